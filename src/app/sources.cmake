@@ -1,0 +1,6 @@
+# Sources of app/, added to the core (no widgets) or the gui library.
+list(APPEND TICKVANE_CORE_SOURCES
+    app/config.h app/config.cpp
+    app/settingsstore.h app/settingsstore.cpp)
+list(APPEND TICKVANE_GUI_SOURCES
+    app/seams.h app/seams.cpp)

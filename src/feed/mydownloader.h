@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+#include <QThread>
+#include <QUrl>
+
+#include <memory>
+
+class QFile;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QProcess;
+class QTimer;
+
+// Fetches one URL over and over on its poll timer, one request in flight at most, writing each
+// reply under the install folder. The QThread base only attaches the poll timer; everything else
+// runs on the thread that owns the object.
+class MyDownloader : public QThread
+{
+    Q_OBJECT
+
+public:
+    MyDownloader(QString fileName, QString url, QString destinationExtr, int method);
+    ~MyDownloader() override;
+
+    // Texts of the progress signals; public so that rules can be checked without a download.
+    [[nodiscard]] static QString progressText(qint64 bytesReceived, qint64 bytesTotal);
+    [[nodiscard]] static QString speedText(qint64 bytesReceived, qint64 elapsedMs);
+
+    QNetworkAccessManager *manager = nullptr;
+    QByteArray replyBuffer;
+    QUrl url;
+    QNetworkReply *reply = nullptr;
+    QTimer *pollTimer = nullptr;
+    QTimer *watchdogTimer = nullptr;
+    QString destinationExtr;
+    QElapsedTimer requestClock;
+    int method = 0;
+
+    [[nodiscard]] QString outputFilePath() const;
+
+signals:
+    void updateProgress(QString progress, QString speed);
+    void updateProgress2(QString progress, QString speed);
+    void downloadfinished();
+    void responseError();
+
+public slots:
+    void initialize(QString fileName, QString url, QString destinationExtr, int method = 0);
+    void requestData();
+    void downloadCompleted();
+    void abort();
+    void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);
+
+protected:
+    void run() override;
+
+private:
+    std::unique_ptr<QFile> m_outputFile;
+    QProcess *m_unpackProcess = nullptr;
+};

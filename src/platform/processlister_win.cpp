@@ -1,0 +1,17 @@
+#include "platform/processlister.h"
+
+#include <QProcess>
+
+namespace Platform {
+
+QByteArray runningProcessList(QObject *processParent)
+{
+    auto *process = new QProcess(processParent);
+    process->start(QStringLiteral("tasklist"), {}, QIODevice::ReadWrite);
+    process->waitForFinished(30000);
+    const QByteArray output = process->readAllStandardOutput();
+    process->deleteLater();
+    return output;
+}
+
+}

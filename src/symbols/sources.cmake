@@ -1,0 +1,1 @@
+# Sources of symbols/, added to the core (no widgets) or the gui library.

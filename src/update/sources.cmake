@@ -1,0 +1,1 @@
+# Sources of update/, added to the core (no widgets) or the gui library.

@@ -1,0 +1,3 @@
+# Sources of vendor/, added to the core (no widgets) or the gui library.
+list(APPEND TICKVANE_CORE_SOURCES
+    vendor/vendorservice.h vendor/vendorservice.cpp)

@@ -1,0 +1,1 @@
+# Sources of workspace/, added to the core (no widgets) or the gui library.
