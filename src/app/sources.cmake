@@ -3,4 +3,5 @@ list(APPEND TICKVANE_CORE_SOURCES
     app/config.h app/config.cpp
     app/settingsstore.h app/settingsstore.cpp)
 list(APPEND TICKVANE_GUI_SOURCES
-    app/seams.h app/seams.cpp)
+    app/seams.h app/seams.cpp
+    app/settings.h app/settings.cpp)

@@ -1,3 +1,5 @@
 # Sources of vendor/, added to the core (no widgets) or the gui library.
 list(APPEND TICKVANE_CORE_SOURCES
     vendor/vendorservice.h vendor/vendorservice.cpp)
+list(APPEND TICKVANE_GUI_SOURCES
+    vendor/mainwindowactions.cpp)

@@ -1,0 +1,3 @@
+#include "feed/amibrokerlivedata2.h"
+
+void amibrokerlivedata2::doAutoBackFill() {}
