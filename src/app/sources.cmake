@@ -4,4 +4,5 @@ list(APPEND TICKVANE_CORE_SOURCES
     app/settingsstore.h app/settingsstore.cpp)
 list(APPEND TICKVANE_GUI_SOURCES
     app/seams.h app/seams.cpp
-    app/settings.h app/settings.cpp)
+    app/settings.h app/settings.cpp
+    app/singleinstance.h app/singleinstance.cpp)

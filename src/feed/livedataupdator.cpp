@@ -8,8 +8,4 @@
 liveDataUpdator::liveDataUpdator() = default;
 liveDataUpdator::~liveDataUpdator() = default;
 
-void liveDataUpdator::doEodBackfill() {}
 void liveDataUpdator::updateDataAmi() {}
-void liveDataUpdator::doBackFill() {}
-void liveDataUpdator::run(int type) { runMode = type; }
-void liveDataUpdator::run() {}

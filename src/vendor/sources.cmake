@@ -2,4 +2,5 @@
 list(APPEND TICKVANE_CORE_SOURCES
     vendor/vendorservice.h vendor/vendorservice.cpp)
 list(APPEND TICKVANE_GUI_SOURCES
+    vendor/authdialog.h vendor/authdialog.cpp
     vendor/mainwindowactions.cpp)

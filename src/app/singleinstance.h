@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace SingleInstance {
+
+// Occurrences of the instance marker in a process listing, letter case ignored.
+[[nodiscard]] int countInstances(const QByteArray &listing);
+
+// Quits the process (after the "Already Running" box) when another copy is running.
+void check(QWidget *mainWindow);
+
+}

@@ -1,0 +1,3 @@
+#include "vendor/authdialog.h"
+
+void authDialog::backfillAtStartup(int) {}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+class QSqlDatabase;
+class QSqlQuery;
+class QTimer;
+class amibrokerlivedata2;
+class startupAnimation;
+
+// Turns a started process into a running feed: splash, workspace, main window, account check,
+// hand-over; then owns the connection probe and the daily restart. Invisible itself.
+class authDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit authDialog(QWidget *parent = nullptr);
+    ~authDialog() override;
+
+    // The start routine, called by the process entry before the event loop runs.
+    void start();
+
+    QString userId;
+    QSqlDatabase *database = nullptr;
+    QSqlQuery *query = nullptr;
+    amibrokerlivedata2 *mainWindow = nullptr;
+    startupAnimation *splash = nullptr;
+    QTimer *restartTimer = nullptr;
+    QTimer *connectionTimer = nullptr;
+    QStringList dayList;
+    QStringList firstRunSymbols;
+    QStringList firstRunExchanges;
+    QString feeds;
+    QString broadcastMessage;
+    QString oneDayBackfillBase;
+
+public slots:
+    void checkIfAlreadyExists();
+    void backfillAtStartup(int days);
+    void checkConnection();
+    void restart();
+};
