@@ -1,1 +1,34 @@
-int main(int, char **) { return 0; }
+#include "app/entryloop.h"
+#include "platform/shutdownsignals.h"
+#include "vendor/authdialog.h"
+
+#include <QApplication>
+#include <QTimer>
+
+namespace {
+
+// Ends the program as a trader's close would: every open window runs its own close handling.
+void endOnRequest()
+{
+    QApplication::closeAllWindows();
+    QCoreApplication::exit(0);
+    // A request met in a loop of the start routine (the splash) must still end the main loop.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+}
+
+std::unique_ptr<QObject> startCycle()
+{
+    auto controller = std::make_unique<authDialog>();
+    Platform::watchShutdownSignals(controller.get(), endOnRequest);
+    controller->start();
+    return controller;
+}
+
+}
+
+int main(int argc, char **argv)
+{
+    // The pictures live in the static GUI library.
+    Q_INIT_RESOURCE(resources);
+    return runEntryLoop(argc, argv, startCycle);
+}

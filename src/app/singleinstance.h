@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class QWidget;
@@ -11,5 +12,8 @@ namespace SingleInstance {
 
 // Quits the process (after the "Already Running" box) when another copy is running.
 void check(QWidget *mainWindow);
+
+// The same decision on a listing already taken.
+void check(QWidget *mainWindow, const QByteArray &listing);
 
 }

@@ -6,3 +6,9 @@ list(APPEND TICKVANE_GUI_SOURCES
     app/seams.h app/seams.cpp
     app/settings.h app/settings.cpp
     app/singleinstance.h app/singleinstance.cpp)
+list(APPEND TICKVANE_GUI_SOURCES
+    app/entryloop.h app/entryloop.cpp)
+list(APPEND TICKVANE_CORE_SOURCES
+    app/splashgeometry.h app/splashgeometry.cpp)
+list(APPEND TICKVANE_GUI_SOURCES
+    app/startupanimation.h app/startupanimation.cpp)

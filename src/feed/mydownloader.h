@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QString>
 #include <QThread>
 #include <QUrl>
@@ -27,12 +28,14 @@ public:
 
     // Texts of the progress signals; public so that rules can be checked without a download.
     [[nodiscard]] static QString progressText(qint64 bytesReceived, qint64 bytesTotal);
+    // An elapsed time under 1 ms counts as 1 ms, so the text stays finite.
     [[nodiscard]] static QString speedText(qint64 bytesReceived, qint64 elapsedMs);
 
     QNetworkAccessManager *manager = nullptr;
     QByteArray replyBuffer;
     QUrl url;
-    QNetworkReply *reply = nullptr;
+    // Guarded: the reply is released with deleteLater, so a late abort() finds null, not a dangling pointer.
+    QPointer<QNetworkReply> reply;
     QTimer *pollTimer = nullptr;
     QTimer *watchdogTimer = nullptr;
     QString destinationExtr;
@@ -58,6 +61,10 @@ protected:
     void run() override;
 
 private:
+    // Writes the reply to the output file; false when it could not be stored in full.
+    [[nodiscard]] bool storeReply(const QByteArray &body);
+    void unpackArchive();
+
     std::unique_ptr<QFile> m_outputFile;
     QProcess *m_unpackProcess = nullptr;
 };

@@ -5,3 +5,5 @@ list(APPEND TICKVANE_GUI_SOURCES
     feed/amibroker.h feed/amibroker.cpp
     feed/livedataupdator.h feed/livedataupdator.cpp
     feed/amibrokerlivedata2.h feed/amibrokerlivedata2.cpp)
+list(APPEND TICKVANE_CORE_SOURCES
+    feed/liveimport.h feed/liveimport.cpp)

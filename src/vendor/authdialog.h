@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QStringList>
 
 class QSqlDatabase;
 class QSqlQuery;
 class QTimer;
 class amibrokerlivedata2;
+class registrationDialog;
 class startupAnimation;
+class updator;
 
 // Turns a started process into a running feed: splash, workspace, main window, account check,
 // hand-over; then owns the connection probe and the daily restart. Invisible itself.
@@ -35,10 +38,17 @@ public:
     QString feeds;
     QString broadcastMessage;
     QString oneDayBackfillBase;
+    // Shown while the vendor has no account for userId.
+    QPointer<registrationDialog> registration;
+    QPointer<updator> updateDialog;
 
 public slots:
     void checkIfAlreadyExists();
     void backfillAtStartup(int days);
     void checkConnection();
     void restart();
+
+private:
+    void askForRegistration();
+    void quitWithoutAccount();
 };

@@ -32,6 +32,10 @@ inline const QString OneDayPath = QStringLiteral("oneDayBackfillPath");
 inline const QString FiveDayPath = QStringLiteral("fiveDayBackfillPath");
 }
 
+// The vendor's web site: named in the "Unable to connect" box and the default support link.
+inline const QString WebAddress = QStringLiteral("www.quorvix.in");
+inline const QString SupportLink = QStringLiteral("http://www.quorvix.in");
+
 // Statements for the shared query; every value is bound, never pasted into the text.
 // Account lookup: bind accountPattern(userId).
 [[nodiscard]] QString accountLookupSql();

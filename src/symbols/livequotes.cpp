@@ -1,0 +1,73 @@
+#include "symbols/livequotes.h"
+
+#include <QByteArrayMatcher>
+
+#include <cstring>
+
+namespace LiveQuotes {
+
+namespace {
+
+constexpr int SymbolField = 1;
+constexpr int PriceField = 4;
+constexpr int QuantityField = 5;
+
+struct Field
+{
+    const char *begin;
+    const char *end;
+    [[nodiscard]] QString text() const { return QString::fromUtf8(begin, int(end - begin)); }
+};
+constexpr int FieldsUsed = QuantityField + 1;
+
+// The first FieldsUsed comma-separated fields of [begin, end); false when the line has fewer.
+// Commas are ASCII, so cutting the bytes before decoding gives what decoding first would.
+bool splitFields(const char *begin, const char *end, Field (&fields)[FieldsUsed])
+{
+    for (int i = 0; i < FieldsUsed; ++i) {
+        const auto *comma = static_cast<const char *>(std::memchr(begin, ',', std::size_t(end - begin)));
+        fields[i] = {begin, comma ? comma : end};
+        if (!comma)
+            return i == FieldsUsed - 1;
+        begin = comma + 1;
+    }
+    return true;
+}
+
+}
+
+QHash<QString, Quote> firstQuotes(const QByteArray &reply)
+{
+    const int nul = reply.indexOf('\0');
+    const char *const data = reply.constData();
+    const char *const stop = data + (nul < 0 ? reply.size() : nul);
+    static const QByteArrayMatcher failed(QByteArrayLiteral("Failed"));
+
+    QHash<QString, Quote> quotes;
+    const char *line = data;
+    // Only lines ended by a line feed count; the piece after the last one is not a line.
+    while (const auto *feed = static_cast<const char *>(std::memchr(line, '\n', std::size_t(stop - line)))) {
+        const char *begin = line;
+        const char *end = feed;
+        line = feed + 1;
+        if (failed.indexIn(begin, int(end - begin)) >= 0)
+            continue;
+        if (end > begin && end[-1] == '\r')
+            --end;
+        Field fields[FieldsUsed];
+        if (!splitFields(begin, end, fields))
+            continue;
+        const QString symbol = fields[SymbolField].text();
+        if (quotes.contains(symbol))
+            continue;
+        quotes.insert(symbol, {fields[PriceField].text(), fields[QuantityField].text()});
+    }
+    return quotes;
+}
+
+float value(const QString &text)
+{
+    return text.toFloat();
+}
+
+}

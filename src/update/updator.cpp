@@ -1,0 +1,131 @@
+#include "update/updator.h"
+#include "ui_updator.h"
+
+#include "app/seams.h"
+#include "platform/externaltools.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QProcess>
+
+namespace {
+
+const QString BatchFile = QStringLiteral("ZentorUpdator.bat");
+constexpr int ProcessWaitMs = 30000;
+
+const QString ConnectionTitle = QStringLiteral("Check Connection");
+const QString ConnectionText = QStringLiteral("Cannot Download Update.Check Connection!");
+const QString FailedTitle = QStringLiteral("Update Failed");
+const QString FailedAdvice = QStringLiteral("\nThe update was not installed. Please start the program again to retry.");
+
+}
+
+updator::updator(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::updator)
+{
+    ui->setupUi(this);
+    m_unpackProcess = new QProcess(this);
+    m_manager = new QNetworkAccessManager(this);
+    show();
+}
+
+updator::~updator()
+{
+    delete ui;
+}
+
+void updator::startDownload(QString url)
+{
+    m_archiveName = url.split(QLatin1Char('/'), Qt::KeepEmptyParts).last();
+    // An address ending in "/" names no archive: nothing could be unpacked, and a batch file left
+    // over in the working directory must not run in its place.
+    if (m_archiveName.isEmpty()) {
+        Seams::information(this, FailedTitle,
+                           QStringLiteral("The update address names no archive file:\n%1").arg(url) + FailedAdvice);
+        Seams::exitProcess(0);
+        return;
+    }
+    m_archiveFile = std::make_unique<QFile>(m_archiveName);
+    m_url = QUrl(url, QUrl::TolerantMode);
+    requestData();
+}
+
+void updator::requestData()
+{
+    m_requestClock.restart();
+    m_reply = m_manager->get(QNetworkRequest(m_url));
+    connect(m_reply, &QNetworkReply::downloadProgress, this, &updator::downloadProgress);
+    connect(m_reply, &QNetworkReply::finished, this, &updator::downloadCompleted);
+}
+
+void updator::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
+{
+    const float received = bytesReceived * 100;
+    ui->downloadProgress->setValue(QString::number(received / bytesTotal, 'g', 6).toInt());
+}
+
+void updator::downloadCompleted()
+{
+    if (m_reply->error() != QNetworkReply::NoError) {
+        Seams::information(this, ConnectionTitle, ConnectionText);
+    } else {
+        const QString failure = install();
+        if (!failure.isEmpty())
+            Seams::information(this, FailedTitle, failure + FailedAdvice);
+    }
+    m_reply->deleteLater();
+    m_reply = nullptr;
+    Seams::exitProcess(0);
+}
+
+QString updator::install()
+{
+    QString failure = writeArchive();
+    if (failure.isEmpty())
+        failure = unpackArchive();
+    if (!failure.isEmpty())
+        return failure;
+
+    if (!QFile::exists(BatchFile))
+        return QStringLiteral("The update archive %1 holds no %2.").arg(m_archiveName, BatchFile);
+    const Platform::Command command = Platform::batchFileCommand(BatchFile);
+    m_unpackProcess->start(command.program, command.arguments);
+    // The batch file takes over once this process has ended; only a start failure is ours to report.
+    if (!m_unpackProcess->waitForFinished(ProcessWaitMs) && m_unpackProcess->error() == QProcess::FailedToStart)
+        return QStringLiteral("Cannot start %1: %2.").arg(BatchFile, m_unpackProcess->errorString());
+    return QString();
+}
+
+QString updator::writeArchive()
+{
+    if (!m_archiveFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QStringLiteral("Cannot save the update archive %1: %2.").arg(m_archiveName, m_archiveFile->errorString());
+    m_replyBuffer.clear();
+    m_replyBuffer = m_reply->readAll();
+    const qint64 written = m_archiveFile->write(m_replyBuffer);
+    m_archiveFile->close();
+    if (written != m_replyBuffer.size() || m_archiveFile->error() != QFileDevice::NoError)
+        return QStringLiteral("Cannot save the update archive %1: %2.").arg(m_archiveName, m_archiveFile->errorString());
+    return QString();
+}
+
+QString updator::unpackArchive()
+{
+    const QString tool = Platform::archiveTool();
+    m_unpackProcess->start(tool, {QStringLiteral("x"), m_archiveFile->fileName(), QStringLiteral("-y")});
+    const bool finished = m_unpackProcess->waitForFinished(ProcessWaitMs);
+    const QString reason = QStringLiteral("Cannot unpack the update archive %1: ").arg(m_archiveName);
+    if (m_unpackProcess->error() == QProcess::FailedToStart)
+        return reason + QStringLiteral("the archive tool %1 could not be started.").arg(tool);
+    if (!finished) {
+        m_unpackProcess->kill();
+        m_unpackProcess->waitForFinished(ProcessWaitMs);
+        return reason + QStringLiteral("the archive tool did not finish within %1 seconds.").arg(ProcessWaitMs / 1000);
+    }
+    if (m_unpackProcess->exitStatus() != QProcess::NormalExit || m_unpackProcess->exitCode() != 0)
+        return reason + QStringLiteral("the archive tool ended with code %1.").arg(m_unpackProcess->exitCode());
+    return QString();
+}

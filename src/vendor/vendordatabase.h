@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+struct DatabaseParameters;
+class QSqlDatabase;
+class QSqlQuery;
+
+// The one connection to the vendor database and its shared query.
+namespace VendorDatabase {
+
+inline const QString ConnectionName = QStringLiteral("MYSQLConn");
+inline constexpr int OpenAttempts = 3;
+
+// Adds the connection under ConnectionName with these parameters; does not open it.
+[[nodiscard]] QSqlDatabase declare(const DatabaseParameters &parameters);
+// The shared forward-only query on the connection; the caller owns it.
+[[nodiscard]] QSqlQuery *createSharedQuery(const QSqlDatabase &database);
+// Deletes the query, closes and drops the handle and removes the connection, so that the
+// next cycle can declare it again under the same name.
+void release(QSqlDatabase &database, QSqlQuery *&query);
+
+// Up to OpenAttempts immediate tries, stopping at the first success.
+[[nodiscard]] bool openWithRetries(const std::function<bool()> &attempt);
+[[nodiscard]] bool open(QSqlDatabase &database);
+
+// The text of the box shown when every attempt failed.
+[[nodiscard]] QString unableToConnectText();
+
+// Prepares sql (one placeholder: the account pattern), binds the user ID's pattern and runs it.
+// An empty user ID would match every account, so it is refused without touching the database.
+[[nodiscard]] bool execAccountQuery(QSqlQuery &query, const QString &sql, const QString &userId);
+
+}

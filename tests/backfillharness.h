@@ -1,0 +1,206 @@
+#pragma once
+
+// A main window wired to the local vendor on loopback, with the automation journal as witness:
+// the common ground of the backfill tests.
+
+#include "app/config.h"
+#include "feed/amibrokerlivedata2.h"
+#include "feed/livedataupdator.h"
+#include "feed/mydownloader.h"
+#include "support/testenvironment.h"
+#include "ui_amibrokerlivedata2.h"
+#include "vendor/vendorservice.h"
+#include "vendorsim.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QPair>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <memory>
+
+namespace BackfillTest {
+
+inline const QString UserId = QStringLiteral("BACKFILL-USER");
+inline const QString RequestKey = QStringLiteral("backfill-key-41");
+inline const QString ServerDate = QStringLiteral("07122026");
+inline const QString OneDayPath = QStringLiteral("day");
+constexpr int LongWait = 30000;
+
+struct JournalLine
+{
+    qint64 msecsSinceEpoch = 0;
+    QString text;
+};
+
+using Selection = QList<QPair<QString, QString>>; // symbol, exchange
+
+class Harness
+{
+public:
+    Harness()
+    {
+        // The backfill file server of the start-up backfill is the local vendor too.
+        if (!server.start())
+            qWarning("the local vendor did not start");
+        qputenv("QUORVIX_BACKFILL_SERVER", server.hostPort().toUtf8());
+        env = std::make_unique<TestEnvironment>(UserId);
+        server.setAccount(UserId, RequestKey);
+
+        VendorSim::SeedOptions options;
+        options.userId = UserId;
+        options.secureKey = RequestKey;
+        options.serverDate = ServerDate;
+        options.oneDayPath = OneDayPath;
+        options.port = server.port();
+        const QString spec = QStringLiteral("sqlite:") + env->root() + QStringLiteral("/vendor.db");
+        QString error;
+        if (!VendorSim::seedDatabase(spec, options, &error))
+            qWarning("seeding the vendor database failed: %s", qPrintable(error));
+        qputenv("QUORVIX_DB", spec.toUtf8());
+        Config::reload();
+
+        window = std::make_unique<amibrokerlivedata2>();
+        window->requestKey = RequestKey;
+        window->txtBackfillPath = server.hostPort() + VendorSim::BackfillPath;
+        window->oneDayBackfillBase = Vendor::oneDayBackfillBase(server.hostPort(), ServerDate, OneDayPath);
+        ui()->machineIDLabel->setText(UserId);
+        ui()->progressBarRT->setFormat(QString());
+    }
+
+    ~Harness()
+    {
+        window.reset();
+        server.stop();
+        qunsetenv("QUORVIX_DB");
+        qunsetenv("QUORVIX_BACKFILL_SERVER");
+    }
+
+    Ui::amibrokerlivedata2 *ui() const { return window->form(); }
+    QPushButton *backfillButton() const { return ui()->backfillButton; }
+
+    // The selection list and the display table built from it.
+    void select(const Selection &rows) const
+    {
+        window->worker->symbols.clear();
+        window->worker->exchanges.clear();
+        for (const auto &row : rows) {
+            window->worker->symbols << row.first;
+            window->worker->exchanges << row.second;
+        }
+        window->addDisplayTable();
+    }
+
+    // Enables exactly the feed boxes of these exchange names, as the account's feeds would.
+    void enableExchanges(const QStringList &exchanges) const
+    {
+        for (const auto &box : amibrokerlivedata2::FeedBoxes) {
+            auto *radio = window->findChild<QRadioButton *>(QLatin1String(box.objectName));
+            if (radio)
+                radio->setEnabled(exchanges.contains(QLatin1String(box.exchange)));
+        }
+    }
+
+    // The row's Backfill button.
+    QPushButton *rowButton(int row) const
+    {
+        QWidget *cell = ui()->displayTableWidget->cellWidget(row, 3);
+        if (auto *button = qobject_cast<QPushButton *>(cell))
+            return button;
+        return cell ? cell->findChild<QPushButton *>() : nullptr;
+    }
+
+    [[nodiscard]] bool runFinished() const
+    {
+        return ui()->progressBarRT->format() == QLatin1String("Backfill Done")
+            && backfillButton()->text() == QLatin1String("Backfill") && backfillButton()->isEnabled();
+    }
+
+    [[nodiscard]] QList<VendorSim::Request> requests(const QString &endpoint) const
+    {
+        QList<VendorSim::Request> seen;
+        const QList<VendorSim::Request> all = server.requests();
+        for (const VendorSim::Request &request : all) {
+            if (request.endpoint == endpoint)
+                seen << request;
+        }
+        return seen;
+    }
+
+    // The query texts of the intraday backfill requests, in the order they arrived.
+    [[nodiscard]] QStringList backfillQueries() const
+    {
+        QStringList queries;
+        const QList<VendorSim::Request> seen = requests(QStringLiteral("backfill"));
+        for (const VendorSim::Request &request : seen)
+            queries << request.query;
+        return queries;
+    }
+
+    // Journal lines with their time, optionally only those starting with a prefix.
+    [[nodiscard]] QList<JournalLine> journal(const QString &prefix = QString()) const
+    {
+        QList<JournalLine> lines;
+        QFile file(env->root() + QStringLiteral("/automation.log"));
+        if (!file.open(QIODevice::ReadOnly))
+            return lines;
+        const QList<QByteArray> raw = file.readAll().split('\n');
+        for (const QByteArray &line : raw) {
+            const int tab = line.indexOf('\t');
+            if (tab < 0)
+                continue;
+            const QString text = QString::fromUtf8(line.mid(tab + 1)).section(QLatin1Char('\t'), 0, 0);
+            if (!text.startsWith(prefix))
+                continue;
+            const QDateTime time = QDateTime::fromString(QString::fromLatin1(line.left(tab)), Qt::ISODateWithMs);
+            lines << JournalLine{time.toMSecsSinceEpoch(), text};
+        }
+        return lines;
+    }
+
+    [[nodiscard]] QStringList importTexts() const
+    {
+        QStringList texts;
+        const QList<JournalLine> lines = journal(QStringLiteral("Import("));
+        for (const JournalLine &line : lines)
+            texts << line.text;
+        return texts;
+    }
+
+    [[nodiscard]] static QString intradayImport()
+    {
+        const Config &config = Config::instance();
+        return QStringLiteral("Import(0,%1,%2)")
+            .arg(config.nativePath(QStringLiteral("autobackfill.txt")),
+                 config.nativePath(QStringLiteral("dataFormat.dll")));
+    }
+
+    [[nodiscard]] static QString endOfDayImport(const QString &entry)
+    {
+        const Config &config = Config::instance();
+        return QStringLiteral("Import(0,%1,%2)")
+            .arg(config.nativePath(QStringLiteral("Backfill/") + entry),
+                 config.nativePath(QStringLiteral("dataFormatEod.dll")));
+    }
+
+    // Where the local vendor serves an end-of-day archive.
+    [[nodiscard]] static QString archivePath(const QString &archive)
+    {
+        return QStringLiteral("/backfillS21/e/%1/%2/%3").arg(ServerDate, OneDayPath, archive);
+    }
+
+    [[nodiscard]] QString query(const QString &days, const QString &sentSymbol) const
+    {
+        return QStringLiteral("uid=%1&hash=%2&d=%3&send=%4").arg(UserId, RequestKey, days, sentSymbol);
+    }
+
+    VendorSim::Server server;
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<amibrokerlivedata2> window;
+};
+
+}

@@ -1,0 +1,130 @@
+#pragma once
+
+// A main window on a seeded SQLite vendor database, for the symbol tests. One per test function;
+// the install folder and the settings store (TestEnvironment) live for the whole executable,
+// because QSettings fixes its folder at its first use.
+
+#include "app/settingsstore.h"
+#include "feed/amibrokerlivedata2.h"
+#include "feed/livedataupdator.h"
+#include "feed/mydownloader.h"
+#include "support/testenvironment.h"
+#include "ui_amibrokerlivedata2.h"
+#include "vendorsim.h"
+
+#include <QtTest>
+
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <memory>
+
+class SymbolsWorld
+{
+public:
+    // Sets QUORVIX_DB before TestEnvironment reloads the configuration.
+    SymbolsWorld()
+    {
+        m_databaseFile = m_databaseDir.path() + QStringLiteral("/vendor.db");
+        qputenv("QUORVIX_DB", (QStringLiteral("sqlite:") + m_databaseFile).toUtf8());
+        environment = std::make_unique<TestEnvironment>();
+    }
+
+    // Fresh tables, an empty store and a new window.
+    void openWindow()
+    {
+        closeWindow();
+        QString error;
+        VendorSim::SeedOptions options;
+        options.userId = QStringLiteral("TEST-USER-1");
+        options.port = 1;
+        QVERIFY2(VendorSim::seedDatabase(QStringLiteral("sqlite:") + m_databaseFile, options, &error),
+                 qPrintable(error));
+        QSettings(Store::Organisation, Store::Application).clear();
+        environment->boxes.clear();
+
+        window = std::make_unique<amibrokerlivedata2>();
+        // Closed loopback port: the live feed polls nothing that exists.
+        window->liveGetPath = QStringLiteral("127.0.0.1:1/rt/live");
+        window->livePostPath = QStringLiteral("127.0.0.1:1/rt/livepost");
+        window->requestKey = QStringLiteral("key");
+        ui = window->form();
+    }
+
+    void closeWindow()
+    {
+        ui = nullptr;
+        window.reset();
+    }
+
+    // Statements on the vendor database through a connection of the test's own.
+    void sql(const QString &statement, const QVariantList &values = {}) const
+    {
+        const QString name = QUuid::createUuid().toString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(m_databaseFile);
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.prepare(statement));
+            for (const QVariant &value : values)
+                query.addBindValue(value);
+            QVERIFY2(query.exec(), qPrintable(statement));
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+    void addContract(const QString &symbol, const QString &exchange) const
+    {
+        sql(QStringLiteral("INSERT INTO Contract (Symbol, Exch) VALUES (?, ?)"), {symbol, exchange});
+    }
+
+    static void storeSelection(const QStringList &symbols, const QStringList &exchanges)
+    {
+        QSettings store(Store::Organisation, Store::Application);
+        store.setValue(Store::SelectedSymbols, symbols);
+        store.setValue(Store::SelectedExchanges, exchanges);
+    }
+
+    [[nodiscard]] QStringList listed() const
+    {
+        QStringList texts;
+        for (int i = 0; i < ui->symbolsListWidget->count(); ++i)
+            texts << ui->symbolsListWidget->item(i)->text();
+        return texts;
+    }
+
+    [[nodiscard]] QStringList checked() const
+    {
+        QStringList texts;
+        for (int i = 0; i < ui->symbolsListWidget->count(); ++i) {
+            if (ui->symbolsListWidget->item(i)->checkState() == Qt::Checked)
+                texts << ui->symbolsListWidget->item(i)->text();
+        }
+        return texts;
+    }
+
+    [[nodiscard]] QStringList &symbols() const { return window->worker->symbols; }
+    [[nodiscard]] QStringList &exchanges() const { return window->worker->exchanges; }
+
+    // A live downloader that never polls, so a test can put replies into its buffer.
+    MyDownloader *quietLiveDownloader() const
+    {
+        if (!window->liveDownloader) {
+            window->liveDownloader = new MyDownloader(QStringLiteral("rt.txt"), QStringLiteral("http://127.0.0.1:1/"),
+                                                      environment->root(), 0);
+        }
+        return window->liveDownloader;
+    }
+
+    std::unique_ptr<TestEnvironment> environment;
+    std::unique_ptr<amibrokerlivedata2> window;
+    Ui::amibrokerlivedata2 *ui = nullptr;
+
+private:
+    QTemporaryDir m_databaseDir;
+    QString m_databaseFile;
+};

@@ -1,0 +1,106 @@
+// The calls made on AmiBroker: their method texts, and the journal that stands in for
+// AmiBroker where it cannot run.
+#include "feed/amibroker.h"
+
+#include "support/testenvironment.h"
+
+#include <QtTest>
+
+#include <QFile>
+
+class TestAmiBroker : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void importText_data();
+    void importText();
+    void saveLayoutText_data();
+    void saveLayoutText();
+    void journalOfEveryCall();
+};
+
+void TestAmiBroker::importText_data()
+{
+    QTest::addColumn<QString>("dataFile");
+    QTest::addColumn<QString>("formatFile");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("live, Windows")
+        << QStringLiteral("C:\\Quorvix\\rtimport.txt") << QStringLiteral("C:\\Quorvix\\dataFormatRT.dll")
+        << QStringLiteral("Import(0,C:\\Quorvix\\rtimport.txt,C:\\Quorvix\\dataFormatRT.dll)");
+    QTest::newRow("intraday backfill, Windows")
+        << QStringLiteral("C:\\Quorvix\\autobackfill.txt") << QStringLiteral("C:\\Quorvix\\dataFormat.dll")
+        << QStringLiteral("Import(0,C:\\Quorvix\\autobackfill.txt,C:\\Quorvix\\dataFormat.dll)");
+    QTest::newRow("live, Linux")
+        << QStringLiteral("/home/u/Quorvix/rtimport.txt") << QStringLiteral("/home/u/Quorvix/dataFormatRT.dll")
+        << QStringLiteral("Import(0,/home/u/Quorvix/rtimport.txt,/home/u/Quorvix/dataFormatRT.dll)");
+    // No quotes are added: AmiBroker takes the text as it stands.
+    QTest::newRow("blank in the folder")
+        << QStringLiteral("C:\\Program Files\\Quorvix\\rtimport.txt") << QStringLiteral("C:\\Program Files\\Quorvix\\dataFormatRT.dll")
+        << QStringLiteral("Import(0,C:\\Program Files\\Quorvix\\rtimport.txt,C:\\Program Files\\Quorvix\\dataFormatRT.dll)");
+    // A "%1" inside a path must not be taken for a placeholder.
+    QTest::newRow("percent sign in a path")
+        << QStringLiteral("/tmp/%1/rtimport.txt") << QStringLiteral("/tmp/%2/dataFormatRT.dll")
+        << QStringLiteral("Import(0,/tmp/%1/rtimport.txt,/tmp/%2/dataFormatRT.dll)");
+}
+
+void TestAmiBroker::importText()
+{
+    QFETCH(QString, dataFile);
+    QFETCH(QString, formatFile);
+    QFETCH(QString, expected);
+    QCOMPARE(AmiBroker::importText(dataFile, formatFile), expected);
+}
+
+void TestAmiBroker::saveLayoutText_data()
+{
+    QTest::addColumn<QString>("layoutFile");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("Windows")
+        << QStringLiteral("C:\\Quorvix\\Amibroker\\QVF1000\\Layouts\\Default.awl")
+        << QStringLiteral("SaveLayout(C:\\Quorvix\\Amibroker\\QVF1000\\Layouts\\Default.awl)");
+    QTest::newRow("Linux")
+        << QStringLiteral("/home/u/Quorvix/Amibroker/QVF1000/Layouts/Default.awl")
+        << QStringLiteral("SaveLayout(/home/u/Quorvix/Amibroker/QVF1000/Layouts/Default.awl)");
+}
+
+void TestAmiBroker::saveLayoutText()
+{
+    QFETCH(QString, layoutFile);
+    QFETCH(QString, expected);
+    QCOMPARE(AmiBroker::saveLayoutText(layoutFile), expected);
+}
+
+void TestAmiBroker::journalOfEveryCall()
+{
+    TestEnvironment env;
+    const QString root = env.root();
+    {
+        QFile data(root + QStringLiteral("/rtimport.txt"));
+        QVERIFY(data.open(QIODevice::WriteOnly));
+        data.write("NSE,TCS,1\nNSE,INFY,2\nNSE,SBIN,3");
+    }
+
+    AmiBroker amibroker;
+    amibroker.loadDatabase(root + QStringLiteral("/Amibroker/QVF1000"));
+    amibroker.import(root + QStringLiteral("/rtimport.txt"), root + QStringLiteral("/dataFormatRT.dll"));
+    amibroker.import(root + QStringLiteral("/missing.txt"), root + QStringLiteral("/dataFormat.dll"));
+    amibroker.refreshAll();
+    amibroker.saveLayout(root + QStringLiteral("/Amibroker/QVF1000/Layouts/Default.awl"));
+    amibroker.saveDatabase();
+
+    QCOMPARE(env.journal(), (QStringList{
+        QStringLiteral("create Broker.Application"),
+        QStringLiteral("LoadDatabase(QString&)\t%1/Amibroker/QVF1000").arg(root),
+        QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)\t3").arg(root),
+        QStringLiteral("Import(0,%1/missing.txt,%1/dataFormat.dll)\t-1").arg(root),
+        QStringLiteral("RefreshAll()"),
+        QStringLiteral("SaveLayout(%1/Amibroker/QVF1000/Layouts/Default.awl)").arg(root),
+        QStringLiteral("SaveDatabase()"),
+    }));
+}
+
+QTEST_GUILESS_MAIN(TestAmiBroker)
+#include "tst_amibroker.moc"

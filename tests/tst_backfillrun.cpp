@@ -1,0 +1,335 @@
+// Intraday backfill from the trader's buttons to AmiBroker's Import: which rows are asked for,
+// in which order, and how a run advances, retries and stops, against the local vendor.
+#include "backfillharness.h"
+#include "ui_amibrokerlivedata2.h"
+
+#include "vendor/authdialog.h"
+
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace BackfillTest;
+
+namespace {
+
+// The start-up controller over the harness's window; the window stays the harness's.
+struct Controller
+{
+    explicit Controller(amibrokerlivedata2 *window)
+    {
+        dialog.mainWindow = window;
+        dialog.database = window->database ? window->database : &window->worker->database;
+        dialog.query = window->query ? window->query : window->worker->query;
+    }
+    ~Controller()
+    {
+        dialog.mainWindow = nullptr;
+        dialog.database = nullptr;
+        dialog.query = nullptr;
+    }
+    authDialog dialog;
+};
+
+}
+
+class TestBackfillRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void requests_data();
+    void requests();
+    void eachImportBeforeNextRequest();
+    void failingRequestIsRetried();
+    void stopDuringRequest();
+    void progressLabel_data();
+    void progressLabel();
+    void progressLabelDuringDownload();
+    void startupBackfill_data();
+    void startupBackfill();
+    void startupWithoutServerSettings();
+
+private:
+    std::unique_ptr<Harness> h;
+};
+
+void TestBackfillRun::init()
+{
+    h = std::make_unique<Harness>();
+}
+
+void TestBackfillRun::cleanup()
+{
+    h.reset();
+}
+
+void TestBackfillRun::requests_data()
+{
+    QTest::addColumn<Selection>("rows");
+    QTest::addColumn<QStringList>("enabled");
+    QTest::addColumn<QStringList>("unselected"); // dropped from the selection after the table was built
+    QTest::addColumn<QString>("action");         // "all", "five" or "row<N>"
+    QTest::addColumn<QString>("days");
+    QTest::addColumn<QStringList>("expected");   // "<d>|<send>" in request order
+    QTest::addColumn<bool>("runs");              // the driver is called and ends with "Backfill Done"
+
+    const Selection mixed{{"RELIANCE", "CASH"}, {"NIFTY-I", "FUTURE"}, {"M&M", "CASH"}};
+    QTest::newRow("all rows, days as shown, table order")
+        << mixed << QStringList{"CASH", "FUTURE"} << QStringList{} << "all" << "180"
+        << QStringList{"180|RELIANCE", "180|NIFTY-I", "180|M%26M"} << true;
+    QTest::newRow("all rows skip a disabled exchange")
+        << Selection{{"RELIANCE", "CASH"}, {"GOLD", "MCX"}, {"TCS", "CASH"}} << QStringList{"CASH"}
+        << QStringList{} << "all" << "10" << QStringList{"10|RELIANCE", "10|TCS"} << true;
+    QTest::newRow("all rows skip a symbol no longer selected")
+        << Selection{{"ACC", "CASH"}, {"SBIN", "CASH"}, {"TCS", "CASH"}} << QStringList{"CASH"}
+        << QStringList{"SBIN"} << "all" << "3" << QStringList{"3|ACC", "3|TCS"} << true;
+    QTest::newRow("all rows, exchange names are exact")
+        << Selection{{"ACC", "cash"}, {"TCS", "CASH "}} << QStringList{"CASH"} << QStringList{} << "all"
+        << "1" << QStringList{} << true;
+    QTest::newRow("empty table ends at once") << Selection{} << QStringList{"CASH"} << QStringList{} << "all"
+                                              << "1" << QStringList{} << true;
+    QTest::newRow("five days test only the exchange")
+        << Selection{{"ACC", "CASH"}, {"GOLD", "MCX"}, {"SBIN", "CASH"}} << QStringList{"CASH"}
+        << QStringList{"SBIN"} << "five" << "180" << QStringList{"5|ACC", "5|SBIN"} << true;
+    QTest::newRow("one row") << mixed << QStringList{"CASH", "FUTURE"} << QStringList{} << "row1" << "30"
+                             << QStringList{"30|NIFTY-I"} << true;
+    QTest::newRow("one row with an ampersand") << mixed << QStringList{"CASH", "FUTURE"} << QStringList{}
+                                               << "row2" << "60" << QStringList{"60|M%26M"} << true;
+    QTest::newRow("one row of a disabled exchange") << mixed << QStringList{"CASH"} << QStringList{} << "row1"
+                                                    << "30" << QStringList{} << false;
+    QTest::newRow("one row no longer selected") << mixed << QStringList{"CASH", "FUTURE"}
+                                                << QStringList{"RELIANCE"} << "row0" << "30" << QStringList{}
+                                                << false;
+}
+
+void TestBackfillRun::requests()
+{
+    QFETCH(Selection, rows);
+    QFETCH(QStringList, enabled);
+    QFETCH(QStringList, unselected);
+    QFETCH(QString, action);
+    QFETCH(QString, days);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, runs);
+
+    h->enableExchanges(enabled);
+    h->select(rows);
+    for (const QString &symbol : unselected)
+        h->window->worker->symbols.removeAll(symbol);
+    h->ui()->daysBox->clear();
+    h->ui()->daysBox->addItems({"1", "3", "5", "10", "20", "30", "60", "90", "120", "180"});
+    h->ui()->daysBox->setCurrentText(days);
+    QCOMPARE(h->ui()->daysBox->currentText(), days);
+
+    if (action == QLatin1String("all"))
+        h->backfillButton()->click();
+    else if (action == QLatin1String("five"))
+        h->window->do5DayBackfill();
+    else
+        h->rowButton(action.mid(3).toInt())->click();
+
+    QStringList queries;
+    for (const QString &item : qAsConst(expected))
+        queries << h->query(item.section('|', 0, 0), item.section('|', 1));
+
+    if (runs) {
+        QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    } else {
+        QTest::qWait(300);
+        QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+        QVERIFY(h->ui()->progressBarRT->format().isEmpty());
+    }
+    QCOMPARE(h->backfillQueries(), queries);
+    QCOMPARE(h->importTexts().count(Harness::intradayImport()), expected.size());
+    QVERIFY(h->window->worker->backfillQueue.isEmpty());
+}
+
+void TestBackfillRun::eachImportBeforeNextRequest()
+{
+    h->enableExchanges({"CASH"});
+    h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}, {"TCS", "CASH"}});
+    h->ui()->daysBox->setCurrentText("5");
+    h->backfillButton()->click();
+    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Stop"));
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+
+    const QList<VendorSim::Request> sent = h->requests("backfill");
+    const QList<JournalLine> imports = h->journal("Import(");
+    QCOMPARE(sent.size(), 3);
+    QCOMPARE(imports.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(imports.at(i).text, Harness::intradayImport());
+        QVERIFY2(imports.at(i).msecsSinceEpoch >= sent.at(i).msecsSinceEpoch, "imported before its request");
+        if (i + 1 < 3)
+            QVERIFY2(imports.at(i).msecsSinceEpoch <= sent.at(i + 1).msecsSinceEpoch,
+                     "the next request left before the import");
+    }
+    // The last reply is what AmiBroker was handed last.
+    QFile file(Config::instance().path("autobackfill.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.size() > 0);
+}
+
+void TestBackfillRun::failingRequestIsRetried()
+{
+    h->server.misbehave("backfill", VendorSim::Mode::HttpError, 2);
+    h->enableExchanges({"CASH"});
+    h->select({{"ACC", "CASH"}});
+    QSignalSpy errors(h->window->backfillDownloader, &MyDownloader::responseError);
+    h->backfillButton()->click();
+
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    const QString query = h->query("1", "ACC");
+    QCOMPARE(h->backfillQueries(), (QStringList{query, query, query}));
+    QCOMPARE(errors.count(), 2);
+    QCOMPARE(h->importTexts(), QStringList{Harness::intradayImport()});
+}
+
+void TestBackfillRun::stopDuringRequest()
+{
+    h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
+    h->enableExchanges({"CASH", "FUTURE"});
+    h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}, {"TCS", "CASH"}});
+    h->backfillButton()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
+
+    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Stop"));
+    h->backfillButton()->click();
+    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+    QVERIFY(h->backfillButton()->isEnabled());
+    QVERIFY(h->window->worker->backfillQueue.isEmpty());
+
+    // A reply that completes after the stop is written but must not be imported.
+    emit h->window->backfillDownloader->downloadfinished();
+    QTest::qWait(500);
+    // What the watchdog would do to the hanging request after its interval.
+    h->window->backfillDownloader->abort();
+    QTest::qWait(200);
+    QCOMPARE(h->requests("backfill").size(), 1);
+    QVERIFY(h->importTexts().isEmpty());
+    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+
+    // A later run asks for its own rows only.
+    h->select({{"NIFTY-I", "FUTURE"}, {"INFY", "CASH"}});
+    h->backfillButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    const QStringList queries = h->backfillQueries();
+    QCOMPARE(queries.mid(1), (QStringList{h->query("1", "NIFTY-I"), h->query("1", "INFY")}));
+    QCOMPARE(h->importTexts().size(), 2);
+}
+
+void TestBackfillRun::progressLabel_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("progress");
+    QTest::addColumn<QString>("speed");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("format");
+
+    QTest::newRow("intraday symbol as sent") << "http://127.0.0.1:9/rt/backfill?uid=U&hash=K&d=5&send=M%26M"
+                                             << "100" << "512.0 bytes/sec" << 100 << "(M%26M) 512.0 bytes/sec";
+    QTest::newRow("fraction is truncated") << "http://127.0.0.1:9/rt/backfill?uid=U&hash=K&d=5&send=ACC"
+                                           << "37.5" << "1.5 kB/s" << 37 << "(ACC) 1.5 kB/s";
+    QTest::newRow("archive name") << "http://127.0.0.1:9/backfillS21/e/07122026/day/CASH-1.zip"
+                                  << "99.9" << "2.0 MB/s" << 99 << "(CASH-1.zip) 2.0 MB/s";
+    QTest::newRow("unknown total keeps the bar in range") << "http://127.0.0.1:9/x/COMM-3.zip"
+                                                          << "inf" << "1.0 kB/s" << 0 << "(COMM-3.zip) 1.0 kB/s";
+    QTest::newRow("speed text is not re-read") << "http://127.0.0.1:9/x?send=ACC" << "50" << "%1 kB/s" << 50
+                                               << "(ACC) %1 kB/s";
+}
+
+void TestBackfillRun::progressLabel()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, progress);
+    QFETCH(QString, speed);
+    QFETCH(int, value);
+    QFETCH(QString, format);
+
+    h->ui()->progressBarRT->setValue(0);
+    h->window->backfillDownloader->url = QUrl(url, QUrl::TolerantMode);
+    h->window->updateProgress2(progress, speed);
+    QCOMPARE(h->ui()->progressBarRT->value(), value);
+    QCOMPARE(h->ui()->progressBarRT->format(), format);
+}
+
+void TestBackfillRun::progressLabelDuringDownload()
+{
+    h->enableExchanges({"CASH"});
+    h->select({{"M&M", "CASH"}});
+    QString shown;
+    // Connected before the run's own attachments, so it sees the label as the download ends.
+    connect(h->window->backfillDownloader, &MyDownloader::downloadfinished, this,
+            [this, &shown] { shown = h->ui()->progressBarRT->format(); });
+    h->backfillButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    QVERIFY2(shown.startsWith(QLatin1String("(M%26M) ")), qPrintable(shown));
+    QVERIFY(shown.size() > 8);
+}
+
+void TestBackfillRun::startupBackfill_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("five days, eligible rows in table order") << 5 << QStringList{"ACC", "NIFTY-I", "M%26M"};
+    QTest::newRow("switched off") << 1 << QStringList{};
+}
+
+void TestBackfillRun::startupBackfill()
+{
+    QFETCH(int, days);
+    QFETCH(QStringList, expected);
+
+    h->enableExchanges({"CASH", "FUTURE"});
+    h->select({{"ACC", "CASH"}, {"GOLD", "MCX"}, {"NIFTY-I", "FUTURE"}, {"M&M", "CASH"}});
+    h->window->oneDayBackfillBase.clear();
+
+    Controller guard(h->window.get());
+    authDialog &controller = guard.dialog;
+    QVERIFY(controller.query);
+    controller.backfillAtStartup(days);
+
+    const QString base = QStringLiteral("http://%1/backfillS21/1/%2/%3/")
+                             .arg(h->server.hostPort(), ServerDate, OneDayPath);
+    QCOMPARE(controller.oneDayBackfillBase, base);
+    QCOMPARE(h->window->oneDayBackfillBase, base);
+
+    QStringList queries;
+    for (const QString &symbol : qAsConst(expected))
+        queries << h->query("5", symbol);
+    if (expected.isEmpty()) {
+        QTest::qWait(300);
+        QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    }
+    QCOMPARE(h->backfillQueries(), queries);
+    QCOMPARE(h->importTexts().size(), expected.size());
+}
+
+void TestBackfillRun::startupWithoutServerSettings()
+{
+    h->enableExchanges({"CASH"});
+    h->select({{"ACC", "CASH"}});
+    h->window->oneDayBackfillBase.clear();
+
+    Controller guard(h->window.get());
+    authDialog &controller = guard.dialog;
+    QVERIFY(controller.query);
+    QVERIFY(controller.query->exec(QStringLiteral("DROP TABLE ParvelRT_settings")));
+
+    controller.backfillAtStartup(5);
+    QTest::qWait(300);
+    QVERIFY(controller.oneDayBackfillBase.isEmpty());
+    QVERIFY(h->window->oneDayBackfillBase.isEmpty());
+    QVERIFY(h->backfillQueries().isEmpty());
+    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+}
+
+QTEST_MAIN(TestBackfillRun)
+#include "tst_backfillrun.moc"

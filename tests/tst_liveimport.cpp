@@ -1,0 +1,185 @@
+// The live import: a live reply filtered down to the selection, written as the import file,
+// and handed to AmiBroker with an import and a refresh.
+#include "feed/livedataupdator.h"
+#include "feed/liveimport.h"
+
+#include "support/testenvironment.h"
+
+#include <QtTest>
+
+#include <QFile>
+
+class TestLiveImport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void filter_data();
+    void filter();
+    void updateDataAmi_data();
+    void updateDataAmi();
+    void missingQuoteFileEmptiesImportFile();
+    void importFileFollowsEachReply();
+};
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QStringList importJournal(const QString &root, int lines)
+{
+    return {QStringLiteral("create Broker.Application"),
+            QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)\t%2").arg(root).arg(lines),
+            QStringLiteral("RefreshAll()")};
+}
+
+}
+
+// Rows hold raw reply bytes; the expected import file is what Linux writes (plain "\n" endings).
+void TestLiveImport::filter_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray reliance("NSE,RELIANCE,20261207,09:15:03,2456.35,25,1234567,0");
+    const QByteArray tcs("NSE,TCS,20261207,09:15:03,3801.10,10,99812,0");
+    const QByteArray infy("NSE,INFY,20261207,09:15:04,1520.00,5,4311,0");
+
+    QTest::newRow("only the selected symbol")
+        << reliance + '\n' + tcs + '\n' << QStringList{"TCS"} << tcs + '\n';
+    QTest::newRow("order kept, repeats kept")
+        << tcs + '\n' + reliance + '\n' + infy + '\n' + tcs + '\n' << QStringList{"INFY", "TCS"}
+        << tcs + '\n' + infy + '\n' + tcs + '\n';
+    QTest::newRow("blank before the symbol")
+        << QByteArray("NSE, TCS,20261207,09:15:03,3801.10,10,99812,0\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("blank after the symbol")
+        << QByteArray("NSE,TCS ,20261207,09:15:03,3801.10,10,99812,0\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("letter case counts")
+        << QByteArray("NSE,tcs,20261207,09:15:03,3801.10,10,99812,0\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("symbol in another field only")
+        << QByteArray("TCS,NSE,20261207,09:15:03,3801.10,10,99812,0\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("unterminated last line")
+        << tcs + '\n' + infy << QStringList{"TCS", "INFY"} << tcs + '\n';
+    QTest::newRow("only an unterminated line")
+        << tcs << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("Failed on a selected symbol")
+        << QByteArray("NSE,TCS,Failed to fetch\n") + infy + '\n' << QStringList{"TCS", "INFY"} << infy + '\n';
+    QTest::newRow("Failed as the first field")
+        << QByteArray("Failed,TCS\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("Failed after a NUL byte")
+        << QByteArray("NSE,TCS,1\0 Failed\n", 18) << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("failed in lower case is data")
+        << QByteArray("NSE,TCS,failed\n") << QStringList{"TCS"} << QByteArray("NSE,TCS,failed\n");
+    QTest::newRow("CRLF lines")
+        << reliance + "\r\n" + tcs + "\r\n" + infy + "\r\n" << QStringList{"TCS", "INFY"}
+        << tcs + '\n' + infy + '\n';
+    QTest::newRow("CRLF, symbol is the last field")
+        << QByteArray("NSE,TCS\r\n") << QStringList{"TCS"} << QByteArray("NSE,TCS\n");
+    QTest::newRow("CRLF, unterminated last line")
+        << tcs + "\r\n" + infy + '\r' << QStringList{"TCS", "INFY"} << tcs + '\n';
+    QTest::newRow("empty selection")
+        << reliance + '\n' + tcs + '\n' << QStringList{} << QByteArray();
+    QTest::newRow("empty reply") << QByteArray() << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("empty lines") << QByteArray("\n\n\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("line without comma skipped")
+        << QByteArray("TCS\n") + tcs + '\n' << QStringList{"TCS"} << tcs + '\n';
+    QTest::newRow("one comma, symbol to the end")
+        << QByteArray("NSE,TCS\n") << QStringList{"TCS"} << QByteArray("NSE,TCS\n");
+    QTest::newRow("empty symbol field never matches a symbol")
+        << QByteArray("NSE,,1\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("NUL ends the symbol, bytes kept")
+        << QByteArray("NSE,TCS\0junk,1\n", 15) << QStringList{"TCS"} << QByteArray("NSE,TCS\0junk,1\n", 15);
+    QTest::newRow("NUL before the symbol")
+        << QByteArray("NSE,\0TCS,1\n", 11) << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("ampersand and UTF-8 symbols")
+        << QByteArray("NSE,M&M,1\nMCX,GOLD\xE2\x82\xAC,2\nMCX,GOLD,3\n") << QStringList{"M&M", QStringLiteral("GOLD\u20AC")}
+        << QByteArray("NSE,M&M,1\nMCX,GOLD\xE2\x82\xAC,2\n");
+}
+
+void TestLiveImport::filter()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, symbols);
+    QFETCH(QByteArray, expected);
+
+    QCOMPARE(LiveImport::selectedLines(reply, LiveImport::symbolSet(symbols)), expected);
+}
+
+void TestLiveImport::updateDataAmi_data()
+{
+    filter_data();
+}
+
+void TestLiveImport::updateDataAmi()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, symbols);
+    QFETCH(QByteArray, expected);
+
+    TestEnvironment env;
+    writeFile(env.root() + QStringLiteral("/rt.txt"), reply);
+    writeFile(env.root() + QStringLiteral("/rtimport.txt"), "stale line from the last tick\n");
+
+    liveDataUpdator worker;
+    worker.symbols = symbols;
+    QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
+    worker.updateDataAmi();
+
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), expected);
+    QCOMPARE(env.journal(), importJournal(env.root(), expected.count('\n')));
+    QCOMPARE(repaint.count(), 1);
+}
+
+void TestLiveImport::missingQuoteFileEmptiesImportFile()
+{
+    TestEnvironment env;
+    writeFile(env.root() + QStringLiteral("/rtimport.txt"), "NSE,TCS,1\n");
+
+    liveDataUpdator worker;
+    worker.symbols = QStringList{"TCS"};
+    QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
+    worker.updateDataAmi();
+
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
+    QCOMPARE(env.journal(), importJournal(env.root(), 0));
+    QCOMPARE(repaint.count(), 1);
+}
+
+// Each tick rewrites the import file from the new reply and the current selection.
+void TestLiveImport::importFileFollowsEachReply()
+{
+    TestEnvironment env;
+    liveDataUpdator worker;
+    worker.symbols = QStringList{"TCS", "INFY"};
+
+    writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,1\nNSE,INFY,2\nNSE,SBIN,3\n");
+    worker.updateDataAmi();
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray("NSE,TCS,1\nNSE,INFY,2\n"));
+
+    worker.symbols = QStringList{"SBIN"};
+    writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,4\nNSE,SBIN,5\n");
+    worker.updateDataAmi();
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray("NSE,SBIN,5\n"));
+
+    const QString importCall = QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)").arg(env.root());
+    QCOMPARE(env.journal(), (QStringList{QStringLiteral("create Broker.Application"),
+                                         importCall + QStringLiteral("\t2"), QStringLiteral("RefreshAll()"),
+                                         importCall + QStringLiteral("\t1"), QStringLiteral("RefreshAll()")}));
+}
+
+QTEST_GUILESS_MAIN(TestLiveImport)
+#include "tst_liveimport.moc"

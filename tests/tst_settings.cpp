@@ -1,0 +1,345 @@
+// The preferences dialog against a real (private) settings store.
+#include "app/settings.h"
+#include "app/settingsstore.h"
+#include "support/testenvironment.h"
+#include "ui_settings.h"
+
+#include <QtTest>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+
+#include <memory>
+
+namespace {
+
+using Values = QVariantMap;
+
+void writeStore(const Values &values)
+{
+    QSettings store(Store::Organisation, Store::Application);
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        store.setValue(it.key(), it.value());
+}
+
+Values readStore()
+{
+    QSettings store(Store::Organisation, Store::Application);
+    Values values;
+    for (const QString &key : store.allKeys())
+        values.insert(key, store.value(key));
+    return values;
+}
+
+// The form's check states in store order: disable 5-day, fast, layout, control.
+QList<bool> checks(const settings &dialog)
+{
+    QList<bool> states;
+    for (const char *name : {"autoBackfill5", "fastBackfill", "saveLayout", "controlAmibroker"})
+        states << dialog.findChild<QCheckBox *>(QLatin1String(name))->isChecked();
+    return states;
+}
+
+QRadioButton *mode(const settings &dialog, int number)
+{
+    return dialog.findChild<QRadioButton *>(QStringLiteral("mode%1").arg(number));
+}
+
+void press(settings &dialog, QDialogButtonBox::StandardButton which)
+{
+    dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(which)->click();
+}
+
+}
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void form();
+    void gridPlaces_data();
+    void gridPlaces();
+    void loadAtConstruction_data();
+    void loadAtConstruction();
+    void okWritesTheForm_data();
+    void okWritesTheForm();
+    void cancelLeavesTheStore();
+    void memberFollowsLoadsOnly();
+    void okEndsAModalRun();
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+};
+
+void TestSettings::initTestCase()
+{
+    // Qt reads XDG_CONFIG_HOME once per process, so one private store serves every test.
+    m_env = std::make_unique<TestEnvironment>();
+}
+
+void TestSettings::init()
+{
+    QSettings store(Store::Organisation, Store::Application);
+    store.clear();
+}
+
+void TestSettings::form()
+{
+    settings dialog(nullptr);
+    QCOMPARE(dialog.objectName(), QStringLiteral("settings"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
+    QCOMPARE(dialog.minimumSize(), QSize(490, 252));
+    QCOMPARE(dialog.maximumSize(), QSize(490, 252));
+    QCOMPARE(dialog.windowFlags(), Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                                       | Qt::WindowCloseButtonHint);
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
+
+    auto *group = dialog.findChild<QButtonGroup *>(QStringLiteral("buttonGroup"));
+    QVERIFY(group);
+    QVERIFY(group->exclusive());
+    QCOMPARE(group->buttons().size(), 2);
+    QVERIFY(group->buttons().contains(mode(dialog, 1)));
+    QVERIFY(group->buttons().contains(mode(dialog, 2)));
+
+    auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+    QCOMPARE(buttons->standardButtons(), QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QCOMPARE(buttons->font().family(), QStringLiteral("Verdana"));
+    QCOMPARE(buttons->font().pointSize(), 10);
+
+    // The form's own initial states, before any load overwrites them.
+    QDialog bare;
+    Ui::settings ui;
+    ui.setupUi(&bare);
+    QVERIFY(!ui.autoBackfill5->isChecked());
+    QVERIFY(ui.fastBackfill->isChecked());
+    QVERIFY(ui.saveLayout->isChecked());
+    QVERIFY(ui.controlAmibroker->isChecked());
+}
+
+void TestSettings::gridPlaces_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("columnSpan");
+
+    QTest::newRow("label") << "label" << "Data Mode : " << 0 << 0 << 1;
+    QTest::newRow("mode1") << "mode1" << "Mode 1" << 0 << 1 << 1;
+    QTest::newRow("mode2") << "mode2" << "Mode 2(default)" << 0 << 2 << 1;
+    QTest::newRow("auto backfill") << "autoBackfill5" << "Disable 5 Day Auto Backfill" << 3 << 0 << 4;
+    QTest::newRow("fast") << "fastBackfill" << "Fast Backfill" << 4 << 0 << 4;
+    QTest::newRow("layout") << "saveLayout" << "Save Layout" << 5 << 0 << 4;
+    QTest::newRow("control") << "controlAmibroker" << "Control Amibroker From DataFeed" << 6 << 0 << 4;
+    QTest::newRow("buttons") << "buttonBox" << "" << 7 << 0 << 2;
+}
+
+void TestSettings::gridPlaces()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(int, columnSpan);
+
+    settings dialog(nullptr);
+    auto *grid = dialog.findChild<QGridLayout *>(QStringLiteral("gridLayout"));
+    QVERIFY(grid);
+    QCOMPARE(dialog.layout(), grid);
+    auto *widget = dialog.findChild<QWidget *>(name);
+    QVERIFY(widget);
+
+    int r = -1, c = -1, rowSpan = 0, colSpan = 0;
+    grid->getItemPosition(grid->indexOf(widget), &r, &c, &rowSpan, &colSpan);
+    QCOMPARE(r, row);
+    QCOMPARE(c, column);
+    QCOMPARE(rowSpan, 1);
+    QCOMPARE(colSpan, columnSpan);
+
+    if (name != QLatin1String("buttonBox")) {
+        QCOMPARE(widget->property("text").toString(), text);
+        QCOMPARE(widget->font().family(), QStringLiteral("Verdana"));
+        QCOMPARE(widget->font().pointSize(), 11);
+    }
+}
+
+void TestSettings::loadAtConstruction_data()
+{
+    QTest::addColumn<Values>("stored");
+    QTest::addColumn<QList<bool>>("expectedChecks");
+    QTest::addColumn<int>("expectedMode");        // the radio button that ends up checked
+    QTest::addColumn<int>("expectedDataMode");
+    QTest::addColumn<bool>("expectedControl");
+
+    QTest::newRow("empty store: everything false, Mode 1 despite the (default) caption")
+        << Values() << QList<bool>{false, false, false, false} << 1 << 0 << false;
+    QTest::newRow("data mode 2")
+        << Values{{Store::DataMode, 2}} << QList<bool>{false, false, false, false} << 2 << 2 << false;
+    QTest::newRow("data mode 3 falls back to Mode 1")
+        << Values{{Store::DataMode, 3}} << QList<bool>{false, false, false, false} << 1 << 3 << false;
+    QTest::newRow("all on, mode 1")
+        << Values{{Store::DisableAutoBackfill5, true}, {Store::FastBackfill, true}, {Store::SaveLayout, true},
+                  {Store::ControlAmibroker, true}, {Store::DataMode, 1}}
+        << QList<bool>{true, true, true, true} << 1 << 1 << true;
+    QTest::newRow("only control")
+        << Values{{Store::ControlAmibroker, true}} << QList<bool>{false, false, false, true} << 1 << 0 << true;
+}
+
+void TestSettings::loadAtConstruction()
+{
+    QFETCH(Values, stored);
+    QFETCH(QList<bool>, expectedChecks);
+    QFETCH(int, expectedMode);
+    QFETCH(int, expectedDataMode);
+    QFETCH(bool, expectedControl);
+
+    writeStore(stored);
+    settings dialog(nullptr);
+    QCOMPARE(checks(dialog), expectedChecks);
+    QVERIFY(mode(dialog, expectedMode)->isChecked());
+    QVERIFY(!mode(dialog, 3 - expectedMode)->isChecked());
+    QCOMPARE(dialog.dataMode, expectedDataMode);
+    QCOMPARE(dialog.controlAmibroker, expectedControl);
+    // Loading never writes.
+    QCOMPARE(readStore(), stored);
+}
+
+void TestSettings::okWritesTheForm_data()
+{
+    QTest::addColumn<Values>("stored");
+    QTest::addColumn<QList<bool>>("edits");
+    QTest::addColumn<int>("chosenMode");    // 0: leave the radio buttons as loaded
+    QTest::addColumn<Values>("expected");
+
+    QTest::newRow("untouched empty store writes its defaults, Mode 1")
+        << Values() << QList<bool>{false, false, false, false} << 0
+        << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, false}, {Store::SaveLayout, false},
+                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}};
+    QTest::newRow("stored 3 is written back as 1")
+        << Values{{Store::DataMode, 3}} << QList<bool>{false, false, false, false} << 0
+        << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, false}, {Store::SaveLayout, false},
+                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}};
+    QTest::newRow("edits and Mode 2")
+        << Values{{Store::DataMode, 1}} << QList<bool>{true, false, true, true} << 2
+        << Values{{Store::DisableAutoBackfill5, true}, {Store::FastBackfill, false}, {Store::SaveLayout, true},
+                  {Store::ControlAmibroker, true}, {Store::DataMode, 2}};
+    QTest::newRow("back to Mode 1, other keys kept")
+        << Values{{Store::DataMode, 2}, {Store::SelectedSymbols, QStringList{"NIFTY-I"}}}
+        << QList<bool>{false, true, false, false} << 1
+        << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, true}, {Store::SaveLayout, false},
+                  {Store::ControlAmibroker, false}, {Store::DataMode, 1},
+                  {Store::SelectedSymbols, QStringList{"NIFTY-I"}}};
+}
+
+void TestSettings::okWritesTheForm()
+{
+    QFETCH(Values, stored);
+    QFETCH(QList<bool>, edits);
+    QFETCH(int, chosenMode);
+    QFETCH(Values, expected);
+
+    writeStore(stored);
+    settings dialog(nullptr);
+    dialog.show();
+    const QStringList names{"autoBackfill5", "fastBackfill", "saveLayout", "controlAmibroker"};
+    for (int i = 0; i < names.size(); ++i)
+        dialog.findChild<QCheckBox *>(names.at(i))->setChecked(edits.at(i));
+    if (chosenMode)
+        mode(dialog, chosenMode)->setChecked(true);
+
+    press(dialog, QDialogButtonBox::Ok);
+
+    QVERIFY(!dialog.isVisible());
+    const Values written = readStore();
+    QCOMPARE(written.keys(), expected.keys());
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        if (it.value().type() == QVariant::Bool)
+            QCOMPARE(written.value(it.key()).toBool(), it.value().toBool());
+        else if (it.value().type() == QVariant::Int)
+            QCOMPARE(written.value(it.key()).toInt(), it.value().toInt());
+        else
+            QCOMPARE(written.value(it.key()), it.value());
+    }
+    // The reload after OK brings the members in line with what was written.
+    QCOMPARE(dialog.dataMode, expected.value(Store::DataMode).toInt());
+    QCOMPARE(dialog.controlAmibroker, expected.value(Store::ControlAmibroker).toBool());
+    QCOMPARE(checks(dialog), edits);
+}
+
+void TestSettings::cancelLeavesTheStore()
+{
+    const Values stored{{Store::DisableAutoBackfill5, true}, {Store::FastBackfill, true},
+                        {Store::SaveLayout, false}, {Store::ControlAmibroker, true}, {Store::DataMode, 2}};
+    writeStore(stored);
+    settings dialog(nullptr);
+    dialog.show();
+    for (QCheckBox *box : dialog.findChildren<QCheckBox *>())
+        box->toggle();
+    mode(dialog, 1)->setChecked(true);
+
+    press(dialog, QDialogButtonBox::Cancel);
+
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(readStore(), stored);
+    QVERIFY(dialog.controlAmibroker);
+
+    // The next opening (load, then exec) shows the stored values, not the abandoned edits.
+    dialog.load();
+    QCOMPARE(checks(dialog), (QList<bool>{true, true, false, true}));
+    QVERIFY(mode(dialog, 2)->isChecked());
+    QVERIFY(!mode(dialog, 1)->isChecked());
+}
+
+void TestSettings::memberFollowsLoadsOnly()
+{
+    // The close sequence reads the member, not the store: a store change shows up at the next load.
+    writeStore({{Store::ControlAmibroker, true}});
+    settings dialog(nullptr);
+    QVERIFY(dialog.controlAmibroker);
+
+    writeStore({{Store::ControlAmibroker, false}});
+    QVERIFY(dialog.controlAmibroker);
+    dialog.load();
+    QVERIFY(!dialog.controlAmibroker);
+
+    // An absent key after a load reads as false, whatever the member held before.
+    writeStore({{Store::ControlAmibroker, true}});
+    dialog.load();
+    QVERIFY(dialog.controlAmibroker);
+    {
+        QSettings store(Store::Organisation, Store::Application);
+        store.remove(Store::ControlAmibroker);
+    }
+    dialog.load();
+    QVERIFY(!dialog.controlAmibroker);
+}
+
+void TestSettings::okEndsAModalRun()
+{
+    QWidget window;
+    auto *dialog = new settings(&window);
+    QCOMPARE(dialog->parentWidget(), &window);
+    QTimer::singleShot(0, dialog, [dialog] {
+        mode(*dialog, 2)->setChecked(true);
+        press(*dialog, QDialogButtonBox::Ok);
+    });
+    dialog->load();
+    dialog->exec();
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(QSettings(Store::Organisation, Store::Application).value(Store::DataMode).toInt(), 2);
+    QCOMPARE(dialog->dataMode, 2);
+}
+
+QTEST_MAIN(TestSettings)
+
+#include "tst_settings.moc"

@@ -1,0 +1,423 @@
+// The start-up controller end to end against the local vendor: account check, hand-over to the
+// main window, first run, update offer and the failures that end the process.
+#include "app/settingsstore.h"
+#include "app/startupanimation.h"
+#include "feed/amibrokerlivedata2.h"
+#include "feed/livedataupdator.h"
+#include "support/localvendor.h"
+#include "support/testenvironment.h"
+#include "ui_amibrokerlivedata2.h"
+#include "update/updator.h"
+#include "vendor/authdialog.h"
+#include "vendor/registrationdialog.h"
+#include "vendor/versionrule.h"
+
+#include <QtTest>
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <memory>
+
+namespace {
+
+const QString UserId = QStringLiteral("START-USER-7");
+const QString SecureKey = QStringLiteral("start-key-31");
+
+VendorSim::SeedOptions account(bool withAccount = true)
+{
+    VendorSim::SeedOptions options;
+    options.userId = UserId;
+    options.secureKey = SecureKey;
+    options.feeds = QStringLiteral("CASH,FUTURE,COMM");
+    options.message = QStringLiteral("Holiday on Friday.");
+    options.withAccount = withAccount;
+    return options;
+}
+
+QVariant stored(const QString &key)
+{
+    return QSettings(Store::Organisation, Store::Application).value(key);
+}
+
+void storeSelection(const QStringList &symbols, const QStringList &exchanges)
+{
+    QSettings store(Store::Organisation, Store::Application);
+    store.setValue(Store::SelectedSymbols, symbols);
+    store.setValue(Store::SelectedExchanges, exchanges);
+}
+
+// Runs an SQL statement on a connection of its own, before the controller opens the database.
+bool execOnVendor(const QString &file, const QString &sql)
+{
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tamper"));
+        db.setDatabaseName(file);
+        ok = db.open() && QSqlQuery(db).exec(sql);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
+    return ok;
+}
+
+int backfillRequests(const VendorSim::Server &server, const QString &days)
+{
+    int count = 0;
+    for (const VendorSim::Request &request : server.requests()) {
+        if (request.endpoint == QLatin1String("backfill") && request.query.contains(QStringLiteral("d=") + days))
+            ++count;
+    }
+    return count;
+}
+
+// What enableInterface had done when the window appeared.
+class ShowWatcher : public QObject
+{
+public:
+    bool shown = false;
+    QString idAtShow;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *window = qobject_cast<amibrokerlivedata2 *>(watched);
+        if (window && event->type() == QEvent::Show && !shown) {
+            shown = true;
+            idAtShow = window->form()->machineIDLabel->text();
+        }
+        return false;
+    }
+};
+
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+}
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void updateOffered_data();
+    void updateOffered();
+    void accountHandsOverInOrder_data();
+    void accountHandsOverInOrder();
+    void noAccountAsksForRegistration();
+    void registrationRetryFindsNewAccount();
+    void registrationQuitEndsTheLoop();
+    void emptyUserIdFindsNoAccount();
+    void updateOfferStopsBeforeTheWindow();
+    void lookupFailureEndsTheProcess();
+    void detailsFailureEndsTheProcess();
+    void copyIdAndContactSupport();
+
+private:
+    std::unique_ptr<authDialog> startController();
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<LocalVendor> m_vendor;
+    std::unique_ptr<authDialog> m_controller;
+};
+
+void TestStartup::initTestCase()
+{
+    Q_INIT_RESOURCE(resources);
+    QCoreApplication::setApplicationVersion(QStringLiteral("4.02"));
+    // Qt reads XDG_CONFIG_HOME once per process, so one private store serves every test.
+    m_env = std::make_unique<TestEnvironment>(UserId);
+    m_env->layInstallFiles();
+}
+
+void TestStartup::init()
+{
+    QSettings(Store::Organisation, Store::Application).clear();
+    m_env->boxes.clear();
+    m_env->exits.clear();
+    m_env->clearJournal();
+    m_vendor = std::make_unique<LocalVendor>();
+    QVERIFY2(m_vendor->start(m_env->root(), account()), qPrintable(m_vendor->error));
+}
+
+void TestStartup::cleanup()
+{
+    m_controller.reset();
+    m_vendor.reset();
+}
+
+std::unique_ptr<authDialog> TestStartup::startController()
+{
+    auto controller = std::make_unique<authDialog>();
+    controller->start();
+    return controller;
+}
+
+void TestStartup::updateOffered_data()
+{
+    QTest::addColumn<QString>("latest");
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("4.10 sorts after 4.02") << QStringLiteral("4.10") << true;
+    QTest::newRow("4.1 sorts after 4.02") << QStringLiteral("4.1") << true;
+    QTest::newRow("10.00 sorts before 4.02 as text") << QStringLiteral("10.00") << false;
+    QTest::newRow("same version") << QStringLiteral("4.02") << false;
+    QTest::newRow("older version") << QStringLiteral("4.01") << false;
+    QTest::newRow("nothing published") << QString() << false;
+}
+
+void TestStartup::updateOffered()
+{
+    QFETCH(QString, latest);
+    QFETCH(bool, offered);
+    QCOMPARE(Vendor::updateOffered(QStringLiteral("4.02"), latest), offered);
+}
+
+void TestStartup::accountHandsOverInOrder_data()
+{
+    QTest::addColumn<QVariant>("disableAutoBackfill");
+    QTest::addColumn<bool>("fiveDayBackfill");
+    QTest::newRow("switch absent") << QVariant() << true;
+    QTest::newRow("switch off") << QVariant(false) << true;
+    QTest::newRow("switch on") << QVariant(true) << false;
+}
+
+void TestStartup::accountHandsOverInOrder()
+{
+    QFETCH(QVariant, disableAutoBackfill);
+    QFETCH(bool, fiveDayBackfill);
+
+    storeSelection({QStringLiteral("NIFTY-I"), QStringLiteral("ICICIBANK")},
+                   {QStringLiteral("FUTURE"), QStringLiteral("CASH")});
+    if (disableAutoBackfill.isValid())
+        QSettings(Store::Organisation, Store::Application).setValue(Store::DisableAutoBackfill5, disableAutoBackfill);
+
+    m_controller = std::make_unique<authDialog>();
+    QCOMPARE(m_controller->userId, UserId);
+    QCOMPARE(m_controller->firstRunSymbols, Store::firstRunSymbols());
+    QCOMPARE(m_controller->firstRunExchanges, Store::firstRunExchanges());
+
+    // The window is built inside start(): watch every widget for its first appearance.
+    ShowWatcher watcher;
+    qApp->installEventFilter(&watcher);
+    m_controller->start();
+    qApp->removeEventFilter(&watcher);
+
+    amibrokerlivedata2 *window = m_controller->mainWindow;
+    QVERIFY(window);
+    QVERIFY(window->isVisible());
+    QVERIFY(watcher.shown);
+    QVERIFY2(watcher.idAtShow.isEmpty(), "the window was shown after enableInterface");
+    QCOMPARE(window->form()->machineIDLabel->text(), UserId);
+    QVERIFY(!m_controller->isVisible());
+    QVERIFY(m_controller->splash->splashLabel->isHidden());
+    QVERIFY(m_env->exits.isEmpty());
+    QVERIFY(m_env->boxes.isEmpty());
+
+    const QString endpoint = m_vendor->server.hostPort();
+    QCOMPARE(window->requestKey, SecureKey);
+    QCOMPARE(window->liveGetPath, endpoint + VendorSim::LivePathGet);
+    QCOMPARE(window->livePostPath, endpoint + VendorSim::LivePathPost);
+    QCOMPARE(window->txtBackfillPath, endpoint + VendorSim::BackfillPath);
+    QCOMPARE(window->contactSupportLink, QStringLiteral("http://127.0.0.1/support"));
+    QCOMPARE(m_controller->feeds, QStringLiteral("CASH,FUTURE,COMM"));
+    QCOMPARE(m_controller->broadcastMessage, QStringLiteral("Holiday on Friday."));
+    QCOMPARE(m_controller->dayList,
+             QStringList({"1", "3", "5", "10", "20", "30", "60", "90", "120", "180"}));
+
+    QVERIFY(m_controller->connectionTimer->isActive());
+    QCOMPARE(m_controller->connectionTimer->interval(), 5000);
+    QVERIFY(!m_controller->connectionTimer->isSingleShot());
+    QVERIFY(m_controller->restartTimer->isActive());
+    QCOMPARE(m_controller->restartTimer->interval(), 86400000);
+
+    // The start-up backfill ran after the selection had been restored: it found the rows.
+    QVERIFY(!window->oneDayBackfillBase.isEmpty());
+    if (fiveDayBackfill) {
+        QTRY_VERIFY_WITH_TIMEOUT(backfillRequests(m_vendor->server, QStringLiteral("5")) >= 2, 15000);
+    } else {
+        QTest::qWait(1500);
+        QCOMPARE(backfillRequests(m_vendor->server, QStringLiteral("5")), 0);
+    }
+    // The live feed was started by the hand-over.
+    QTRY_VERIFY_WITH_TIMEOUT(m_env->journal().contains(QStringLiteral("RefreshAll()")), 15000);
+}
+
+void TestStartup::noAccountAsksForRegistration()
+{
+    QVERIFY(m_vendor->reseed(account(false)));
+    m_controller = startController();
+
+    QVERIFY(!m_controller->mainWindow->isVisible());
+    QVERIFY(!m_controller->connectionTimer->isActive());
+    QVERIFY(m_env->exits.isEmpty());
+    QCOMPARE(stored(Store::SelectedSymbols).toStringList(), Store::firstRunSymbols());
+    QCOMPARE(stored(Store::SelectedExchanges).toStringList(), Store::firstRunExchanges());
+    QCOMPARE(stored(Store::DisableAutoBackfill5), QVariant(false));
+    QCOMPARE(stored(Store::DataMode).toInt(), 2);
+    QCOMPARE(stored(Store::FastBackfill), QVariant(true));
+    QCOMPARE(stored(Store::SaveLayout), QVariant(false));
+    QCOMPARE(stored(Store::ControlAmibroker), QVariant(false));
+
+    registrationDialog *dialog = m_controller->registration;
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!dialog->isModal());
+    auto *idEdit = dialog->findChild<QLineEdit *>(QStringLiteral("userIdEdit"));
+    QCOMPARE(idEdit->text(), UserId);
+    QVERIFY(idEdit->isReadOnly());
+    dialog->findChild<QPushButton *>(QStringLiteral("copyButton"))->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), UserId);
+
+    // A retry that still finds nothing says so and writes nothing again.
+    QSettings(Store::Organisation, Store::Application).remove(Store::SelectedSymbols);
+    dialog->findChild<QPushButton *>(QStringLiteral("retryButton"))->click();
+    QVERIFY(!stored(Store::SelectedSymbols).isValid());
+    QVERIFY(m_controller->registration == dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!dialog->findChild<QLabel *>(QStringLiteral("statusLabel"))->text().isEmpty());
+    QVERIFY(!m_controller->mainWindow->isVisible());
+}
+
+void TestStartup::registrationRetryFindsNewAccount()
+{
+    QVERIFY(m_vendor->reseed(account(false)));
+    m_controller = startController();
+    QPointer<registrationDialog> dialog = m_controller->registration.data();
+    QVERIFY(dialog);
+
+    // Support activates the account meanwhile.
+    QSqlQuery activate(*m_controller->database);
+    QVERIFY(activate.exec(QStringLiteral(
+        "INSERT INTO admin_acct (AcctID, MachineID, SecureKey, NetworkDataPathGet, Feeds) "
+        "VALUES (9, '%1', 'fresh-key', '%2/rt/live', 'CASH')")
+                              .arg(UserId, m_vendor->server.hostPort())));
+
+    dialog->findChild<QPushButton *>(QStringLiteral("retryButton"))->click();
+    QVERIFY(m_controller->mainWindow->isVisible());
+    QCOMPARE(m_controller->mainWindow->requestKey, QStringLiteral("fresh-key"));
+    QCOMPARE(m_controller->feeds, QStringLiteral("CASH"));
+    QVERIFY(m_controller->connectionTimer->isActive());
+    QTRY_VERIFY(dialog.isNull());
+    QVERIFY(m_env->exits.isEmpty());
+}
+
+void TestStartup::registrationQuitEndsTheLoop()
+{
+    QVERIFY(m_vendor->reseed(account(false)));
+    m_controller = startController();
+    registrationDialog *dialog = m_controller->registration;
+    QVERIFY(dialog);
+
+    QTimer limit;
+    QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    limit.start(10000);
+    QTimer::singleShot(0, dialog->findChild<QPushButton *>(QStringLiteral("quitButton")), &QPushButton::click);
+    QCOMPARE(QCoreApplication::exec(), 0);
+
+    // Closing the dialog by its title bar quits the same way.
+    limit.start(10000);
+    QTimer::singleShot(0, dialog, &QWidget::close);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!m_controller->mainWindow->isVisible());
+}
+
+void TestStartup::emptyUserIdFindsNoAccount()
+{
+    // Other traders' accounts are there; an empty ID must not borrow one of them.
+    QVERIFY(m_vendor->reseed(account(false)));
+    m_controller = std::make_unique<authDialog>();
+    m_controller->userId.clear();
+    m_controller->start();
+
+    QVERIFY(!m_controller->mainWindow->isVisible());
+    QVERIFY(m_controller->mainWindow->requestKey.isEmpty());
+    QVERIFY(m_controller->registration);
+    QVERIFY(m_env->exits.isEmpty());
+    QCOMPARE(stored(Store::SelectedSymbols).toStringList(), Store::firstRunSymbols());
+}
+
+void TestStartup::updateOfferStopsBeforeTheWindow()
+{
+    VendorSim::SeedOptions options = account();
+    options.latestVersion = QStringLiteral("4.10");
+    // A closed port: the updater fails at once instead of installing anything.
+    options.latestPath = QStringLiteral("http://127.0.0.1:1/update/Tickvane-4.10.zip");
+    QVERIFY(m_vendor->reseed(options));
+    m_controller = startController();
+
+    QVERIFY(!m_env->boxes.isEmpty());
+    QCOMPARE(m_env->boxes.first(),
+             QStringLiteral("New Update|A Latest Update is Available\n Application Will Restart after Update."));
+    QVERIFY(m_controller->updateDialog);
+    QVERIFY(!m_controller->mainWindow->isVisible());
+    QVERIFY(!m_controller->connectionTimer->isActive());
+    QVERIFY(m_controller->mainWindow->requestKey.isEmpty());
+    QVERIFY(!stored(Store::SelectedSymbols).isValid());
+}
+
+void TestStartup::lookupFailureEndsTheProcess()
+{
+    QVERIFY(execOnVendor(m_env->root() + QStringLiteral("/vendor.db"),
+                         QStringLiteral("DROP TABLE versionautoupdator_qvx_tickvf")));
+    m_controller = startController();
+
+    QCOMPARE(m_env->boxes, QStringList{QStringLiteral("Cannot Verify User|Please Check Network Connection")});
+    QCOMPARE(m_env->exits, QList<int>{0});
+    QVERIFY(!m_controller->mainWindow->isVisible());
+    QVERIFY(!m_controller->registration);
+    QVERIFY(!stored(Store::SelectedSymbols).isValid());
+}
+
+void TestStartup::detailsFailureEndsTheProcess()
+{
+    QVERIFY(execOnVendor(m_env->root() + QStringLiteral("/vendor.db"),
+                         QStringLiteral("DROP TABLE broadcastmsg_blank")));
+    m_controller = startController();
+
+    QCOMPARE(m_env->boxes.size(), 1);
+    QVERIFY(m_env->boxes.first().startsWith(QStringLiteral("Check Connection|")));
+    QCOMPARE(m_env->exits, QList<int>{0});
+    QVERIFY(!m_controller->mainWindow->isVisible());
+    QVERIFY(!m_controller->connectionTimer->isActive());
+}
+
+void TestStartup::copyIdAndContactSupport()
+{
+    m_controller = startController();
+    amibrokerlivedata2 *window = m_controller->mainWindow;
+    QVERIFY(window->isVisible());
+
+    // An empty store has the window ask for symbols first.
+    m_env->boxes.clear();
+    window->form()->copyIDButton->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("Software : Tickvane \nUser ID  : START-USER-7\nVersion  : 4.02"));
+    QCOMPARE(m_env->boxes, QStringList{QStringLiteral(
+                               "Software Details|\nYour details copied to clipboard. Right click and Paste to Share\n")});
+
+    // Qt's own hook for the desktop's URL handler: nothing is opened on this machine.
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+    window->contactSupportLink = QStringLiteral("127.0.0.1/support?topic=feed");
+    window->form()->contactSupportButton->click();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1/support?topic=feed"))});
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,959 @@
+// The local vendor over real loopback HTTP, with the real 7za, SQLite and MariaDB.
+#include "support/testenvironment.h"
+#include "vendor/vendorservice.h"
+#include "vendorsim.h"
+
+#include <QtTest>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QUuid>
+
+#include <memory>
+
+#include <signal.h>
+
+namespace {
+
+const QString DemoUser = VendorSim::SeedOptions().userId;
+const QString DemoKey = VendorSim::SeedOptions().secureKey;
+const QStringList Exchanges = {QStringLiteral("CASH"),     QStringLiteral("FUTURE"),    QStringLiteral("OPTION"),
+                               QStringLiteral("MCX"),      QStringLiteral("CURRENCY"),  QStringLiteral("SPOTINDEX"),
+                               QStringLiteral("NCDEX")};
+
+struct Fetched
+{
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    int status = 0;
+    QByteArray body;
+};
+
+Fetched fetch(QNetworkAccessManager *nam, const QString &url, const QByteArray *form = nullptr,
+              int abortAfterMs = 60000)
+{
+    QNetworkRequest request{QUrl(url)};
+    QNetworkReply *reply = nullptr;
+    if (form) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+        reply = nam->post(request, *form);
+    } else {
+        reply = nam->get(request);
+    }
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(abortAfterMs, reply, &QNetworkReply::abort);
+    if (!reply->isFinished())
+        loop.exec();
+    Fetched f;
+    f.error = reply->error();
+    f.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->isOpen())
+        f.body = reply->readAll();
+    delete reply;
+    return f;
+}
+
+QString exchangeOf(const QString &symbol)
+{
+    for (const QString &exchange : Exchanges) {
+        if (VendorSim::catalogue(exchange).contains(symbol))
+            return exchange;
+    }
+    return {};
+}
+
+QList<QByteArray> lines(const QByteArray &body)
+{
+    QList<QByteArray> result = body.split('\n');
+    if (!result.isEmpty() && result.last().isEmpty())
+        result.removeLast();
+    return result;
+}
+
+bool unzip(const QByteArray &zip, const QString &folder, QString *log = nullptr)
+{
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/archive.zip");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(zip) != zip.size())
+        return false;
+    file.close();
+    QProcess tool;
+    tool.start(QStringLiteral("7za"), {QStringLiteral("x"), path, QStringLiteral("-o") + folder, QStringLiteral("-y")});
+    const bool ok = tool.waitForFinished(30000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+    if (log)
+        *log = QString::fromLocal8Bit(tool.readAllStandardOutput() + tool.readAllStandardError());
+    QFile::remove(path);
+    return ok;
+}
+
+QStringList rowsOf(QSqlQuery &q, int column = 0)
+{
+    QStringList values;
+    while (q.next())
+        values << q.value(column).toString();
+    return values;
+}
+
+}
+
+class TestVendorSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void catalogueHoldsTheFirstRunSelection();
+    void liveAnswersInOrderWithMovingPrices_data();
+    void liveAnswersInOrderWithMovingPrices();
+    void liveFailures_data();
+    void liveFailures();
+    void backfillBars_data();
+    void backfillBars();
+    void backfillFailures_data();
+    void backfillFailures();
+    void endOfDayArchiveUnpacks_data();
+    void endOfDayArchiveUnpacks();
+    void endOfDayMisses_data();
+    void endOfDayMisses();
+    void updateArchiveRunsUnderSh();
+    void setFileOverrides();
+    void makeZipKeepsNamesVerbatim();
+    void misbehaviour_data();
+    void misbehaviour();
+    void misbehaviourCountsDown_data();
+    void misbehaviourCountsDown();
+    void hangIsAbortedByClientAndStopIsQuick();
+    void requestsAreRecorded();
+    void formatFilesDescribeTheServedLines_data();
+    void formatFilesDescribeTheServedLines();
+    void seeding_data();
+    void seeding();
+    void program();
+
+private:
+    QString url(const QString &pathAndQuery) const
+    {
+        return QStringLiteral("http://") + m_server->hostPort() + pathAndQuery;
+    }
+    QString liveUrl(const QString &send, const QString &uid = DemoUser, const QString &hash = DemoKey) const
+    {
+        return url(VendorSim::LivePathGet + QStringLiteral("?uid=") + uid + QStringLiteral("&send=") + send
+                   + QStringLiteral("&hash=") + hash);
+    }
+
+    std::unique_ptr<VendorSim::Server> m_server;
+    std::unique_ptr<QNetworkAccessManager> m_nam;
+};
+
+void TestVendorSim::init()
+{
+    m_server = std::make_unique<VendorSim::Server>();
+    QVERIFY(m_server->start());
+    QVERIFY(m_server->port() > 0);
+    QCOMPARE(m_server->hostPort(), QStringLiteral("127.0.0.1:%1").arg(m_server->port()));
+    m_nam = std::make_unique<QNetworkAccessManager>();
+}
+
+void TestVendorSim::cleanup()
+{
+    m_nam.reset();
+    m_server.reset();
+}
+
+void TestVendorSim::catalogueHoldsTheFirstRunSelection()
+{
+    const QList<QPair<QString, QString>> required = {
+        {"BANKNIFTY-I", "FUTURE"}, {"CRUDEOIL-I", "MCX"},      {"GOLDM-I", "MCX"},        {"SILVERM-I", "MCX"},
+        {"USDINR-I", "CURRENCY"},  {"INDIAVIX", "SPOTINDEX"},  {"ICICIBANK", "CASH"},     {"NIFTY-I", "FUTURE"},
+        {"M&M", "CASH"},           {"M&MFIN", "CASH"},         {"M&M-I", "FUTURE"},       {"NIFTY", "SPOTINDEX"}};
+    for (const auto &pair : required)
+        QVERIFY2(VendorSim::catalogue(pair.second).contains(pair.first), qPrintable(pair.first));
+
+    QSet<QString> seen;
+    int total = 0;
+    static const QRegularExpression plain(QStringLiteral("^[A-Z0-9&-]+$"));
+    for (const QString &exchange : Exchanges) {
+        const QList<QString> symbols = VendorSim::catalogue(exchange);
+        QVERIFY2(!symbols.isEmpty(), qPrintable(exchange));
+        QList<QString> sorted = symbols;
+        std::sort(sorted.begin(), sorted.end());
+        QCOMPARE(symbols, sorted);
+        for (const QString &symbol : symbols) {
+            QVERIFY2(plain.match(symbol).hasMatch(), qPrintable(symbol));
+            QVERIFY2(!seen.contains(symbol), qPrintable(symbol + " is listed twice"));
+            seen.insert(symbol);
+        }
+        total += symbols.size();
+    }
+    QVERIFY(total >= 200);
+    QVERIFY(VendorSim::catalogue(QStringLiteral("NOSUCH")).isEmpty());
+}
+
+void TestVendorSim::liveAnswersInOrderWithMovingPrices_data()
+{
+    QTest::addColumn<bool>("post");
+    QTest::addColumn<QString>("send");
+    QTest::addColumn<QStringList>("symbols");
+
+    QTest::newRow("GET, bars") << false << "NIFTY-I|ICICIBANK|GOLDM-I"
+                               << QStringList{"NIFTY-I", "ICICIBANK", "GOLDM-I"};
+    QTest::newRow("GET, %7C") << false << "BANKNIFTY-I%7CUSDINR-I%7CINDIAVIX"
+                              << QStringList{"BANKNIFTY-I", "USDINR-I", "INDIAVIX"};
+    QTest::newRow("GET, ampersands") << false << "M%26M|M%26MFIN|M%26M-I" << QStringList{"M&M", "M&MFIN", "M&M-I"};
+    QTest::newRow("POST, bars") << true << "CRUDEOIL-I|SILVERM-I|M%26M"
+                                << QStringList{"CRUDEOIL-I", "SILVERM-I", "M&M"};
+    QTest::newRow("POST, %7C") << true << "M%26M-I%7CNIFTY-I%7CTCS" << QStringList{"M&M-I", "NIFTY-I", "TCS"};
+    QTest::newRow("one symbol") << false << "INDIAVIX" << QStringList{"INDIAVIX"};
+}
+
+void TestVendorSim::liveAnswersInOrderWithMovingPrices()
+{
+    QFETCH(bool, post);
+    QFETCH(QString, send);
+    QFETCH(QStringList, symbols);
+
+    const QByteArray form = QStringLiteral("uid=%1&send=%2&hash=%3").arg(DemoUser, send, DemoKey).toUtf8();
+    const auto ask = [&] {
+        return post ? fetch(m_nam.get(), url(VendorSim::LivePathPost), &form) : fetch(m_nam.get(), liveUrl(send));
+    };
+    const Fetched first = ask();
+    const Fetched second = ask();
+    for (const Fetched *f : {&first, &second}) {
+        QCOMPARE(f->error, QNetworkReply::NoError);
+        QCOMPARE(f->status, 200);
+        QVERIFY(f->body.endsWith('\n'));
+        QVERIFY(!f->body.contains('\r'));
+    }
+
+    const QList<QByteArray> before = lines(first.body);
+    const QList<QByteArray> after = lines(second.body);
+    QCOMPARE(before.size(), symbols.size());
+    QCOMPARE(after.size(), symbols.size());
+    static const QRegularExpression priceText(QStringLiteral("^\\d+\\.\\d\\d$"));
+    for (int i = 0; i < symbols.size(); ++i) {
+        const QList<QByteArray> a = before.at(i).split(',');
+        const QList<QByteArray> b = after.at(i).split(',');
+        QCOMPARE(a.size(), 8);
+        QCOMPARE(b.size(), 8);
+        QCOMPARE(QString::fromUtf8(a.at(0)), exchangeOf(symbols.at(i)));
+        QCOMPARE(QString::fromUtf8(a.at(1)), symbols.at(i));
+        QVERIFY(QDate::fromString(QString::fromLatin1(a.at(2)), QStringLiteral("yyyyMMdd")).isValid());
+        QVERIFY(QTime::fromString(QString::fromLatin1(a.at(3)), QStringLiteral("HH:mm:ss")).isValid());
+        QVERIFY2(priceText.match(QString::fromLatin1(a.at(4))).hasMatch(), a.at(4).constData());
+        QVERIFY(a.at(4).toDouble() > 0);
+        QVERIFY(a.at(5).toLongLong() > 0);
+        QVERIFY2(a.at(4) != b.at(4), "the price must move between requests");
+        QVERIFY(b.at(6).toLongLong() > a.at(6).toLongLong()); // cumulative volume grows
+    }
+    QCOMPARE(m_server->requests(QStringLiteral("live")).size(), 2);
+}
+
+void TestVendorSim::liveFailures_data()
+{
+    QTest::addColumn<QString>("uid");
+    QTest::addColumn<QString>("hash");
+    QTest::addColumn<QString>("send");
+    QTest::addColumn<QStringList>("expected"); // per line: symbol, or "!symbol" for a Failed line
+
+    QTest::newRow("wrong key") << DemoUser << "nope" << "NIFTY-I|TCS" << QStringList{"!NIFTY-I", "!TCS"};
+    QTest::newRow("key of another account") << "OTHER_USER-42" << "other-key-91c2" << "NIFTY-I"
+                                            << QStringList{"!NIFTY-I"};
+    QTest::newRow("wrong user") << "DEMO" << DemoKey << "TCS" << QStringList{"!TCS"};
+    QTest::newRow("wildcard user") << "%25" << DemoKey << "TCS" << QStringList{"!TCS"};
+    QTest::newRow("empty key") << DemoUser << "" << "TCS" << QStringList{"!TCS"};
+    QTest::newRow("unknown symbol between known ones") << DemoUser << DemoKey << "NIFTY-I|NOSUCH|TCS"
+                                                       << QStringList{"NIFTY-I", "!NOSUCH", "TCS"};
+    QTest::newRow("M&M sent raw is M") << DemoUser << DemoKey << "M&M" << QStringList{"!M"};
+    QTest::newRow("case matters") << DemoUser << DemoKey << "nifty-i" << QStringList{"!nifty-i"};
+}
+
+void TestVendorSim::liveFailures()
+{
+    QFETCH(QString, uid);
+    QFETCH(QString, hash);
+    QFETCH(QString, send);
+    QFETCH(QStringList, expected);
+
+    const Fetched f = fetch(m_nam.get(), liveUrl(send, uid, hash));
+    QCOMPARE(f.error, QNetworkReply::NoError);
+    const QList<QByteArray> got = lines(f.body);
+    QCOMPARE(got.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        const bool failed = expected.at(i).startsWith(QLatin1Char('!'));
+        const QString symbol = failed ? expected.at(i).mid(1) : expected.at(i);
+        const QList<QByteArray> fields = got.at(i).split(',');
+        QCOMPARE(got.at(i).contains("Failed"), failed);
+        QCOMPARE(QString::fromUtf8(fields.value(1)), symbol);
+        if (failed)
+            QCOMPARE(fields.value(0), QByteArray("Failed"));
+    }
+}
+
+void TestVendorSim::backfillBars_data()
+{
+    QTest::addColumn<QString>("send");
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<int>("days");
+
+    QTest::newRow("five days") << "NIFTY-I" << "NIFTY-I" << 5;
+    QTest::newRow("one day, ampersand") << "M%26M" << "M&M" << 1;
+    QTest::newRow("180 days") << "ICICIBANK" << "ICICIBANK" << 180;
+    QTest::newRow("currency") << "USDINR-I" << "USDINR-I" << 3;
+}
+
+void TestVendorSim::backfillBars()
+{
+    QFETCH(QString, send);
+    QFETCH(QString, symbol);
+    QFETCH(int, days);
+
+    const QString request = url(VendorSim::BackfillPath) + QStringLiteral("?uid=%1&hash=%2&d=%3&send=%4")
+                                                               .arg(DemoUser, DemoKey).arg(days).arg(send);
+    const Fetched f = fetch(m_nam.get(), request);
+    QCOMPARE(f.error, QNetworkReply::NoError);
+    QVERIFY(f.body.size() < 2 * 1024 * 1024);
+    QCOMPARE(fetch(m_nam.get(), request).body, f.body); // history does not change between requests
+
+    const QList<QByteArray> bars = lines(f.body);
+    QCOMPARE(bars.size(), days * 75);
+    QStringList dates;
+    for (const QByteArray &bar : bars) {
+        const QList<QByteArray> fields = bar.split(',');
+        QCOMPARE(fields.size(), 8);
+        QCOMPARE(QString::fromUtf8(fields.at(0)), symbol);
+        const double open = fields.at(3).toDouble(), high = fields.at(4).toDouble();
+        const double low = fields.at(5).toDouble(), close = fields.at(6).toDouble();
+        QVERIFY2(low > 0 && low <= qMin(open, close) && high >= qMax(open, close), bar.constData());
+        const QString date = QString::fromLatin1(fields.at(1));
+        if (dates.isEmpty() || dates.last() != date)
+            dates << date;
+    }
+    QCOMPARE(dates.size(), days);
+    for (int i = 0; i < dates.size(); ++i) {
+        const QDate day = QDate::fromString(dates.at(i), QStringLiteral("yyyyMMdd"));
+        QVERIFY(day.isValid() && day.dayOfWeek() <= 5 && day <= QDate::currentDate());
+        if (i > 0)
+            QVERIFY(dates.at(i - 1) < dates.at(i));
+    }
+    QVERIFY(bars.first().split(',').at(2) == "09:15");
+    QVERIFY(bars.last().split(',').at(2) == "15:25");
+}
+
+void TestVendorSim::backfillFailures_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QByteArray>("answer");
+
+    QTest::newRow("wrong key") << "uid=DEMO-USER&hash=bad&d=5&send=TCS" << QByteArray("Failed,TCS,Authentication Failed\n");
+    QTest::newRow("unknown symbol") << "uid=DEMO-USER&hash=demo-key-7f3a&d=5&send=NOSUCH"
+                                    << QByteArray("Failed,NOSUCH,Symbol Not Found\n");
+    QTest::newRow("zero days") << "uid=DEMO-USER&hash=demo-key-7f3a&d=0&send=TCS" << QByteArray("Failed,TCS,Invalid Days\n");
+    QTest::newRow("days not a number") << "uid=DEMO-USER&hash=demo-key-7f3a&d=five&send=TCS"
+                                       << QByteArray("Failed,TCS,Invalid Days\n");
+}
+
+void TestVendorSim::backfillFailures()
+{
+    QFETCH(QString, query);
+    QFETCH(QByteArray, answer);
+    const Fetched f = fetch(m_nam.get(), url(VendorSim::BackfillPath + QLatin1Char('?') + query));
+    QCOMPARE(f.error, QNetworkReply::NoError);
+    QCOMPARE(f.body, answer);
+}
+
+void TestVendorSim::endOfDayArchiveUnpacks_data()
+{
+    QTest::addColumn<QString>("archive");
+    QTest::addColumn<QString>("exchange");
+    QTest::addColumn<QStringList>("mustHold");
+    QTest::addColumn<int>("minRows");
+    QTest::addColumn<int>("maxRows");
+
+    QTest::newRow("CASH recent") << "CASH-1.zip" << "CASH" << QStringList{"ICICIBANK", "M&M"} << 10 << 10;
+    QTest::newRow("FUTURE current year") << "FUTURE-2.zip" << "FUTURE" << QStringList{"NIFTY-I", "BANKNIFTY-I", "M&M-I"}
+                                         << 1 << 300;
+    QTest::newRow("COMM past years") << "COMM-3.zip" << "MCX" << QStringList{"CRUDEOIL-I", "GOLDM-I", "SILVERM-I"}
+                                     << 300 << 300;
+    QTest::newRow("CURRENCY recent") << "CURRENCY-1.zip" << "CURRENCY" << QStringList{"USDINR-I"} << 10 << 10;
+    QTest::newRow("SPOT past years") << "SPOT-3.zip" << "SPOTINDEX" << QStringList{"INDIAVIX", "NIFTY"} << 300 << 300;
+}
+
+void TestVendorSim::endOfDayArchiveUnpacks()
+{
+    QFETCH(QString, archive);
+    QFETCH(QString, exchange);
+    QFETCH(QStringList, mustHold);
+    QFETCH(int, minRows);
+    QFETCH(int, maxRows);
+
+    const Fetched f = fetch(m_nam.get(), url(QStringLiteral("/backfillS21/e/07122026/day/") + archive));
+    QCOMPARE(f.error, QNetworkReply::NoError);
+    QVERIFY(f.body.startsWith("PK\x03\x04"));
+    QVERIFY(f.body.size() < 2 * 1024 * 1024);
+
+    QTemporaryDir dir;
+    QString log;
+    QVERIFY2(unzip(f.body, dir.path() + QStringLiteral("/out"), &log), qPrintable(log));
+    const QFileInfoList files = QDir(dir.path() + QStringLiteral("/out")).entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
+    QVERIFY(!files.isEmpty());
+    QVERIFY(files.size() <= 40);
+    const QList<QString> known = VendorSim::catalogue(exchange);
+    QStringList held;
+    for (const QFileInfo &info : files) {
+        QCOMPARE(info.suffix(), QStringLiteral("txt"));
+        const QString symbol = info.completeBaseName();
+        QVERIFY2(known.contains(symbol), qPrintable(symbol));
+        held << symbol;
+        QFile file(info.absoluteFilePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> rows = lines(file.readAll());
+        QVERIFY2(rows.size() >= minRows && rows.size() <= maxRows, qPrintable(QString::number(rows.size())));
+        QString previous;
+        for (const QByteArray &row : rows) {
+            const QList<QByteArray> fields = row.split(',');
+            QCOMPARE(fields.size(), 7);
+            QCOMPARE(QString::fromUtf8(fields.at(0)), symbol);
+            const QString date = QString::fromLatin1(fields.at(1));
+            QVERIFY(QDate::fromString(date, QStringLiteral("yyyyMMdd")).isValid());
+            QVERIFY(previous < date);
+            previous = date;
+            QVERIFY(fields.at(3).toDouble() >= fields.at(4).toDouble()); // high >= low
+        }
+    }
+    for (const QString &symbol : mustHold)
+        QVERIFY2(held.contains(symbol), qPrintable(symbol));
+    QCOMPARE(m_server->requests(QStringLiteral("eod")).size(), 1);
+}
+
+void TestVendorSim::endOfDayMisses_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("one-day path") << "/backfillS21/1/07122026/day/CASH-1.zip";
+    QTest::newRow("no such feed") << "/backfillS21/e/07122026/day/OPTION-1.zip";
+    QTest::newRow("no such period") << "/backfillS21/e/07122026/day/CASH-4.zip";
+    QTest::newRow("lower case feed") << "/backfillS21/e/07122026/day/cash-1.zip";
+    QTest::newRow("no date and path") << "/backfillS21/e/CASH-1.zip";
+    QTest::newRow("somewhere else") << "/index.html";
+}
+
+void TestVendorSim::endOfDayMisses()
+{
+    QFETCH(QString, path);
+    const Fetched f = fetch(m_nam.get(), url(path));
+    QCOMPARE(f.status, 404);
+    QVERIFY(f.error != QNetworkReply::NoError);
+}
+
+void TestVendorSim::updateArchiveRunsUnderSh()
+{
+    const Fetched f = fetch(m_nam.get(), url(QStringLiteral("/update/Tickvane-4.10.zip")));
+    QCOMPARE(f.error, QNetworkReply::NoError);
+    QTemporaryDir dir;
+    QString log;
+    QVERIFY2(unzip(f.body, dir.path(), &log), qPrintable(log));
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("ZentorUpdator.bat"))));
+
+    for (int run = 0; run < 2; ++run) {
+        QProcess sh;
+        sh.setWorkingDirectory(dir.path());
+        sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("ZentorUpdator.bat")});
+        QVERIFY(sh.waitForFinished(10000));
+        QCOMPARE(sh.exitCode(), 0);
+    }
+    QFile marker(dir.filePath(QStringLiteral("update-marker.txt")));
+    QVERIFY(marker.open(QIODevice::ReadOnly));
+    QCOMPARE(marker.readAll(), QByteArray("updated\nupdated\n"));
+}
+
+void TestVendorSim::setFileOverrides()
+{
+    m_server->setFile(QStringLiteral("/update/Tickvane-4.10.zip"), QByteArray("not a zip"));
+    m_server->setFile(QStringLiteral("/files/data.bin"), QByteArray("a\0b", 3));
+
+    Fetched f = fetch(m_nam.get(), url(QStringLiteral("/update/Tickvane-4.10.zip")));
+    QCOMPARE(f.body, QByteArray("not a zip"));
+    f = fetch(m_nam.get(), url(QStringLiteral("/files/data.bin")));
+    QCOMPARE(f.error, QNetworkReply::NoError);
+    QCOMPARE(f.body, QByteArray("a\0b", 3));
+    QVERIFY(fetch(m_nam.get(), url(QStringLiteral("/update/Other.zip"))).body.startsWith("PK"));
+
+    const QList<VendorSim::Request> requests = m_server->requests();
+    QCOMPARE(requests.size(), 3);
+    QCOMPARE(requests.at(0).endpoint, QStringLiteral("update"));
+    QCOMPARE(requests.at(1).endpoint, QStringLiteral("file"));
+}
+
+void TestVendorSim::makeZipKeepsNamesVerbatim()
+{
+    const QList<QPair<QString, QByteArray>> entries = {
+        {QStringLiteral("../escape.txt"), QByteArray("up")},
+        {QStringLiteral("/abs.txt"), QByteArray("abs")},
+        {QStringLiteral("M&M.txt"), QByteArray("M&M,20261207,1,2,0.5,1.5,100\n")},
+        {QStringLiteral("empty.txt"), QByteArray()},
+    };
+    const QByteArray zip = VendorSim::makeZip(entries);
+    QCOMPARE(VendorSim::makeZip(entries), zip); // byte for byte repeatable
+    for (const auto &entry : entries)
+        QCOMPARE(zip.count(entry.first.toUtf8()), 2); // local header and central directory
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.zip"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(zip);
+    file.close();
+    QProcess tool;
+    tool.start(QStringLiteral("7za"), {QStringLiteral("t"), path});
+    QVERIFY(tool.waitForFinished(30000));
+    QVERIFY2(tool.exitCode() == 0, tool.readAll().constData()); // checks every CRC
+
+    QVERIFY(unzip(VendorSim::makeZip({entries.at(2), entries.at(3)}), dir.filePath(QStringLiteral("out"))));
+    QFile unpacked(dir.filePath(QStringLiteral("out/M&M.txt")));
+    QVERIFY(unpacked.open(QIODevice::ReadOnly));
+    QCOMPARE(unpacked.readAll(), entries.at(2).second);
+    QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("out/empty.txt"))).size(), 0);
+}
+
+void TestVendorSim::misbehaviour_data()
+{
+    QTest::addColumn<QString>("endpoint");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("mode");
+
+    const QString live = VendorSim::LivePathGet + QStringLiteral("?uid=DEMO-USER&send=NIFTY-I|TCS&hash=demo-key-7f3a");
+    const QString backfill = VendorSim::BackfillPath + QStringLiteral("?uid=DEMO-USER&hash=demo-key-7f3a&d=5&send=TCS");
+    const QString eod = QStringLiteral("/backfillS21/e/07122026/day/CASH-1.zip");
+    const QString update = QStringLiteral("/update/Tickvane-4.10.zip");
+    using M = VendorSim::Mode;
+    QTest::newRow("live error") << "live" << live << int(M::HttpError);
+    QTest::newRow("eod error") << "eod" << eod << int(M::HttpError);
+    QTest::newRow("update error") << "update" << update << int(M::HttpError);
+    QTest::newRow("live truncated") << "live" << live << int(M::Truncated);
+    QTest::newRow("backfill truncated") << "backfill" << backfill << int(M::Truncated);
+    QTest::newRow("eod truncated") << "eod" << eod << int(M::Truncated);
+    QTest::newRow("live garbage") << "live" << live << int(M::Garbage);
+    QTest::newRow("eod garbage") << "eod" << eod << int(M::Garbage);
+    QTest::newRow("live huge") << "live" << live << int(M::Huge);
+    QTest::newRow("backfill huge") << "backfill" << backfill << int(M::Huge);
+    QTest::newRow("update huge") << "update" << update << int(M::Huge);
+}
+
+void TestVendorSim::misbehaviour()
+{
+    QFETCH(QString, endpoint);
+    QFETCH(QString, path);
+    QFETCH(int, mode);
+
+    const Fetched normal = fetch(m_nam.get(), url(path));
+    QCOMPARE(normal.error, QNetworkReply::NoError);
+    m_server->misbehave(endpoint, VendorSim::Mode(mode), 1);
+    const Fetched bad = fetch(m_nam.get(), url(path));
+
+    switch (VendorSim::Mode(mode)) {
+    case VendorSim::Mode::HttpError:
+        QCOMPARE(bad.status, 500);
+        QVERIFY(bad.error != QNetworkReply::NoError);
+        break;
+    case VendorSim::Mode::Truncated:
+        QVERIFY(bad.error != QNetworkReply::NoError);
+        break;
+    case VendorSim::Mode::Garbage:
+        QCOMPARE(bad.error, QNetworkReply::NoError);
+        QVERIFY(bad.body.contains('\0'));
+        QVERIFY(!bad.body.startsWith("PK"));
+        break;
+    case VendorSim::Mode::Huge: {
+        QCOMPARE(bad.error, QNetworkReply::NoError);
+        QVERIFY(bad.body.size() >= 20 * 1024 * 1024);
+        if (endpoint == QLatin1String("update")) {
+            QTemporaryDir dir;
+            QVERIFY(unzip(bad.body, dir.path()));
+            QVERIFY(QFile::exists(dir.filePath(QStringLiteral("ZentorUpdator.bat"))));
+        } else {
+            // Whole lines of the normal kind, for the requested symbols only.
+            QVERIFY(bad.body.endsWith('\n'));
+            const QByteArray firstLine = normal.body.left(normal.body.indexOf('\n'));
+            QCOMPARE(bad.body.left(bad.body.indexOf('\n')).split(',').mid(0, 2), firstLine.split(',').mid(0, 2));
+            const QList<QByteArray> tail = lines(bad.body.right(4096));
+            for (int i = 1; i < tail.size(); ++i)
+                QVERIFY(tail.at(i).split(',').size() == 8);
+        }
+        break;
+    }
+    default:
+        QFAIL("unexpected mode");
+    }
+
+    // Counted down: the next request is answered normally again.
+    const Fetched again = fetch(m_nam.get(), url(path));
+    QCOMPARE(again.error, QNetworkReply::NoError);
+    QCOMPARE(again.body.size() > 0, true);
+    QCOMPARE(m_server->requests(endpoint).size(), 3);
+}
+
+void TestVendorSim::misbehaviourCountsDown_data()
+{
+    QTest::addColumn<int>("times");
+    QTest::addColumn<QList<int>>("statuses"); // of five requests; Normal set after the fourth
+
+    QTest::newRow("twice") << 2 << QList<int>{500, 500, 200, 200, 200};
+    QTest::newRow("until reset") << -1 << QList<int>{500, 500, 500, 500, 200};
+    QTest::newRow("zero times") << 0 << QList<int>{200, 200, 200, 200, 200};
+}
+
+void TestVendorSim::misbehaviourCountsDown()
+{
+    QFETCH(int, times);
+    QFETCH(QList<int>, statuses);
+
+    m_server->misbehave(QStringLiteral("live"), VendorSim::Mode::HttpError, times);
+    m_server->misbehave(QStringLiteral("eod"), VendorSim::Mode::HttpError, -1); // other endpoints untouched
+    QList<int> got;
+    for (int i = 0; i < statuses.size(); ++i) {
+        if (i == 4)
+            m_server->misbehave(QStringLiteral("live"), VendorSim::Mode::Normal);
+        got << fetch(m_nam.get(), liveUrl(QStringLiteral("TCS"))).status;
+    }
+    QCOMPARE(got, statuses);
+    QCOMPARE(fetch(m_nam.get(), url(QStringLiteral("/backfillS21/e/1/d/CASH-1.zip"))).status, 500);
+}
+
+void TestVendorSim::hangIsAbortedByClientAndStopIsQuick()
+{
+    m_server->misbehave(QStringLiteral("live"), VendorSim::Mode::Hang);
+    QElapsedTimer clock;
+    clock.start();
+    const Fetched hung = fetch(m_nam.get(), liveUrl(QStringLiteral("TCS")), nullptr, 500);
+    QCOMPARE(hung.error, QNetworkReply::OperationCanceledError);
+    QVERIFY(hung.body.isEmpty());
+
+    // The other endpoints still answer while a live request hangs.
+    QNetworkAccessManager other;
+    const Fetched backfill = fetch(&other, url(VendorSim::BackfillPath + QStringLiteral("?uid=DEMO-USER&hash=demo-key-7f3a&d=1&send=TCS")));
+    QCOMPARE(backfill.error, QNetworkReply::NoError);
+    QCOMPARE(lines(backfill.body).size(), 75);
+    QCOMPARE(m_server->requests(QStringLiteral("live")).size(), 1);
+
+    // A handler still sleeping must not hold stop() for two minutes.
+    const Fetched second = fetch(&other, liveUrl(QStringLiteral("TCS")), nullptr, 200);
+    QCOMPARE(second.error, QNetworkReply::OperationCanceledError);
+    clock.restart();
+    m_server->stop();
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(m_server->port(), quint16(0));
+
+    // And the server can listen again afterwards.
+    QVERIFY(m_server->start());
+    m_server->misbehave(QStringLiteral("live"), VendorSim::Mode::Normal);
+    QCOMPARE(fetch(&other, liveUrl(QStringLiteral("TCS"))).error, QNetworkReply::NoError);
+}
+
+void TestVendorSim::requestsAreRecorded()
+{
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    fetch(m_nam.get(), liveUrl(QStringLiteral("NIFTY-I%7CM%26M")));
+    const QByteArray form("uid=DEMO-USER&send=TCS|INFY&hash=demo-key-7f3a");
+    fetch(m_nam.get(), url(VendorSim::LivePathPost), &form);
+    fetch(m_nam.get(), url(QStringLiteral("/backfillS21/e/07122026/day/SPOT-1.zip")));
+    fetch(m_nam.get(), url(QStringLiteral("/nothing?x=1")));
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
+
+    const QList<VendorSim::Request> r = m_server->requests();
+    QCOMPARE(r.size(), 4);
+    QCOMPARE(r.at(0).method, QStringLiteral("GET"));
+    QCOMPARE(r.at(0).path, QStringLiteral("/rt/live"));
+    QCOMPARE(r.at(0).query, QStringLiteral("uid=DEMO-USER&send=NIFTY-I%7CM%26M&hash=demo-key-7f3a"));
+    QCOMPARE(r.at(0).endpoint, QStringLiteral("live"));
+    QCOMPARE(r.at(1).method, QStringLiteral("POST"));
+    QCOMPARE(r.at(1).path, QStringLiteral("/rt/livepost"));
+    QCOMPARE(r.at(1).query, QString::fromLatin1(form));
+    QCOMPARE(r.at(1).endpoint, QStringLiteral("live"));
+    QCOMPARE(r.at(2).path, QStringLiteral("/backfillS21/e/07122026/day/SPOT-1.zip"));
+    QCOMPARE(r.at(2).query, QString());
+    QCOMPARE(r.at(2).endpoint, QStringLiteral("eod"));
+    QCOMPARE(r.at(3).endpoint, QStringLiteral("other"));
+    QCOMPARE(r.at(3).query, QStringLiteral("x=1"));
+    for (const VendorSim::Request &request : r)
+        QVERIFY(request.msecsSinceEpoch >= before && request.msecsSinceEpoch <= after);
+    QCOMPARE(m_server->requests(QStringLiteral("live")).size(), 2);
+
+    m_server->clearRequests();
+    QVERIFY(m_server->requests().isEmpty());
+}
+
+void TestVendorSim::formatFilesDescribeTheServedLines_data()
+{
+    QTest::addColumn<QString>("formatFile");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("entry"); // the archive entry to read, empty for a text answer
+
+    QTest::newRow("live") << "dataFormatRT.dll" << VendorSim::LivePathGet + "?uid=DEMO-USER&send=M%26M&hash=demo-key-7f3a"
+                          << "";
+    QTest::newRow("intraday") << "dataFormat.dll"
+                              << VendorSim::BackfillPath + "?uid=DEMO-USER&hash=demo-key-7f3a&d=1&send=M%26M" << "";
+    QTest::newRow("end of day") << "dataFormatEod.dll" << "/backfillS21/e/07122026/day/CASH-1.zip" << "M&M.txt";
+}
+
+void TestVendorSim::formatFilesDescribeTheServedLines()
+{
+    QFETCH(QString, formatFile);
+    QFETCH(QString, path);
+    QFETCH(QString, entry);
+
+    const QString source = qEnvironmentVariable("TICKVANE_SOURCE");
+    if (source.isEmpty())
+        QSKIP("TICKVANE_SOURCE is not set");
+    QFile file(source + QStringLiteral("/install/") + formatFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QHash<QString, QString> commands;
+    for (const QByteArray &line : lines(file.readAll())) {
+        const QString text = QString::fromLatin1(line);
+        QVERIFY2(text.startsWith(QLatin1Char('$')), qPrintable(text));
+        commands.insert(text.section(QLatin1Char(' '), 0, 0), text.section(QLatin1Char(' '), 1));
+    }
+    QCOMPARE(commands.value(QStringLiteral("$SEPARATOR")), QStringLiteral(","));
+    QCOMPARE(commands.value(QStringLiteral("$SKIPLINES")), QStringLiteral("0"));
+    QCOMPARE(commands.value(QStringLiteral("$AUTOADD")), QStringLiteral("1"));
+    for (const char *command : {"$CONT", "$GROUP", "$DEBUG"})
+        QVERIFY2(commands.contains(QLatin1String(command)), command);
+    const QStringList format = commands.value(QStringLiteral("$FORMAT")).split(QLatin1Char(','));
+
+    const Fetched f = fetch(m_nam.get(), url(path));
+    QCOMPARE(f.error, QNetworkReply::NoError);
+    QByteArray body = f.body;
+    if (!entry.isEmpty()) {
+        QTemporaryDir dir;
+        QVERIFY(unzip(f.body, dir.path()));
+        QFile unpacked(dir.filePath(entry));
+        QVERIFY(unpacked.open(QIODevice::ReadOnly));
+        body = unpacked.readAll();
+    }
+    const QList<QByteArray> fields = lines(body).first().split(',');
+    QCOMPARE(fields.size(), format.size());
+    for (int i = 0; i < format.size(); ++i) {
+        const QString value = QString::fromUtf8(fields.at(i));
+        const QString &kind = format.at(i);
+        if (kind == QLatin1String("Ticker"))
+            QCOMPARE(value, QStringLiteral("M&M"));
+        else if (kind == QLatin1String("Date_YMD"))
+            QVERIFY(QDate::fromString(value, QStringLiteral("yyyyMMdd")).isValid());
+        else if (kind == QLatin1String("Time"))
+            QVERIFY(QTime::fromString(value, value.size() == 5 ? QStringLiteral("HH:mm") : QStringLiteral("HH:mm:ss")).isValid());
+        else if (kind != QLatin1String("Skip"))
+            QVERIFY2(QRegularExpression(QStringLiteral("^\\d+(\\.\\d\\d)?$")).match(value).hasMatch(),
+                     qPrintable(kind + QLatin1Char('=') + value));
+    }
+    QVERIFY(format.contains(QStringLiteral("Ticker")) && format.contains(QStringLiteral("Date_YMD")));
+    QVERIFY(format.contains(QStringLiteral("Close")));
+}
+
+void TestVendorSim::seeding_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<bool>("freshDatabase");
+    QTest::newRow("sqlite") << "sqlite" << false;
+    QTest::newRow("mariadb") << "mariadb" << false;
+    QTest::newRow("mariadb, database created") << "mariadb" << true;
+}
+
+void TestVendorSim::seeding()
+{
+    QFETCH(QString, driver);
+    QFETCH(bool, freshDatabase);
+
+    QTemporaryDir dir;
+    QString spec;
+    if (driver == QLatin1String("sqlite")) {
+        spec = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("vendor.db"));
+    } else {
+        if (TestMariaDb::serverSpec().isEmpty())
+            QSKIP("TICKVANE_TEST_MYSQL is not set");
+        spec = TestMariaDb::createDatabase(QStringLiteral("vendorsim_seed"));
+        QVERIFY(!spec.isEmpty());
+        if (freshDatabase) {
+            QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), QStringLiteral("vendorsim-admin"));
+            const QUrl server(spec);
+            admin.setHostName(server.host());
+            admin.setPort(server.port(3306));
+            admin.setUserName(server.userName());
+            admin.setPassword(server.password());
+            QVERIFY(admin.open());
+            QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS vendorsim_seed"));
+            admin.close();
+            admin = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("vendorsim-admin"));
+        }
+    }
+
+    VendorSim::SeedOptions options;
+    options.port = 8719;
+    options.serverDate = QStringLiteral("08122026");
+    QString error;
+    QVERIFY2(VendorSim::seedDatabase(spec, options, &error), qPrintable(error));
+    // Seeding again drops and recreates: nothing doubles.
+    QVERIFY2(VendorSim::seedDatabase(spec, options, &error), qPrintable(error));
+    QVERIFY(error.isEmpty());
+
+    const QString connection = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db;
+        if (driver == QLatin1String("sqlite")) {
+            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+            db.setDatabaseName(spec.mid(7));
+        } else {
+            const QUrl server(spec);
+            db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), connection);
+            db.setHostName(server.host());
+            db.setPort(server.port(3306));
+            db.setUserName(server.userName());
+            db.setPassword(server.password());
+            db.setDatabaseName(server.path().mid(1));
+        }
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+
+        QVERIFY(q.prepare(Vendor::accountLookupSql()));
+        q.addBindValue(Vendor::accountPattern(DemoUser));
+        QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+        QVERIFY(q.next());
+        const QSqlRecord account = q.record();
+        QCOMPARE(account.value(Vendor::Column::SecureKey).toString(), DemoKey);
+        QCOMPARE(account.value(Vendor::Column::DataPathGet).toString(), QStringLiteral("127.0.0.1:8719/rt/live"));
+        QCOMPARE(account.value(Vendor::Column::DataPathPost).toString(), QStringLiteral("127.0.0.1:8719/rt/livepost"));
+        QCOMPARE(account.value(Vendor::Column::BackfillPath).toString(), QStringLiteral("127.0.0.1:8719/rt/backfill"));
+        QCOMPARE(account.value(Vendor::Column::SupportLink).toString(), options.supportLink);
+        QCOMPARE(account.value(Vendor::Column::Feeds).toString(), options.feeds);
+        QCOMPARE(account.value(Vendor::Column::LatestVersion).toString(), QStringLiteral("4.02"));
+        QCOMPARE(account.value(Vendor::Column::LatestVersionPath).toString(),
+                 QStringLiteral("http://127.0.0.1:8719/update/Tickvane-4.10.zip"));
+        QVERIFY(!q.next());
+
+        QVERIFY(q.prepare(Vendor::accountDetailsSql()));
+        q.addBindValue(Vendor::accountPattern(DemoUser));
+        QVERIFY(q.exec() && q.next());
+        QCOMPARE(q.value(0).toString(), options.message);
+
+        // The other traders are there, with keys of their own.
+        QVERIFY(q.exec(QStringLiteral("SELECT MachineID, SecureKey FROM admin_acct ORDER BY AcctID")));
+        QStringList accounts;
+        while (q.next())
+            accounts << q.value(0).toString() + QLatin1Char('=') + q.value(1).toString();
+        QCOMPARE(accounts, (QStringList{"OTHER_USER-42=other-key-91c2", "ab%cd=percent-key-5d07",
+                                        "DEMO-USER=demo-key-7f3a"}));
+
+        QVERIFY(q.exec(Vendor::serverSettingsSql()) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("08122026"));
+        QCOMPARE(q.value(1).toString(), QStringLiteral("day"));
+        QCOMPARE(q.value(2).toString(), QStringLiteral("five"));
+
+        QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM versionautoupdator_qvx_tickvf")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 1);
+        QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM broadcastmsg_blank")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 1);
+
+        // The database sorts each exchange exactly as catalogue() says.
+        for (const QString &exchange : Exchanges) {
+            QVERIFY(q.prepare(Vendor::catalogueSql()));
+            q.addBindValue(exchange);
+            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+            QCOMPARE(rowsOf(q), QStringList(VendorSim::catalogue(exchange)));
+        }
+
+        // Without the demo account only the other traders remain.
+        options.withAccount = false;
+        QVERIFY2(VendorSim::seedDatabase(spec, options, &error), qPrintable(error));
+        QVERIFY(q.prepare(Vendor::accountLookupSql()));
+        q.addBindValue(Vendor::accountPattern(DemoUser));
+        QVERIFY(q.exec());
+        QVERIFY(!q.next());
+    }
+    QSqlDatabase::removeDatabase(connection);
+
+    QVERIFY(!VendorSim::seedDatabase(QStringLiteral("postgres://x/y"), options, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestVendorSim::program()
+{
+    const QString binary = qEnvironmentVariable("TICKVANE_BIN") + QStringLiteral("/vendor-sim");
+    if (!QFileInfo(binary).isExecutable())
+        QSKIP("vendor-sim is not built (TICKVANE_BIN)");
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("vendor.db"));
+    const QString record = dir.filePath(QStringLiteral("requests.log"));
+
+    QProcess bad;
+    bad.start(binary, {QStringLiteral("--misbehave"), QStringLiteral("live=sideways")});
+    QVERIFY(bad.waitForFinished(10000));
+    QCOMPARE(bad.exitCode(), 2);
+
+    QProcess seedOnly;
+    seedOnly.start(binary, {QStringLiteral("--db"), QStringLiteral("sqlite:") + db, QStringLiteral("--seed-only"),
+                            QStringLiteral("--port"), QStringLiteral("9123")});
+    QVERIFY(seedOnly.waitForFinished(30000));
+    QCOMPARE(seedOnly.exitCode(), 0);
+
+    QProcess sim;
+    sim.start(binary, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"), QStringLiteral("sqlite:") + db,
+                       QStringLiteral("--user"), QStringLiteral("PROG-USER"), QStringLiteral("--latest-version"),
+                       QStringLiteral("4.10"), QStringLiteral("--record"), record, QStringLiteral("--misbehave"),
+                       QStringLiteral("eod=error:1")});
+    QVERIFY(sim.waitForStarted());
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += sim.readAllStandardOutput()).contains('\n'), 30000);
+    static const QRegularExpression ready(QStringLiteral("^vendor-sim listening on 127\\.0\\.0\\.1:(\\d+)\n$"));
+    const QRegularExpressionMatch match = ready.match(QString::fromUtf8(out));
+    QVERIFY2(match.hasMatch(), out.constData());
+    const QString hostPort = QStringLiteral("127.0.0.1:") + match.captured(1);
+
+    {
+        const QString connection = QUuid::createUuid().toString();
+        {
+            QSqlDatabase sqlite = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+            sqlite.setDatabaseName(db);
+            QVERIFY(sqlite.open());
+            QSqlQuery q(sqlite);
+            QVERIFY(q.exec(QStringLiteral("SELECT NetworkDataPathGet, SecureKey, LatestVersionRT FROM admin_acct, "
+                                          "versionautoupdator_qvx_tickvf WHERE MachineID = 'PROG-USER'")));
+            QVERIFY(q.next());
+            QCOMPARE(q.value(0).toString(), hostPort + QStringLiteral("/rt/live"));
+            QCOMPARE(q.value(2).toString(), QStringLiteral("4.10"));
+        }
+        QSqlDatabase::removeDatabase(connection);
+    }
+
+    const QString base = QStringLiteral("http://") + hostPort;
+    const Fetched quote = fetch(m_nam.get(), base + QStringLiteral("/rt/live?uid=PROG-USER&send=TCS&hash=") + DemoKey);
+    QVERIFY2(quote.body.startsWith("CASH,TCS,"), quote.body.constData());
+    QCOMPARE(fetch(m_nam.get(), base + QStringLiteral("/backfillS21/e/1/d/CASH-1.zip")).status, 500);
+    QCOMPARE(fetch(m_nam.get(), base + QStringLiteral("/backfillS21/e/1/d/CASH-1.zip")).status, 200);
+
+    ::kill(pid_t(sim.processId()), SIGTERM);
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
+
+    QFile log(record);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> logged = lines(log.readAll());
+    QCOMPARE(logged.size(), 3);
+    QCOMPARE(logged.at(0).split('\t').mid(1),
+             (QList<QByteArray>{"live", "GET", "/rt/live", "uid=PROG-USER&send=TCS&hash=" + DemoKey.toUtf8()}));
+    QCOMPARE(logged.at(2).split('\t').value(1), QByteArray("eod"));
+}
+
+QTEST_GUILESS_MAIN(TestVendorSim)
+#include "tst_vendorsim.moc"

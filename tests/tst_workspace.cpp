@@ -1,0 +1,263 @@
+// The dedicated AmiBroker database folder and what closing the main window does with AmiBroker
+// and the trader's choices.
+#include "app/settings.h"
+#include "app/settingsstore.h"
+#include "feed/amibrokerlivedata2.h"
+#include "feed/livedataupdator.h"
+#include "support/localvendor.h"
+#include "support/testenvironment.h"
+#include "ui_amibrokerlivedata2.h"
+#include "app/seams.h"
+#include "workspace/provisioning.h"
+
+#include <QtTest>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+const QString UserId = QStringLiteral("WORKSPACE-USER");
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+int importLines(const QStringList &journal)
+{
+    int count = 0;
+    for (const QString &line : journal)
+        count += line.startsWith(QLatin1String("Import(")) ? 1 : 0;
+    return count;
+}
+
+}
+
+class TestWorkspace : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void provisioning_data();
+    void provisioning();
+    void closeSequence_data();
+    void closeSequence();
+    void escapeRunsTheCloseSequence();
+    void nothingImportsAfterClose();
+
+private:
+    std::unique_ptr<amibrokerlivedata2> openWindow();
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<LocalVendor> m_vendor;
+    QList<int> m_pauses;
+};
+
+void TestWorkspace::initTestCase()
+{
+    m_env = std::make_unique<TestEnvironment>(UserId);
+    m_env->layInstallFiles();
+}
+
+void TestWorkspace::init()
+{
+    QSettings(Store::Organisation, Store::Application).clear();
+    m_env->clearJournal();
+    m_pauses.clear();
+    m_vendor = std::make_unique<LocalVendor>();
+    VendorSim::SeedOptions options;
+    options.userId = UserId;
+    QVERIFY2(m_vendor->start(m_env->root(), options), qPrintable(m_vendor->error));
+}
+
+void TestWorkspace::cleanup()
+{
+    m_vendor.reset();
+}
+
+std::unique_ptr<amibrokerlivedata2> TestWorkspace::openWindow()
+{
+    auto window = std::make_unique<amibrokerlivedata2>(nullptr);
+    window->show();
+    return window;
+}
+
+void TestWorkspace::provisioning_data()
+{
+    // Layout before provisioning: a list of "path=content" under the root (content "" = folder).
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("expectedDatabase");
+
+    const QStringList templates = {"dbfiles/broker.master=M", "dbfiles/broker.watch=W",
+                                   "dbfiles/broker.workspace=S"};
+    const QStringList all = {"broker.master", "broker.watch", "broker.workspace"};
+    QTest::newRow("first start") << templates << all;
+    QTest::newRow("existing empty database stays empty")
+        << (QStringList(templates) << "Amibroker/QVF1000/") << QStringList();
+    QTest::newRow("existing database keeps its files")
+        << (QStringList(templates) << "Amibroker/QVF1000/broker.master=MINE") << QStringList{"broker.master"};
+    QTest::newRow("template missing is skipped")
+        << QStringList{"dbfiles/broker.master=M", "dbfiles/broker.workspace=S"}
+        << QStringList{"broker.master", "broker.workspace"};
+    QTest::newRow("AmiBroker folder without database")
+        << (QStringList(templates) << "Amibroker/Other/") << all;
+    QTest::newRow("no templates at all") << QStringList() << QStringList();
+}
+
+void TestWorkspace::provisioning()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, expectedDatabase);
+
+    QTemporaryDir dir;
+    // The install folder itself may be missing: it is created first.
+    const QString root = dir.path() + QStringLiteral("/Quorvix");
+    QMap<QString, QByteArray> contents;
+    for (const QString &entry : before) {
+        const QString path = root + QLatin1Char('/') + entry.section(QLatin1Char('='), 0, 0);
+        if (path.endsWith(QLatin1Char('/'))) {
+            QDir().mkpath(path);
+        } else {
+            contents.insert(path, entry.section(QLatin1Char('='), 1).toUtf8());
+            writeFile(path, contents.value(path));
+        }
+    }
+
+    Workspace::provision(root);
+
+    const QString database = root + QStringLiteral("/Amibroker/QVF1000");
+    QVERIFY(QFileInfo(database).isDir());
+    QCOMPARE(entries(database), expectedDatabase);
+    for (const QString &name : expectedDatabase) {
+        const QString target = database + QLatin1Char('/') + name;
+        const QByteArray expected = contents.contains(target) ? contents.value(target)
+                                                              : contents.value(root + QStringLiteral("/dbfiles/") + name);
+        QCOMPARE(readFile(target), expected);
+    }
+    // Templates are copied, not moved.
+    for (auto it = contents.cbegin(); it != contents.cend(); ++it)
+        QCOMPARE(readFile(it.key()), it.value());
+}
+
+void TestWorkspace::closeSequence_data()
+{
+    QTest::addColumn<bool>("saveLayout");
+    QTest::addColumn<bool>("controlAmibroker");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString layout = QStringLiteral("SaveLayout(") + m_env->root()
+        + QStringLiteral("/Amibroker/QVF1000/Layouts/Default.awl)");
+    QTest::newRow("database only") << false << false << QStringList{"SaveDatabase()"};
+    QTest::newRow("layout before database") << true << false << QStringList{layout, "SaveDatabase()"};
+    QTest::newRow("AmiBroker ended after saving")
+        << false << true << QStringList{"SaveDatabase()", "taskkill Broker.exe"};
+    QTest::newRow("everything") << true << true << QStringList{layout, "SaveDatabase()", "taskkill Broker.exe"};
+}
+
+void TestWorkspace::closeSequence()
+{
+    QFETCH(bool, saveLayout);
+    QFETCH(bool, controlAmibroker);
+    QFETCH(QStringList, expected);
+
+    {
+        QSettings store(Store::Organisation, Store::Application);
+        store.setValue(Store::SaveLayout, saveLayout);
+        store.setValue(Store::ControlAmibroker, controlAmibroker);
+        // Stale values the close must replace.
+        store.setValue(Store::SelectedSymbols, QStringList{"OLD"});
+        store.setValue(Store::feedBoxKey(1), true);
+    }
+    auto window = openWindow();
+    window->settingsDialog->load();
+    window->feedFlags = {true, false, true, false, false, true, true};
+    window->worker->symbols = QStringList{"NIFTY-I", "GOLDM-I"};
+    window->worker->exchanges = QStringList{"FUTURE", "MCX"};
+
+    bool visibleDuringPause = true;
+    int journalAtPause = -1;
+    Seams::setPauseHandler([&](int ms) {
+        m_pauses << ms;
+        visibleDuringPause = window->isVisible();
+        journalAtPause = m_env->journal().size();
+    });
+    m_env->clearJournal();
+    QVERIFY(window->close());
+    Seams::setPauseHandler([](int) {});
+
+    QVERIFY(!window->isVisible());
+    QCOMPARE(m_env->journal(), expected);
+    if (controlAmibroker) {
+        QCOMPARE(m_pauses, QList<int>{2000});
+        QVERIFY(!visibleDuringPause);
+        // Both saves were issued before the pause, the end of AmiBroker after it.
+        QCOMPARE(journalAtPause, expected.size() - 1);
+    } else {
+        QVERIFY(m_pauses.isEmpty());
+    }
+
+    QSettings store(Store::Organisation, Store::Application);
+    for (int i = 0; i < 7; ++i)
+        QCOMPARE(store.value(Store::feedBoxKey(i)).toBool(), window->feedFlags[size_t(i)]);
+    QCOMPARE(store.value(Store::SelectedSymbols).toStringList(), (QStringList{"NIFTY-I", "GOLDM-I"}));
+    QCOMPARE(store.value(Store::SelectedExchanges).toStringList(), (QStringList{"FUTURE", "MCX"}));
+}
+
+void TestWorkspace::escapeRunsTheCloseSequence()
+{
+    auto window = openWindow();
+    window->worker->symbols = QStringList{"ICICIBANK"};
+    window->worker->exchanges = QStringList{"CASH"};
+    m_env->clearJournal();
+
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+
+    QVERIFY(!window->isVisible());
+    QCOMPARE(m_env->journal(), QStringList{"SaveDatabase()"});
+    QCOMPARE(QSettings(Store::Organisation, Store::Application).value(Store::SelectedSymbols).toStringList(),
+             QStringList{"ICICIBANK"});
+}
+
+void TestWorkspace::nothingImportsAfterClose()
+{
+    auto window = openWindow();
+    window->form()->machineIDLabel->setText(UserId);
+    window->requestKey = VendorSim::SeedOptions().secureKey;
+    window->liveGetPath = m_vendor->server.hostPort() + VendorSim::LivePathGet;
+    window->livePostPath = m_vendor->server.hostPort() + VendorSim::LivePathPost;
+    window->worker->symbols = QStringList{"NIFTY-I"};
+    window->worker->exchanges = QStringList{"FUTURE"};
+    window->form()->connectButton->click();
+    QTRY_VERIFY_WITH_TIMEOUT(importLines(m_env->journal()) >= 2, 15000);
+
+    window->close();
+    const int importsAtClose = importLines(m_env->journal());
+    QTest::qWait(2500);
+    QCOMPARE(importLines(m_env->journal()), importsAtClose);
+}
+
+QTEST_MAIN(TestWorkspace)
+#include "tst_workspace.moc"
