@@ -5,6 +5,7 @@
 // The files of each size are also left in <temp>/tickvane-bench-liveimport/<size>/ (symbols.txt,
 // rt.txt) for comparing with:  awk -F, 'NR==FNR{s[$0];next} ($2 in s)' symbols.txt rt.txt
 #include "feed/livedataupdator.h"
+#include "feed/liveimport.h"
 
 #include "support/testenvironment.h"
 
@@ -20,6 +21,9 @@ class BenchLiveImport : public QObject
 private slots:
     void updateDataAmi_data();
     void updateDataAmi();
+    // The filter alone, without the file system: shows how the rule itself grows.
+    void selectedLines_data();
+    void selectedLines();
 };
 
 namespace {
@@ -34,6 +38,25 @@ QByteArray quoteLine(const QString &exchange, const QString &symbol, int i)
         .arg(1000000 + i * 37)
         .arg(i % 3 ? 0 : 456000 + i)
         .toUtf8();
+}
+
+struct Tick
+{
+    QStringList symbols;
+    QByteArray reply;
+};
+
+Tick makeTick(int selected)
+{
+    Tick tick;
+    for (int i = 0; i < selected; ++i) {
+        const QString chosen = QStringLiteral("NIFTY26DEC%1CE").arg(15000 + i * 5);
+        const QString other = QStringLiteral("BANKNIFTY26DEC%1PE").arg(40000 + i * 10);
+        tick.symbols << chosen;
+        tick.reply += quoteLine(QStringLiteral("NFO"), chosen, i);
+        tick.reply += quoteLine(QStringLiteral("NFO"), other, i);
+    }
+    return tick;
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -58,15 +81,9 @@ void BenchLiveImport::updateDataAmi()
     QFETCH(int, selected);
 
     TestEnvironment env;
-    QStringList symbols;
-    QByteArray reply;
-    for (int i = 0; i < selected; ++i) {
-        const QString chosen = QStringLiteral("NIFTY26DEC%1CE").arg(15000 + i * 5);
-        const QString other = QStringLiteral("BANKNIFTY26DEC%1PE").arg(40000 + i * 10);
-        symbols << chosen;
-        reply += quoteLine(QStringLiteral("NFO"), chosen, i);
-        reply += quoteLine(QStringLiteral("NFO"), other, i);
-    }
+    const Tick tick = makeTick(selected);
+    const QStringList &symbols = tick.symbols;
+    const QByteArray &reply = tick.reply;
     writeFile(env.root() + QStringLiteral("/rt.txt"), reply);
 
     const QString compareDir = QDir::tempPath() + QStringLiteral("/tickvane-bench-liveimport/%1").arg(selected);
@@ -84,6 +101,23 @@ void BenchLiveImport::updateDataAmi()
     QFile imported(env.root() + QStringLiteral("/rtimport.txt"));
     QVERIFY(imported.open(QIODevice::ReadOnly));
     QCOMPARE(imported.readAll().count('\n'), selected);
+}
+
+void BenchLiveImport::selectedLines_data()
+{
+    updateDataAmi_data();
+}
+
+void BenchLiveImport::selectedLines()
+{
+    QFETCH(int, selected);
+    const Tick tick = makeTick(selected);
+
+    QByteArray lines;
+    QBENCHMARK {
+        lines = LiveImport::selectedLines(tick.reply, LiveImport::symbolSet(tick.symbols));
+    }
+    QCOMPARE(lines.count('\n'), selected);
 }
 
 QTEST_GUILESS_MAIN(BenchLiveImport)

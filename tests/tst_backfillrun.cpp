@@ -19,8 +19,8 @@ struct Controller
     explicit Controller(amibrokerlivedata2 *window)
     {
         dialog.mainWindow = window;
-        dialog.database = window->database ? window->database : &window->worker->database;
-        dialog.query = window->query ? window->query : window->worker->query;
+        dialog.database = window->database;
+        dialog.query = window->query;
     }
     ~Controller()
     {
@@ -46,6 +46,8 @@ private slots:
     void eachImportBeforeNextRequest();
     void failingRequestIsRetried();
     void stopDuringRequest();
+    void pressWhileActive_data();
+    void pressWhileActive();
     void progressLabel_data();
     void progressLabel();
     void progressLabelDuringDownload();
@@ -220,6 +222,54 @@ void TestBackfillRun::stopDuringRequest()
     const QStringList queries = h->backfillQueries();
     QCOMPARE(queries.mid(1), (QStringList{h->query("1", "NIFTY-I"), h->query("1", "INFY")}));
     QCOMPARE(h->importTexts().size(), 2);
+}
+
+void TestBackfillRun::pressWhileActive_data()
+{
+    QTest::addColumn<int>("failures");   // failing answers before ACC succeeds; -1 = never
+    QTest::addColumn<QString>("press");  // "main" or "row<N>"
+    QTest::addColumn<int>("imports");
+    QTest::addColumn<bool>("finishes");
+
+    QTest::newRow("main button stops the run") << -1 << "main" << 0 << false;
+    QTest::newRow("eligible row stops the run, its own request is not made") << -1 << "row1" << 0 << false;
+    QTest::newRow("ineligible row empties the queue, the request in flight ends the run") << 3 << "row3" << 1 << true;
+}
+
+void TestBackfillRun::pressWhileActive()
+{
+    QFETCH(int, failures);
+    QFETCH(QString, press);
+    QFETCH(int, imports);
+    QFETCH(bool, finishes);
+
+    h->server.misbehave("backfill", VendorSim::Mode::HttpError, failures);
+    h->enableExchanges({"CASH"});
+    h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}, {"TCS", "CASH"}, {"GOLD", "MCX"}});
+    h->backfillButton()->click();
+    // The first row's request keeps failing and is repeated; the run stays active.
+    QTRY_VERIFY_WITH_TIMEOUT(h->requests("backfill").size() >= 2, LongWait);
+    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Stop"));
+
+    if (press == QLatin1String("main"))
+        h->backfillButton()->click();
+    else
+        h->rowButton(press.mid(3).toInt())->click();
+    QVERIFY(h->window->worker->backfillQueue.isEmpty());
+
+    if (finishes) {
+        QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    } else {
+        QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+        QVERIFY(h->backfillButton()->isEnabled());
+        QTest::qWait(300);
+        const int settled = h->requests("backfill").size();
+        QTest::qWait(300);
+        QCOMPARE(h->requests("backfill").size(), settled);
+    }
+    const QStringList queries = h->backfillQueries();
+    QCOMPARE(queries.count(h->query("1", "ACC")), queries.size());
+    QCOMPARE(h->importTexts().size(), imports);
 }
 
 void TestBackfillRun::progressLabel_data()

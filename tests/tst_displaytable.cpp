@@ -103,6 +103,16 @@ void TestDisplayTable::value_data()
     QTest::newRow("integer") << QStringLiteral("25") << 25.0f;
     QTest::newRow("not a number") << QStringLiteral("n/a") << 0.0f;
     QTest::newRow("empty") << QString() << 0.0f;
+    QTest::newRow("negative") << QStringLiteral("-12.25") << -12.25f;
+    QTest::newRow("leading zeros") << QStringLiteral("007.50") << 7.5f;
+    QTest::newRow("single precision") << QStringLiteral("16777217") << 16777216.0f;
+    QTest::newRow("two dots") << QStringLiteral("1.2.3") << 0.0f;
+    QTest::newRow("lone sign") << QStringLiteral("-") << 0.0f;
+    QTest::newRow("trailing dot") << QStringLiteral("5.") << QStringLiteral("5.").toFloat();
+    QTest::newRow("leading dot") << QStringLiteral(".5") << QStringLiteral(".5").toFloat();
+    QTest::newRow("exponent") << QStringLiteral("1e3") << 1000.0f;
+    QTest::newRow("blanks") << QStringLiteral(" 42 ") << QStringLiteral(" 42 ").toFloat();
+    QTest::newRow("long") << QStringLiteral("123456789012345678901234567890123") << 1.2345679e32f;
 }
 
 void TestDisplayTable::value()
@@ -110,6 +120,8 @@ void TestDisplayTable::value()
     QFETCH(QString, text);
     QFETCH(float, number);
     QCOMPARE(LiveQuotes::value(text), number);
+    // Whatever the path, the figure is toFloat()'s.
+    QCOMPARE(LiveQuotes::value(text), text.toFloat());
 }
 
 void TestDisplayTable::initTestCase()

@@ -17,10 +17,9 @@ void liveDataUpdator::doBackFill()
 
 void liveDataUpdator::doEodBackfill()
 {
-    const Config &config = Config::instance();
-    const QString folder = config.path(QStringLiteral("Backfill"));
-    const QString formatFile = config.nativePath(QStringLiteral("dataFormatEod.dll"));
-
+    // Never an empty path: removing it below would empty the working directory instead.
+    const QString folder = backfillFolderPath.isEmpty() ? Config::instance().path(QStringLiteral("Backfill"))
+                                                        : backfillFolderPath;
     const QStringList entries = QDir(folder).entryList(QDir::NoFilter, QDir::NoSort);
     for (const QString &entry : entries) {
         if (entry == QLatin1String(".") || entry == QLatin1String(".."))
@@ -31,7 +30,7 @@ void liveDataUpdator::doEodBackfill()
             if (!symbols.contains(symbol))
                 continue;
         }
-        amibroker->import(config.nativePath(QStringLiteral("Backfill/") + entry), formatFile);
+        amibroker->import(QDir::toNativeSeparators(folder + QLatin1Char('/') + entry), eodFormatFilePath);
     }
 
     // The next archive starts from an empty folder.

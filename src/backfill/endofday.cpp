@@ -42,8 +42,6 @@ void amibrokerlivedata2::eodBackfillButton_clicked(QString symbol)
     if (ui->backfillButton->text() == Stop) {
         // Stops whichever run is active; the chosen archive is not requested.
         disconnect(downloader, &MyDownloader::downloadfinished, this, &amibrokerlivedata2::doEodBackfill);
-        disconnect(downloader, &MyDownloader::responseError, this, &amibrokerlivedata2::responseError);
-        disconnect(downloader, &MyDownloader::updateProgress2, this, &amibrokerlivedata2::updateProgress2);
         downloader->pollTimer->stop();
         ui->backfillButton->setText(QStringLiteral("Backfill"));
         ui->backfillButton->setEnabled(true);

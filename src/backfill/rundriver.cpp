@@ -15,6 +15,15 @@ const QString IntradayFile = QStringLiteral("autobackfill.txt");
 const QString Stop = QStringLiteral("Stop");
 const QString Backfill = QStringLiteral("Backfill");
 
+// The attachments that carry an intraday run from one request to the next.
+void detachRun(amibrokerlivedata2 *window, MyDownloader *downloader, liveDataUpdator *worker)
+{
+    QObject::disconnect(worker, &liveDataUpdator::doAutoBackfill, window, &amibrokerlivedata2::doAutoBackFill);
+    QObject::disconnect(downloader, &MyDownloader::downloadfinished, worker, &liveDataUpdator::doBackFill);
+    QObject::disconnect(downloader, &MyDownloader::responseError, window, &amibrokerlivedata2::responseError);
+    QObject::disconnect(downloader, &MyDownloader::updateProgress2, window, &amibrokerlivedata2::updateProgress2);
+}
+
 }
 
 // One request at a time: each completed download is imported, and the import calls back here
@@ -22,18 +31,12 @@ const QString Backfill = QStringLiteral("Backfill");
 void amibrokerlivedata2::doAutoBackFill()
 {
     MyDownloader *downloader = backfillDownloader;
-    const auto detachRun = [this, downloader] {
-        disconnect(worker, &liveDataUpdator::doAutoBackfill, this, &amibrokerlivedata2::doAutoBackFill);
-        disconnect(downloader, &MyDownloader::downloadfinished, worker, &liveDataUpdator::doBackFill);
-        disconnect(downloader, &MyDownloader::responseError, this, &amibrokerlivedata2::responseError);
-        disconnect(downloader, &MyDownloader::updateProgress2, this, &amibrokerlivedata2::updateProgress2);
-    };
 
     ui->backfillButton->setEnabled(false);
 
     if (ui->backfillButton->text() == Stop) {
         // A reply already in flight is still written, but no longer imported.
-        detachRun();
+        detachRun(this, downloader, worker);
         ui->backfillButton->setText(Backfill);
         ui->backfillButton->setEnabled(true);
         worker->backfillQueue.clear();
@@ -47,7 +50,7 @@ void amibrokerlivedata2::doAutoBackFill()
         ui->backfillButton->setText(Backfill);
         ui->backfillButton->setEnabled(true);
         worker->backfillQueue.clear();
-        detachRun();
+        detachRun(this, downloader, worker);
         return;
     }
 

@@ -27,8 +27,14 @@ void onSignal(int)
 bool installHandlers()
 {
     static const bool installed = [] {
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakeFds) != 0)
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, wakeFds) != 0)
             return false;
+        // Non-blocking: a full buffer drops a byte instead of hanging the handler; not inherited
+        // by the helper programs the feed starts.
+        for (const int fd : wakeFds) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
         struct sigaction action = {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);

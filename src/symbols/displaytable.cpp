@@ -5,10 +5,12 @@
 #include "feed/mydownloader.h"
 #include "symbols/livequotes.h"
 
+#include <QAccessible>
 #include <QBrush>
 #include <QColor>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidgetItem>
 
 namespace {
@@ -22,16 +24,23 @@ constexpr int DeleteButtonWidth = 30;
 constexpr int SteadyUpdatesBeforeWhite = 30;
 const QString DeleteMarker = QStringLiteral("1,");
 
-const QColor &risingColour()
+// Shared brushes: painting a cell the colour it already has then costs no allocation.
+const QBrush &risingBrush()
 {
-    static const QColor colour(173, 216, 230);
-    return colour;
+    static const QBrush brush(QColor(173, 216, 230));
+    return brush;
 }
 
-const QColor &fallingColour()
+const QBrush &fallingBrush()
 {
-    static const QColor colour(255, 192, 203);
-    return colour;
+    static const QBrush brush(QColor(255, 192, 203));
+    return brush;
+}
+
+const QBrush &steadyBrush()
+{
+    static const QBrush brush(Qt::white);
+    return brush;
 }
 
 QTableWidgetItem *cell(QTableWidget *table, int row, int column)
@@ -48,19 +57,22 @@ QTableWidgetItem *cell(QTableWidget *table, int row, int column)
 // advances the column's steady counter, which whitens the cell that makes it reach thirty.
 void showValue(QTableWidgetItem *item, const QString &text, int &steadyCounter)
 {
-    const float before = LiveQuotes::value(item->text());
-    const float after = LiveQuotes::value(text);
-    item->setText(text);
+    // The same text is the same value: no parsing, nothing to write.
+    const QString previous = item->text();
+    const bool sameText = previous == text;
+    const float before = sameText ? 0.0f : LiveQuotes::value(previous);
+    const float after = sameText ? 0.0f : LiveQuotes::value(text);
+    if (!sameText)
+        item->setText(text);
     if (after > before) {
-        item->setBackground(QBrush(risingColour()));
+        item->setBackground(risingBrush());
     } else if (after < before) {
-        item->setBackground(QBrush(fallingColour()));
+        item->setBackground(fallingBrush());
     } else if (++steadyCounter >= SteadyUpdatesBeforeWhite) {
-        item->setBackground(QBrush(Qt::white));
+        item->setBackground(steadyBrush());
         steadyCounter = 0;
     }
 }
-
 }
 
 void amibrokerlivedata2::addDisplayTable()
@@ -138,13 +150,19 @@ void amibrokerlivedata2::updateDisplayTable()
     table->setHorizontalHeaderLabels({QStringLiteral("SYMBOL"), QStringLiteral("LTP"), QStringLiteral("LTQ")});
     table->setRowCount(symbols.size());
 
-    for (int row = 0; row < symbols.size(); ++row) {
-        const QString &symbol = symbols.at(row);
-        table->setItem(row, SymbolColumn, new QTableWidgetItem(symbol));
-        const auto quote = quotes.constFind(symbol);
-        if (quote == quotes.cend())
-            continue;
-        showValue(cell(table, row, PriceColumn), quote->price, steadyCounterLtp);
-        showValue(cell(table, row, QuantityColumn), quote->quantity, steadyCounterLtq);
+    {
+        // Cell by cell, the model's change signals cost more than the update itself: the view
+        // is repainted once below instead. Screen readers still get every change.
+        const QSignalBlocker quiet(QAccessible::isActive() ? nullptr : table->model());
+        for (int row = 0; row < symbols.size(); ++row) {
+            const QString &symbol = symbols.at(row);
+            table->setItem(row, SymbolColumn, new QTableWidgetItem(symbol));
+            const auto quote = quotes.constFind(symbol);
+            if (quote == quotes.cend())
+                continue;
+            showValue(cell(table, row, PriceColumn), quote->price, steadyCounterLtp);
+            showValue(cell(table, row, QuantityColumn), quote->quantity, steadyCounterLtq);
+        }
     }
+    table->viewport()->update();
 }

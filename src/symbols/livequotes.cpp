@@ -2,6 +2,8 @@
 
 #include <QByteArrayMatcher>
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 
 namespace LiveQuotes {
@@ -38,12 +40,13 @@ bool splitFields(const char *begin, const char *end, Field (&fields)[FieldsUsed]
 
 QHash<QString, Quote> firstQuotes(const QByteArray &reply)
 {
-    const int nul = reply.indexOf('\0');
     const char *const data = reply.constData();
-    const char *const stop = data + (nul < 0 ? reply.size() : nul);
+    const auto *nul = static_cast<const char *>(std::memchr(data, '\0', std::size_t(reply.size())));
+    const char *const stop = nul ? nul : data + reply.size();
     static const QByteArrayMatcher failed(QByteArrayLiteral("Failed"));
 
     QHash<QString, Quote> quotes;
+    quotes.reserve(int(std::count(data, stop, '\n')));
     const char *line = data;
     // Only lines ended by a line feed count; the piece after the last one is not a line.
     while (const auto *feed = static_cast<const char *>(std::memchr(line, '\n', std::size_t(stop - line)))) {
@@ -67,7 +70,29 @@ QHash<QString, Quote> firstQuotes(const QByteArray &reply)
 
 float value(const QString &text)
 {
-    return text.toFloat();
+    // Prices and quantities are plain decimals ("-?[0-9]+(.[0-9]+)?"); those are read without
+    // the locale machinery of toFloat(), to the same correctly rounded result. Anything else
+    // goes to toFloat().
+    constexpr int PlainLimit = 32;
+    const int size = text.size();
+    if (size == 0 || size >= PlainLimit)
+        return text.toFloat();
+    char digits[PlainLimit];
+    bool seenDot = false;
+    for (int i = 0; i < size; ++i) {
+        const char16_t c = text.at(i).unicode();
+        const bool digit = c >= u'0' && c <= u'9';
+        const bool sign = c == u'-' && i == 0 && size > 1;
+        const bool dot = c == u'.' && !seenDot && i > 0 && digits[i - 1] != '-' && i + 1 < size;
+        if (!digit && !sign && !dot)
+            return text.toFloat();
+        seenDot = seenDot || dot;
+        digits[i] = char(c);
+    }
+    double number = 0;
+    if (std::from_chars(digits, digits + size, number).ec != std::errc())
+        return text.toFloat();
+    return float(number);
 }
 
 }

@@ -84,13 +84,10 @@ void authDialog::start()
 
 void authDialog::checkIfAlreadyExists()
 {
-    if (!query)
-        return;
-
     QSqlRecord row;
     // An empty user ID would match every account: it has none of its own.
     if (!userId.isEmpty()) {
-        if (!VendorDatabase::execAccountQuery(*query, Vendor::accountLookupSql(), userId)) {
+        if (!query || !VendorDatabase::execAccountQuery(*query, Vendor::accountLookupSql(), userId)) {
             Seams::information(nullptr, QStringLiteral("Cannot Verify User"),
                                QStringLiteral("Please Check Network Connection"));
             Seams::exitProcess(0);

@@ -63,6 +63,6 @@ void amibrokerlivedata2::closeEvent(QCloseEvent *event)
         Platform::endProcessTree(QStringLiteral("Broker.exe"));
     }
 
-    // Not QDialog::closeEvent: it would reject(), which closes again.
+    // Not QDialog::closeEvent: it calls reject(), which closes again, and then refuses the event.
     event->accept();
 }
