@@ -57,11 +57,11 @@ public:
         options.serverDate = ServerDate;
         options.oneDayPath = OneDayPath;
         options.port = server.port();
-        const QString spec = QStringLiteral("sqlite:") + env->root() + QStringLiteral("/vendor.db");
+        const QString database = QStringLiteral("sqlite:") + env->root() + QStringLiteral("/vendor.db");
         QString error;
-        if (!VendorSim::seedDatabase(spec, options, &error))
+        if (!VendorSim::seedDatabase(database, options, &error))
             qWarning("seeding the vendor database failed: %s", qPrintable(error));
-        qputenv("QUORVIX_DB", spec.toUtf8());
+        qputenv("QUORVIX_DB", database.toUtf8());
         Config::reload();
 
         window = std::make_unique<amibrokerlivedata2>();

@@ -29,9 +29,9 @@ void catchConnectionWarnings(QtMsgType type, const QMessageLogContext &context, 
         g_previousHandler(type, context, message);
 }
 
-void useDatabase(const QString &spec)
+void useDatabase(const QString &target)
 {
-    qputenv("QUORVIX_DB", spec.toUtf8());
+    qputenv("QUORVIX_DB", target.toUtf8());
     Config::reload();
 }
 
@@ -85,7 +85,7 @@ void TestVendorDatabase::cleanup()
 
 void TestVendorDatabase::declareTakesConfiguredParameters_data()
 {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("driver");
     QTest::addColumn<QString>("host");
     QTest::addColumn<int>("port");
@@ -102,8 +102,8 @@ void TestVendorDatabase::declareTakesConfiguredParameters_data()
 
 void TestVendorDatabase::declareTakesConfiguredParameters()
 {
-    QFETCH(QString, spec);
-    useDatabase(spec);
+    QFETCH(QString, target);
+    useDatabase(target);
 
     QSqlDatabase database = VendorDatabase::declare(Config::instance().database());
     QSqlQuery *query = VendorDatabase::createSharedQuery(database);

@@ -775,17 +775,17 @@ void TestVendorSim::seeding()
     QFETCH(bool, freshDatabase);
 
     QTemporaryDir dir;
-    QString spec;
+    QString database;
     if (driver == QLatin1String("sqlite")) {
-        spec = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("vendor.db"));
+        database = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("vendor.db"));
     } else {
         if (TestMariaDb::serverSpec().isEmpty())
             QSKIP("TICKVANE_TEST_MYSQL is not set");
-        spec = TestMariaDb::createDatabase(QStringLiteral("vendorsim_seed"));
-        QVERIFY(!spec.isEmpty());
+        database = TestMariaDb::createDatabase(QStringLiteral("vendorsim_seed"));
+        QVERIFY(!database.isEmpty());
         if (freshDatabase) {
             QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), QStringLiteral("vendorsim-admin"));
-            const QUrl server(spec);
+            const QUrl server(database);
             admin.setHostName(server.host());
             admin.setPort(server.port(3306));
             admin.setUserName(server.userName());
@@ -802,9 +802,9 @@ void TestVendorSim::seeding()
     options.port = 8719;
     options.serverDate = QStringLiteral("08122026");
     QString error;
-    QVERIFY2(VendorSim::seedDatabase(spec, options, &error), qPrintable(error));
+    QVERIFY2(VendorSim::seedDatabase(database, options, &error), qPrintable(error));
     // Seeding again drops and recreates: nothing doubles.
-    QVERIFY2(VendorSim::seedDatabase(spec, options, &error), qPrintable(error));
+    QVERIFY2(VendorSim::seedDatabase(database, options, &error), qPrintable(error));
     QVERIFY(error.isEmpty());
 
     const QString connection = QUuid::createUuid().toString();
@@ -812,9 +812,9 @@ void TestVendorSim::seeding()
         QSqlDatabase db;
         if (driver == QLatin1String("sqlite")) {
             db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-            db.setDatabaseName(spec.mid(7));
+            db.setDatabaseName(database.mid(7));
         } else {
-            const QUrl server(spec);
+            const QUrl server(database);
             db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), connection);
             db.setHostName(server.host());
             db.setPort(server.port(3306));
@@ -874,7 +874,7 @@ void TestVendorSim::seeding()
 
         // Without the demo account only the other traders remain.
         options.withAccount = false;
-        QVERIFY2(VendorSim::seedDatabase(spec, options, &error), qPrintable(error));
+        QVERIFY2(VendorSim::seedDatabase(database, options, &error), qPrintable(error));
         QVERIFY(q.prepare(Vendor::accountLookupSql()));
         q.addBindValue(Vendor::accountPattern(DemoUser));
         QVERIFY(q.exec());

@@ -112,9 +112,9 @@ QString createDatabase(const QString &name)
         db.close();
     }
     QSqlDatabase::removeDatabase(connection);
-    QUrl spec = server;
-    spec.setPath(QLatin1Char('/') + name);
-    return spec.toString();
+    QUrl target = server;
+    target.setPath(QLatin1Char('/') + name);
+    return target.toString();
 }
 
 }
