@@ -13,10 +13,16 @@ start)
         --bind-address=127.0.0.1 --socket="$dir/mysqld.sock" --pid-file="$dir/pid" \
         --log-error="$dir/error.log" --skip-name-resolve \
         --character-set-server=utf8mb4 --collation-server=utf8mb4_unicode_ci &
-    for _ in $(seq 1 300); do
-        mariadb-admin --no-defaults --socket="$dir/mysqld.sock" -uroot ping >/dev/null 2>&1 && break
+    up=0
+    for _ in $(seq 1 600); do
+        if mariadb-admin --no-defaults --socket="$dir/mysqld.sock" -uroot ping >/dev/null 2>&1; then up=1; break; fi
         sleep 0.1
     done
+    if [ "$up" != 1 ]; then
+        echo "MariaDB did not start on 127.0.0.1:$port; its log:" >&2
+        cat "$dir/error.log" >&2
+        exit 1
+    fi
     mariadb --no-defaults --socket="$dir/mysqld.sock" -uroot <<SQL
 CREATE USER IF NOT EXISTS 'tick'@'127.0.0.1' IDENTIFIED BY 'tick';
 GRANT ALL PRIVILEGES ON *.* TO 'tick'@'127.0.0.1';

@@ -5,7 +5,13 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 work=$(mktemp -d /tmp/tickvane-test.XXXXXX)
-port=${TICKVANE_TEST_MYSQL_PORT:-3317}
+# First free loopback port from 3317 on (a developer's own server may hold one).
+port=${TICKVANE_TEST_MYSQL_PORT:-}
+if [ -z "$port" ]; then
+    for candidate in $(seq 3317 3399); do
+        if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port=$candidate; break; fi
+    done
+fi
 cleanup() { bash scripts/mariadb.sh stop "$work/mariadb" "$port"; rm -rf "$work"; }
 trap cleanup EXIT
 bash scripts/mariadb.sh start "$work/mariadb" "$port"

@@ -30,7 +30,6 @@ private slots:
     void init();
     void cleanup();
 
-    void constructionLeavesListEmpty();
     void movingBetweenBoxes();
     void boxListsItsExchange_data();
     void boxListsItsExchange();
@@ -40,7 +39,6 @@ private slots:
     void loadedEntryIsNotQueriedAgain();
     void failedQueryShowsEmptyBox();
     void closedConnectionIsOpened();
-    void enabledExchangesInBoxOrder();
 
     void addSymbolAppendsCheckedUnderCurrentExchange();
     void addSymbolKeepsFirstExchange();
@@ -73,13 +71,6 @@ void TestCatalogue::init()
 void TestCatalogue::cleanup()
 {
     m_world->closeWindow();
-}
-
-void TestCatalogue::constructionLeavesListEmpty()
-{
-    QCOMPARE(m_world->ui->symbolsListWidget->count(), 0);
-    QVERIFY(m_world->window->currentExchange.isEmpty());
-    QVERIFY(m_world->environment->boxes.isEmpty());
 }
 
 void TestCatalogue::movingBetweenBoxes()
@@ -202,15 +193,6 @@ void TestCatalogue::closedConnectionIsOpened()
     m_world->ui->currBox->click();
     QVERIFY(m_world->window->worker->database.isOpen());
     QCOMPARE(m_world->listed(), seeded(QStringLiteral("CURRENCY")));
-}
-
-void TestCatalogue::enabledExchangesInBoxOrder()
-{
-    QCOMPARE(m_world->window->enabledExchanges(),
-             QStringList({"CASH", "FUTURE", "OPTION", "MCX", "CURRENCY", "SPOTINDEX", "NCDEX"}));
-    m_world->ui->cashBox->setEnabled(false);
-    m_world->ui->currBox->setEnabled(false);
-    QCOMPARE(m_world->window->enabledExchanges(), QStringList({"FUTURE", "OPTION", "MCX", "SPOTINDEX", "NCDEX"}));
 }
 
 void TestCatalogue::addSymbolAppendsCheckedUnderCurrentExchange()

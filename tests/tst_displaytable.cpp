@@ -37,7 +37,6 @@ private slots:
 
     void rebuildLaysOutRows();
     void rebuildDropsSurplusRows();
-    void emptySelectionKeepsHeaders();
     void deleteButtonRemovesItsRow_data();
     void deleteButtonRemovesItsRow();
     void unpairedListsDoNotCrash();
@@ -214,19 +213,6 @@ void TestDisplayTable::rebuildDropsSurplusRows()
     QCOMPARE(cell(0, 1)->background().style(), Qt::NoBrush);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(dropped.isNull());
-}
-
-void TestDisplayTable::emptySelectionKeepsHeaders()
-{
-    select({"A"}, {"CASH"});
-    m_world->ui->displayTableWidget->clear();
-    select({}, {});
-    QTableWidget *table = m_world->ui->displayTableWidget;
-    QCOMPARE(table->rowCount(), 0);
-    QCOMPARE(table->columnCount(), 5);
-    QCOMPARE(table->columnWidth(4), 60);
-    QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("SYMBOL"));
-    QCOMPARE(table->horizontalHeaderItem(4)->text(), QStringLiteral("Del"));
 }
 
 void TestDisplayTable::deleteButtonRemovesItsRow_data()

@@ -43,6 +43,7 @@ const QBrush &steadyBrush()
     return brush;
 }
 
+// Rows that updateDisplayTable() adds itself have no price cells yet; they start empty.
 QTableWidgetItem *cell(QTableWidget *table, int row, int column)
 {
     QTableWidgetItem *item = table->item(row, column);
@@ -73,6 +74,7 @@ void showValue(QTableWidgetItem *item, const QString &text, int &steadyCounter)
         steadyCounter = 0;
     }
 }
+
 }
 
 void amibrokerlivedata2::addDisplayTable()

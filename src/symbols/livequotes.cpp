@@ -60,10 +60,12 @@ QHash<QString, Quote> firstQuotes(const QByteArray &reply)
         Field fields[FieldsUsed];
         if (!splitFields(begin, end, fields))
             continue;
-        const QString symbol = fields[SymbolField].text();
-        if (quotes.contains(symbol))
+        // One lookup: a symbol already present keeps its first line.
+        const int known = quotes.size();
+        Quote &quote = quotes[fields[SymbolField].text()];
+        if (quotes.size() == known)
             continue;
-        quotes.insert(symbol, {fields[PriceField].text(), fields[QuantityField].text()});
+        quote = {fields[PriceField].text(), fields[QuantityField].text()};
     }
     return quotes;
 }
