@@ -50,6 +50,25 @@ bool eligible(const Row &row, const QStringList &enabledExchanges, const QString
     return exchangeOnly || selected.contains(row.symbol);
 }
 
+// Queues the URL of every eligible row, top row first.
+void queueEligibleRows(amibrokerlivedata2 *window, const QString &days, bool exchangeOnly)
+{
+    const QTableWidget *table = window->form()->displayTableWidget;
+    const QStringList enabled = window->enabledExchanges();
+    const QString userId = window->form()->machineIDLabel->text();
+    liveDataUpdator *worker = window->worker;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QPushButton *button = rowBackfillButton(table, row);
+        if (!button)
+            continue;
+        const Row request = rowOf(button);
+        if (eligible(request, enabled, worker->symbols, exchangeOnly))
+            worker->backfillQueue.append(Vendor::intradayBackfillUrl(window->scheme, window->txtBackfillPath,
+                                                                     userId, window->requestKey, days,
+                                                                     request.symbol));
+    }
+}
+
 int truncatedPercent(const QString &progress)
 {
     const double value = progress.toDouble();
@@ -70,18 +89,7 @@ void amibrokerlivedata2::on_backfillButton_clicked()
     if (worker->isRunning())
         worker->wait();
 
-    const QStringList enabled = enabledExchanges();
-    const QString days = ui->daysBox->currentText();
-    const QString userId = ui->machineIDLabel->text();
-    for (int row = 0; row < ui->displayTableWidget->rowCount(); ++row) {
-        const QPushButton *button = rowBackfillButton(ui->displayTableWidget, row);
-        if (!button)
-            continue;
-        const Row request = rowOf(button);
-        if (eligible(request, enabled, worker->symbols, false))
-            worker->backfillQueue.append(Vendor::intradayBackfillUrl(
-                scheme, txtBackfillPath, userId, requestKey, days, request.symbol));
-    }
+    queueEligibleRows(this, ui->daysBox->currentText(), false);
     doAutoBackFill();
 }
 
@@ -102,17 +110,7 @@ void amibrokerlivedata2::backfillButtonClicked(bool)
 
 void amibrokerlivedata2::do5DayBackfill()
 {
-    const QStringList enabled = enabledExchanges();
-    const QString userId = ui->machineIDLabel->text();
-    for (int row = 0; row < ui->displayTableWidget->rowCount(); ++row) {
-        const QPushButton *button = rowBackfillButton(ui->displayTableWidget, row);
-        if (!button)
-            continue;
-        const Row request = rowOf(button);
-        if (eligible(request, enabled, worker->symbols, true))
-            worker->backfillQueue.append(Vendor::intradayBackfillUrl(
-                scheme, txtBackfillPath, userId, requestKey, FiveDays, request.symbol));
-    }
+    queueEligibleRows(this, FiveDays, true);
     doAutoBackFill();
 }
 

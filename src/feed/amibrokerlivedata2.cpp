@@ -2,6 +2,7 @@
 #include "ui_amibrokerlivedata2.h"
 
 #include "app/config.h"
+#include "app/entryloop.h"
 #include "app/seams.h"
 #include "app/settings.h"
 #include "app/singleinstance.h"
@@ -23,7 +24,6 @@ const QString TitleText = QStringLiteral("Tickvane 4.02 M");
 const QString AmiBrokerWindowTitle = QStringLiteral("AmiBroker");
 constexpr int LivePollInterval = 700;
 constexpr int LiveWatchdogInterval = 5000;
-constexpr int RestartExitCode = 4444;
 
 // Ends a downloader or the worker: their thread bodies return at once, but must have returned.
 template <typename Thread>

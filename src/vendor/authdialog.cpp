@@ -1,6 +1,7 @@
 #include "vendor/authdialog.h"
 
 #include "app/config.h"
+#include "app/entryloop.h"
 #include "app/seams.h"
 #include "app/settingsstore.h"
 #include "app/startupanimation.h"
@@ -26,7 +27,6 @@
 namespace {
 
 constexpr int RestartIntervalMs = 86'400'000;
-constexpr int RestartExitCode = 4444;
 
 const QStringList DayChoices = {QStringLiteral("1"),  QStringLiteral("3"),   QStringLiteral("5"),
                                 QStringLiteral("10"), QStringLiteral("20"),  QStringLiteral("30"),
