@@ -1,14 +1,11 @@
 # Sources of app/, added to the core (no widgets) or the gui library.
 list(APPEND TICKVANE_CORE_SOURCES
     app/config.h app/config.cpp
-    app/settingsstore.h app/settingsstore.cpp)
+    app/settingsstore.h app/settingsstore.cpp
+    app/splashgeometry.h app/splashgeometry.cpp)
 list(APPEND TICKVANE_GUI_SOURCES
     app/seams.h app/seams.cpp
     app/settings.h app/settings.cpp
-    app/singleinstance.h app/singleinstance.cpp)
-list(APPEND TICKVANE_GUI_SOURCES
-    app/entryloop.h app/entryloop.cpp)
-list(APPEND TICKVANE_CORE_SOURCES
-    app/splashgeometry.h app/splashgeometry.cpp)
-list(APPEND TICKVANE_GUI_SOURCES
+    app/singleinstance.h app/singleinstance.cpp
+    app/entryloop.h app/entryloop.cpp
     app/startupanimation.h app/startupanimation.cpp)

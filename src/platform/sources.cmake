@@ -1,22 +1,18 @@
 # One Windows file and one stand-in per seam; the rest of the code never asks which.
 list(APPEND TICKVANE_CORE_SOURCES
     platform/processlister.h platform/processender.h platform/windowraiser.h
-    platform/externaltools.h platform/automationobject.h platform/journal.h
-    platform/journal.cpp)
+    platform/externaltools.h platform/automationobject.h platform/shutdownsignals.h
+    platform/journal.h platform/journal.cpp)
 if(WIN32)
     list(APPEND TICKVANE_CORE_SOURCES
         platform/processlister_win.cpp platform/processender_win.cpp
-        platform/windowraiser_win.cpp platform/externaltools_win.cpp)
+        platform/windowraiser_win.cpp platform/externaltools_win.cpp
+        platform/shutdownsignals_win.cpp)
+    # QAxWidget needs the widgets library.
     list(APPEND TICKVANE_GUI_SOURCES platform/automationobject_win.cpp)
 else()
     list(APPEND TICKVANE_CORE_SOURCES
         platform/processlister_posix.cpp platform/processender_posix.cpp
         platform/windowraiser_posix.cpp platform/externaltools_posix.cpp
-        platform/automationobject_posix.cpp)
-endif()
-list(APPEND TICKVANE_CORE_SOURCES platform/shutdownsignals.h)
-if(WIN32)
-    list(APPEND TICKVANE_CORE_SOURCES platform/shutdownsignals_win.cpp)
-else()
-    list(APPEND TICKVANE_CORE_SOURCES platform/shutdownsignals_posix.cpp)
+        platform/shutdownsignals_posix.cpp platform/automationobject_posix.cpp)
 endif()

@@ -1,13 +1,10 @@
 # Sources of vendor/, added to the core (no widgets) or the gui library.
 list(APPEND TICKVANE_CORE_SOURCES
-    vendor/vendorservice.h vendor/vendorservice.cpp)
-list(APPEND TICKVANE_GUI_SOURCES
-    vendor/authdialog.h vendor/authdialog.cpp
-    vendor/mainwindowactions.cpp)
-list(APPEND TICKVANE_CORE_SOURCES
-    vendor/vendordatabase.h vendor/vendordatabase.cpp)
-list(APPEND TICKVANE_CORE_SOURCES
+    vendor/vendorservice.h vendor/vendorservice.cpp
+    vendor/vendordatabase.h vendor/vendordatabase.cpp
     vendor/connectionprobe.h vendor/connectionprobe.cpp
     vendor/versionrule.h vendor/versionrule.cpp)
 list(APPEND TICKVANE_GUI_SOURCES
-    vendor/registrationdialog.h vendor/registrationdialog.cpp)
+    vendor/authdialog.h vendor/authdialog.cpp
+    vendor/registrationdialog.h vendor/registrationdialog.cpp
+    vendor/mainwindowactions.cpp)
