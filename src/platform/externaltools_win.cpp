@@ -9,7 +9,8 @@ QString archiveTool()
 
 Command batchFileCommand(const QString &batchFile)
 {
-    return {batchFile, {}};
+    // A batch file runs through the command interpreter.
+    return {QStringLiteral("cmd.exe"), {QStringLiteral("/c"), batchFile}};
 }
 
 }

@@ -8,7 +8,8 @@ namespace Platform {
 void endProcessTree(const QString &imageName)
 {
     QProcess taskkill;
-    taskkill.start(QStringLiteral("taskkill /F /IM %1 /T").arg(imageName));
+    taskkill.start(QStringLiteral("taskkill"),
+                   {QStringLiteral("/F"), QStringLiteral("/IM"), imageName, QStringLiteral("/T")});
     taskkill.waitForFinished(30000);
 }
 
