@@ -46,6 +46,7 @@ private slots:
     void eachImportBeforeNextRequest();
     void failingRequestIsRetried();
     void stopDuringRequest();
+    void laterRunDoesNotTakeStoppedReply();
     void pressWhileActive_data();
     void pressWhileActive();
     void progressLabel_data();
@@ -221,6 +222,25 @@ void TestBackfillRun::stopDuringRequest()
     QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
     const QStringList queries = h->backfillQueries();
     QCOMPARE(queries.mid(1), (QStringList{h->query("1", "NIFTY-I"), h->query("1", "INFY")}));
+    QCOMPARE(h->importTexts().size(), 2);
+}
+
+void TestBackfillRun::laterRunDoesNotTakeStoppedReply()
+{
+    h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
+    h->enableExchanges({"CASH", "FUTURE"});
+    h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
+    h->backfillButton()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
+    h->backfillButton()->click();
+    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+
+    // The stopped request still hangs: the new run must ask for its own first row, not wait for
+    // that reply and import it as if it were NIFTY-I's.
+    h->select({{"NIFTY-I", "FUTURE"}, {"INFY", "CASH"}});
+    h->backfillButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    QCOMPARE(h->backfillQueries().mid(1), (QStringList{h->query("1", "NIFTY-I"), h->query("1", "INFY")}));
     QCOMPARE(h->importTexts().size(), 2);
 }
 

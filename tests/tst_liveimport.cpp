@@ -20,6 +20,7 @@ private slots:
     void updateDataAmi();
     void missingQuoteFileEmptiesImportFile();
     void importFileFollowsEachReply();
+    void unwritableImportFileIsNotImportedAgain();
 };
 
 namespace {
@@ -179,6 +180,22 @@ void TestLiveImport::importFileFollowsEachReply()
     QCOMPARE(env.journal(), (QStringList{QStringLiteral("create Broker.Application"),
                                          importCall + QStringLiteral("\t2"), QStringLiteral("RefreshAll()"),
                                          importCall + QStringLiteral("\t1"), QStringLiteral("RefreshAll()")}));
+}
+
+void TestLiveImport::unwritableImportFileIsNotImportedAgain()
+{
+    TestEnvironment env;
+    writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n");
+    // A folder in the import file's place: it cannot be opened for writing.
+    QVERIFY(QDir(env.root()).mkdir(QStringLiteral("rtimport.txt")));
+
+    liveDataUpdator worker;
+    worker.symbols = QStringList{"TCS"};
+    QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
+    worker.updateDataAmi();
+
+    QCOMPARE(env.journal(), QStringList{QStringLiteral("create Broker.Application")});
+    QCOMPARE(repaint.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestLiveImport)

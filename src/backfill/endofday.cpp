@@ -7,6 +7,7 @@
 #include "feed/mydownloader.h"
 #include "vendor/vendorservice.h"
 
+#include <QDir>
 #include <QTimer>
 
 namespace {
@@ -49,6 +50,11 @@ void amibrokerlivedata2::eodBackfillButton_clicked(QString symbol)
     }
 
     downloader->pollTimer->stop();
+    // Neither a stopped run's pending reply nor the files it left unpacked belong to this archive.
+    downloader->cancelRequestInFlight();
+    const QString backfillFolder = Config::instance().path(QStringLiteral("Backfill"));
+    QDir(backfillFolder).removeRecursively();
+    QDir().mkpath(backfillFolder);
     const QString url = Vendor::endOfDayBase(oneDayBackfillBase) + symbol;
     downloader->initialize(ArchiveFile, url, Config::instance().path(QStringLiteral("Backfill/")), 0);
 

@@ -12,7 +12,7 @@ class eoddata;
 class eoddata : public QDialog
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(eoddata)
+    Q_DISABLE_COPY(eoddata)
 
 public:
     explicit eoddata(QWidget *parent = nullptr);

@@ -55,6 +55,8 @@ void amibrokerlivedata2::doAutoBackFill()
     }
 
     const QString url = worker->backfillQueue.takeFirst();
+    // A stopped run's request may still be pending; its reply belongs to no request of this run.
+    downloader->cancelRequestInFlight();
     downloader->initialize(IntradayFile, url, Config::instance().path(QStringLiteral("Backfill/")), 0);
     downloader->pollTimer->stop();
     // An earlier end-of-day run must not import or stop this run's downloads.

@@ -15,7 +15,7 @@ class AmiBroker final
 public:
     AmiBroker();
     ~AmiBroker();
-    Q_DISABLE_COPY_MOVE(AmiBroker)
+    Q_DISABLE_COPY(AmiBroker)
 
     inline static const QString ProgId = QStringLiteral("Broker.Application");
     inline static const QString LoadDatabaseMethod = QStringLiteral("LoadDatabase(QString&)");

@@ -44,13 +44,20 @@ void liveDataUpdator::updateDataAmi()
 
     // Text mode drops every "\r" on reading, so CRLF replies filter like LF ones.
     const QByteArray reply = quoteFileReader->isOpen() ? quoteFileReader->readAll() : QByteArray();
-    if (importFileWriter->isOpen())
-        importFileWriter->write(LiveImport::selectedLines(reply, LiveImport::symbolSet(symbols)));
+    bool written = false;
+    if (importFileWriter->isOpen()) {
+        const QByteArray lines = LiveImport::selectedLines(reply, LiveImport::symbolSet(symbols));
+        written = importFileWriter->write(lines) == lines.size();
+    }
 
     quoteFileReader->close();
     importFileWriter->close();
 
-    amibroker->import(importFilePath, liveFormatFilePath);
-    amibroker->refreshAll();
+    // An import file that could not be rewritten still holds the previous ticks: importing it
+    // again would store them twice. The next reply tries again.
+    if (written && importFileWriter->error() == QFileDevice::NoError) {
+        amibroker->import(importFilePath, liveFormatFilePath);
+        amibroker->refreshAll();
+    }
     emit updateDisplayTable();
 }

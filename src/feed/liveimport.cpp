@@ -6,7 +6,11 @@ namespace LiveImport {
 
 QSet<QString> symbolSet(const QStringList &symbols)
 {
-    return QSet<QString>(symbols.cbegin(), symbols.cend());
+    QSet<QString> set;
+    set.reserve(symbols.size());
+    for (const QString &symbol : symbols)
+        set.insert(symbol);
+    return set;
 }
 
 QByteArray selectedLines(const QByteArray &reply, const QSet<QString> &symbols)

@@ -82,7 +82,7 @@ void MyDownloader::requestData()
     disconnect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData);
 
     const QString text = url.toString();
-    const QStringList pieces = text.split(QLatin1Char('?'), Qt::KeepEmptyParts);
+    const QStringList pieces = text.split(QLatin1Char('?'));
     if (method == 1) {
         QNetworkRequest request{QUrl(pieces.first())};
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray(PostContentType));
@@ -140,6 +140,12 @@ void MyDownloader::abort()
     connect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData, Qt::UniqueConnection);
 }
 
+void MyDownloader::cancelRequestInFlight()
+{
+    if (reply && reply->isRunning())
+        abort();
+}
+
 void MyDownloader::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
     const QString progress = progressText(bytesReceived, bytesTotal);
@@ -166,7 +172,7 @@ bool MyDownloader::storeReply(const QByteArray &body)
 void MyDownloader::unpackArchive()
 {
     const QString archive = m_outputFile->fileName();
-    if (archive.split(QLatin1Char('.'), Qt::KeepEmptyParts).last().toLower()
+    if (archive.split(QLatin1Char('.')).last().toLower()
         != QLatin1String(ArchiveSuffix))
         return;
 

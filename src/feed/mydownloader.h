@@ -44,6 +44,10 @@ public:
 
     [[nodiscard]] QString outputFilePath() const;
 
+    // Ends a request still in flight as failed, so that its late reply cannot be written
+    // and announced as the answer to the next request.
+    void cancelRequestInFlight();
+
 signals:
     void updateProgress(QString progress, QString speed);
     void updateProgress2(QString progress, QString speed);

@@ -3,6 +3,7 @@
 
 #include "app/seams.h"
 #include "feed/livedataupdator.h"
+#include "feed/liveimport.h"
 #include "symbols/feedboxes.h"
 #include "vendor/vendorservice.h"
 
@@ -73,8 +74,7 @@ void amibrokerlivedata2::catalogueLookup(const QString &exchange)
     QListWidget *list = ui->symbolsListWidget;
     list->clear();
     list->addItems(symbols);
-    const QSet<QString> selected = worker ? QSet<QString>(worker->symbols.cbegin(), worker->symbols.cend())
-                                          : QSet<QString>();
+    const QSet<QString> selected = worker ? LiveImport::symbolSet(worker->symbols) : QSet<QString>();
     for (int i = 0; i < list->count(); ++i) {
         QListWidgetItem *item = list->item(i);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);

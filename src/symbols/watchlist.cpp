@@ -16,9 +16,9 @@ Selection parse(const QByteArray &content)
 {
     const int nul = content.indexOf('\0');
     const QString text = QString::fromUtf8(nul < 0 ? content : content.left(nul));
-    const QStringList parts = text.split(PartSeparator, Qt::KeepEmptyParts);
-    return {parts.first().split(ListSeparator, Qt::KeepEmptyParts),
-            parts.last().split(ListSeparator, Qt::KeepEmptyParts)};
+    const QStringList parts = text.split(PartSeparator);
+    return {parts.first().split(ListSeparator),
+            parts.last().split(ListSeparator)};
 }
 
 QStringList pairUp(QStringList &symbols, QStringList &exchanges)

@@ -9,11 +9,13 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
+#include <QTimer>
 
 namespace {
 
 const QString BatchFile = QStringLiteral("ZentorUpdator.bat");
 constexpr int ProcessWaitMs = 30000;
+constexpr int StallTimeoutMs = 120000;
 
 const QString ConnectionTitle = QStringLiteral("Check Connection");
 const QString ConnectionText = QStringLiteral("Cannot Download Update.Check Connection!");
@@ -29,6 +31,17 @@ updator::updator(QWidget *parent)
     ui->setupUi(this);
     m_unpackProcess = new QProcess(this);
     m_manager = new QNetworkAccessManager(this);
+    // Without its dialog the process stays alive for the download: it ends itself when done.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    // The trader may have dismissed the dialog: a download that stalls must not leave an
+    // invisible process behind, which would also refuse every later start as "Already Running".
+    m_stallTimer = new QTimer(this);
+    m_stallTimer->setSingleShot(true);
+    m_stallTimer->setInterval(StallTimeoutMs);
+    connect(m_stallTimer, &QTimer::timeout, this, [this] {
+        if (m_reply)
+            m_reply->abort();
+    });
     show();
 }
 
@@ -39,7 +52,7 @@ updator::~updator()
 
 void updator::startDownload(QString url)
 {
-    m_archiveName = url.split(QLatin1Char('/'), Qt::KeepEmptyParts).last();
+    m_archiveName = url.split(QLatin1Char('/')).last();
     // An address ending in "/" names no archive: nothing could be unpacked, and a batch file left
     // over in the working directory must not run in its place.
     if (m_archiveName.isEmpty()) {
@@ -53,9 +66,15 @@ void updator::startDownload(QString url)
     requestData();
 }
 
+void updator::setStallTimeout(int milliseconds)
+{
+    m_stallTimer->setInterval(milliseconds);
+}
+
 void updator::requestData()
 {
     m_requestClock.restart();
+    m_stallTimer->start();
     m_reply = m_manager->get(QNetworkRequest(m_url));
     connect(m_reply, &QNetworkReply::downloadProgress, this, &updator::downloadProgress);
     connect(m_reply, &QNetworkReply::finished, this, &updator::downloadCompleted);
@@ -63,12 +82,14 @@ void updator::requestData()
 
 void updator::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
+    m_stallTimer->start();
     const float received = bytesReceived * 100;
     ui->downloadProgress->setValue(QString::number(received / bytesTotal, 'g', 6).toInt());
 }
 
 void updator::downloadCompleted()
 {
+    m_stallTimer->stop();
     if (m_reply->error() != QNetworkReply::NoError) {
         Seams::information(this, ConnectionTitle, ConnectionText);
     } else {

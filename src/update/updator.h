@@ -12,6 +12,7 @@ class QFile;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QProcess;
+class QTimer;
 
 namespace Ui {
 class updator;
@@ -22,7 +23,7 @@ class updator;
 class updator final : public QDialog
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(updator)
+    Q_DISABLE_COPY(updator)
 
 public:
     // Shows itself at once, non-modal.
@@ -30,6 +31,8 @@ public:
     ~updator() override;
 
     [[nodiscard]] QString archiveName() const { return m_archiveName; }
+    // How long the download may receive nothing before it counts as failed.
+    void setStallTimeout(int milliseconds);
 
 public slots:
     void startDownload(QString url);
@@ -51,6 +54,7 @@ private:
     std::unique_ptr<QFile> m_archiveFile;
     QProcess *m_unpackProcess = nullptr;
     QString m_archiveName;
+    QTimer *m_stallTimer = nullptr;
 
     Ui::updator *ui;
 };

@@ -201,7 +201,8 @@ bool Server::Private::authorised(const QHash<QString, QString> &fields) const
 
 Answer Server::Private::live(const QHash<QString, QString> &fields)
 {
-    const QStringList symbols = fields.value(QStringLiteral("send")).split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    QStringList symbols = fields.value(QStringLiteral("send")).split(QLatin1Char('|'));
+    symbols.removeAll(QString());
     Answer a;
     if (!authorised(fields)) {
         for (const QString &symbol : symbols)
