@@ -7,6 +7,7 @@
 #include "feed/amibrokerlivedata2.h"
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
+#include "support/localvendor.h"
 #include "support/testenvironment.h"
 #include "ui_amibrokerlivedata2.h"
 #include "vendor/vendorservice.h"
@@ -44,24 +45,16 @@ class Harness
 public:
     Harness()
     {
-        // The backfill file server of the start-up backfill is the local vendor too.
-        if (!server.start())
-            qWarning("the local vendor did not start");
-        qputenv("QUORVIX_BACKFILL_SERVER", server.hostPort().toUtf8());
         env = std::make_unique<TestEnvironment>(UserId);
-        server.setAccount(UserId, RequestKey);
-
         VendorSim::SeedOptions options;
         options.userId = UserId;
         options.secureKey = RequestKey;
         options.serverDate = ServerDate;
         options.oneDayPath = OneDayPath;
-        options.port = server.port();
-        const QString database = QStringLiteral("sqlite:") + env->root() + QStringLiteral("/vendor.db");
-        QString error;
-        if (!VendorSim::seedDatabase(database, options, &error))
-            qWarning("seeding the vendor database failed: %s", qPrintable(error));
-        qputenv("QUORVIX_DB", database.toUtf8());
+        if (!vendor.start(env->root(), options))
+            qWarning("the local vendor did not start: %s", qPrintable(vendor.error));
+        // The backfill file server of the start-up backfill is the local vendor too.
+        qputenv("QUORVIX_BACKFILL_SERVER", server.hostPort().toUtf8());
         Config::reload();
 
         window = std::make_unique<amibrokerlivedata2>();
@@ -198,7 +191,8 @@ public:
         return QStringLiteral("uid=%1&hash=%2&d=%3&send=%4").arg(UserId, RequestKey, days, sentSymbol);
     }
 
-    VendorSim::Server server;
+    LocalVendor vendor;
+    VendorSim::Server &server = vendor.server;
     std::unique_ptr<TestEnvironment> env;
     std::unique_ptr<amibrokerlivedata2> window;
 };
