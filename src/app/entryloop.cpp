@@ -1,14 +1,9 @@
 #include "app/entryloop.h"
 
 #include "app/settingsstore.h"
+#include "app/version.h"
 
 #include <QApplication>
-
-namespace {
-
-const QString Version = QStringLiteral("4.02");
-
-}
 
 int runEntryLoop(int &argc, char **argv, const std::function<std::unique_ptr<QObject>()> &startCycle)
 {
@@ -19,7 +14,7 @@ int runEntryLoop(int &argc, char **argv, const std::function<std::unique_ptr<QOb
         QCoreApplication::setOrganizationName(Store::Organisation);
         QCoreApplication::setApplicationName(Store::Application);
         QGuiApplication::setApplicationDisplayName(QString());
-        QCoreApplication::setApplicationVersion(Version);
+        QCoreApplication::setApplicationVersion(QStringLiteral(TICKVANE_VERSION));
 
         std::unique_ptr<QObject> controller = startCycle();
         exitCode = QApplication::exec();

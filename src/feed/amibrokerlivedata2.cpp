@@ -6,6 +6,7 @@
 #include "app/seams.h"
 #include "app/settings.h"
 #include "app/singleinstance.h"
+#include "app/version.h"
 #include "feed/amibroker.h"
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-const QString TitleText = QStringLiteral("Tickvane 4.02 M");
+const QString TitleText = QStringLiteral("Tickvane " TICKVANE_VERSION " M");
 const QString AmiBrokerWindowTitle = QStringLiteral("AmiBroker");
 constexpr int LivePollInterval = 700;
 constexpr int LiveWatchdogInterval = 5000;

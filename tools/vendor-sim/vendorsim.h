@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/version.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -25,7 +27,7 @@ struct SeedOptions
     QString secureKey = QStringLiteral("demo-key-7f3a");
     QString feeds = QStringLiteral("CASH,FUTURE,OPTION,COMM,CURR,SPOT,AgriComm");
     QString message = QStringLiteral("Welcome to Tickvane. Markets open 09:15 IST.");
-    QString latestVersion = QStringLiteral("4.02");      // no update offered by default
+    QString latestVersion = QStringLiteral(TICKVANE_VERSION);  // no update offered by default
     QString latestPath;                                  // default http://host:port/update/Tickvane-4.10.zip
     QString serverDate = QStringLiteral("07122026");
     QString oneDayPath = QStringLiteral("day");
