@@ -97,9 +97,7 @@ void BenchDisplayTable::update()
         exchanges << QStringLiteral("FUTURE");
     }
     amibrokerlivedata2 &window = *m_world->window;
-    window.worker->symbols = symbols;
-    window.worker->exchanges = exchanges;
-    window.addDisplayTable();
+    window.selection().assign(symbols, exchanges);
     QCoreApplication::processEvents();
 
     MyDownloader *downloader = m_world->quietLiveDownloader();

@@ -6,6 +6,7 @@
 // rt.txt) for comparing with:  awk -F, 'NR==FNR{s[$0];next} ($2 in s)' symbols.txt rt.txt
 #include "feed/livedataupdator.h"
 #include "feed/liveimport.h"
+#include "symbols/selection.h"
 
 #include "support/testenvironment.h"
 
@@ -91,8 +92,9 @@ void BenchLiveImport::updateDataAmi()
     writeFile(compareDir + QStringLiteral("/rt.txt"), reply);
     writeFile(compareDir + QStringLiteral("/symbols.txt"), symbols.join(QLatin1Char('\n')).toUtf8() + '\n');
 
-    liveDataUpdator worker;
-    worker.symbols = symbols;
+    Selection selection;
+    selection.assign(symbols, symbols);
+    liveDataUpdator worker(selection, Platform::createAutomationObject);
 
     QBENCHMARK {
         worker.updateDataAmi();

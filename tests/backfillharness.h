@@ -7,6 +7,8 @@
 #include "feed/amibrokerlivedata2.h"
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
+#include "symbols/selection.h"
+#include "vendor/account.h"
 #include "support/localvendor.h"
 #include "support/testenvironment.h"
 #include "ui_amibrokerlivedata2.h"
@@ -38,7 +40,7 @@ struct JournalLine
     QString text;
 };
 
-using Selection = QList<QPair<QString, QString>>; // symbol, exchange
+using Rows = QList<QPair<QString, QString>>; // symbol, exchange
 
 class Harness
 {
@@ -58,9 +60,12 @@ public:
         Config::reload();
 
         window = std::make_unique<amibrokerlivedata2>();
-        window->requestKey = RequestKey;
-        window->txtBackfillPath = server.hostPort() + VendorSim::BackfillPath;
-        window->oneDayBackfillBase = Vendor::oneDayBackfillBase(server.hostPort(), ServerDate, OneDayPath);
+        Account account;
+        account.secureKey = RequestKey;
+        account.backfillPath = server.hostPort() + VendorSim::BackfillPath;
+        window->takeAccount(account);
+        // Days other than 5 only set the base.
+        window->startupBackfill(Vendor::oneDayBackfillBase(server.hostPort(), ServerDate, OneDayPath), 1);
         ui()->machineIDLabel->setText(UserId);
         ui()->progressBarRT->setFormat(QString());
     }
@@ -77,22 +82,22 @@ public:
     QPushButton *backfillButton() const { return ui()->backfillButton; }
 
     // The selection list and the display table built from it.
-    void select(const Selection &rows) const
+    void select(const Rows &rows) const
     {
-        window->worker->symbols.clear();
-        window->worker->exchanges.clear();
+        QStringList symbols;
+        QStringList exchanges;
         for (const auto &row : rows) {
-            window->worker->symbols << row.first;
-            window->worker->exchanges << row.second;
+            symbols << row.first;
+            exchanges << row.second;
         }
-        window->addDisplayTable();
+        window->selection().assign(symbols, exchanges);
     }
 
     // Enables exactly the feed boxes of these exchange names, as the account's feeds would.
     void enableExchanges(const QStringList &exchanges) const
     {
-        for (const auto &box : amibrokerlivedata2::FeedBoxes) {
-            auto *radio = window->findChild<QRadioButton *>(QLatin1String(box.objectName));
+        for (const auto &box : Feeds::All) {
+            auto *radio = window->findChild<QRadioButton *>(QLatin1String(box.boxName));
             if (radio)
                 radio->setEnabled(exchanges.contains(QLatin1String(box.exchange)));
         }

@@ -8,6 +8,9 @@
 #include "feed/amibrokerlivedata2.h"
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
+#include "symbols/selection.h"
+#include "vendor/account.h"
+#include "vendor/vendorconnection.h"
 #include "support/testenvironment.h"
 #include "ui_amibrokerlivedata2.h"
 #include "vendorsim.h"
@@ -48,9 +51,11 @@ public:
 
         window = std::make_unique<amibrokerlivedata2>();
         // Closed loopback port: the live feed polls nothing that exists.
-        window->liveGetPath = QStringLiteral("127.0.0.1:1/rt/live");
-        window->livePostPath = QStringLiteral("127.0.0.1:1/rt/livepost");
-        window->requestKey = QStringLiteral("key");
+        Account account;
+        account.dataPathGet = QStringLiteral("127.0.0.1:1/rt/live");
+        account.dataPathPost = QStringLiteral("127.0.0.1:1/rt/livepost");
+        account.secureKey = QStringLiteral("key");
+        window->takeAccount(account);
         ui = window->form();
     }
 
@@ -107,17 +112,22 @@ public:
         return texts;
     }
 
-    [[nodiscard]] QStringList &symbols() const { return window->worker->symbols; }
-    [[nodiscard]] QStringList &exchanges() const { return window->worker->exchanges; }
+    [[nodiscard]] QStringList symbols() const { return window->selection().symbols(); }
+    [[nodiscard]] QStringList exchanges() const { return window->selection().exchanges(); }
+    // Sets the selection without rebuilding anything, as a store restored at start would.
+    void setSelection(const QStringList &symbols, const QStringList &exchanges) const
+    {
+        const QSignalBlocker quiet(&window->selection());
+        window->selection().assign(symbols, exchanges);
+    }
 
-    // A live downloader that never polls, so a test can put replies into its buffer.
+    // The live downloader, connected to the closed port: it never gets a reply, so a test can put
+    // replies into its buffer.
     MyDownloader *quietLiveDownloader() const
     {
-        if (!window->liveDownloader) {
-            window->liveDownloader = new MyDownloader(QStringLiteral("rt.txt"), QStringLiteral("http://127.0.0.1:1/"),
-                                                      environment->root(), 0);
-        }
-        return window->liveDownloader;
+        window->on_connectButton_clicked();
+        window->liveDownloader()->pollTimer->stop();
+        return window->liveDownloader();
     }
 
     std::unique_ptr<TestEnvironment> environment;

@@ -83,7 +83,7 @@ void TestAmiBroker::journalOfEveryCall()
         data.write("NSE,TCS,1\nNSE,INFY,2\nNSE,SBIN,3");
     }
 
-    AmiBroker amibroker;
+    AmiBroker amibroker(Platform::createAutomationObject);
     amibroker.loadDatabase(root + QStringLiteral("/Amibroker/QVF1000"));
     amibroker.import(root + QStringLiteral("/rtimport.txt"), root + QStringLiteral("/dataFormatRT.dll"));
     amibroker.import(root + QStringLiteral("/missing.txt"), root + QStringLiteral("/dataFormat.dll"));

@@ -4,6 +4,7 @@
 #include "ui_amibrokerlivedata2.h"
 
 #include "vendor/authdialog.h"
+#include "vendor/vendorconnection.h"
 
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -17,16 +18,9 @@ namespace {
 struct Controller
 {
     explicit Controller(amibrokerlivedata2 *window)
+        : dialog(nullptr)
     {
-        dialog.mainWindow = window;
-        dialog.database = window->database;
-        dialog.query = window->query;
-    }
-    ~Controller()
-    {
-        dialog.mainWindow = nullptr;
-        dialog.database = nullptr;
-        dialog.query = nullptr;
+        dialog.attachConsole(window);
     }
     authDialog dialog;
 };
@@ -72,46 +66,43 @@ void TestBackfillRun::cleanup()
 
 void TestBackfillRun::requests_data()
 {
-    QTest::addColumn<Selection>("rows");
+    QTest::addColumn<Rows>("rows");
     QTest::addColumn<QStringList>("enabled");
-    QTest::addColumn<QStringList>("unselected"); // dropped from the selection after the table was built
+    QTest::addColumn<QStringList>("unselected"); // dropped from the selection (and so from the table)
     QTest::addColumn<QString>("action");         // "all", "five" or "row<N>"
     QTest::addColumn<QString>("days");
     QTest::addColumn<QStringList>("expected");   // "<d>|<send>" in request order
     QTest::addColumn<bool>("runs");              // the driver is called and ends with "Backfill Done"
 
-    const Selection mixed{{"RELIANCE", "CASH"}, {"NIFTY-I", "FUTURE"}, {"M&M", "CASH"}};
+    const Rows mixed{{"RELIANCE", "CASH"}, {"NIFTY-I", "FUTURE"}, {"M&M", "CASH"}};
     QTest::newRow("all rows, days as shown, table order")
         << mixed << QStringList{"CASH", "FUTURE"} << QStringList{} << "all" << "180"
         << QStringList{"180|RELIANCE", "180|NIFTY-I", "180|M%26M"} << true;
     QTest::newRow("all rows skip a disabled exchange")
-        << Selection{{"RELIANCE", "CASH"}, {"GOLD", "MCX"}, {"TCS", "CASH"}} << QStringList{"CASH"}
+        << Rows{{"RELIANCE", "CASH"}, {"GOLD", "MCX"}, {"TCS", "CASH"}} << QStringList{"CASH"}
         << QStringList{} << "all" << "10" << QStringList{"10|RELIANCE", "10|TCS"} << true;
     QTest::newRow("all rows skip a symbol no longer selected")
-        << Selection{{"ACC", "CASH"}, {"SBIN", "CASH"}, {"TCS", "CASH"}} << QStringList{"CASH"}
+        << Rows{{"ACC", "CASH"}, {"SBIN", "CASH"}, {"TCS", "CASH"}} << QStringList{"CASH"}
         << QStringList{"SBIN"} << "all" << "3" << QStringList{"3|ACC", "3|TCS"} << true;
     QTest::newRow("all rows, exchange names are exact")
-        << Selection{{"ACC", "cash"}, {"TCS", "CASH "}} << QStringList{"CASH"} << QStringList{} << "all"
+        << Rows{{"ACC", "cash"}, {"TCS", "CASH "}} << QStringList{"CASH"} << QStringList{} << "all"
         << "1" << QStringList{} << true;
-    QTest::newRow("empty table ends at once") << Selection{} << QStringList{"CASH"} << QStringList{} << "all"
+    QTest::newRow("empty table ends at once") << Rows{} << QStringList{"CASH"} << QStringList{} << "all"
                                               << "1" << QStringList{} << true;
     QTest::newRow("five days test only the exchange")
-        << Selection{{"ACC", "CASH"}, {"GOLD", "MCX"}, {"SBIN", "CASH"}} << QStringList{"CASH"}
-        << QStringList{"SBIN"} << "five" << "180" << QStringList{"5|ACC", "5|SBIN"} << true;
+        << Rows{{"ACC", "CASH"}, {"GOLD", "MCX"}, {"SBIN", "CASH"}} << QStringList{"CASH"}
+        << QStringList{} << "five" << "180" << QStringList{"5|ACC", "5|SBIN"} << true;
     QTest::newRow("one row") << mixed << QStringList{"CASH", "FUTURE"} << QStringList{} << "row1" << "30"
                              << QStringList{"30|NIFTY-I"} << true;
     QTest::newRow("one row with an ampersand") << mixed << QStringList{"CASH", "FUTURE"} << QStringList{}
                                                << "row2" << "60" << QStringList{"60|M%26M"} << true;
     QTest::newRow("one row of a disabled exchange") << mixed << QStringList{"CASH"} << QStringList{} << "row1"
                                                     << "30" << QStringList{} << false;
-    QTest::newRow("one row no longer selected") << mixed << QStringList{"CASH", "FUTURE"}
-                                                << QStringList{"RELIANCE"} << "row0" << "30" << QStringList{}
-                                                << false;
 }
 
 void TestBackfillRun::requests()
 {
-    QFETCH(Selection, rows);
+    QFETCH(Rows, rows);
     QFETCH(QStringList, enabled);
     QFETCH(QStringList, unselected);
     QFETCH(QString, action);
@@ -122,7 +113,7 @@ void TestBackfillRun::requests()
     h->enableExchanges(enabled);
     h->select(rows);
     for (const QString &symbol : unselected)
-        h->window->worker->symbols.removeAll(symbol);
+        h->window->selection().removeRow(symbol);
     h->ui()->daysBox->clear();
     h->ui()->daysBox->addItems({"1", "3", "5", "10", "20", "30", "60", "90", "120", "180"});
     h->ui()->daysBox->setCurrentText(days);
@@ -148,7 +139,7 @@ void TestBackfillRun::requests()
     }
     QCOMPARE(h->backfillQueries(), queries);
     QCOMPARE(h->importTexts().count(Harness::intradayImport()), expected.size());
-    QVERIFY(h->window->worker->backfillQueue.isEmpty());
+    QVERIFY(h->window->backfillRun().queue().isEmpty());
 }
 
 void TestBackfillRun::eachImportBeforeNextRequest()
@@ -182,7 +173,7 @@ void TestBackfillRun::failingRequestIsRetried()
     h->server.misbehave("backfill", VendorSim::Mode::HttpError, 2);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}});
-    QSignalSpy errors(h->window->backfillDownloader, &MyDownloader::responseError);
+    QSignalSpy errors(h->window->backfillRun().downloader(), &MyDownloader::responseError);
     h->backfillButton()->click();
 
     QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
@@ -204,13 +195,13 @@ void TestBackfillRun::stopDuringRequest()
     h->backfillButton()->click();
     QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
     QVERIFY(h->backfillButton()->isEnabled());
-    QVERIFY(h->window->worker->backfillQueue.isEmpty());
+    QVERIFY(h->window->backfillRun().queue().isEmpty());
 
     // A reply that completes after the stop is written but must not be imported.
-    emit h->window->backfillDownloader->downloadfinished();
+    emit h->window->backfillRun().downloader()->downloadfinished();
     QTest::qWait(500);
     // What the watchdog would do to the hanging request after its interval.
-    h->window->backfillDownloader->abort();
+    h->window->backfillRun().downloader()->abort();
     QTest::qWait(200);
     QCOMPARE(h->requests("backfill").size(), 1);
     QVERIFY(h->importTexts().isEmpty());
@@ -275,7 +266,7 @@ void TestBackfillRun::pressWhileActive()
         h->backfillButton()->click();
     else
         h->rowButton(press.mid(3).toInt())->click();
-    QVERIFY(h->window->worker->backfillQueue.isEmpty());
+    QVERIFY(h->window->backfillRun().queue().isEmpty());
 
     if (finishes) {
         QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
@@ -320,11 +311,9 @@ void TestBackfillRun::progressLabel()
     QFETCH(int, value);
     QFETCH(QString, format);
 
-    h->ui()->progressBarRT->setValue(0);
-    h->window->backfillDownloader->url = QUrl(url, QUrl::TolerantMode);
-    h->window->updateProgress2(progress, speed);
-    QCOMPARE(h->ui()->progressBarRT->value(), value);
-    QCOMPARE(h->ui()->progressBarRT->format(), format);
+    const BackfillRun::Progress shown = BackfillRun::progressOf(QUrl(url, QUrl::TolerantMode), progress, speed);
+    QCOMPARE(shown.percent, value);
+    QCOMPARE(shown.text, format);
 }
 
 void TestBackfillRun::progressLabelDuringDownload()
@@ -332,8 +321,8 @@ void TestBackfillRun::progressLabelDuringDownload()
     h->enableExchanges({"CASH"});
     h->select({{"M&M", "CASH"}});
     QString shown;
-    // Connected before the run's own attachments, so it sees the label as the download ends.
-    connect(h->window->backfillDownloader, &MyDownloader::downloadfinished, this,
+    // Connected after the run's own attachment, so it sees the label each report leaves.
+    connect(h->window->backfillRun().downloader(), &MyDownloader::updateProgress2, this,
             [this, &shown] { shown = h->ui()->progressBarRT->format(); });
     h->backfillButton()->click();
     QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
@@ -357,17 +346,17 @@ void TestBackfillRun::startupBackfill()
 
     h->enableExchanges({"CASH", "FUTURE"});
     h->select({{"ACC", "CASH"}, {"GOLD", "MCX"}, {"NIFTY-I", "FUTURE"}, {"M&M", "CASH"}});
-    h->window->oneDayBackfillBase.clear();
-
+    
+    h->window->startupBackfill(QString(), 1);
     Controller guard(h->window.get());
     authDialog &controller = guard.dialog;
-    QVERIFY(controller.query);
+    QVERIFY(controller.mainWindow()->vendorConnection()->isOpen());
     controller.backfillAtStartup(days);
 
     const QString base = QStringLiteral("http://%1/backfillS21/1/%2/%3/")
                              .arg(h->server.hostPort(), ServerDate, OneDayPath);
-    QCOMPARE(controller.oneDayBackfillBase, base);
-    QCOMPARE(h->window->oneDayBackfillBase, base);
+    QCOMPARE(controller.oneDayBackfillBase(), base);
+    QCOMPARE(h->window->oneDayBackfillBase(), base);
 
     QStringList queries;
     for (const QString &symbol : qAsConst(expected))
@@ -386,17 +375,16 @@ void TestBackfillRun::startupWithoutServerSettings()
 {
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}});
-    h->window->oneDayBackfillBase.clear();
-
+    
+    h->window->startupBackfill(QString(), 1);
     Controller guard(h->window.get());
     authDialog &controller = guard.dialog;
-    QVERIFY(controller.query);
-    QVERIFY(controller.query->exec(QStringLiteral("DROP TABLE ParvelRT_settings")));
+    QVERIFY(controller.mainWindow()->vendorConnection()->query().exec(QStringLiteral("DROP TABLE ParvelRT_settings")));
 
     controller.backfillAtStartup(5);
     QTest::qWait(300);
-    QVERIFY(controller.oneDayBackfillBase.isEmpty());
-    QVERIFY(h->window->oneDayBackfillBase.isEmpty());
+    QVERIFY(controller.oneDayBackfillBase().isEmpty());
+    QVERIFY(h->window->oneDayBackfillBase().isEmpty());
     QVERIFY(h->backfillQueries().isEmpty());
     QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
 }

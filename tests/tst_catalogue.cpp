@@ -78,30 +78,30 @@ void TestCatalogue::movingBetweenBoxes()
     amibrokerlivedata2 &window = *m_world->window;
     QStringList exchangesSeen;
     connect(m_world->ui->cashBox, &QRadioButton::toggled, this,
-            [&](bool) { exchangesSeen << window.currentExchange; });
+            [&](bool) { exchangesSeen << window.currentExchange(); });
     connect(m_world->ui->futureBox, &QRadioButton::toggled, this,
-            [&](bool) { exchangesSeen << window.currentExchange; });
+            [&](bool) { exchangesSeen << window.currentExchange(); });
 
     m_world->ui->cashBox->click();
-    QCOMPARE(window.currentExchange, QStringLiteral("CASH"));
+    QCOMPARE(window.currentExchange(), QStringLiteral("CASH"));
     QCOMPARE(m_world->listed(), seeded(QStringLiteral("CASH")));
     m_world->ui->futureBox->click();
 
     // The box losing its check runs first, so the gaining box's exchange is the one left current.
     QCOMPARE(exchangesSeen, QStringList({"CASH", "CASH", "FUTURE"}));
-    QCOMPARE(window.currentExchange, QStringLiteral("FUTURE"));
+    QCOMPARE(window.currentExchange(), QStringLiteral("FUTURE"));
     QCOMPARE(m_world->listed(), seeded(QStringLiteral("FUTURE")));
-    QVERIFY(window.feedFlags[1]);
-    QVERIFY(!window.feedFlags[0]);
-    QCOMPARE(std::count(window.feedFlags.cbegin(), window.feedFlags.cend(), true), 1);
+    QVERIFY(window.feedFlags()[1]);
+    QVERIFY(!window.feedFlags()[0]);
+    QCOMPARE(std::count(window.feedFlags().cbegin(), window.feedFlags().cend(), true), 1);
 }
 
 void TestCatalogue::boxListsItsExchange_data()
 {
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("exchange");
-    for (const amibrokerlivedata2::FeedBox &box : amibrokerlivedata2::FeedBoxes)
-        QTest::newRow(box.objectName) << QString::fromLatin1(box.objectName) << QString::fromLatin1(box.exchange);
+    for (const Feeds::Feed &box : Feeds::All)
+        QTest::newRow(box.boxName) << QString::fromLatin1(box.boxName) << QString::fromLatin1(box.exchange);
 }
 
 void TestCatalogue::boxListsItsExchange()
@@ -111,7 +111,7 @@ void TestCatalogue::boxListsItsExchange()
     auto *radio = m_world->window->findChild<QRadioButton *>(box);
     QVERIFY(radio);
     radio->click();
-    QCOMPARE(m_world->window->currentExchange, exchange);
+    QCOMPARE(m_world->window->currentExchange(), exchange);
     const QStringList expected = seeded(exchange);
     QCOMPARE(m_world->listed(), expected);
     if (exchange == QLatin1String("MCX"))
@@ -123,8 +123,7 @@ void TestCatalogue::boxListsItsExchange()
 void TestCatalogue::selectedSymbolsShowChecked()
 {
     // Picked under FUTURE, still checked in the cash list: the test is by text only.
-    m_world->symbols() = QStringList({"ACC", "NIFTY-I", "acc"});
-    m_world->exchanges() = QStringList({"FUTURE", "FUTURE", "CASH"});
+    m_world->setSelection(QStringList({"ACC", "NIFTY-I", "acc"}), QStringList({"FUTURE", "FUTURE", "CASH"}));
     m_world->ui->cashBox->click();
     QCOMPARE(m_world->checked(), QStringList({"ACC"}));
     QCOMPARE(m_world->ui->symbolsListWidget->item(0)->text(), QStringLiteral("ABB"));
@@ -138,13 +137,13 @@ void TestCatalogue::disabledBoxIgnoresToggle()
     const QStringList before = m_world->listed();
 
     m_world->ui->futureBox->setChecked(true); // toggles both boxes, only cash may react
-    QCOMPARE(m_world->window->currentExchange, QStringLiteral("CASH"));
-    QVERIFY(!m_world->window->feedFlags[1]);
-    QVERIFY(!m_world->window->feedFlags[0]);
+    QCOMPARE(m_world->window->currentExchange(), QStringLiteral("CASH"));
+    QVERIFY(!m_world->window->feedFlags()[1]);
+    QVERIFY(!m_world->window->feedFlags()[0]);
     QCOMPARE(m_world->listed(), before);
 
     m_world->window->on_futureBox_toggled(false);
-    QCOMPARE(m_world->window->currentExchange, QStringLiteral("CASH"));
+    QCOMPARE(m_world->window->currentExchange(), QStringLiteral("CASH"));
 }
 
 void TestCatalogue::emptyResultIsQueriedAgain()
@@ -152,7 +151,7 @@ void TestCatalogue::emptyResultIsQueriedAgain()
     m_world->sql(QStringLiteral("DELETE FROM Contract WHERE Exch = 'OPTION'"));
     m_world->ui->optionBox->click();
     QCOMPARE(m_world->ui->symbolsListWidget->count(), 0);
-    QVERIFY(m_world->window->catalogue.value(QStringLiteral("OPTION")).isEmpty());
+    QVERIFY(m_world->window->cachedCatalogue(QStringLiteral("OPTION")).isEmpty());
 
     m_world->addContract(QStringLiteral("NIFTY-CE-20000"), QStringLiteral("OPTION"));
     m_world->ui->cashBox->click();
@@ -179,7 +178,7 @@ void TestCatalogue::failedQueryShowsEmptyBox()
     m_world->ui->futureBox->click();
     QCOMPARE(m_world->environment->boxes, QStringList({"|"}));
     QCOMPARE(m_world->ui->symbolsListWidget->count(), 0);
-    QVERIFY(m_world->window->catalogue.value(QStringLiteral("FUTURE")).isEmpty());
+    QVERIFY(m_world->window->cachedCatalogue(QStringLiteral("FUTURE")).isEmpty());
 
     // Leaving the futures box asks again (and fails again); the loaded cash list needs no database.
     m_world->ui->cashBox->click();
@@ -189,9 +188,9 @@ void TestCatalogue::failedQueryShowsEmptyBox()
 
 void TestCatalogue::closedConnectionIsOpened()
 {
-    m_world->window->worker->database.close();
+    m_world->window->vendorConnection()->database().close();
     m_world->ui->currBox->click();
-    QVERIFY(m_world->window->worker->database.isOpen());
+    QVERIFY(m_world->window->vendorConnection()->database().isOpen());
     QCOMPARE(m_world->listed(), seeded(QStringLiteral("CURRENCY")));
 }
 
@@ -232,8 +231,7 @@ void TestCatalogue::addSymbolKeepsFirstExchange()
 
 void TestCatalogue::uncheckingRemovesSymbolAndExchange()
 {
-    m_world->symbols() = QStringList({"NIFTY-I", "GOLDM-I", "ACC", "SILVERM-I"});
-    m_world->exchanges() = QStringList({"FUTURE", "MCX", "CASH", "MCX"});
+    m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I", "ACC", "SILVERM-I"}), QStringList({"FUTURE", "MCX", "CASH", "MCX"}));
     m_world->ui->commBox->click();
     QCOMPARE(m_world->checked(), QStringList({"GOLDM-I", "SILVERM-I"}));
     m_world->ui->symbolsListWidget->findItems(QStringLiteral("GOLDM-I"), Qt::MatchExactly).first()->setCheckState(Qt::Unchecked);
@@ -244,8 +242,7 @@ void TestCatalogue::uncheckingRemovesSymbolAndExchange()
 
 void TestCatalogue::selectAllAndNoneChangeNothingUntilAdd()
 {
-    m_world->symbols() = QStringList({"GOLDM-I"});
-    m_world->exchanges() = QStringList({"MCX"});
+    m_world->setSelection(QStringList({"GOLDM-I"}), QStringList({"MCX"}));
     m_world->ui->commBox->click();
     m_world->ui->selectAll->click();
     QCOMPARE(m_world->checked(), seeded(QStringLiteral("MCX")));
@@ -263,8 +260,7 @@ void TestCatalogue::selectAllAndNoneChangeNothingUntilAdd()
 void TestCatalogue::deleteAllEmptiesSelectionAndTable()
 {
     m_world->window->on_connectButton_clicked();
-    m_world->symbols() = QStringList({"NIFTY-I", "GOLDM-I"});
-    m_world->exchanges() = QStringList({"FUTURE", "MCX"});
+    m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I"}), QStringList({"FUTURE", "MCX"}));
     m_world->window->addDisplayTable();
     QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 2);
 
@@ -277,7 +273,7 @@ void TestCatalogue::deleteAllEmptiesSelectionAndTable()
     for (int c = 0; c < table->columnCount(); ++c)
         headers << table->horizontalHeaderItem(c)->text();
     QCOMPARE(headers, QStringList({"SYMBOL", "LTP", "LTQ", "Backfill", "Del"}));
-    QVERIFY(m_world->window->liveDownloader->url.toString().contains(QStringLiteral("&send=&hash=")));
+    QVERIFY(m_world->window->liveDownloader()->url.toString().contains(QStringLiteral("&send=&hash=")));
 }
 
 void TestCatalogue::enableInterfaceFillsWidgets()
@@ -292,9 +288,9 @@ void TestCatalogue::enableInterfaceFillsWidgets()
     QCOMPARE(ui->machineIDLabel->text(), QStringLiteral("TEST-USER-1"));
     QVERIFY(ui->connectButton->isHidden());
     QVERIFY(!ui->connectButton->isEnabled());
-    QVERIFY(m_world->window->liveDownloader);
+    QVERIFY(m_world->window->liveDownloader());
     // The restored selection already aims the live request.
-    QVERIFY(m_world->window->liveDownloader->url.toString().contains(QStringLiteral("uid=TEST-USER-1&send=NIFTY-I&hash=key")));
+    QVERIFY(m_world->window->liveDownloader()->url.toString().contains(QStringLiteral("uid=TEST-USER-1&send=NIFTY-I&hash=key")));
     QCOMPARE(ui->displayTableWidget->rowCount(), 1);
     QVERIFY(m_world->environment->boxes.isEmpty());
 }
@@ -380,12 +376,12 @@ void TestCatalogue::restoreClicksSavedBoxes()
     }
     m_world->window->enableInterface(QStringLiteral("U"), QStringLiteral("CASH,FUTURE,COMM"), {}, QString());
 
-    QCOMPARE(m_world->window->currentExchange, QStringLiteral("MCX"));
+    QCOMPARE(m_world->window->currentExchange(), QStringLiteral("MCX"));
     QVERIFY(m_world->ui->commBox->isChecked());
     QVERIFY(!m_world->ui->currBox->isChecked());
-    QVERIFY(m_world->window->feedFlags[3]);
-    QVERIFY(!m_world->window->feedFlags[1]);
-    QVERIFY(!m_world->window->feedFlags[4]);
+    QVERIFY(m_world->window->feedFlags()[3]);
+    QVERIFY(!m_world->window->feedFlags()[1]);
+    QVERIFY(!m_world->window->feedFlags()[4]);
     QCOMPARE(m_world->listed(), seeded(QStringLiteral("MCX")));
     QCOMPARE(m_world->checked(), QStringList({"GOLDM-I"}));
     // Add Symbol ran over the restored marks: painted, nothing added.
@@ -399,7 +395,7 @@ void TestCatalogue::restoreClicksSavedBoxes()
 void TestCatalogue::emptyRestoreAsksForSymbols()
 {
     m_world->window->enableInterface(QStringLiteral("U"), AllFeeds, {}, QString());
-    QVERIFY(m_world->window->liveDownloader);
+    QVERIFY(m_world->window->liveDownloader());
     QCOMPARE(m_world->environment->boxes, QStringList({EmptySelectionBox}));
     QCOMPARE(m_world->ui->symbolsListWidget->count(), 0);
     QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 0);

@@ -7,6 +7,8 @@
 #include "support/testenvironment.h"
 #include "ui_amibrokerlivedata2.h"
 #include "vendor/authdialog.h"
+#include "support/controller.h"
+#include "symbols/selection.h"
 #include "vendor/connectionprobe.h"
 
 #include <QtTest>
@@ -97,9 +99,9 @@ void TestConnectionMonitor::cleanup()
 
 void TestConnectionMonitor::startController()
 {
-    m_controller = std::make_unique<authDialog>();
+    m_controller = newController();
     m_controller->start();
-    QVERIFY(m_controller->mainWindow->isVisible());
+    QVERIFY(mainWindowOf(*m_controller)->isVisible());
 }
 
 void TestConnectionMonitor::statusTexts_data()
@@ -140,7 +142,7 @@ void TestConnectionMonitor::probe()
     Config::reload();
 
     startController();
-    QLabel *status = m_controller->mainWindow->form()->statusLabel;
+    QLabel *status = mainWindowOf(*m_controller)->form()->statusLabel;
     QCOMPARE(status->text(), QStringLiteral("Connected / Disconnected"));
 
     m_controller->checkConnection();
@@ -156,8 +158,8 @@ void TestConnectionMonitor::probe()
     }
     QCOMPARE(probes, listening ? 2 : 0);
     status->setText(QString());
-    m_controller->connectionTimer->setSingleShot(true);
-    m_controller->connectionTimer->start(0);
+    m_controller->connectionTimer()->setSingleShot(true);
+    m_controller->connectionTimer()->start(0);
     QTRY_COMPARE(status->text(), ConnectionProbe::statusText(listening));
     QTest::qWait(100);
     probes = 0;
@@ -171,12 +173,11 @@ void TestConnectionMonitor::probe()
 void TestConnectionMonitor::dailyRestartSavesNothing()
 {
     startController();
-    amibrokerlivedata2 *window = m_controller->mainWindow;
-    window->worker->symbols = QStringList{"GOLDM-I"};
-    window->worker->exchanges = QStringList{"MCX"};
+    amibrokerlivedata2 *window = mainWindowOf(*m_controller);
+    window->selection().assign(QStringList{"GOLDM-I"}, QStringList{"MCX"});
 
     // The restart timer itself fires, as it would after a day.
-    QCOMPARE(runLoopAfter([this] { m_controller->restartTimer->start(0); }), 4444);
+    QCOMPARE(runLoopAfter([this] { m_controller->restartTimer()->start(0); }), 4444);
 
     QVERIFY(window->isVisible());
     QCOMPARE(storedSymbols(), (QStringList{"NIFTY-I", "ICICIBANK"}));
@@ -186,9 +187,8 @@ void TestConnectionMonitor::dailyRestartSavesNothing()
 void TestConnectionMonitor::restartButtonSavesTheSelection()
 {
     startController();
-    amibrokerlivedata2 *window = m_controller->mainWindow;
-    window->worker->symbols = QStringList{"GOLDM-I"};
-    window->worker->exchanges = QStringList{"MCX"};
+    amibrokerlivedata2 *window = mainWindowOf(*m_controller);
+    window->selection().assign(QStringList{"GOLDM-I"}, QStringList{"MCX"});
 
     QCOMPARE(runLoopAfter([window] { window->form()->restartButton->click(); }), 4444);
 

@@ -93,7 +93,7 @@ void TestEndOfDay::requestArchive(const QString &feed, const QString &period, bo
 {
     h->ui()->progressBarRT->setFormat(QString());
     h->ui()->pushButton->click();
-    QPointer<eoddata> dialog = h->window->currentEodDialog;
+    QPointer<eoddata> dialog = h->window->currentEodDialog();
     QVERIFY(dialog);
     QVERIFY(dialog->isModal());
     QVERIFY(dialog->isVisible());
@@ -108,7 +108,7 @@ void TestEndOfDay::requestArchive(const QString &feed, const QString &period, bo
 
 bool TestEndOfDay::runFinished() const
 {
-    return h->runFinished() && h->window->worker->isFinished();
+    return h->runFinished() && !h->window->backfillRun().isActive();
 }
 
 QStringList TestEndOfDay::backfillFolder() const
@@ -222,7 +222,7 @@ void TestEndOfDay::archiveName()
 void TestEndOfDay::closedDialogRequestsNothing()
 {
     h->ui()->pushButton->click();
-    QPointer<eoddata> dialog = h->window->currentEodDialog;
+    QPointer<eoddata> dialog = h->window->currentEodDialog();
     QVERIFY(dialog);
     dialog->close();
     QTRY_VERIFY(dialog.isNull());
@@ -276,7 +276,7 @@ void TestEndOfDay::secondRunImportsOnce()
     h->server.setFile(Harness::archivePath("CASH-1.zip"),
                       VendorSim::makeZip({{"NIFTY.txt", Quotes}, {"SBIN.txt", Quotes}}));
 
-    QSignalSpy imported(h->window->worker, &liveDataUpdator::eodBackfillDone);
+    QSignalSpy imported(&h->window->backfillRun(), &BackfillRun::finished);
     for (int run = 1; run <= 2; ++run) {
         h->env->clearJournal();
         requestArchive("CASH", "recent", true);
@@ -406,7 +406,7 @@ void TestEndOfDay::unsafeEntriesStayInside()
     const QSet<QString> before = filesOutsideBackfill();
 
     QStringList unpacked;
-    connect(h->window->backfillDownloader, &MyDownloader::downloadfinished, this, [&unpacked] {
+    connect(h->window->backfillRun().downloader(), &MyDownloader::downloadfinished, this, [&unpacked] {
         QDirIterator it(Config::instance().path("Backfill"), QDir::AllEntries | QDir::Hidden | QDir::System
                             | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (it.hasNext())

@@ -2,6 +2,7 @@
 // and handed to AmiBroker with an import and a refresh.
 #include "feed/livedataupdator.h"
 #include "feed/liveimport.h"
+#include "symbols/selection.h"
 
 #include "support/testenvironment.h"
 
@@ -135,8 +136,9 @@ void TestLiveImport::updateDataAmi()
     writeFile(env.root() + QStringLiteral("/rt.txt"), reply);
     writeFile(env.root() + QStringLiteral("/rtimport.txt"), "stale line from the last tick\n");
 
-    liveDataUpdator worker;
-    worker.symbols = symbols;
+    Selection selection;
+    selection.assign(symbols, symbols);
+    liveDataUpdator worker(selection, Platform::createAutomationObject);
     QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
     worker.updateDataAmi();
 
@@ -150,8 +152,9 @@ void TestLiveImport::missingQuoteFileEmptiesImportFile()
     TestEnvironment env;
     writeFile(env.root() + QStringLiteral("/rtimport.txt"), "NSE,TCS,1\n");
 
-    liveDataUpdator worker;
-    worker.symbols = QStringList{"TCS"};
+    Selection selection;
+    selection.assign(QStringList{"TCS"}, QStringList{"TCS"});
+    liveDataUpdator worker(selection, Platform::createAutomationObject);
     QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
     worker.updateDataAmi();
 
@@ -164,14 +167,15 @@ void TestLiveImport::missingQuoteFileEmptiesImportFile()
 void TestLiveImport::importFileFollowsEachReply()
 {
     TestEnvironment env;
-    liveDataUpdator worker;
-    worker.symbols = QStringList{"TCS", "INFY"};
+    Selection selection;
+    selection.assign(QStringList{"TCS", "INFY"}, QStringList{"TCS", "INFY"});
+    liveDataUpdator worker(selection, Platform::createAutomationObject);
 
     writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,1\nNSE,INFY,2\nNSE,SBIN,3\n");
     worker.updateDataAmi();
     QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray("NSE,TCS,1\nNSE,INFY,2\n"));
 
-    worker.symbols = QStringList{"SBIN"};
+    selection.assign(QStringList{"SBIN"}, QStringList{"SBIN"});
     writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,4\nNSE,SBIN,5\n");
     worker.updateDataAmi();
     QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray("NSE,SBIN,5\n"));
@@ -189,8 +193,9 @@ void TestLiveImport::unwritableImportFileIsNotImportedAgain()
     // A folder in the import file's place: it cannot be opened for writing.
     QVERIFY(QDir(env.root()).mkdir(QStringLiteral("rtimport.txt")));
 
-    liveDataUpdator worker;
-    worker.symbols = QStringList{"TCS"};
+    Selection selection;
+    selection.assign(QStringList{"TCS"}, QStringList{"TCS"});
+    liveDataUpdator worker(selection, Platform::createAutomationObject);
     QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
     worker.updateDataAmi();
 

@@ -6,6 +6,8 @@
 #include "app/settingsstore.h"
 #include "app/settings.h"
 #include "feed/amibrokerlivedata2.h"
+#include "symbols/selection.h"
+#include "vendor/vendorconnection.h"
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
 #include "ui_amibrokerlivedata2.h"
@@ -16,6 +18,8 @@
 #include "support/testenvironment.h"
 
 #include <QtTest>
+
+#include <QSqlDatabase>
 
 #include <QFile>
 #include <QApplication>
@@ -186,9 +190,11 @@ void TestMainWindow::seed(quint16 port)
 // What the start-up controller copies from the account record.
 void TestMainWindow::aimAt(amibrokerlivedata2 &window, const QString &hostPort) const
 {
-    window.liveGetPath = hostPort + VendorSim::LivePathGet;
-    window.livePostPath = hostPort + VendorSim::LivePathPost;
-    window.requestKey = RequestKey;
+    Account account;
+    account.dataPathGet = hostPort + VendorSim::LivePathGet;
+    account.dataPathPost = hostPort + VendorSim::LivePathPost;
+    account.secureKey = RequestKey;
+    window.takeAccount(account);
     window.form()->machineIDLabel->setText(UserId);
 }
 
@@ -197,33 +203,28 @@ void TestMainWindow::construction()
     amibrokerlivedata2 window;
     Ui::amibrokerlivedata2 *ui = window.form();
 
-    QCOMPARE(window.titleText, QStringLiteral("Tickvane 4.02 M"));
     QCOMPARE(window.windowTitle(), QStringLiteral("Tickvane 4.02 M"));
     QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
-    QCOMPARE(window.databaseFolderPath, m_env->root() + QStringLiteral("/Amibroker/QVF1000"));
-    QCOMPARE(window.scheme, QStringLiteral("http"));
-    QCOMPARE(window.contactSupportLink, Vendor::SupportLink);
-    QVERIFY(window.requestKey.isEmpty());
-    QVERIFY(window.liveGetPath.isEmpty());
-    QVERIFY(window.livePostPath.isEmpty());
+    QCOMPARE(window.databaseFolderPath(), m_env->root() + QStringLiteral("/Amibroker/QVF1000"));
+    QCOMPARE(window.account().supportLink, Vendor::SupportLink);
+    QVERIFY(window.account().secureKey.isEmpty());
+    QVERIFY(window.account().dataPathGet.isEmpty());
+    QVERIFY(window.account().dataPathPost.isEmpty());
 
-    QVERIFY(!window.liveDownloader);
-    QVERIFY(window.backfillDownloader);
-    QCOMPARE(window.backfillDownloader->outputFilePath(), m_env->root() + QStringLiteral("/autobackfill.txt"));
-    QCOMPARE(window.backfillDownloader->destinationExtr, m_env->root() + QStringLiteral("/Backfill/"));
-    QCOMPARE(window.backfillDownloader->url, QUrl(QStringLiteral("symbolUrl"), QUrl::TolerantMode));
-    QCOMPARE(window.backfillDownloader->method, 0);
-    QTRY_VERIFY(window.backfillDownloader->isFinished());
-    QVERIFY(!window.backfillDownloader->pollTimer->isActive());
+    QVERIFY(!window.liveDownloader());
+    QVERIFY(window.backfillRun().downloader());
+    QCOMPARE(window.backfillRun().downloader()->outputFilePath(), m_env->root() + QStringLiteral("/autobackfill.txt"));
+    QCOMPARE(window.backfillRun().downloader()->destinationExtr, m_env->root() + QStringLiteral("/Backfill/"));
+    QCOMPARE(window.backfillRun().downloader()->url, QUrl(QStringLiteral("symbolUrl"), QUrl::TolerantMode));
+    QCOMPARE(window.backfillRun().downloader()->method, 0);
+    QVERIFY(!window.backfillRun().downloader()->pollTimer->isActive());
 
-    QVERIFY(window.settingsDialog);
-    QCOMPARE(window.settingsDialog->parent(), &window);
-    QVERIFY(window.worker);
+    QVERIFY(window.settingsDialog());
+    QCOMPARE(window.settingsDialog()->parent(), &window);
+    QVERIFY(window.worker());
 
-    QVERIFY(window.databaseOpen);
-    QCOMPARE(window.database, &window.worker->database);
-    QVERIFY(window.database->isOpen());
-    QCOMPARE(window.query, window.worker->query);
+    QVERIFY(window.isDatabaseOpen());
+    QVERIFY(window.vendorConnection()->isOpen());
 
     QVERIFY(ui->progressBar->isTextVisible());
     QCOMPARE(ui->progressBar->alignment(), Qt::AlignCenter);
@@ -236,10 +237,8 @@ void TestMainWindow::construction()
     QCOMPARE(m_env->journal(), QStringList{QStringLiteral("create Broker.Application")});
 
     // The worker's signals reach the window's slots.
-    QVERIFY(QObject::disconnect(window.worker, &liveDataUpdator::updateDisplayTable, &window,
+    QVERIFY(QObject::disconnect(window.worker(), &liveDataUpdator::updateDisplayTable, &window,
                                 &amibrokerlivedata2::updateDisplayTable));
-    QVERIFY(QObject::disconnect(window.worker, &liveDataUpdator::backfillDone, &window,
-                                &amibrokerlivedata2::backfillDone));
 }
 
 void TestMainWindow::unreachableDatabase()
@@ -258,11 +257,9 @@ void TestMainWindow::unreachableDatabase()
         Seams::setExitHandler([](int code) { g_events << QStringLiteral("exit %1").arg(code); });
         {
             amibrokerlivedata2 window;
-            error = window.worker->database.lastError().text();
+            error = window.vendorConnection()->lastErrorText();
             QVERIFY(!error.isEmpty());
-            QVERIFY(!window.databaseOpen);
-            QVERIFY(!window.database);
-            QVERIFY(!window.query);
+            QVERIFY(!window.isDatabaseOpen());
         }
         QCOMPARE(connectionWarnings(), QStringList());
         events = g_events;
@@ -304,11 +301,11 @@ void TestMainWindow::restartCyclesLeaveNothingBehind()
         auto window = std::make_unique<amibrokerlivedata2>();
         aimAt(*window, QStringLiteral("127.0.0.1:1"));
         window->form()->connectButton->click();
-        QVERIFY(window->liveDownloader);
-        QVERIFY(window->databaseOpen);
-        QPointer<MyDownloader> live = window->liveDownloader;
-        QPointer<MyDownloader> backfill = window->backfillDownloader;
-        QPointer<liveDataUpdator> worker = window->worker;
+        QVERIFY(window->liveDownloader());
+        QVERIFY(window->isDatabaseOpen());
+        QPointer<MyDownloader> live = window->liveDownloader();
+        QPointer<MyDownloader> backfill = window->backfillRun().downloader();
+        QPointer<liveDataUpdator> worker = window->worker();
         window.reset();
         QVERIFY(!live);
         QVERIFY(!backfill);
@@ -326,9 +323,9 @@ void TestMainWindow::connectFlow()
 
     window.form()->connectButton->click();
 
-    MyDownloader *live = window.liveDownloader;
+    MyDownloader *live = window.liveDownloader();
     QVERIFY(live);
-    QCOMPARE(live->url.toString(), QUrl(Vendor::firstLiveUrl(QStringLiteral("http"), window.liveGetPath, UserId, RequestKey),
+    QCOMPARE(live->url.toString(), QUrl(Vendor::firstLiveUrl(QStringLiteral("http"), window.account().dataPathGet, UserId, RequestKey),
                                         QUrl::TolerantMode).toString());
     QCOMPARE(live->method, 0);
     QCOMPARE(live->outputFilePath(), m_env->root() + QStringLiteral("/rt.txt"));
@@ -338,11 +335,11 @@ void TestMainWindow::connectFlow()
     QVERIFY(live->watchdogTimer->isActive());
     QCOMPARE(live->watchdogTimer->interval(), 5000);
     QVERIFY(!window.form()->connectButton->isEnabled());
-    QCOMPARE(m_env->journal(), QStringList{QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath});
+    QCOMPARE(m_env->journal(), QStringList{QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath()});
 
     // Only once per window: a second run would leave a second downloader polling.
     window.on_connectButton_clicked();
-    QCOMPARE(window.liveDownloader, live);
+    QCOMPARE(window.liveDownloader(), live);
     QCOMPARE(m_env->journal().size(), 1);
 }
 
@@ -352,31 +349,31 @@ void TestMainWindow::urlFollowsSelection()
     aimAt(window, QStringLiteral("127.0.0.1:1"));
 
     // Before the connect flow there is no downloader to re-aim.
-    window.worker->symbols = QStringList{"TCS"};
+    window.selection().assign(QStringList{"TCS"}, QStringList{"TCS"});
     QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
 
     window.form()->connectButton->click();
-    MyDownloader *live = window.liveDownloader;
+    MyDownloader *live = window.liveDownloader();
     QVERIFY(live);
 
-    window.worker->symbols = QStringList{"M&M", "TCS"};
+    window.selection().assign(QStringList{"M&M", "TCS"}, QStringList{"M&M", "TCS"});
     QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
     QCOMPARE(live->method, 0);
     QCOMPARE(live->url.toString(QUrl::FullyEncoded),
              QUrl(QStringLiteral("http://127.0.0.1:1/rt/live?uid=TEST-USER-1&send=M%26M|TCS&hash=key-4e1b"),
                   QUrl::TolerantMode).toString(QUrl::FullyEncoded));
 
-    window.worker->symbols = manySymbols(300);
+    window.selection().assign(manySymbols(300), manySymbols(300));
     QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
     QCOMPARE(live->method, 1);
     QCOMPARE(live->url.path(), VendorSim::LivePathPost);
 
-    window.worker->symbols.clear();
+    window.selection().clear();
     QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
     QCOMPARE(live->method, 0);
     QCOMPARE(live->url.path(), VendorSim::LivePathGet);
     QCOMPARE(live->url.query(QUrl::FullyDecoded), QStringLiteral("uid=TEST-USER-1&send=&hash=key-4e1b"));
-    QCOMPARE(live, window.liveDownloader);
+    QCOMPARE(live, window.liveDownloader());
 }
 
 void TestMainWindow::updateProgress_data()
@@ -443,13 +440,13 @@ void TestMainWindow::settingsButtonShowsStoredChoices()
     int dataModeShown = -1;
     QTimer::singleShot(0, &window, [&] {
         modal = QApplication::activeModalWidget();
-        dataModeShown = window.settingsDialog->dataMode;
+        dataModeShown = window.settingsDialog()->dataMode;
         if (modal)
             modal->close();
     });
     window.form()->amibrokerPathButton->click();
 
-    QCOMPARE(modal, window.settingsDialog);
+    QCOMPARE(modal, window.settingsDialog());
     QCOMPARE(dataModeShown, 2);
     QSettings(Store::Organisation, Store::Application).remove(Store::DataMode);
 }
@@ -482,7 +479,7 @@ void TestMainWindow::liveLoop()
     const QStringList all = manySymbols(count + 2);
     QCOMPARE(all.size(), count + 2);
     const QStringList selected = all.mid(0, count);
-    window.worker->symbols = selected;
+    window.selection().assign(selected, selected);
     window.form()->connectButton->click();
     QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
 
@@ -497,7 +494,7 @@ void TestMainWindow::liveLoop()
         ++firstImport;
     QVERIFY(firstImport < journal.size());
     QVERIFY(firstImport > 0);
-    QCOMPARE(journal.at(firstImport - 1), QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath);
+    QCOMPARE(journal.at(firstImport - 1), QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath());
     QCOMPARE(journal.value(firstImport + 1), QStringLiteral("RefreshAll()"));
 
     // The requests carry uid, send and hash in that order.
@@ -515,11 +512,11 @@ void TestMainWindow::liveLoop()
 
     // A new selection takes effect with the next request of the running downloader.
     const QStringList reselected = all.mid(count);
-    window.worker->symbols = reselected;
+    window.selection().assign(reselected, reselected);
     QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
     QTRY_COMPARE_WITH_TIMEOUT(toSet(importedSymbols(root)), toSet(reselected), 30000);
 
-    window.liveDownloader->pollTimer->stop();
+    window.liveDownloader()->pollTimer->stop();
 }
 
 QTEST_MAIN(TestMainWindow)

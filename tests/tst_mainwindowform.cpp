@@ -193,9 +193,9 @@ void TestMainWindowForm::feedBoxesAreExclusiveAndUnchecked()
 {
     const QList<QRadioButton *> boxes = m_ui->realTimeDataGroupBox->findChildren<QRadioButton *>();
     QCOMPARE(boxes.size(), 7);
-    for (const auto &box : amibrokerlivedata2::FeedBoxes) {
-        auto *button = m_ui->realTimeDataGroupBox->findChild<QRadioButton *>(QLatin1String(box.objectName));
-        QVERIFY2(button, box.objectName);
+    for (const auto &box : Feeds::All) {
+        auto *button = m_ui->realTimeDataGroupBox->findChild<QRadioButton *>(QLatin1String(box.boxName));
+        QVERIFY2(button, box.boxName);
         QVERIFY(!button->isChecked());
         QVERIFY(button->autoExclusive());
     }

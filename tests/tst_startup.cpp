@@ -9,6 +9,9 @@
 #include "ui_amibrokerlivedata2.h"
 #include "update/updator.h"
 #include "vendor/authdialog.h"
+#include "support/controller.h"
+#include "vendor/vendorconnection.h"
+#include "symbols/selection.h"
 #include "vendor/registrationdialog.h"
 #include "vendor/versionrule.h"
 
@@ -163,7 +166,7 @@ void TestStartup::cleanup()
 
 std::unique_ptr<authDialog> TestStartup::startController()
 {
-    auto controller = std::make_unique<authDialog>();
+    auto controller = newController();
     controller->start();
     return controller;
 }
@@ -206,10 +209,8 @@ void TestStartup::accountHandsOverInOrder()
     if (disableAutoBackfill.isValid())
         QSettings(Store::Organisation, Store::Application).setValue(Store::DisableAutoBackfill5, disableAutoBackfill);
 
-    m_controller = std::make_unique<authDialog>();
-    QCOMPARE(m_controller->userId, UserId);
-    QCOMPARE(m_controller->firstRunSymbols, Store::firstRunSymbols());
-    QCOMPARE(m_controller->firstRunExchanges, Store::firstRunExchanges());
+    m_controller = newController();
+    QCOMPARE(m_controller->userId(), UserId);
 
     // The window is built inside start(): watch every widget for its first appearance.
     ShowWatcher watcher;
@@ -217,36 +218,38 @@ void TestStartup::accountHandsOverInOrder()
     m_controller->start();
     qApp->removeEventFilter(&watcher);
 
-    amibrokerlivedata2 *window = m_controller->mainWindow;
+    amibrokerlivedata2 *window = mainWindowOf(*m_controller);
     QVERIFY(window);
     QVERIFY(window->isVisible());
     QVERIFY(watcher.shown);
     QVERIFY2(watcher.idAtShow.isEmpty(), "the window was shown after enableInterface");
     QCOMPARE(window->form()->machineIDLabel->text(), UserId);
     QVERIFY(!m_controller->isVisible());
-    QVERIFY(m_controller->splash->splashLabel->isHidden());
+    QVERIFY(m_controller->splash()->splashLabel->isHidden());
     QVERIFY(m_env->exits.isEmpty());
     QVERIFY(m_env->boxes.isEmpty());
 
     const QString endpoint = m_vendor->server.hostPort();
-    QCOMPARE(window->requestKey, SecureKey);
-    QCOMPARE(window->liveGetPath, endpoint + VendorSim::LivePathGet);
-    QCOMPARE(window->livePostPath, endpoint + VendorSim::LivePathPost);
-    QCOMPARE(window->txtBackfillPath, endpoint + VendorSim::BackfillPath);
-    QCOMPARE(window->contactSupportLink, QStringLiteral("http://127.0.0.1/support"));
-    QCOMPARE(m_controller->feeds, QStringLiteral("CASH,FUTURE,COMM"));
-    QCOMPARE(m_controller->broadcastMessage, QStringLiteral("Holiday on Friday."));
-    QCOMPARE(m_controller->dayList,
-             QStringList({"1", "3", "5", "10", "20", "30", "60", "90", "120", "180"}));
+    QCOMPARE(window->account().secureKey, SecureKey);
+    QCOMPARE(window->account().dataPathGet, endpoint + VendorSim::LivePathGet);
+    QCOMPARE(window->account().dataPathPost, endpoint + VendorSim::LivePathPost);
+    QCOMPARE(window->account().backfillPath, endpoint + VendorSim::BackfillPath);
+    QCOMPARE(window->account().supportLink, QStringLiteral("http://127.0.0.1/support"));
+    QCOMPARE(m_controller->account().feeds, QStringLiteral("CASH,FUTURE,COMM"));
+    QCOMPARE(m_controller->account().message, QStringLiteral("Holiday on Friday."));
+    QStringList days;
+    for (int i = 0; i < window->form()->daysBox->count(); ++i)
+        days << window->form()->daysBox->itemText(i);
+    QCOMPARE(days, QStringList({"1", "3", "5", "10", "20", "30", "60", "90", "120", "180"}));
 
-    QVERIFY(m_controller->connectionTimer->isActive());
-    QCOMPARE(m_controller->connectionTimer->interval(), 5000);
-    QVERIFY(!m_controller->connectionTimer->isSingleShot());
-    QVERIFY(m_controller->restartTimer->isActive());
-    QCOMPARE(m_controller->restartTimer->interval(), 86400000);
+    QVERIFY(m_controller->connectionTimer()->isActive());
+    QCOMPARE(m_controller->connectionTimer()->interval(), 5000);
+    QVERIFY(!m_controller->connectionTimer()->isSingleShot());
+    QVERIFY(m_controller->restartTimer()->isActive());
+    QCOMPARE(m_controller->restartTimer()->interval(), 86400000);
 
     // The start-up backfill ran after the selection had been restored: it found the rows.
-    QVERIFY(!window->oneDayBackfillBase.isEmpty());
+    QVERIFY(!window->oneDayBackfillBase().isEmpty());
     if (fiveDayBackfill) {
         QTRY_VERIFY_WITH_TIMEOUT(backfillRequests(m_vendor->server, QStringLiteral("5")) >= 2, 15000);
     } else {
@@ -262,8 +265,8 @@ void TestStartup::noAccountAsksForRegistration()
     QVERIFY(m_vendor->reseed(account(false)));
     m_controller = startController();
 
-    QVERIFY(!m_controller->mainWindow->isVisible());
-    QVERIFY(!m_controller->connectionTimer->isActive());
+    QVERIFY(!mainWindowOf(*m_controller)->isVisible());
+    QVERIFY(!m_controller->connectionTimer()->isActive());
     QVERIFY(m_env->exits.isEmpty());
     QCOMPARE(stored(Store::SelectedSymbols).toStringList(), Store::firstRunSymbols());
     QCOMPARE(stored(Store::SelectedExchanges).toStringList(), Store::firstRunExchanges());
@@ -273,7 +276,7 @@ void TestStartup::noAccountAsksForRegistration()
     QCOMPARE(stored(Store::SaveLayout), QVariant(false));
     QCOMPARE(stored(Store::ControlAmibroker), QVariant(false));
 
-    registrationDialog *dialog = m_controller->registration;
+    registrationDialog *dialog = m_controller->registration();
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
     QVERIFY(!dialog->isModal());
@@ -287,31 +290,31 @@ void TestStartup::noAccountAsksForRegistration()
     QSettings(Store::Organisation, Store::Application).remove(Store::SelectedSymbols);
     dialog->findChild<QPushButton *>(QStringLiteral("retryButton"))->click();
     QVERIFY(!stored(Store::SelectedSymbols).isValid());
-    QVERIFY(m_controller->registration == dialog);
+    QVERIFY(m_controller->registration() == dialog);
     QVERIFY(dialog->isVisible());
     QVERIFY(!dialog->findChild<QLabel *>(QStringLiteral("statusLabel"))->text().isEmpty());
-    QVERIFY(!m_controller->mainWindow->isVisible());
+    QVERIFY(!mainWindowOf(*m_controller)->isVisible());
 }
 
 void TestStartup::registrationRetryFindsNewAccount()
 {
     QVERIFY(m_vendor->reseed(account(false)));
     m_controller = startController();
-    QPointer<registrationDialog> dialog = m_controller->registration.data();
+    QPointer<registrationDialog> dialog = m_controller->registration();
     QVERIFY(dialog);
 
     // Support activates the account meanwhile.
-    QSqlQuery activate(*m_controller->database);
+    QSqlQuery activate(mainWindowOf(*m_controller)->vendorConnection()->database());
     QVERIFY(activate.exec(QStringLiteral(
         "INSERT INTO admin_acct (AcctID, MachineID, SecureKey, NetworkDataPathGet, Feeds) "
         "VALUES (9, '%1', 'fresh-key', '%2/rt/live', 'CASH')")
                               .arg(UserId, m_vendor->server.hostPort())));
 
     dialog->findChild<QPushButton *>(QStringLiteral("retryButton"))->click();
-    QVERIFY(m_controller->mainWindow->isVisible());
-    QCOMPARE(m_controller->mainWindow->requestKey, QStringLiteral("fresh-key"));
-    QCOMPARE(m_controller->feeds, QStringLiteral("CASH"));
-    QVERIFY(m_controller->connectionTimer->isActive());
+    QVERIFY(mainWindowOf(*m_controller)->isVisible());
+    QCOMPARE(mainWindowOf(*m_controller)->account().secureKey, QStringLiteral("fresh-key"));
+    QCOMPARE(m_controller->account().feeds, QStringLiteral("CASH"));
+    QVERIFY(m_controller->connectionTimer()->isActive());
     QTRY_VERIFY(dialog.isNull());
     QVERIFY(m_env->exits.isEmpty());
 }
@@ -320,7 +323,7 @@ void TestStartup::registrationQuitEndsTheLoop()
 {
     QVERIFY(m_vendor->reseed(account(false)));
     m_controller = startController();
-    registrationDialog *dialog = m_controller->registration;
+    registrationDialog *dialog = m_controller->registration();
     QVERIFY(dialog);
 
     QTimer limit;
@@ -333,20 +336,20 @@ void TestStartup::registrationQuitEndsTheLoop()
     limit.start(10000);
     QTimer::singleShot(0, dialog, &QWidget::close);
     QCOMPARE(QCoreApplication::exec(), 0);
-    QVERIFY(!m_controller->mainWindow->isVisible());
+    QVERIFY(!mainWindowOf(*m_controller)->isVisible());
 }
 
 void TestStartup::emptyUserIdFindsNoAccount()
 {
     // Other traders' accounts are there; an empty ID must not borrow one of them.
     QVERIFY(m_vendor->reseed(account(false)));
-    m_controller = std::make_unique<authDialog>();
-    m_controller->userId.clear();
+    m_controller = newController();
+    m_controller->setUserId(QString());
     m_controller->start();
 
-    QVERIFY(!m_controller->mainWindow->isVisible());
-    QVERIFY(m_controller->mainWindow->requestKey.isEmpty());
-    QVERIFY(m_controller->registration);
+    QVERIFY(!mainWindowOf(*m_controller)->isVisible());
+    QVERIFY(mainWindowOf(*m_controller)->account().secureKey.isEmpty());
+    QVERIFY(m_controller->registration());
     QVERIFY(m_env->exits.isEmpty());
     QCOMPARE(stored(Store::SelectedSymbols).toStringList(), Store::firstRunSymbols());
 }
@@ -363,10 +366,10 @@ void TestStartup::updateOfferStopsBeforeTheWindow()
     QVERIFY(!m_env->boxes.isEmpty());
     QCOMPARE(m_env->boxes.first(),
              QStringLiteral("New Update|A Latest Update is Available\n Application Will Restart after Update."));
-    QVERIFY(m_controller->updateDialog);
-    QVERIFY(!m_controller->mainWindow->isVisible());
-    QVERIFY(!m_controller->connectionTimer->isActive());
-    QVERIFY(m_controller->mainWindow->requestKey.isEmpty());
+    QVERIFY(m_controller->updateDialog());
+    QVERIFY(!mainWindowOf(*m_controller)->isVisible());
+    QVERIFY(!m_controller->connectionTimer()->isActive());
+    QVERIFY(mainWindowOf(*m_controller)->account().secureKey.isEmpty());
     QVERIFY(!stored(Store::SelectedSymbols).isValid());
 }
 
@@ -378,8 +381,8 @@ void TestStartup::lookupFailureEndsTheProcess()
 
     QCOMPARE(m_env->boxes, QStringList{QStringLiteral("Cannot Verify User|Please Check Network Connection")});
     QCOMPARE(m_env->exits, QList<int>{0});
-    QVERIFY(!m_controller->mainWindow->isVisible());
-    QVERIFY(!m_controller->registration);
+    QVERIFY(!mainWindowOf(*m_controller)->isVisible());
+    QVERIFY(!m_controller->registration());
     QVERIFY(!stored(Store::SelectedSymbols).isValid());
 }
 
@@ -392,14 +395,14 @@ void TestStartup::detailsFailureEndsTheProcess()
     QCOMPARE(m_env->boxes.size(), 1);
     QVERIFY(m_env->boxes.first().startsWith(QStringLiteral("Check Connection|")));
     QCOMPARE(m_env->exits, QList<int>{0});
-    QVERIFY(!m_controller->mainWindow->isVisible());
-    QVERIFY(!m_controller->connectionTimer->isActive());
+    QVERIFY(!mainWindowOf(*m_controller)->isVisible());
+    QVERIFY(!m_controller->connectionTimer()->isActive());
 }
 
 void TestStartup::copyIdAndContactSupport()
 {
     m_controller = startController();
-    amibrokerlivedata2 *window = m_controller->mainWindow;
+    amibrokerlivedata2 *window = mainWindowOf(*m_controller);
     QVERIFY(window->isVisible());
 
     // An empty store has the window ask for symbols first.
@@ -413,7 +416,9 @@ void TestStartup::copyIdAndContactSupport()
     // Qt's own hook for the desktop's URL handler: nothing is opened on this machine.
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
-    window->contactSupportLink = QStringLiteral("127.0.0.1/support?topic=feed");
+    Account account = window->account();
+    account.supportLink = QStringLiteral("127.0.0.1/support?topic=feed");
+    window->takeAccount(account);
     window->form()->contactSupportButton->click();
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1/support?topic=feed"))});

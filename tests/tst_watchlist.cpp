@@ -191,8 +191,7 @@ void TestWatchList::saveWritesExactBytes()
 {
     const QString fileName = m_files->filePath(QStringLiteral("mine.qvxList"));
     answerDialogs(fileName);
-    m_world->symbols() = QStringList({"NIFTY-I", "GOLDM-I"});
-    m_world->exchanges() = QStringList({"FUTURE", "MCX"});
+    m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I"}), QStringList({"FUTURE", "MCX"}));
     m_world->ui->save_list->click();
     QCOMPARE(read(fileName), QByteArray("NIFTY-I,GOLDM-I#FUTURE,MCX"));
     QCOMPARE(QFileInfo(fileName).size(), 26);
@@ -200,8 +199,7 @@ void TestWatchList::saveWritesExactBytes()
     QCOMPARE(m_filters, QStringList({"Quorvix List(*.qvxList)"}));
 
     // An existing file is replaced, and the empty selection is a lone '#'.
-    m_world->symbols().clear();
-    m_world->exchanges().clear();
+    m_world->setSelection({}, {});
     m_world->ui->save_list->click();
     QCOMPARE(read(fileName), QByteArray("#"));
     QVERIFY(m_world->environment->boxes.isEmpty());
@@ -211,12 +209,10 @@ void TestWatchList::saveAndLoadThroughDialogs()
 {
     const QString fileName = m_files->filePath(QStringLiteral("swing.qvxList"));
     answerDialogs(fileName);
-    m_world->symbols() = QStringList({"NIFTY-I", "GOLDM-I", "M&M"});
-    m_world->exchanges() = QStringList({"FUTURE", "MCX", "CASH"});
+    m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I", "M&M"}), QStringList({"FUTURE", "MCX", "CASH"}));
     m_world->ui->save_list->click();
 
-    m_world->symbols() = QStringList({"ACC"});
-    m_world->exchanges() = QStringList({"CASH"});
+    m_world->setSelection(QStringList({"ACC"}), QStringList({"CASH"}));
     m_world->window->addDisplayTable();
     m_world->ui->load_list_2->click();
 
@@ -225,7 +221,7 @@ void TestWatchList::saveAndLoadThroughDialogs()
     QCOMPARE(m_captions, QStringList({"Save Wishlist To", "Import Wishlist"}));
     QCOMPARE(m_filters.last(), QStringLiteral("Quorvix List(*.qvxList)"));
     // The load re-aims the live request and rebuilds the table.
-    QVERIFY(m_world->window->liveDownloader->url.toString(QUrl::FullyEncoded)
+    QVERIFY(m_world->window->liveDownloader()->url.toString(QUrl::FullyEncoded)
                 .contains(QStringLiteral("send=NIFTY-I%7CGOLDM-I%7CM%26M&hash=")));
     QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 3);
     QCOMPARE(m_world->ui->displayTableWidget->cellWidget(1, 3)->property("exchName").toString(), QStringLiteral("MCX"));
@@ -235,8 +231,7 @@ void TestWatchList::saveAndLoadThroughDialogs()
 void TestWatchList::cancelledDialogsChangeNothing()
 {
     answerDialogs(QString());
-    m_world->symbols() = QStringList({"ACC"});
-    m_world->exchanges() = QStringList({"CASH"});
+    m_world->setSelection(QStringList({"ACC"}), QStringList({"CASH"}));
     m_world->ui->save_list->click();
     m_world->ui->load_list_2->click();
     QCOMPARE(m_world->symbols(), QStringList({"ACC"}));
@@ -261,8 +256,7 @@ void TestWatchList::failedSaveIsReported()
     if (fileName == QLatin1String("/dev/full") && !QFileInfo::exists(fileName))
         QSKIP("no /dev/full here");
     answerDialogs(fileName);
-    m_world->symbols() = QStringList({"ACC"});
-    m_world->exchanges() = QStringList({"CASH"});
+    m_world->setSelection(QStringList({"ACC"}), QStringList({"CASH"}));
     m_world->ui->save_list->click();
     QCOMPARE(m_world->environment->boxes.size(), 1);
     const QString box = m_world->environment->boxes.first();
@@ -284,16 +278,15 @@ void TestWatchList::unreadableFileKeepsSelection()
     QFETCH(QString, fileName);
     fileName.replace(QLatin1String("<dir>"), m_files->path());
     answerDialogs(fileName);
-    m_world->symbols() = QStringList({"NIFTY-I", "GOLDM-I"});
-    m_world->exchanges() = QStringList({"FUTURE", "MCX"});
+    m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I"}), QStringList({"FUTURE", "MCX"}));
     m_world->window->addDisplayTable();
-    const QString urlBefore = m_world->window->liveDownloader->url.toString();
+    const QString urlBefore = m_world->window->liveDownloader()->url.toString();
 
     m_world->ui->load_list_2->click();
     QCOMPARE(m_world->symbols(), QStringList({"NIFTY-I", "GOLDM-I"}));
     QCOMPARE(m_world->exchanges(), QStringList({"FUTURE", "MCX"}));
     QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 2);
-    QCOMPARE(m_world->window->liveDownloader->url.toString(), urlBefore);
+    QCOMPARE(m_world->window->liveDownloader()->url.toString(), urlBefore);
     QCOMPARE(m_world->environment->boxes.size(), 1);
     QVERIFY2(m_world->environment->boxes.first().startsWith(
                  QStringLiteral("Load Failed|The watch list file could not be read:\n") + QDir::toNativeSeparators(fileName)),
@@ -325,8 +318,7 @@ void TestWatchList::oddFilesLoad()
     file.write(content);
     file.close();
     answerDialogs(fileName);
-    m_world->symbols() = QStringList({"NIFTY-I"});
-    m_world->exchanges() = QStringList({"FUTURE"});
+    m_world->setSelection(QStringList({"NIFTY-I"}), QStringList({"FUTURE"}));
 
     m_world->ui->load_list_2->click();
     QCOMPARE(m_world->symbols(), symbols);
@@ -369,12 +361,11 @@ void TestWatchList::loadKeepsListCheckMarks()
     file.write("SILVERM-I#MCX");
     file.close();
     answerDialogs(fileName);
-    m_world->symbols() = QStringList({"GOLDM-I"});
-    m_world->exchanges() = QStringList({"MCX"});
+    m_world->setSelection(QStringList({"GOLDM-I"}), QStringList({"MCX"}));
     m_world->ui->commBox->click();
 
     m_world->ui->load_list_2->click();
-    QCOMPARE(m_world->window->currentExchange, QStringLiteral("MCX"));
+    QCOMPARE(m_world->window->currentExchange(), QStringLiteral("MCX"));
     QCOMPARE(m_world->checked(), QStringList({"GOLDM-I"}));
     // Add Symbol now applies the old marks to the loaded selection.
     m_world->ui->addSelected->click();

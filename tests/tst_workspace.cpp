@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "app/settingsstore.h"
 #include "feed/amibrokerlivedata2.h"
+#include "symbols/selection.h"
 #include "feed/livedataupdator.h"
 #include "support/localvendor.h"
 #include "support/testenvironment.h"
@@ -192,10 +193,9 @@ void TestWorkspace::closeSequence()
         store.setValue(Store::feedBoxKey(1), true);
     }
     auto window = openWindow();
-    window->settingsDialog->load();
-    window->feedFlags = {true, false, true, false, false, true, true};
-    window->worker->symbols = QStringList{"NIFTY-I", "GOLDM-I"};
-    window->worker->exchanges = QStringList{"FUTURE", "MCX"};
+    window->settingsDialog()->load();
+    window->setFeedFlags({true, false, true, false, false, true, true});
+    window->selection().assign(QStringList{"NIFTY-I", "GOLDM-I"}, QStringList{"FUTURE", "MCX"});
 
     bool visibleDuringPause = true;
     int journalAtPause = -1;
@@ -221,7 +221,7 @@ void TestWorkspace::closeSequence()
 
     QSettings store(Store::Organisation, Store::Application);
     for (int i = 0; i < 7; ++i)
-        QCOMPARE(store.value(Store::feedBoxKey(i)).toBool(), window->feedFlags[size_t(i)]);
+        QCOMPARE(store.value(Store::feedBoxKey(i)).toBool(), window->feedFlags()[size_t(i)]);
     QCOMPARE(store.value(Store::SelectedSymbols).toStringList(), (QStringList{"NIFTY-I", "GOLDM-I"}));
     QCOMPARE(store.value(Store::SelectedExchanges).toStringList(), (QStringList{"FUTURE", "MCX"}));
 }
@@ -229,8 +229,7 @@ void TestWorkspace::closeSequence()
 void TestWorkspace::escapeRunsTheCloseSequence()
 {
     auto window = openWindow();
-    window->worker->symbols = QStringList{"ICICIBANK"};
-    window->worker->exchanges = QStringList{"CASH"};
+    window->selection().assign(QStringList{"ICICIBANK"}, QStringList{"CASH"});
     m_env->clearJournal();
 
     QTest::keyClick(window.get(), Qt::Key_Escape);
@@ -245,11 +244,12 @@ void TestWorkspace::nothingImportsAfterClose()
 {
     auto window = openWindow();
     window->form()->machineIDLabel->setText(UserId);
-    window->requestKey = VendorSim::SeedOptions().secureKey;
-    window->liveGetPath = m_vendor->server.hostPort() + VendorSim::LivePathGet;
-    window->livePostPath = m_vendor->server.hostPort() + VendorSim::LivePathPost;
-    window->worker->symbols = QStringList{"NIFTY-I"};
-    window->worker->exchanges = QStringList{"FUTURE"};
+    Account account;
+    account.secureKey = VendorSim::SeedOptions().secureKey;
+    account.dataPathGet = m_vendor->server.hostPort() + VendorSim::LivePathGet;
+    account.dataPathPost = m_vendor->server.hostPort() + VendorSim::LivePathPost;
+    window->takeAccount(account);
+    window->selection().assign(QStringList{"NIFTY-I"}, QStringList{"FUTURE"});
     window->form()->connectButton->click();
     QTRY_VERIFY_WITH_TIMEOUT(importLines(m_env->journal()) >= 2, 15000);
 

@@ -1,5 +1,7 @@
 #include "app/config.h"
 
+#include "platform/journal.h"
+
 #include <QDir>
 #include <QSysInfo>
 #include <QUrl>
@@ -58,6 +60,7 @@ Config::Config()
     m_root = QDir::fromNativeSeparators(rootOverride.isEmpty() ? defaultRoot : rootOverride);
     while (m_root.size() > 1 && m_root.endsWith(QLatin1Char('/')))
         m_root.chop(1);
+    Platform::Journal::setFolder(m_root);
 
     m_database = {QStringLiteral("QMYSQL"), QString::fromLatin1(VendorDbHost), VendorDbPort,
                   QString::fromLatin1(VendorDbName), QString::fromLatin1(VendorDbUser),

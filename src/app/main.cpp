@@ -1,4 +1,5 @@
 #include "app/entryloop.h"
+#include "feed/amibrokerlivedata2.h"
 #include "platform/shutdownsignals.h"
 #include "vendor/authdialog.h"
 
@@ -18,7 +19,7 @@ void endOnRequest()
 
 std::unique_ptr<QObject> startCycle()
 {
-    auto controller = std::make_unique<authDialog>();
+    auto controller = std::make_unique<authDialog>([] { return std::make_unique<amibrokerlivedata2>(); });
     Platform::watchShutdownSignals(controller.get(), endOnRequest);
     controller->start();
     return controller;

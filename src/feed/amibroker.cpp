@@ -1,9 +1,10 @@
 #include "feed/amibroker.h"
 
-#include "platform/automationobject.h"
-
-AmiBroker::AmiBroker()
-    : m_object(Platform::createAutomationObject(ProgId))
+AmiBroker::AmiBroker(Platform::AutomationFactory factory, QObject *parent)
+    : QObject(parent)
+    , m_factory(std::move(factory))
+    , m_object(m_factory(ProgId))
+    , m_lost(!m_object || m_object->isNull())
 {
 }
 
@@ -19,27 +20,65 @@ QString AmiBroker::saveLayoutText(const QString &layoutFile)
     return QStringLiteral("SaveLayout(%1)").arg(layoutFile);
 }
 
-void AmiBroker::loadDatabase(const QString &databaseFolder)
+void AmiBroker::setLost(bool lost)
 {
-    m_object->call(LoadDatabaseMethod, databaseFolder);
+    if (m_lost == lost)
+        return;
+    m_lost = lost;
+    emit reachableChanged(!lost);
 }
 
-void AmiBroker::import(const QString &dataFile, const QString &formatFile)
+bool AmiBroker::relink()
 {
-    m_object->call(importText(dataFile, formatFile));
+    if (!m_lost)
+        return true;
+    m_object = m_factory(ProgId);
+    if (!m_object || m_object->isNull())
+        return false;
+    // A restarted AmiBroker has some other database open.
+    if (!m_databaseFolder.isEmpty() && !m_object->call(LoadDatabaseMethod, m_databaseFolder))
+        return false;
+    setLost(false);
+    return true;
 }
 
-void AmiBroker::refreshAll()
+bool AmiBroker::call(const QString &methodText)
 {
-    m_object->call(QStringLiteral("RefreshAll()"));
+    if (!relink())
+        return false;
+    const bool done = m_object->call(methodText);
+    setLost(!done);
+    return done;
 }
 
-void AmiBroker::saveDatabase()
+bool AmiBroker::loadDatabase(const QString &databaseFolder)
 {
-    m_object->call(QStringLiteral("SaveDatabase()"));
+    m_databaseFolder = databaseFolder;
+    if (m_lost) {
+        // The relink loads the database itself.
+        return relink();
+    }
+    const bool done = m_object->call(LoadDatabaseMethod, databaseFolder);
+    setLost(!done);
+    return done;
 }
 
-void AmiBroker::saveLayout(const QString &layoutFile)
+bool AmiBroker::import(const QString &dataFile, const QString &formatFile)
 {
-    m_object->call(saveLayoutText(layoutFile));
+    return call(importText(dataFile, formatFile));
+}
+
+bool AmiBroker::refreshAll()
+{
+    return call(QStringLiteral("RefreshAll()"));
+}
+
+bool AmiBroker::saveDatabase()
+{
+    return call(QStringLiteral("SaveDatabase()"));
+}
+
+bool AmiBroker::saveLayout(const QString &layoutFile)
+{
+    return call(saveLayoutText(layoutFile));
 }

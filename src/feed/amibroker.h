@@ -1,21 +1,23 @@
 #pragma once
 
+#include "platform/automationobject.h"
+
+#include <QObject>
 #include <QString>
 
 #include <memory>
 
-namespace Platform {
-class AutomationObject;
-}
-
 // Every operation the feed performs on AmiBroker's automation server, with its exact method text.
-// Results are never examined.
-class AmiBroker final
+// A failed creation or call marks the link lost; the next call creates the object again and loads
+// the database again before it is made.
+class AmiBroker final : public QObject
 {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AmiBroker)
+
 public:
-    AmiBroker();
-    ~AmiBroker();
-    Q_DISABLE_COPY(AmiBroker)
+    explicit AmiBroker(Platform::AutomationFactory factory, QObject *parent = nullptr);
+    ~AmiBroker() override;
 
     inline static const QString ProgId = QStringLiteral("Broker.Application");
     inline static const QString LoadDatabaseMethod = QStringLiteral("LoadDatabase(QString&)");
@@ -24,12 +26,26 @@ public:
     [[nodiscard]] static QString importText(const QString &dataFile, const QString &formatFile);
     [[nodiscard]] static QString saveLayoutText(const QString &layoutFile);
 
-    void loadDatabase(const QString &databaseFolder);
-    void import(const QString &dataFile, const QString &formatFile);
-    void refreshAll();
-    void saveDatabase();
-    void saveLayout(const QString &layoutFile);
+    [[nodiscard]] bool isReachable() const { return !m_lost; }
+
+    // Each returns false when AmiBroker could not be reached.
+    bool loadDatabase(const QString &databaseFolder);
+    bool import(const QString &dataFile, const QString &formatFile);
+    bool refreshAll();
+    bool saveDatabase();
+    bool saveLayout(const QString &layoutFile);
+
+signals:
+    void reachableChanged(bool reachable);
 
 private:
+    bool call(const QString &methodText);
+    // Creates the object again and reloads the database after a loss; false while that fails.
+    bool relink();
+    void setLost(bool lost);
+
+    Platform::AutomationFactory m_factory;
     std::unique_ptr<Platform::AutomationObject> m_object;
+    QString m_databaseFolder;
+    bool m_lost = false;
 };

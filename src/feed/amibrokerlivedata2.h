@@ -1,16 +1,21 @@
 #pragma once
 
+#include "backfill/backfillrun.h"
+#include "symbols/feeds.h"
+#include "vendor/account.h"
+#include "vendor/feedconsole.h"
+
 #include <QDialog>
 #include <QMap>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 
-#include <array>
+#include <memory>
 
 class MyDownloader;
-class QSqlDatabase;
-class QSqlQuery;
+class Selection;
+class VendorConnection;
 class eoddata;
 class liveDataUpdator;
 class settings;
@@ -19,10 +24,9 @@ namespace Ui {
 class amibrokerlivedata2;
 }
 
-// The trader's console and the owner of the live feed. Its duties are spread over the
-// subsystem folders: feed/ (construction, connect flow, live URL), symbols/ (catalogue,
-// selection, watch lists, display table), backfill/ and workspace/ (close sequence).
-class amibrokerlivedata2 : public QDialog
+// The trader's console: shows the live feed, the selection, the backfill runs and the connection,
+// and forwards the trader's clicks to the core objects that hold them.
+class amibrokerlivedata2 final : public QDialog, public FeedConsole
 {
     Q_OBJECT
 
@@ -30,60 +34,45 @@ public:
     explicit amibrokerlivedata2(QWidget *parent = nullptr);
     ~amibrokerlivedata2() override;
 
-    // Feed boxes in index order with their feed word and exchange name.
-    struct FeedBox
-    {
-        const char *objectName;
-        const char *feedWord;
-        const char *exchange;
-    };
-    static const std::array<FeedBox, 7> FeedBoxes;
+    // FeedConsole
+    QWidget *widget() override { return this; }
+    VendorConnection *vendorConnection() override { return m_connection.get(); }
+    void takeAccount(const Account &account) override;
+    void startupBackfill(const QString &oneDayBackfillBase, int days) override;
+    void storeChoices() override;
 
-    QString titleText;
-    MyDownloader *liveDownloader = nullptr;
-    QString databaseFolderPath;
-    QString requestKey;          // SecureKey
-    QString scheme;
-    MyDownloader *backfillDownloader = nullptr;
-    QString liveGetPath;         // NetworkDataPathGet
-    QString livePostPath;        // NetworkDataPathPost
-    liveDataUpdator *worker = nullptr;
-    QString contactSupportLink;
-    QString txtBackfillPath;
-    QString oneDayBackfillBase;  // set by the start-up backfill
-
-    QSqlDatabase *database = nullptr;
-    bool databaseOpen = false;
-    QSqlQuery *query = nullptr;
-    settings *settingsDialog = nullptr;
-
-    // Symbol catalogue: exchange name -> symbols; an empty list counts as not loaded.
-    QMap<QString, QStringList> catalogue;
-    QString currentExchange;
-    std::array<bool, 7> feedFlags{};
-
-    int steadyCounterLtp = 0;
-    int steadyCounterLtq = 0;
-
-    QPointer<eoddata> currentEodDialog;
-
-    Ui::amibrokerlivedata2 *form() const { return ui; }
-
-    [[nodiscard]] QStringList catalogueQuery(const QString &exchange);
-    void catalogueLookup(const QString &exchange);
+    // For inspection (tests): what the window holds and shows.
+    [[nodiscard]] Ui::amibrokerlivedata2 *form() const { return ui; }
+    [[nodiscard]] Selection &selection() const { return *m_selection; }
+    [[nodiscard]] BackfillRun &backfillRun() const { return *m_backfillRun; }
+    [[nodiscard]] liveDataUpdator *worker() const { return m_worker.get(); }
+    [[nodiscard]] MyDownloader *liveDownloader() const { return m_liveDownloader; }
+    [[nodiscard]] settings *settingsDialog() const { return m_settingsDialog; }
+    [[nodiscard]] bool isDatabaseOpen() const { return m_databaseOpen; }
+    [[nodiscard]] const Account &account() const { return m_account; }
+    [[nodiscard]] QString databaseFolderPath() const { return m_databaseFolderPath; }
+    [[nodiscard]] QString oneDayBackfillBase() const { return m_oneDayBackfillBase; }
+    [[nodiscard]] const Feeds::Flags &feedFlags() const { return m_feedFlags; }
+    // As the trader's clicks on the feed boxes would have left them.
+    void setFeedFlags(const Feeds::Flags &flags) { m_feedFlags = flags; }
+    [[nodiscard]] QString currentExchange() const { return m_currentExchange; }
+    [[nodiscard]] QStringList cachedCatalogue(const QString &exchange) const { return m_catalogue.value(exchange); }
+    [[nodiscard]] int steadyCounterLtp() const { return m_steadyCounterLtp; }
+    [[nodiscard]] int steadyCounterLtq() const { return m_steadyCounterLtq; }
+    [[nodiscard]] eoddata *currentEodDialog() const;
     [[nodiscard]] QStringList enabledExchanges() const;
 
 public slots:
-    // feed/
+    // feed
     void on_connectButton_clicked();
     void updateProgress(QString progress, QString speed);
     void on_restartButton_clicked();
     void on_amibrokerPathButton_clicked();
     void on_contactSupportButton_clicked();
     void on_copyIDButton_clicked();
-    void showStatusMessage(QString message);
+    void showStatusMessage(QString message) override;
 
-    // symbols/
+    // symbols
     void on_cashBox_toggled(bool checked);
     void on_futureBox_toggled(bool checked);
     void on_optionBox_toggled(bool checked);
@@ -95,25 +84,19 @@ public slots:
     void on_selectNone_clicked();
     void on_addSelected_clicked();
     void on_DeleteAll_clicked();
-    void enableInterface(QString MachineID, QString enabledFeeds, QStringList daysbox, QString message);
+    void enableInterface(QString MachineID, QString enabledFeeds, QStringList daysbox, QString message) override;
     void on_save_list_clicked();
     void on_load_list_2_clicked();
     void addDisplayTable();
     void updateDisplayTable();
     void closeButtonClicked(bool clicked);
 
-    // backfill/
+    // backfill
     void on_backfillButton_clicked();
     void backfillButtonClicked(bool clicked);
     void do5DayBackfill();
-    void backfillDone();
-    void responseError();
-    void updateProgress2(QString progress, QString speed);
-    void doAutoBackFill();
     void on_pushButton_clicked();
     void eodBackfillButton_clicked(QString symbol);
-    void doEodBackfill();
-    void eodBackfillDone();
 
     // Escape and the close button alike go through the close sequence.
     void reject() override;
@@ -122,11 +105,38 @@ private slots:
     void updateUrlDataState();
 
 protected:
-    // workspace/: the close sequence
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void startLiveFeed();
     void feedBoxToggled(int index, bool checked);
+    void catalogueLookup(const QString &exchange);
+    void removeDisplayRow(int row);
+    void showBackfillState(BackfillRun::State state);
+    void showBackfillProgress(int percent, const QString &text);
+    void showBackfillFinished(const QString &text);
+    [[nodiscard]] BackfillRun::IntradayEndpoint intradayEndpoint() const;
 
     Ui::amibrokerlivedata2 *ui;
+    std::unique_ptr<VendorConnection> m_connection;
+    Selection *m_selection = nullptr;
+    std::unique_ptr<liveDataUpdator> m_worker;
+    BackfillRun *m_backfillRun = nullptr;
+    MyDownloader *m_liveDownloader = nullptr;
+    settings *m_settingsDialog = nullptr;
+    QPointer<eoddata> m_currentEodDialog;
+
+    Account m_account;
+    QString m_scheme = QStringLiteral("http");
+    QString m_databaseFolderPath;
+    QString m_oneDayBackfillBase;
+    bool m_databaseOpen = false;
+
+    // Exchange name -> symbols; an empty list counts as not loaded.
+    QMap<QString, QStringList> m_catalogue;
+    QString m_currentExchange;
+    Feeds::Flags m_feedFlags{};
+
+    int m_steadyCounterLtp = 0;
+    int m_steadyCounterLtq = 0;
 };

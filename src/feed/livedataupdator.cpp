@@ -1,63 +1,51 @@
 #include "feed/livedataupdator.h"
 
 #include "app/config.h"
+#include "app/installfolder.h"
 #include "feed/amibroker.h"
 #include "feed/liveimport.h"
-#include "vendor/vendordatabase.h"
+#include "symbols/selection.h"
 
 #include <QFile>
-#include <QSqlQuery>
 
-liveDataUpdator::liveDataUpdator()
+liveDataUpdator::liveDataUpdator(const Selection &selection, const Platform::AutomationFactory &automation,
+                                 QObject *parent)
+    : QObject(parent)
+    , m_selection(selection)
+    , m_amibroker(std::make_unique<AmiBroker>(automation))
 {
     const Config &config = Config::instance();
-    importFilePath = config.nativePath(QStringLiteral("rtimport.txt"));
-    liveFormatFilePath = config.nativePath(QStringLiteral("dataFormatRT.dll"));
-    eodFormatFilePath = config.nativePath(QStringLiteral("dataFormatEod.dll"));
-    backfillFolderPath = config.path(QStringLiteral("Backfill"));
-
-    amibroker = std::make_unique<AmiBroker>();
-
-    database = VendorDatabase::declare(config.database());
-    query = VendorDatabase::createSharedQuery(database);
-
-    importFileWriter = std::make_unique<QFile>();
-    quoteFileReader = std::make_unique<QFile>();
-
-    connect(this, &liveDataUpdator::doeodbackfill, this, &liveDataUpdator::doEodBackfill,
-            Qt::AutoConnection);
+    m_quoteFilePath = config.path(InstallFolder::LiveQuoteFile);
+    m_importFilePath = config.nativePath(InstallFolder::ImportFile);
+    m_liveFormatPath = config.nativePath(InstallFolder::LiveFormatFile);
 }
 
-liveDataUpdator::~liveDataUpdator()
-{
-    wait();
-    // Leaves nothing behind under the connection name, so the next cycle can declare it afresh.
-    VendorDatabase::release(database, query);
-}
+liveDataUpdator::~liveDataUpdator() = default;
 
 void liveDataUpdator::updateDataAmi()
 {
-    quoteFileReader->setFileName(Config::instance().path(QStringLiteral("rt.txt")));
-    importFileWriter->setFileName(importFilePath);
-    quoteFileReader->open(QIODevice::ReadOnly | QIODevice::Text);
-    importFileWriter->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    QFile quoteFile(m_quoteFilePath);
+    QFile importFile(m_importFilePath);
+    quoteFile.open(QIODevice::ReadOnly | QIODevice::Text);
+    importFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
 
     // Text mode drops every "\r" on reading, so CRLF replies filter like LF ones.
-    const QByteArray reply = quoteFileReader->isOpen() ? quoteFileReader->readAll() : QByteArray();
+    const QByteArray reply = quoteFile.isOpen() ? quoteFile.readAll() : QByteArray();
     bool written = false;
-    if (importFileWriter->isOpen()) {
-        const QByteArray lines = LiveImport::selectedLines(reply, LiveImport::symbolSet(symbols));
-        written = importFileWriter->write(lines) == lines.size();
+    if (importFile.isOpen()) {
+        const QByteArray lines = LiveImport::selectedLines(reply, m_selection.symbolSet());
+        written = importFile.write(lines) == lines.size();
     }
 
-    quoteFileReader->close();
-    importFileWriter->close();
+    quoteFile.close();
+    importFile.close();
 
     // An import file that could not be rewritten still holds the previous ticks: importing it
     // again would store them twice. The next reply tries again.
-    if (written && importFileWriter->error() == QFileDevice::NoError) {
-        amibroker->import(importFilePath, liveFormatFilePath);
-        amibroker->refreshAll();
+    if (written && importFile.error() == QFileDevice::NoError) {
+        // An unreachable AmiBroker is asked once per tick, not once per call.
+        if (m_amibroker->import(m_importFilePath, m_liveFormatPath))
+            m_amibroker->refreshAll();
     }
     emit updateDisplayTable();
 }

@@ -1,55 +1,38 @@
 #pragma once
 
-#include <QSqlDatabase>
+#include "platform/automationobject.h"
+
+#include <QObject>
 #include <QString>
-#include <QStringList>
-#include <QThread>
 
 #include <memory>
 
 class AmiBroker;
-class QFile;
-class QSqlQuery;
+class Selection;
 
-// The bridge into AmiBroker: holds the selection, the backfill queue, the automation object and
-// the vendor database handles, and turns each live reply into an import. Lives on the GUI thread;
-// its thread body only posts the end-of-day import back to it.
-class liveDataUpdator : public QThread
+// The bridge into AmiBroker: turns each live reply into an import of the selected symbols' lines.
+class liveDataUpdator final : public QObject
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(liveDataUpdator)
 
 public:
-    liveDataUpdator();
+    liveDataUpdator(const Selection &selection, const Platform::AutomationFactory &automation,
+                    QObject *parent = nullptr);
     ~liveDataUpdator() override;
 
-    QStringList symbols;
-    QStringList exchanges;
-    std::unique_ptr<QFile> importFileWriter;
-    std::unique_ptr<QFile> quoteFileReader;
-    QString importFilePath;      // <root>\rtimport.txt
-    QString liveFormatFilePath;  // <root>\dataFormatRT.dll
-    QString eodFormatFilePath;   // <root>\dataFormatEod.dll
-    QString backfillFolderPath;  // <root>/Backfill
-    std::unique_ptr<AmiBroker> amibroker;
-    QStringList backfillQueue;
-    QSqlDatabase database;       // connection "MYSQLConn", declared here, opened by the main window
-    QSqlQuery *query = nullptr;  // the shared forward-only query
-    int runMode = 0;
-    bool watchListOnly = true;
+    [[nodiscard]] AmiBroker &amibroker() const { return *m_amibroker; }
 
 signals:
     void updateDisplayTable();
-    void backfillDone();
-    void doAutoBackfill();
-    void doeodbackfill();
-    void eodBackfillDone();
 
 public slots:
-    void doEodBackfill();
     void updateDataAmi();
-    void doBackFill();
-    void run(int type);
 
-protected:
-    void run() override;
+private:
+    const Selection &m_selection;
+    std::unique_ptr<AmiBroker> m_amibroker;
+    QString m_quoteFilePath;     // <root>/rt.txt
+    QString m_importFilePath;    // <root>\rtimport.txt
+    QString m_liveFormatPath;    // <root>\dataFormatRT.dll
 };

@@ -31,13 +31,10 @@ MyDownloader::MyDownloader(QString fileName, QString url, QString destinationExt
     watchdogTimer = new QTimer(this);
     manager = new QNetworkAccessManager(this);
     this->url.setUrl(url, QUrl::TolerantMode);
+    connect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData, Qt::UniqueConnection);
 }
 
-MyDownloader::~MyDownloader()
-{
-    // The thread body returns at once, but a just-started thread may not have ended yet.
-    wait();
-}
+MyDownloader::~MyDownloader() = default;
 
 QString MyDownloader::progressText(qint64 bytesReceived, qint64 bytesTotal)
 {
@@ -152,11 +149,6 @@ void MyDownloader::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
     const QString speed = speedText(bytesReceived, requestClock.elapsed());
     emit updateProgress(progress, speed);
     emit updateProgress2(progress, speed);
-}
-
-void MyDownloader::run()
-{
-    connect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData, Qt::UniqueConnection);
 }
 
 bool MyDownloader::storeReply(const QByteArray &body)

@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
-#include <QThread>
+#include <QObject>
 #include <QUrl>
 
 #include <memory>
@@ -16,9 +16,9 @@ class QProcess;
 class QTimer;
 
 // Fetches one URL over and over on its poll timer, one request in flight at most, writing each
-// reply under the install folder. The QThread base only attaches the poll timer; everything else
-// runs on the thread that owns the object.
-class MyDownloader : public QThread
+// reply under the install folder. The poll timer is attached from construction; a request
+// detaches it until the request has been handled.
+class MyDownloader : public QObject
 {
     Q_OBJECT
 
@@ -60,9 +60,6 @@ public slots:
     void downloadCompleted();
     void abort();
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);
-
-protected:
-    void run() override;
 
 private:
     // Writes the reply to the output file; false when it could not be stored in full.

@@ -33,31 +33,55 @@ QString importedLineCount(const QString &methodText)
     return QString::number(lines);
 }
 
+// While <install folder>/automation.down exists, AmiBroker counts as closed.
+bool amiBrokerDown()
+{
+    return QFile::exists(Journal::folder() + QStringLiteral("/automation.down"));
+}
+
+const QString Failed = QStringLiteral("failed");
+
 class JournallingAutomationObject final : public AutomationObject
 {
 public:
-    explicit JournallingAutomationObject(const QString &progId)
+    explicit JournallingAutomationObject(bool null)
+        : m_null(null)
     {
-        Journal::append(QStringLiteral("create %1").arg(progId));
     }
 
-    void call(const QString &methodText) override
+    bool isNull() const override { return m_null; }
+
+    bool call(const QString &methodText) override
     {
-        const QString detail = importedLineCount(methodText);
-        Journal::append(methodText, detail);
+        if (m_null || amiBrokerDown()) {
+            Journal::append(methodText, Failed);
+            return false;
+        }
+        Journal::append(methodText, importedLineCount(methodText));
+        return true;
     }
 
-    void call(const QString &methodText, const QString &argument) override
+    bool call(const QString &methodText, const QString &argument) override
     {
+        if (m_null || amiBrokerDown()) {
+            Journal::append(methodText, Failed);
+            return false;
+        }
         Journal::append(methodText, argument);
+        return true;
     }
+
+private:
+    bool m_null = false;
 };
 
 }
 
 std::unique_ptr<AutomationObject> createAutomationObject(const QString &progId)
 {
-    return std::make_unique<JournallingAutomationObject>(progId);
+    const bool down = amiBrokerDown();
+    Journal::append(QStringLiteral("create %1").arg(progId), down ? Failed : QString());
+    return std::make_unique<JournallingAutomationObject>(down);
 }
 
 }

@@ -1,6 +1,7 @@
 #include "platform/automationobject.h"
 
 #include <ActiveQt/QAxWidget>
+#include <QObject>
 #include <QVariant>
 
 namespace Platform {
@@ -13,20 +14,30 @@ public:
     explicit AxAutomationObject(const QString &progId)
         : m_widget(progId)
     {
+        // A failed call (AmiBroker closed, RPC gone) shows up only as this signal.
+        QObject::connect(&m_widget, &QAxWidget::exception, &m_widget,
+                         [this](int, const QString &, const QString &, const QString &) { m_failed = true; });
     }
 
-    void call(const QString &methodText) override
+    bool isNull() const override { return m_widget.isNull(); }
+
+    bool call(const QString &methodText) override
     {
+        m_failed = false;
         m_widget.dynamicCall(methodText.toLatin1().constData());
+        return !m_widget.isNull() && !m_failed;
     }
 
-    void call(const QString &methodText, const QString &argument) override
+    bool call(const QString &methodText, const QString &argument) override
     {
+        m_failed = false;
         m_widget.dynamicCall(methodText.toLatin1().constData(), QVariant(argument));
+        return !m_widget.isNull() && !m_failed;
     }
 
 private:
     QAxWidget m_widget;
+    bool m_failed = false;
 };
 
 }

@@ -1,16 +1,37 @@
 #include "platform/journal.h"
 
-#include "app/config.h"
-
 #include <QDateTime>
 #include <QFile>
 #include <QString>
 
 namespace Platform::Journal {
 
+namespace {
+
+QString &journalFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+}
+
+void setFolder(const QString &folder)
+{
+    journalFolder() = folder;
+}
+
+QString folder()
+{
+    return journalFolder();
+}
+
 void append(const QString &text, const QString &detail)
 {
-    QFile file(Config::instance().path(QStringLiteral("automation.log")));
+    // Nothing has named the install folder yet: no journal rather than one in the file system's root.
+    if (journalFolder().isEmpty())
+        return;
+    QFile file(journalFolder() + QStringLiteral("/automation.log"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     QString line = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) + QLatin1Char('\t') + text;

@@ -1,138 +1,129 @@
-#include "feed/amibrokerlivedata2.h"
-#include "ui_amibrokerlivedata2.h"
+#include "symbols/selection.h"
 
-#include "app/seams.h"
 #include "app/settingsstore.h"
-#include "feed/livedataupdator.h"
-#include "symbols/feedboxes.h"
 #include "symbols/watchlist.h"
 
-#include <QBrush>
-#include <QColor>
-#include <QListWidgetItem>
 #include <QSettings>
 
-namespace {
+#include <algorithm>
 
-void setAllCheckStates(QListWidget *list, Qt::CheckState state)
+Selection::Selection(QObject *parent)
+    : QObject(parent)
 {
-    for (int i = 0; i < list->count(); ++i)
-        list->item(i)->setCheckState(state);
 }
 
+QStringList Selection::symbols() const
+{
+    QStringList list;
+    list.reserve(m_entries.size());
+    for (const SelectedSymbol &entry : m_entries)
+        list << entry.symbol;
+    return list;
 }
 
-void amibrokerlivedata2::on_selectAll_clicked()
+QStringList Selection::exchanges() const
 {
-    setAllCheckStates(ui->symbolsListWidget, Qt::Checked);
+    QStringList list;
+    list.reserve(m_entries.size());
+    for (const SelectedSymbol &entry : m_entries)
+        list << entry.exchange;
+    return list;
 }
 
-void amibrokerlivedata2::on_selectNone_clicked()
+int Selection::indexOf(const QString &symbol) const
 {
-    setAllCheckStates(ui->symbolsListWidget, Qt::Unchecked);
+    for (int i = 0; i < m_entries.size(); ++i) {
+        if (m_entries.at(i).symbol == symbol)
+            return i;
+    }
+    return -1;
 }
 
-void amibrokerlivedata2::on_addSelected_clicked()
+const QSet<QString> &Selection::symbolSet() const
 {
-    QStringList &symbols = worker->symbols;
-    QStringList &exchanges = worker->exchanges;
-    const QListWidget *list = ui->symbolsListWidget;
-    for (int i = 0; i < list->count(); ++i) {
-        QListWidgetItem *item = list->item(i);
-        const QString symbol = item->text();
-        switch (item->checkState()) {
-        case Qt::Checked:
-            // By text only: a symbol already picked under another exchange keeps that one.
-            if (!symbols.contains(symbol)) {
-                symbols << symbol;
-                exchanges << currentExchange;
-            }
-            item->setBackground(QBrush(QColor(QStringLiteral("#00ff00"))));
-            break;
-        case Qt::Unchecked: {
-            item->setBackground(QBrush(QColor(QStringLiteral("#ffffff"))));
-            const int index = symbols.indexOf(symbol);
-            if (index >= 0) {
-                symbols.removeAt(index);
-                if (index < exchanges.size())
-                    exchanges.removeAt(index);
-            }
-            break;
+    if (!m_symbolSetValid) {
+        m_symbolSet.clear();
+        m_symbolSet.reserve(m_entries.size());
+        for (const SelectedSymbol &entry : m_entries)
+            m_symbolSet.insert(entry.symbol);
+        m_symbolSetValid = true;
+    }
+    return m_symbolSet;
+}
+
+void Selection::touched()
+{
+    m_symbolSetValid = false;
+}
+
+void Selection::assign(QStringList symbols, QStringList exchanges)
+{
+    WatchList::pairUp(symbols, exchanges);
+    m_entries.clear();
+    m_entries.reserve(symbols.size());
+    for (int i = 0; i < symbols.size(); ++i)
+        m_entries.append({symbols.at(i), exchanges.at(i)});
+    touched();
+    emit changed();
+}
+
+void Selection::applyChecks(const QVector<QPair<QString, bool>> &marks, const QString &exchange)
+{
+    for (const auto &[symbol, checked] : marks) {
+        const int index = indexOf(symbol);
+        if (checked && index < 0) {
+            m_entries.append({symbol, exchange});
+            touched();
+        } else if (!checked && index >= 0) {
+            m_entries.removeAt(index);
+            touched();
         }
-        case Qt::PartiallyChecked:
-            break;
-        }
     }
-    updateUrlDataState();
+    emit changed();
 }
 
-void amibrokerlivedata2::on_DeleteAll_clicked()
+void Selection::clear()
 {
-    ui->displayTableWidget->clear();
-    worker->symbols.clear();
-    worker->exchanges.clear();
-    updateUrlDataState();
+    m_entries.clear();
+    touched();
+    emit changed();
 }
 
-void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds, QStringList daysbox,
-                                         QString message)
+void Selection::removeRow(const QString &symbol)
 {
-    ui->daysBox->clear();
-    ui->daysBox->addItems(daysbox);
-    ui->messageBox->setText(message);
-    ui->machineIDLabel->setText(QStringLiteral("%1").arg(MachineID));
+    const int index = indexOf(symbol);
+    if (index < 0)
+        return;
+    m_entries.removeAt(index);
+    touched();
+    emit rowRemoved(index);
+}
 
-    for (int i = 0; i < int(FeedBoxes.size()); ++i) {
-        if (QRadioButton *box = feedBox(this, i))
-            box->setEnabled(enabledFeeds.contains(QLatin1String(FeedBoxes.at(std::size_t(i)).feedWord),
-                                                  Qt::CaseSensitive));
-    }
-
-    // The live feed runs before the selection is restored; the restore re-aims it.
-    ui->connectButton->hide();
-    ui->connectButton->click();
-
-    QStringList &symbols = worker->symbols;
-    QStringList &exchanges = worker->exchanges;
-    {
-        QSettings store(Store::Organisation, Store::Application);
-        symbols = store.value(Store::SelectedSymbols).toStringList();
-        exchanges = store.value(Store::SelectedExchanges).toStringList();
-    }
+void Selection::restoreStored()
+{
+    const QSettings store(Store::Organisation, Store::Application);
+    QStringList symbols = store.value(Store::SelectedSymbols).toStringList();
+    QStringList exchanges = store.value(Store::SelectedExchanges).toStringList();
     // Lists edited outside the program may differ in length; only pairs can be shown and fed.
     WatchList::pairUp(symbols, exchanges);
+    m_entries.clear();
+    for (int i = 0; i < symbols.size(); ++i)
+        m_entries.append({symbols.at(i), exchanges.at(i)});
+    touched();
+}
 
-    const QStringList enabled = enabledExchanges();
-    for (int i = 0; i < exchanges.size();) {
-        if (enabled.contains(exchanges.at(i))) {
-            ++i;
-            continue;
-        }
-        // Index i now holds the next entry and is examined again.
-        exchanges.removeAt(i);
-        if (i < symbols.size())
-            symbols.removeAt(i);
-    }
+void Selection::keepExchanges(const QStringList &enabledExchanges)
+{
+    const auto disabled = [&enabledExchanges](const SelectedSymbol &entry) {
+        return !enabledExchanges.contains(entry.exchange);
+    };
+    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(), disabled), m_entries.end());
+    touched();
+}
 
-    std::array<bool, 7> restoreBoxes{};
-    {
-        QSettings store(Store::Organisation, Store::Application);
-        for (int i = 0; i < int(restoreBoxes.size()); ++i)
-            restoreBoxes[std::size_t(i)] = store.value(Store::feedBoxKey(i)).toBool();
-    }
-    // Clicking runs the toggled handlers, so the last restored box ends up current and listed;
-    // a disabled box ignores the click.
-    for (int i = 0; i < int(restoreBoxes.size()); ++i) {
-        if (!restoreBoxes[std::size_t(i)])
-            continue;
-        if (QRadioButton *box = feedBox(this, i))
-            box->click();
-    }
-
-    on_addSelected_clicked();
-
-    if (worker->symbols.isEmpty()) {
-        Seams::information(this, QStringLiteral("Select Symbols"),
-                           QStringLiteral("No Symbol Selected.\nPlease Add Symbols for Live Data!"));
-    }
+void Selection::store() const
+{
+    QSettings store(Store::Organisation, Store::Application);
+    store.setValue(Store::SelectedSymbols, symbols());
+    store.setValue(Store::SelectedExchanges, exchanges());
 }

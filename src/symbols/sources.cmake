@@ -1,7 +1,6 @@
 # Sources of symbols/, added to the core (no widgets) or the gui library.
 list(APPEND TICKVANE_CORE_SOURCES
+    symbols/feeds.h symbols/displaycolumns.h
+    symbols/selection.h symbols/selection.cpp
     symbols/watchlist.h symbols/watchlist.cpp
     symbols/livequotes.h symbols/livequotes.cpp)
-list(APPEND TICKVANE_GUI_SOURCES
-    symbols/feedboxes.h
-    symbols/catalogue.cpp symbols/selection.cpp symbols/watchlists.cpp symbols/displaytable.cpp)

@@ -5,11 +5,10 @@
 #include "app/seams.h"
 #include "app/settingsstore.h"
 #include "app/startupanimation.h"
-#include "feed/amibrokerlivedata2.h"
-#include "feed/livedataupdator.h"
 #include "update/updator.h"
 #include "vendor/connectionprobe.h"
 #include "vendor/registrationdialog.h"
+#include "vendor/vendorconnection.h"
 #include "vendor/vendordatabase.h"
 #include "vendor/vendorservice.h"
 #include "vendor/versionrule.h"
@@ -17,8 +16,6 @@
 
 #include <QCoreApplication>
 #include <QSettings>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -33,109 +30,104 @@ const QStringList DayChoices = {QStringLiteral("1"),  QStringLiteral("3"),   QSt
                                 QStringLiteral("60"), QStringLiteral("90"),  QStringLiteral("120"),
                                 QStringLiteral("180")};
 
-QString columnText(const QSqlRecord &record, const QString &column)
-{
-    return record.value(column).toString();
 }
 
-}
-
-authDialog::authDialog(QWidget *parent)
+authDialog::authDialog(FeedConsoleFactory createConsole, QWidget *parent)
     : QDialog(parent)
-    , userId(Config::instance().userId())
-    , firstRunSymbols(Store::firstRunSymbols())
-    , firstRunExchanges(Store::firstRunExchanges())
+    , m_createConsole(std::move(createConsole))
+    , m_userId(Config::instance().userId())
 {
 }
 
 authDialog::~authDialog()
 {
     // Each cycle of the process entry starts from fresh windows.
-    delete registration;
-    delete updateDialog;
-    delete mainWindow;
-    delete splash;
+    delete m_registration;
+    delete m_updateDialog;
+    m_ownedWindow.reset();
+    delete m_splash;
+}
+
+registrationDialog *authDialog::registration() const
+{
+    return m_registration;
+}
+
+updator *authDialog::updateDialog() const
+{
+    return m_updateDialog;
+}
+
+VendorConnection *authDialog::connection() const
+{
+    return m_mainWindow ? m_mainWindow->vendorConnection() : nullptr;
 }
 
 void authDialog::start()
 {
-    splash = new startupAnimation;
-    splash->showAnimation();
+    m_splash = new startupAnimation;
+    m_splash->showAnimation();
 
     Workspace::provision();
 
-    mainWindow = new amibrokerlivedata2(nullptr);
+    m_ownedWindow = m_createConsole();
+    m_mainWindow = m_ownedWindow.get();
 
-    restartTimer = new QTimer(this);
-    connect(restartTimer, &QTimer::timeout, this, &authDialog::restart);
-    restartTimer->start(RestartIntervalMs);
-    connectionTimer = new QTimer(this);
-    connect(connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection, Qt::UniqueConnection);
-
-    if (mainWindow->worker) {
-        database = &mainWindow->worker->database;
-        query = mainWindow->worker->query;
-    }
+    m_restartTimer = new QTimer(this);
+    connect(m_restartTimer, &QTimer::timeout, this, &authDialog::restart);
+    m_restartTimer->start(RestartIntervalMs);
+    m_connectionTimer = new QTimer(this);
+    connect(m_connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection, Qt::UniqueConnection);
 
     checkIfAlreadyExists();
 
-    splash->hideSplash();
+    m_splash->hideSplash();
 }
 
 void authDialog::checkIfAlreadyExists()
 {
-    QSqlRecord row;
+    Account account;
     // An empty user ID would match every account: it has none of its own.
-    if (!userId.isEmpty()) {
-        if (!query || !VendorDatabase::execAccountQuery(*query, Vendor::accountLookupSql(), userId)) {
+    if (!m_userId.isEmpty()) {
+        VendorConnection *vendor = connection();
+        if (!vendor || !vendor->lookupAccount(m_userId, &account)) {
             Seams::information(nullptr, QStringLiteral("Cannot Verify User"),
                                QStringLiteral("Please Check Network Connection"));
             Seams::exitProcess(0);
             return;
         }
-        query->next();
-        row = query->record();
     }
 
-    if (Vendor::updateOffered(QCoreApplication::applicationVersion(),
-                              columnText(row, Vendor::Column::LatestVersion))) {
-        if (registration)
-            registration->hide();
+    if (Vendor::updateOffered(QCoreApplication::applicationVersion(), account.latestVersion)) {
+        if (m_registration)
+            m_registration->hide();
         Seams::information(nullptr, QStringLiteral("New Update"),
                            QStringLiteral("A Latest Update is Available\n Application Will Restart after Update."));
-        updateDialog = new updator(nullptr);
-        updateDialog->startDownload(columnText(row, Vendor::Column::LatestVersionPath));
+        m_updateDialog = new updator(nullptr);
+        m_updateDialog->startDownload(account.latestVersionPath);
         return;
     }
 
-    if (row.value(Vendor::Column::MachineId).isNull()) {
+    if (!account.found) {
         askForRegistration();
         return;
     }
 
-    if (registration) {
-        registration->hide();
-        registration->deleteLater();
+    if (m_registration) {
+        m_registration->hide();
+        m_registration->deleteLater();
     }
 
-    dayList = DayChoices;
-    mainWindow->contactSupportLink = columnText(row, Vendor::Column::SupportLink);
-    mainWindow->requestKey = columnText(row, Vendor::Column::SecureKey);
-    mainWindow->txtBackfillPath = columnText(row, Vendor::Column::BackfillPath);
-    mainWindow->liveGetPath = columnText(row, Vendor::Column::DataPathGet);
-    mainWindow->livePostPath = columnText(row, Vendor::Column::DataPathPost);
+    m_mainWindow->takeAccount(account);
 
-    if (!VendorDatabase::execAccountQuery(*query, Vendor::accountDetailsSql(), userId)) {
+    if (!connection()->readAccountDetails(m_userId, &account)) {
         Seams::information(nullptr, QStringLiteral("Check Connection"),
                            QStringLiteral("The account details could not be read.\n"
                                           "Please Check Network Connection"));
         Seams::exitProcess(0);
         return;
     }
-    query->next();
-    const QSqlRecord details = query->record();
-    broadcastMessage = columnText(details, Vendor::Column::Message);
-    feeds = columnText(details, Vendor::Column::Feeds);
+    m_account = account;
 
     hide();
 
@@ -143,25 +135,38 @@ void authDialog::checkIfAlreadyExists()
                                          .value(Store::DisableAutoBackfill5)
                                          .toBool();
 
-    connectionTimer->start(ConnectionProbe::IntervalMs);
-    mainWindow->show();
-    mainWindow->enableInterface(userId, feeds, dayList, broadcastMessage);
+    m_connectionTimer->start(ConnectionProbe::IntervalMs);
+    m_mainWindow->widget()->show();
+    m_mainWindow->enableInterface(m_userId, account.feeds, DayChoices, account.message);
     backfillAtStartup(disableAutoBackfill ? 1 : 5);
+}
+
+void authDialog::backfillAtStartup(int days)
+{
+    // Without the server settings there is no backfill location: no base and no backfill.
+    QString serverDate;
+    QString oneDayPath;
+    VendorConnection *vendor = connection();
+    if (!vendor || !vendor->serverSettings(&serverDate, &oneDayPath))
+        return;
+
+    m_oneDayBackfillBase = Vendor::oneDayBackfillBase(Config::instance().backfillServer(), serverDate, oneDayPath);
+    m_mainWindow->startupBackfill(m_oneDayBackfillBase, days);
 }
 
 void authDialog::askForRegistration()
 {
-    if (registration) {
-        registration->showStillMissing();
+    if (m_registration) {
+        m_registration->showStillMissing();
         return;
     }
     // The first-run values once; a retry only says that the account is still missing.
     Store::writeFirstRunValues();
 
-    registration = new registrationDialog(userId);
-    connect(registration, &registrationDialog::retryRequested, this, &authDialog::checkIfAlreadyExists);
-    connect(registration, &registrationDialog::quitRequested, this, &authDialog::quitWithoutAccount);
-    registration->show();
+    m_registration = new registrationDialog(m_userId);
+    connect(m_registration, &registrationDialog::retryRequested, this, &authDialog::checkIfAlreadyExists);
+    connect(m_registration, &registrationDialog::quitRequested, this, &authDialog::quitWithoutAccount);
+    m_registration->show();
 }
 
 void authDialog::quitWithoutAccount()
@@ -171,15 +176,15 @@ void authDialog::quitWithoutAccount()
 
 void authDialog::checkConnection()
 {
-    disconnect(connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection);
+    disconnect(m_connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection);
 
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(Config::instance().probeHost(), Config::instance().probePort(),
                           QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     const bool connected = socket->waitForConnected(ConnectionProbe::WaitMs);
-    mainWindow->showStatusMessage(ConnectionProbe::statusText(connected));
+    m_mainWindow->showStatusMessage(ConnectionProbe::statusText(connected));
 
-    connect(connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection, Qt::UniqueConnection);
+    connect(m_connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection, Qt::UniqueConnection);
     socket.reset();
 }
 

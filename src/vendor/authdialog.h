@@ -1,13 +1,16 @@
 #pragma once
 
+#include "vendor/account.h"
+#include "vendor/feedconsole.h"
+
 #include <QDialog>
 #include <QPointer>
 #include <QStringList>
 
-class QSqlDatabase;
-class QSqlQuery;
+#include <memory>
+
 class QTimer;
-class amibrokerlivedata2;
+class VendorConnection;
 class registrationDialog;
 class startupAnimation;
 class updator;
@@ -19,28 +22,26 @@ class authDialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit authDialog(QWidget *parent = nullptr);
+    // The window is built by createConsole at its step of the start routine.
+    explicit authDialog(FeedConsoleFactory createConsole, QWidget *parent = nullptr);
     ~authDialog() override;
 
     // The start routine, called by the process entry before the event loop runs.
     void start();
 
-    QString userId;
-    QSqlDatabase *database = nullptr;
-    QSqlQuery *query = nullptr;
-    amibrokerlivedata2 *mainWindow = nullptr;
-    startupAnimation *splash = nullptr;
-    QTimer *restartTimer = nullptr;
-    QTimer *connectionTimer = nullptr;
-    QStringList dayList;
-    QStringList firstRunSymbols;
-    QStringList firstRunExchanges;
-    QString feeds;
-    QString broadcastMessage;
-    QString oneDayBackfillBase;
-    // Shown while the vendor has no account for userId.
-    QPointer<registrationDialog> registration;
-    QPointer<updator> updateDialog;
+    [[nodiscard]] QString userId() const { return m_userId; }
+    // A machine may give no ID at all; such an ID has no account of its own.
+    void setUserId(const QString &userId) { m_userId = userId; }
+    [[nodiscard]] startupAnimation *splash() const { return m_splash; }
+    [[nodiscard]] FeedConsole *mainWindow() const { return m_mainWindow; }
+    // A window built and owned elsewhere, instead of the one start() builds.
+    void attachConsole(FeedConsole *console) { m_mainWindow = console; }
+    [[nodiscard]] const Account &account() const { return m_account; }
+    [[nodiscard]] QString oneDayBackfillBase() const { return m_oneDayBackfillBase; }
+    [[nodiscard]] QTimer *restartTimer() const { return m_restartTimer; }
+    [[nodiscard]] QTimer *connectionTimer() const { return m_connectionTimer; }
+    [[nodiscard]] registrationDialog *registration() const;
+    [[nodiscard]] updator *updateDialog() const;
 
 public slots:
     void checkIfAlreadyExists();
@@ -51,4 +52,18 @@ public slots:
 private:
     void askForRegistration();
     void quitWithoutAccount();
+    [[nodiscard]] VendorConnection *connection() const;
+
+    FeedConsoleFactory m_createConsole;
+    QString m_userId;
+    std::unique_ptr<FeedConsole> m_ownedWindow;
+    FeedConsole *m_mainWindow = nullptr;
+    startupAnimation *m_splash = nullptr;
+    QTimer *m_restartTimer = nullptr;
+    QTimer *m_connectionTimer = nullptr;
+    Account m_account;
+    QString m_oneDayBackfillBase;
+    // Shown while the vendor has no account for the user ID.
+    QPointer<registrationDialog> m_registration;
+    QPointer<updator> m_updateDialog;
 };

@@ -21,24 +21,6 @@ QSqlDatabase declare(const DatabaseParameters &parameters)
     return database;
 }
 
-QSqlQuery *createSharedQuery(const QSqlDatabase &database)
-{
-    auto *query = new QSqlQuery(database);
-    query->setForwardOnly(true);
-    return query;
-}
-
-void release(QSqlDatabase &database, QSqlQuery *&query)
-{
-    delete query;
-    query = nullptr;
-    const QString name = database.connectionName();
-    database.close();
-    database = QSqlDatabase();
-    if (!name.isEmpty())
-        QSqlDatabase::removeDatabase(name);
-}
-
 bool openWithRetries(const std::function<bool()> &attempt)
 {
     for (int i = 0; i < OpenAttempts; ++i) {

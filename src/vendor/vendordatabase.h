@@ -16,11 +16,6 @@ inline constexpr int OpenAttempts = 3;
 
 // Adds the connection under ConnectionName with these parameters; does not open it.
 [[nodiscard]] QSqlDatabase declare(const DatabaseParameters &parameters);
-// The shared forward-only query on the connection; the caller owns it.
-[[nodiscard]] QSqlQuery *createSharedQuery(const QSqlDatabase &database);
-// Deletes the query, closes and drops the handle and removes the connection, so that the
-// next cycle can declare it again under the same name.
-void release(QSqlDatabase &database, QSqlQuery *&query);
 
 // Up to OpenAttempts immediate tries, stopping at the first success.
 [[nodiscard]] bool openWithRetries(const std::function<bool()> &attempt);

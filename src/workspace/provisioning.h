@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/installfolder.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,9 +9,9 @@
 namespace Workspace {
 
 // Relative to the install folder.
-inline const QString DatabaseFolder = QStringLiteral("Amibroker/QVF1000");
-inline const QString TemplateFolder = QStringLiteral("dbfiles");
-inline const QString LayoutFile = QStringLiteral("Amibroker/QVF1000/Layouts/Default.awl");
+inline const QString &DatabaseFolder = InstallFolder::DatabaseFolder;
+inline const QString &TemplateFolder = InstallFolder::TemplateFolder;
+inline const QString &LayoutFile = InstallFolder::LayoutFile;
 [[nodiscard]] QStringList templateFiles();
 
 // Creates <root>/Amibroker/QVF1000 and copies the templates into it, unless the folder exists.

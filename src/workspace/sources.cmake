@@ -1,5 +1,3 @@
 # Sources of workspace/, added to the core (no widgets) or the gui library.
 list(APPEND TICKVANE_CORE_SOURCES
     workspace/provisioning.h workspace/provisioning.cpp)
-list(APPEND TICKVANE_GUI_SOURCES
-    workspace/closesequence.cpp)

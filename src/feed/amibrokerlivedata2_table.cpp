@@ -1,9 +1,11 @@
+// The main window's display table of live prices.
 #include "feed/amibrokerlivedata2.h"
 #include "ui_amibrokerlivedata2.h"
 
-#include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
+#include "symbols/displaycolumns.h"
 #include "symbols/livequotes.h"
+#include "symbols/selection.h"
 
 #include <QAccessible>
 #include <QBrush>
@@ -15,11 +17,8 @@
 
 namespace {
 
-constexpr int SymbolColumn = 0;
-constexpr int PriceColumn = 1;
-constexpr int QuantityColumn = 2;
-constexpr int BackfillColumn = 3;
-constexpr int DeleteColumn = 4;
+using namespace DisplayColumns;
+
 constexpr int DeleteButtonWidth = 30;
 constexpr int SteadyUpdatesBeforeWhite = 30;
 const QString DeleteMarker = QStringLiteral("1,");
@@ -79,11 +78,10 @@ void showValue(QTableWidgetItem *item, const QString &text, int &steadyCounter)
 
 void amibrokerlivedata2::addDisplayTable()
 {
-    const QStringList symbols = worker->symbols;
-    const QStringList exchanges = worker->exchanges;
+    const QVector<SelectedSymbol> &rows = m_selection->entries();
     QTableWidget *table = ui->displayTableWidget;
 
-    table->setColumnCount(5);
+    table->setColumnCount(ColumnCount);
     // Styles may hold a larger minimum, which would widen the 30-pixel delete column.
     if (table->horizontalHeader()->minimumSectionSize() > DeleteButtonWidth)
         table->horizontalHeader()->setMinimumSectionSize(DeleteButtonWidth);
@@ -94,12 +92,11 @@ void amibrokerlivedata2::addDisplayTable()
     table->setColumnWidth(QuantityColumn, 70);
     table->setColumnWidth(BackfillColumn, 100);
     table->setColumnWidth(DeleteColumn, 60);
-    table->setRowCount(symbols.size());
+    table->setRowCount(rows.size());
 
-    for (int row = 0; row < symbols.size(); ++row) {
-        const QString &symbol = symbols.at(row);
-        // The lists are kept paired; an unpaired symbol still gets its row, with no exchange.
-        const QString exchange = exchanges.value(row);
+    for (int row = 0; row < rows.size(); ++row) {
+        const QString &symbol = rows.at(row).symbol;
+        const QString &exchange = rows.at(row).exchange;
 
         auto *backfillButton = new QPushButton(QStringLiteral("Backfill"), table);
         auto *deleteButton = new QPushButton(QStringLiteral("X"), table);
@@ -128,42 +125,43 @@ void amibrokerlivedata2::closeButtonClicked(bool)
     QString symbol = button->objectName().section(QLatin1Char(','), 0, 0);
     symbol.chop(1);
 
-    QStringList &symbols = worker->symbols;
-    QStringList &exchanges = worker->exchanges;
-    const int row = symbols.indexOf(symbol);
-    if (row >= 0 && row < ui->displayTableWidget->rowCount())
+    m_selection->removeRow(symbol);
+}
+
+void amibrokerlivedata2::removeDisplayRow(int row)
+{
+    if (row < ui->displayTableWidget->rowCount())
         ui->displayTableWidget->removeRow(row);
-    const int index = symbols.indexOf(symbol);
-    if (index >= 0) {
-        symbols.removeAt(index);
-        if (index < exchanges.size())
-            exchanges.removeAt(index);
-    }
 }
 
 void amibrokerlivedata2::updateDisplayTable()
 {
     // One pass over the reply; each row then finds its quote by hash.
     const QHash<QString, LiveQuotes::Quote> quotes =
-        LiveQuotes::firstQuotes(liveDownloader ? liveDownloader->replyBuffer : QByteArray());
-    const QStringList symbols = worker->symbols;
+        LiveQuotes::firstQuotes(m_liveDownloader ? m_liveDownloader->replyBuffer : QByteArray());
+    const QVector<SelectedSymbol> &rows = m_selection->entries();
     QTableWidget *table = ui->displayTableWidget;
 
     table->setHorizontalHeaderLabels({QStringLiteral("SYMBOL"), QStringLiteral("LTP"), QStringLiteral("LTQ")});
-    table->setRowCount(symbols.size());
+    table->setRowCount(rows.size());
+    // A table without its columns (before its first build) would drop the items and leak them.
+    if (table->columnCount() <= QuantityColumn) {
+        table->viewport()->update();
+        return;
+    }
 
     {
         // Cell by cell, the model's change signals cost more than the update itself: the view
         // is repainted once below instead. Screen readers still get every change.
         const QSignalBlocker quiet(QAccessible::isActive() ? nullptr : table->model());
-        for (int row = 0; row < symbols.size(); ++row) {
-            const QString &symbol = symbols.at(row);
+        for (int row = 0; row < rows.size(); ++row) {
+            const QString &symbol = rows.at(row).symbol;
             table->setItem(row, SymbolColumn, new QTableWidgetItem(symbol));
             const auto quote = quotes.constFind(symbol);
             if (quote == quotes.cend())
                 continue;
-            showValue(cell(table, row, PriceColumn), quote->price, steadyCounterLtp);
-            showValue(cell(table, row, QuantityColumn), quote->quantity, steadyCounterLtq);
+            showValue(cell(table, row, PriceColumn), quote->price, m_steadyCounterLtp);
+            showValue(cell(table, row, QuantityColumn), quote->quantity, m_steadyCounterLtq);
         }
     }
     table->viewport()->update();

@@ -1,0 +1,210 @@
+#include "backfill/backfillrun.h"
+
+#include "app/config.h"
+#include "app/installfolder.h"
+#include "feed/amibroker.h"
+#include "feed/mydownloader.h"
+#include "symbols/selection.h"
+#include "vendor/vendorservice.h"
+
+#include <QDir>
+#include <QMetaObject>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int IntradayPollMs = 50;
+constexpr int IntradayWatchdogMs = 90000;
+constexpr int EndOfDayPollMs = 10;
+constexpr int EndOfDayWatchdogMs = 5000000;
+const QString Done = QStringLiteral("Backfill Done");
+
+int truncatedPercent(const QString &progress)
+{
+    const double value = progress.toDouble();
+    // An unknown total or a zero-time transfer gives an infinite or undefined ratio.
+    if (!std::isfinite(value))
+        return 0;
+    if (value >= double(std::numeric_limits<int>::max()) || value <= double(std::numeric_limits<int>::min()))
+        return 0;
+    return static_cast<int>(value);
+}
+
+}
+
+BackfillRun::BackfillRun(AmiBroker &amibroker, const Selection &selection, QObject *parent)
+    : QObject(parent)
+    , m_amibroker(amibroker)
+    , m_selection(selection)
+    , m_backfillFolder(Config::instance().path(InstallFolder::BackfillFolder))
+{
+    m_downloader = new MyDownloader(InstallFolder::IntradayBackfillFile, QStringLiteral("symbolUrl"),
+                                    m_backfillFolder + QLatin1Char('/'), 0);
+    m_downloader->setParent(this);
+    connect(m_downloader, &MyDownloader::downloadfinished, this, &BackfillRun::downloaded);
+    connect(m_downloader, &MyDownloader::updateProgress2, this, &BackfillRun::showProgress);
+}
+
+BackfillRun::~BackfillRun() = default;
+
+QStringList BackfillRun::intradayUrls(const QVector<SelectedSymbol> &rows, const QStringList &enabledExchanges,
+                                      const IntradayEndpoint &endpoint, const QString &days)
+{
+    QStringList urls;
+    for (const SelectedSymbol &row : rows) {
+        if (enabledExchanges.contains(row.exchange))
+            urls << Vendor::intradayBackfillUrl(endpoint.scheme, endpoint.backfillPath, endpoint.userId,
+                                                endpoint.requestKey, days, row.symbol);
+    }
+    return urls;
+}
+
+void BackfillRun::toggleIntraday(const QStringList &urls)
+{
+    m_queue = urls;
+    drive();
+}
+
+void BackfillRun::queueIntraday(const QStringList &urls)
+{
+    m_queue << urls;
+    drive();
+}
+
+void BackfillRun::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void BackfillRun::stop()
+{
+    // A reply already in flight is still written, but no longer imported.
+    m_queue.clear();
+    m_downloader->pollTimer->stop();
+    setState(State::Idle);
+}
+
+void BackfillRun::drive()
+{
+    if (m_state != State::Idle) {
+        stop();
+        return;
+    }
+    requestNext();
+}
+
+// Arms the downloader for the next queued URL; the request leaves at its next poll tick, after
+// the download in hand (if any) has been imported.
+void BackfillRun::requestNext()
+{
+    if (m_queue.isEmpty()) {
+        m_downloader->pollTimer->stop();
+        setState(State::Idle);
+        emit finished(Done);
+        return;
+    }
+
+    const QString url = m_queue.takeFirst();
+    // A stopped run's request may still be pending; its reply belongs to no request of this run.
+    m_downloader->cancelRequestInFlight();
+    m_downloader->initialize(InstallFolder::IntradayBackfillFile, url, m_backfillFolder + QLatin1Char('/'), 0);
+    m_downloader->pollTimer->stop();
+    setState(State::Intraday);
+    m_downloader->pollTimer->start(IntradayPollMs);
+    m_downloader->watchdogTimer->setInterval(IntradayWatchdogMs);
+    m_downloader->watchdogTimer->start();
+}
+
+void BackfillRun::toggleEndOfDay(const QString &archiveUrl, bool watchListOnly)
+{
+    if (m_state != State::Idle) {
+        // Stops whichever run is active; the chosen archive is not requested.
+        stop();
+        return;
+    }
+
+    m_watchListOnly = watchListOnly;
+    m_downloader->pollTimer->stop();
+    // Neither a stopped run's pending reply nor the files it left unpacked belong to this archive.
+    m_downloader->cancelRequestInFlight();
+    emptyBackfillFolder();
+    m_downloader->initialize(InstallFolder::EndOfDayArchive, archiveUrl, m_backfillFolder + QLatin1Char('/'), 0);
+    setState(State::EndOfDay);
+    m_downloader->pollTimer->start(EndOfDayPollMs);
+    m_downloader->watchdogTimer->setInterval(EndOfDayWatchdogMs);
+    m_downloader->watchdogTimer->start();
+}
+
+void BackfillRun::downloaded()
+{
+    switch (m_state) {
+    case State::Idle:
+        return;
+    case State::Intraday: {
+        const Config &config = Config::instance();
+        m_amibroker.import(config.nativePath(InstallFolder::IntradayBackfillFile),
+                           config.nativePath(InstallFolder::IntradayFormatFile));
+        requestNext();
+        return;
+    }
+    case State::EndOfDay:
+        // One archive per run; its import runs once the downloader has returned.
+        m_downloader->pollTimer->stop();
+        QMetaObject::invokeMethod(this, &BackfillRun::importEndOfDay, Qt::QueuedConnection);
+        return;
+    }
+}
+
+void BackfillRun::importEndOfDay()
+{
+    if (m_state != State::EndOfDay)
+        return;
+    const QString formatFile = Config::instance().nativePath(InstallFolder::EndOfDayFormatFile);
+    const QStringList entries = QDir(m_backfillFolder).entryList(QDir::NoFilter, QDir::NoSort);
+    for (const QString &entry : entries) {
+        if (entry == QLatin1String(".") || entry == QLatin1String(".."))
+            continue;
+        if (m_watchListOnly) {
+            QString symbol = entry;
+            symbol.remove(QStringLiteral(".txt"));
+            if (!m_selection.contains(symbol))
+                continue;
+        }
+        m_amibroker.import(QDir::toNativeSeparators(m_backfillFolder + QLatin1Char('/') + entry), formatFile);
+    }
+
+    // The next archive starts from an empty folder.
+    emptyBackfillFolder();
+    setState(State::Idle);
+    emit finished(Done);
+}
+
+void BackfillRun::emptyBackfillFolder() const
+{
+    QDir(m_backfillFolder).removeRecursively();
+    QDir().mkpath(m_backfillFolder);
+}
+
+BackfillRun::Progress BackfillRun::progressOf(const QUrl &url, const QString &progress, const QString &speed)
+{
+    QString item = url.toString();
+    item = item.mid(item.lastIndexOf(QLatin1Char('/')) + 1);
+    item = item.mid(item.lastIndexOf(QLatin1Char('=')) + 1);
+    return {truncatedPercent(progress), QStringLiteral("(%2) %1").arg(speed, item)};
+}
+
+void BackfillRun::showProgress(const QString &progress, const QString &speed)
+{
+    // A stopped run's late reply shows nothing.
+    if (m_state == State::Idle)
+        return;
+    const Progress shown = progressOf(m_downloader->url, progress, speed);
+    emit progressChanged(shown.percent, shown.text);
+}

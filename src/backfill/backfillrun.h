@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class AmiBroker;
+class QUrl;
+class MyDownloader;
+class Selection;
+struct SelectedSymbol;
+
+// One backfill run at a time on the backfill downloader: an intraday run works through its queue
+// one request at a time, each download imported before the next request leaves; an end-of-day
+// run fetches one archive and imports what it unpacked. The window only forwards the trader's
+// clicks and shows what the run reports.
+class BackfillRun final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(BackfillRun)
+
+public:
+    enum class State { Idle, Intraday, EndOfDay };
+    Q_ENUM(State)
+
+    // What every intraday request of this start carries besides the days and the symbol.
+    struct IntradayEndpoint
+    {
+        QString scheme;
+        QString backfillPath;
+        QString userId;
+        QString requestKey;
+    };
+
+    BackfillRun(AmiBroker &amibroker, const Selection &selection, QObject *parent = nullptr);
+    ~BackfillRun() override;
+
+    [[nodiscard]] State state() const { return m_state; }
+    [[nodiscard]] bool isActive() const { return m_state != State::Idle; }
+    [[nodiscard]] MyDownloader *downloader() const { return m_downloader; }
+    [[nodiscard]] QStringList queue() const { return m_queue; }
+
+    // What the progress bar shows for a report of the downloader aimed at url: the percent cut to
+    // a whole number (0 when not finite), and "(<item>) <speed>", the item being the last piece of
+    // the URL after '/' and then '='.
+    struct Progress
+    {
+        int percent = 0;
+        QString text;
+    };
+    [[nodiscard]] static Progress progressOf(const QUrl &url, const QString &progress, const QString &speed);
+
+    // The URLs of the rows whose exchange is enabled, top row first.
+    [[nodiscard]] static QStringList intradayUrls(const QVector<SelectedSymbol> &rows,
+                                                  const QStringList &enabledExchanges,
+                                                  const IntradayEndpoint &endpoint, const QString &days);
+
+    // The Backfill button and a row's button: the queue becomes these URLs; a run in progress
+    // stops instead of starting.
+    void toggleIntraday(const QStringList &urls);
+    // The start-up backfill: appended to the queue, then the same as the button.
+    void queueIntraday(const QStringList &urls);
+    // A row that may not be backfilled still empties the queue: a run ends after its request.
+    void clearQueue() { m_queue.clear(); }
+    // The end-of-day dialog: a run in progress stops; otherwise the archive is fetched.
+    void toggleEndOfDay(const QString &archiveUrl, bool watchListOnly);
+    void stop();
+
+signals:
+    void stateChanged(BackfillRun::State state);
+    // The progress bar of the run: percent and "(<item>) <speed>".
+    void progressChanged(int percent, const QString &text);
+    // The run's last word for the progress bar.
+    void finished(const QString &text);
+
+private:
+    void drive();
+    void requestNext();
+    void setState(State state);
+    void downloaded();
+    void importEndOfDay();
+    void showProgress(const QString &progress, const QString &speed);
+    void emptyBackfillFolder() const;
+
+    AmiBroker &m_amibroker;
+    const Selection &m_selection;
+    MyDownloader *m_downloader = nullptr;
+    State m_state = State::Idle;
+    QStringList m_queue;
+    bool m_watchListOnly = true;
+    QString m_backfillFolder;      // <root>/Backfill
+};

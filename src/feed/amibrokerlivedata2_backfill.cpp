@@ -1,0 +1,95 @@
+// The main window's side of the backfill runs: it turns clicks into requests of the run and
+// shows what the run reports.
+#include "feed/amibrokerlivedata2.h"
+#include "ui_amibrokerlivedata2.h"
+
+#include "backfill/eoddata.h"
+#include "symbols/selection.h"
+#include "vendor/vendorconnection.h"
+#include "vendor/vendorservice.h"
+
+#include <QPushButton>
+
+namespace {
+
+const QString FiveDays = QStringLiteral("5");
+const char ExchangeProperty[] = "exchName";
+
+}
+
+BackfillRun::IntradayEndpoint amibrokerlivedata2::intradayEndpoint() const
+{
+    return {m_scheme, m_account.backfillPath, ui->machineIDLabel->text(), m_account.secureKey};
+}
+
+void amibrokerlivedata2::on_backfillButton_clicked()
+{
+    m_backfillRun->toggleIntraday(BackfillRun::intradayUrls(m_selection->entries(), enabledExchanges(),
+                                                            intradayEndpoint(), ui->daysBox->currentText()));
+}
+
+void amibrokerlivedata2::backfillButtonClicked(bool)
+{
+    m_backfillRun->clearQueue();
+    const auto *button = qobject_cast<const QPushButton *>(sender());
+    if (!button)
+        return;
+    const SelectedSymbol row{button->objectName(), button->property(ExchangeProperty).toString()};
+    if (!m_selection->contains(row.symbol))
+        return;
+    const QStringList urls = BackfillRun::intradayUrls({row}, enabledExchanges(), intradayEndpoint(),
+                                                       ui->daysBox->currentText());
+    if (!urls.isEmpty())
+        m_backfillRun->toggleIntraday(urls);
+}
+
+void amibrokerlivedata2::do5DayBackfill()
+{
+    m_backfillRun->queueIntraday(BackfillRun::intradayUrls(m_selection->entries(), enabledExchanges(),
+                                                           intradayEndpoint(), FiveDays));
+}
+
+void amibrokerlivedata2::startupBackfill(const QString &oneDayBackfillBase, int days)
+{
+    m_oneDayBackfillBase = oneDayBackfillBase;
+    if (days == 5)
+        do5DayBackfill();
+}
+
+void amibrokerlivedata2::on_pushButton_clicked()
+{
+    auto *dialog = new eoddata(this);
+    m_currentEodDialog = dialog;
+    dialog->setModal(true);
+    connect(dialog, &eoddata::doBackfill, this, &amibrokerlivedata2::eodBackfillButton_clicked);
+    dialog->show();
+}
+
+void amibrokerlivedata2::eodBackfillButton_clicked(QString symbol)
+{
+    const bool watchListOnly = m_currentEodDialog ? m_currentEodDialog->watchListOnly : true;
+    m_backfillRun->toggleEndOfDay(Vendor::endOfDayBase(m_oneDayBackfillBase) + symbol, watchListOnly);
+}
+
+void amibrokerlivedata2::showBackfillState(BackfillRun::State state)
+{
+    ui->backfillButton->setText(state == BackfillRun::State::Idle ? QStringLiteral("Backfill")
+                                                                   : QStringLiteral("Stop"));
+    ui->backfillButton->setEnabled(true);
+}
+
+void amibrokerlivedata2::showBackfillProgress(int percent, const QString &text)
+{
+    ui->progressBarRT->setValue(percent);
+    ui->progressBarRT->setFormat(text);
+}
+
+void amibrokerlivedata2::showBackfillFinished(const QString &text)
+{
+    ui->progressBarRT->setFormat(text);
+}
+
+eoddata *amibrokerlivedata2::currentEodDialog() const
+{
+    return m_currentEodDialog;
+}
