@@ -7,7 +7,7 @@
 #     branch), except the *_posix.cpp files CMake leaves out on Windows,
 #   - the version resource of Tickvane.exe (windres).
 # ActiveQt does not exist here: scripts/wincheck/ActiveQt declares the part of it the program uses.
-# Usage: scripts/wincheck.sh [FILE...]   (files given: only those)
+# Usage: scripts/wincheck.sh [--all | FILE...]   (--all: every source a Windows build compiles)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -33,7 +33,9 @@ mkdir -p "$work/gen" "$work/httplib"
 
 # Files to check.
 files=()
-if [ $# -gt 0 ]; then
+if [ "${1:-}" = --all ]; then
+    mapfile -t files < <(find src tools tests benchmarks -name '*.cpp' | grep -vE '_(posix|unix|linux)\.cpp$' | sort)
+elif [ $# -gt 0 ]; then
     files=("$@")
 else
     mapfile -t files < <(

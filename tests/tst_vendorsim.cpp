@@ -24,7 +24,7 @@
 #include <memory>
 
 #if defined(Q_OS_WIN)
-#include <windows.h>
+#include <qt_windows.h>
 #else
 #include <signal.h>
 #endif

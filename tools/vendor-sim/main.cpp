@@ -10,7 +10,7 @@
 #include <mutex>
 
 #if defined(Q_OS_WIN)
-#include <windows.h>
+#include <qt_windows.h>
 #else
 #include <csignal>
 #include <pthread.h>
