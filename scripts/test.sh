@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+bash scripts/wincheck.sh
 
 work=$(mktemp -d /tmp/tickvane-test.XXXXXX)
 # First free loopback port from 3317 on (a developer's own server may hold one).

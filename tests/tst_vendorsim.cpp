@@ -1,4 +1,5 @@
 // The local vendor over real loopback HTTP, with the real 7za, SQLite and MariaDB.
+#include "platform/externaltools.h"
 #include "support/testenvironment.h"
 #include "vendor/vendorservice.h"
 #include "vendorsim.h"
@@ -15,13 +16,18 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QUuid>
 
 #include <memory>
 
+#if defined(Q_OS_WIN)
+#include <qt_windows.h>
+#else
 #include <signal.h>
+#endif
 
 namespace {
 
@@ -61,6 +67,27 @@ Fetched fetch(QNetworkAccessManager *nam, const QString &url, const QByteArray *
         f.body = reply->readAll();
     delete reply;
     return f;
+}
+
+// Windows has no SIGTERM: there the simulator leads a process group of its own and gets Ctrl+Break.
+void startInOwnProcessGroup(QProcess &process)
+{
+#if defined(Q_OS_WIN)
+    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
+        arguments->flags |= CREATE_NEW_PROCESS_GROUP;
+    });
+#else
+    Q_UNUSED(process)
+#endif
+}
+
+void requestStop(const QProcess &process)
+{
+#if defined(Q_OS_WIN)
+    GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, DWORD(process.processId()));
+#else
+    ::kill(pid_t(process.processId()), SIGTERM);
+#endif
 }
 
 QString exchangeOf(const QString &symbol)
@@ -467,14 +494,16 @@ void TestVendorSim::updateArchiveRunsUnderSh()
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("ZentorUpdator.bat"))));
 
     for (int run = 0; run < 2; ++run) {
+        // /bin/sh here, the command interpreter on Windows.
+        const Platform::Command command = Platform::batchFileCommand(QStringLiteral("ZentorUpdator.bat"));
         QProcess sh;
         sh.setWorkingDirectory(dir.path());
-        sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("ZentorUpdator.bat")});
+        sh.start(command.program, command.arguments);
         QVERIFY(sh.waitForFinished(10000));
         QCOMPARE(sh.exitCode(), 0);
     }
     QFile marker(dir.filePath(QStringLiteral("update-marker.txt")));
-    QVERIFY(marker.open(QIODevice::ReadOnly));
+    QVERIFY(marker.open(QIODevice::ReadOnly | QIODevice::Text));
     QCOMPARE(marker.readAll(), QByteArray("updated\nupdated\n"));
 }
 
@@ -888,8 +917,9 @@ void TestVendorSim::seeding()
 
 void TestVendorSim::program()
 {
-    const QString binary = qEnvironmentVariable("TICKVANE_BIN") + QStringLiteral("/vendor-sim");
-    if (!QFileInfo(binary).isExecutable())
+    const QString binary =
+        QStandardPaths::findExecutable(QStringLiteral("vendor-sim"), {qEnvironmentVariable("TICKVANE_BIN")});
+    if (binary.isEmpty())
         QSKIP("vendor-sim is not built (TICKVANE_BIN)");
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("vendor.db"));
@@ -907,6 +937,7 @@ void TestVendorSim::program()
     QCOMPARE(seedOnly.exitCode(), 0);
 
     QProcess sim;
+    startInOwnProcessGroup(sim);
     sim.start(binary, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"), QStringLiteral("sqlite:") + db,
                        QStringLiteral("--user"), QStringLiteral("PROG-USER"), QStringLiteral("--latest-version"),
                        QStringLiteral("4.10"), QStringLiteral("--record"), record, QStringLiteral("--misbehave"),
@@ -941,7 +972,7 @@ void TestVendorSim::program()
     QCOMPARE(fetch(m_nam.get(), base + QStringLiteral("/backfillS21/e/1/d/CASH-1.zip")).status, 500);
     QCOMPARE(fetch(m_nam.get(), base + QStringLiteral("/backfillS21/e/1/d/CASH-1.zip")).status, 200);
 
-    ::kill(pid_t(sim.processId()), SIGTERM);
+    requestStop(sim);
     QVERIFY(sim.waitForFinished(10000));
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);

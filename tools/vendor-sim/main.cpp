@@ -6,13 +6,60 @@
 #include <QDateTime>
 #include <QFile>
 
-#include <csignal>
 #include <cstdio>
 #include <mutex>
 
+#if defined(Q_OS_WIN)
+#include <qt_windows.h>
+#else
+#include <csignal>
 #include <pthread.h>
+#endif
 
 namespace {
+
+#if defined(Q_OS_WIN)
+HANDLE stopEvent = nullptr;
+
+BOOL WINAPI onConsoleStop(DWORD)
+{
+    SetEvent(stopEvent);
+    return TRUE;
+}
+
+// Ctrl+C, Ctrl+Break and a closed console end the simulator as SIGTERM and SIGINT do elsewhere.
+class StopRequest
+{
+public:
+    StopRequest()
+    {
+        stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(onConsoleStop, TRUE);
+    }
+    void wait() { WaitForSingleObject(stopEvent, INFINITE); }
+};
+#else
+class StopRequest
+{
+public:
+    // Block the stop signals before any server thread exists, so that only sigwait() sees them.
+    StopRequest()
+    {
+        sigemptyset(&m_signals);
+        sigaddset(&m_signals, SIGTERM);
+        sigaddset(&m_signals, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
+    }
+    void wait()
+    {
+        int signal = 0;
+        sigwait(&m_signals, &signal);
+    }
+
+private:
+    sigset_t m_signals;
+};
+#endif
 
 int fail(const QString &message)
 {
@@ -24,12 +71,7 @@ int fail(const QString &message)
 
 int main(int argc, char *argv[])
 {
-    // Block the stop signals before any server thread exists, so that only sigwait() sees them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    StopRequest stopRequest;
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vendor-sim"));
@@ -152,8 +194,7 @@ int main(int argc, char *argv[])
     std::printf("vendor-sim listening on %s\n", qPrintable(server.hostPort()));
     std::fflush(stdout);
 
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    stopRequest.wait();
     server.setRequestObserver(nullptr);
     server.stop();
     return 0;

@@ -8,7 +8,11 @@
 #include <QHash>
 #include <QRegularExpression>
 
+#if defined(Q_OS_WIN)
+#include <winsock2.h>
+#else
 #include <sys/socket.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -401,10 +405,16 @@ bool Server::start(quint16 port)
     // for the keep-alive timeout, and could be closed just as a client reuses it.
     http->set_keep_alive_max_count(1);
     http->set_keep_alive_timeout(1);
-    // Plain SO_REUSEADDR: SO_REUSEPORT would let two simulators share a port unnoticed.
     http->set_socket_options([](socket_t sock) {
+#if defined(Q_OS_WIN)
+        // Windows' SO_REUSEADDR would let a second simulator take over a port in use.
+        BOOL yes = TRUE;
+        setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char *>(&yes), sizeof(yes));
+#else
+        // Plain SO_REUSEADDR: SO_REUSEPORT would let two simulators share a port unnoticed.
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+#endif
     });
     Private *p = d.get();
     const auto handler = [p](const httplib::Request &req, httplib::Response &res) { p->handle(req, res); };

@@ -1,0 +1,57 @@
+# `cmake --install` lays out the install folder as a trader's machine has it: the program beside the
+# format files and the database templates (install/), and on Windows the archive tool, the Qt
+# runtime with its plugins and the MySQL client library. The install prefix is that folder.
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+    if(WIN32)
+        set(default_root "C:/Quorvix")
+    else()
+        set(default_root "$ENV{HOME}/Quorvix")
+    endif()
+    # The same folder the program uses when QUORVIX_ROOT is unset.
+    set(CMAKE_INSTALL_PREFIX "${default_root}" CACHE PATH "The install folder" FORCE)
+endif()
+
+install(TARGETS tickvane RUNTIME DESTINATION .)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/install/ DESTINATION .)
+
+if(NOT WIN32)
+    return()
+endif()
+
+set(TICKVANE_7ZA "" CACHE FILEPATH
+    "7za.exe (the standalone console 7-Zip) to place beside the program")
+set(TICKVANE_MYSQL_CLIENT "" CACHE STRING
+    "The client library the QMYSQL driver loads (libmariadb.dll, or libmysql.dll with its OpenSSL DLLs); a list")
+
+if(TICKVANE_7ZA)
+    install(PROGRAMS ${TICKVANE_7ZA} DESTINATION . RENAME 7za.exe)
+else()
+    message(STATUS "TICKVANE_7ZA is not set: the install folder will lack 7za.exe")
+endif()
+if(TICKVANE_MYSQL_CLIENT)
+    install(FILES ${TICKVANE_MYSQL_CLIENT} DESTINATION .)
+else()
+    message(STATUS "TICKVANE_MYSQL_CLIENT is not set: the QMYSQL driver will find no client library")
+endif()
+
+# The MSVC runtime goes beside the program; windeployqt brings MinGW's.
+set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION .)
+include(InstallRequiredSystemLibraries)
+
+get_target_property(tickvane_qmake Qt5::qmake IMPORTED_LOCATION)
+get_filename_component(tickvane_qt_bin ${tickvane_qmake} DIRECTORY)
+find_program(TICKVANE_WINDEPLOYQT windeployqt HINTS ${tickvane_qt_bin})
+if(NOT TICKVANE_WINDEPLOYQT)
+    message(FATAL_ERROR "windeployqt is not beside Qt's qmake in ${tickvane_qt_bin}")
+endif()
+if(MINGW)
+    set(tickvane_compiler_runtime --compiler-runtime)
+else()
+    set(tickvane_compiler_runtime --no-compiler-runtime)
+endif()
+install(CODE "
+    set(TICKVANE_WINDEPLOYQT [[${TICKVANE_WINDEPLOYQT}]])
+    set(TICKVANE_COMPILER_RUNTIME ${tickvane_compiler_runtime})
+    set(TICKVANE_PROGRAM [[$<TARGET_FILE_NAME:tickvane>]])
+")
+install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/TickvaneDeployQt.cmake)

@@ -1,0 +1,77 @@
+; The Tickvane installer (Inno Setup 6). It packs the folder that `cmake --install` laid out:
+;   cmake --install build --prefix stage
+;   iscc /DStageDir=%CD%\stage packaging\windows\tickvane.iss
+; The version shown and the installer's name come from Tickvane.exe's version resource.
+
+#ifndef StageDir
+  #define StageDir AddBackslash(SourcePath) + "..\..\stage"
+#endif
+#define AppExe "Tickvane.exe"
+#define AppVersion GetStringFileInfo(StageDir + "\" + AppExe, "ProductVersion")
+
+; An installer without these would install a feed that cannot unpack archives or reach the vendor.
+#if AppVersion == ""
+  #error Tickvane.exe with its version resource is not in StageDir
+#endif
+#if !FileExists(StageDir + "\7za.exe")
+  #error 7za.exe is not in StageDir: configure with -DTICKVANE_7ZA=<path of 7za.exe>
+#endif
+#if !FileExists(StageDir + "\sqldrivers\qsqlmysql.dll")
+  #error sqldrivers\qsqlmysql.dll is not in StageDir: this Qt has no MySQL driver
+#endif
+#if !FileExists(StageDir + "\libmariadb.dll") && !FileExists(StageDir + "\libmysql.dll")
+  #error no MySQL client library in StageDir: configure with -DTICKVANE_MYSQL_CLIENT=<path>
+#endif
+
+[Setup]
+AppId={{07F9A79A-DA54-4D92-8F02-4817CA00CDC7}
+AppName=Tickvane
+AppVersion={#AppVersion}
+AppVerName=Tickvane {#AppVersion}
+AppPublisher=Quorvix Company
+VersionInfoVersion={#GetVersionNumbersString(StageDir + "\" + AppExe)}
+; Every path of the program lies under C:\Quorvix: it is installed there and nowhere else.
+DefaultDirName=C:\Quorvix
+DisableDirPage=yes
+UsePreviousAppDir=no
+DefaultGroupName=Tickvane
+DisableProgramGroupPage=yes
+PrivilegesRequired=admin
+ArchitecturesAllowed=x64compatible
+ArchitecturesInstallIn64BitMode=x64compatible
+; A running feed holds its files: the Restart Manager closes it before an upgrade.
+CloseApplications=yes
+SetupIconFile=..\..\src\resources\tickvane.ico
+UninstallDisplayIcon={app}\{#AppExe}
+OutputDir=Output
+OutputBaseFilename=Tickvane-{#AppVersion}-setup
+Compression=lzma2
+SolidCompression=yes
+WizardStyle=modern
+
+[Dirs]
+; The feed writes its quote files, logs and backfill beside itself and replaces itself on update,
+; so the trader's account must be able to write here.
+Name: "{app}"; Permissions: users-modify
+
+[Files]
+Source: "{#StageDir}\*"; DestDir: "{app}"; Excludes: "\dbfiles"; Flags: ignoreversion recursesubdirs createallsubdirs
+; The AmiBroker database templates: an existing set is the trader's and an upgrade leaves it alone.
+Source: "{#StageDir}\dbfiles\*"; DestDir: "{app}\dbfiles"; Flags: onlyifdoesntexist recursesubdirs createallsubdirs
+
+[Icons]
+Name: "{autoprograms}\Tickvane"; Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"
+
+[Run]
+Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"; Description: "Start Tickvane"; Flags: nowait postinstall skipifsilent runasoriginaluser
+
+[UninstallDelete]
+; What the feed itself wrote. The AmiBroker database (Amibroker\) is the trader's and stays, and
+; with it the install folder; so do the trader's choices in the registry.
+Type: files; Name: "{app}\rt.txt"
+Type: files; Name: "{app}\rtimport.txt"
+Type: files; Name: "{app}\autobackfill.txt"
+Type: files; Name: "{app}\backfilldata.zip"
+Type: files; Name: "{app}\ZentorUpdator.bat"
+Type: filesandordirs; Name: "{app}\Backfill"
+Type: filesandordirs; Name: "{app}\logs"
