@@ -1,4 +1,5 @@
 #include "platform/automationobject.h"
+#include "platform/axexceptionwatch_win.h"
 
 #include <ActiveQt/QAxWidget>
 #include <QObject>
@@ -15,29 +16,29 @@ public:
         : m_widget(progId)
     {
         // A failed call (AmiBroker closed, RPC gone) shows up only as this signal.
-        QObject::connect(&m_widget, &QAxWidget::exception, &m_widget,
-                         [this](int, const QString &, const QString &, const QString &) { m_failed = true; });
+        QObject::connect(&m_widget, SIGNAL(exception(int,QString,QString,QString)), &m_watch,
+                         SLOT(caught(int,QString,QString,QString)));
     }
 
     bool isNull() const override { return m_widget.isNull(); }
 
     bool call(const QString &methodText) override
     {
-        m_failed = false;
+        m_watch.failed = false;
         m_widget.dynamicCall(methodText.toLatin1().constData());
-        return !m_widget.isNull() && !m_failed;
+        return !m_widget.isNull() && !m_watch.failed;
     }
 
     bool call(const QString &methodText, const QString &argument) override
     {
-        m_failed = false;
+        m_watch.failed = false;
         m_widget.dynamicCall(methodText.toLatin1().constData(), QVariant(argument));
-        return !m_widget.isNull() && !m_failed;
+        return !m_widget.isNull() && !m_watch.failed;
     }
 
 private:
+    AxExceptionWatch m_watch;
     QAxWidget m_widget;
-    bool m_failed = false;
 };
 
 }
