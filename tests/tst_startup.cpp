@@ -9,6 +9,7 @@
 #include "ui_amibrokerlivedata2.h"
 #include "update/updator.h"
 #include "vendor/authdialog.h"
+#include "vendor/connectionmonitor.h"
 #include "vendor/registrationdialog.h"
 #include "vendor/versionrule.h"
 
@@ -239,9 +240,11 @@ void TestStartup::accountHandsOverInOrder()
     QCOMPARE(m_controller->dayList,
              QStringList({"1", "3", "5", "10", "20", "30", "60", "90", "120", "180"}));
 
-    QVERIFY(m_controller->connectionTimer->isActive());
-    QCOMPARE(m_controller->connectionTimer->interval(), 5000);
-    QVERIFY(!m_controller->connectionTimer->isSingleShot());
+    // The first probe is due one period after the hand-over.
+    QVERIFY(m_controller->connectionMonitor);
+    QVERIFY(m_controller->connectionMonitor->isActive());
+    QVERIFY(!m_controller->connectionMonitor->isProbing());
+    QVERIFY(m_controller->connectionMonitor->remainingTime() <= 5000);
     QVERIFY(m_controller->restartTimer->isActive());
     QCOMPARE(m_controller->restartTimer->interval(), 86400000);
 
@@ -250,7 +253,8 @@ void TestStartup::accountHandsOverInOrder()
     if (fiveDayBackfill) {
         QTRY_VERIFY_WITH_TIMEOUT(backfillRequests(m_vendor->server, QStringLiteral("5")) >= 2, 15000);
     } else {
-        QTest::qWait(1500);
+        // A five-day backfill would have left long before the first live import, 700 ms in.
+        QTRY_VERIFY_WITH_TIMEOUT(m_env->journal().contains(QStringLiteral("RefreshAll()")), 15000);
         QCOMPARE(backfillRequests(m_vendor->server, QStringLiteral("5")), 0);
     }
     // The live feed was started by the hand-over.
@@ -263,7 +267,7 @@ void TestStartup::noAccountAsksForRegistration()
     m_controller = startController();
 
     QVERIFY(!m_controller->mainWindow->isVisible());
-    QVERIFY(!m_controller->connectionTimer->isActive());
+    QVERIFY(!m_controller->connectionMonitor);
     QVERIFY(m_env->exits.isEmpty());
     QCOMPARE(stored(Store::SelectedSymbols).toStringList(), Store::firstRunSymbols());
     QCOMPARE(stored(Store::SelectedExchanges).toStringList(), Store::firstRunExchanges());
@@ -311,7 +315,8 @@ void TestStartup::registrationRetryFindsNewAccount()
     QVERIFY(m_controller->mainWindow->isVisible());
     QCOMPARE(m_controller->mainWindow->requestKey, QStringLiteral("fresh-key"));
     QCOMPARE(m_controller->feeds, QStringLiteral("CASH"));
-    QVERIFY(m_controller->connectionTimer->isActive());
+    QVERIFY(m_controller->connectionMonitor);
+    QVERIFY(m_controller->connectionMonitor->isActive());
     QTRY_VERIFY(dialog.isNull());
     QVERIFY(m_env->exits.isEmpty());
 }
@@ -365,7 +370,7 @@ void TestStartup::updateOfferStopsBeforeTheWindow()
              QStringLiteral("New Update|A Latest Update is Available\n Application Will Restart after Update."));
     QVERIFY(m_controller->updateDialog);
     QVERIFY(!m_controller->mainWindow->isVisible());
-    QVERIFY(!m_controller->connectionTimer->isActive());
+    QVERIFY(!m_controller->connectionMonitor);
     QVERIFY(m_controller->mainWindow->requestKey.isEmpty());
     QVERIFY(!stored(Store::SelectedSymbols).isValid());
 }
@@ -393,7 +398,7 @@ void TestStartup::detailsFailureEndsTheProcess()
     QVERIFY(m_env->boxes.first().startsWith(QStringLiteral("Check Connection|")));
     QCOMPARE(m_env->exits, QList<int>{0});
     QVERIFY(!m_controller->mainWindow->isVisible());
-    QVERIFY(!m_controller->connectionTimer->isActive());
+    QVERIFY(!m_controller->connectionMonitor);
 }
 
 void TestStartup::copyIdAndContactSupport()

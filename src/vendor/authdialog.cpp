@@ -8,7 +8,7 @@
 #include "feed/amibrokerlivedata2.h"
 #include "feed/livedataupdator.h"
 #include "update/updator.h"
-#include "vendor/connectionprobe.h"
+#include "vendor/connectionmonitor.h"
 #include "vendor/registrationdialog.h"
 #include "vendor/vendordatabase.h"
 #include "vendor/vendorservice.h"
@@ -19,10 +19,7 @@
 #include <QSettings>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTcpSocket>
 #include <QTimer>
-
-#include <memory>
 
 namespace {
 
@@ -69,8 +66,6 @@ void authDialog::start()
     restartTimer = new QTimer(this);
     connect(restartTimer, &QTimer::timeout, this, &authDialog::restart);
     restartTimer->start(RestartIntervalMs);
-    connectionTimer = new QTimer(this);
-    connect(connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection, Qt::UniqueConnection);
 
     if (mainWindow->worker) {
         database = &mainWindow->worker->database;
@@ -143,7 +138,12 @@ void authDialog::checkIfAlreadyExists()
                                          .value(Store::DisableAutoBackfill5)
                                          .toBool();
 
-    connectionTimer->start(ConnectionProbe::IntervalMs);
+    if (!connectionMonitor) {
+        connectionMonitor = new ConnectionMonitor(this);
+        connect(connectionMonitor, &ConnectionMonitor::statusChanged, mainWindow,
+                &amibrokerlivedata2::showStatusMessage);
+    }
+    connectionMonitor->start();
     mainWindow->show();
     mainWindow->enableInterface(userId, feeds, dayList, broadcastMessage);
     backfillAtStartup(disableAutoBackfill ? 1 : 5);
@@ -167,20 +167,6 @@ void authDialog::askForRegistration()
 void authDialog::quitWithoutAccount()
 {
     QCoreApplication::exit(0);
-}
-
-void authDialog::checkConnection()
-{
-    disconnect(connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection);
-
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(Config::instance().probeHost(), Config::instance().probePort(),
-                          QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
-    const bool connected = socket->waitForConnected(ConnectionProbe::WaitMs);
-    mainWindow->showStatusMessage(ConnectionProbe::statusText(connected));
-
-    connect(connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection, Qt::UniqueConnection);
-    socket.reset();
 }
 
 void authDialog::restart()

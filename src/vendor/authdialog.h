@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QStringList>
 
+class ConnectionMonitor;
 class QSqlDatabase;
 class QSqlQuery;
 class QTimer;
@@ -31,7 +32,7 @@ public:
     amibrokerlivedata2 *mainWindow = nullptr;
     startupAnimation *splash = nullptr;
     QTimer *restartTimer = nullptr;
-    QTimer *connectionTimer = nullptr;
+    ConnectionMonitor *connectionMonitor = nullptr;
     QStringList dayList;
     QStringList firstRunSymbols;
     QStringList firstRunExchanges;
@@ -45,7 +46,6 @@ public:
 public slots:
     void checkIfAlreadyExists();
     void backfillAtStartup(int days);
-    void checkConnection();
     void restart();
 
 private:

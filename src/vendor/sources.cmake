@@ -3,6 +3,7 @@ list(APPEND TICKVANE_CORE_SOURCES
     vendor/vendorservice.h vendor/vendorservice.cpp
     vendor/vendordatabase.h vendor/vendordatabase.cpp
     vendor/connectionprobe.h vendor/connectionprobe.cpp
+    vendor/connectionmonitor.h vendor/connectionmonitor.cpp
     vendor/versionrule.h vendor/versionrule.cpp)
 list(APPEND TICKVANE_GUI_SOURCES
     vendor/authdialog.h vendor/authdialog.cpp
