@@ -9,6 +9,7 @@
 #include "vendor/authdialog.h"
 #include "support/controller.h"
 #include "symbols/selection.h"
+#include "vendor/connectionmonitor.h"
 #include "vendor/connectionprobe.h"
 
 #include <QtTest>
@@ -16,8 +17,13 @@
 #include <QLabel>
 #include <QSettings>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 #include <memory>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +33,51 @@ QStringList storedSymbols()
 {
     return QSettings(Store::Organisation, Store::Application).value(Store::SelectedSymbols).toStringList();
 }
+
+int importCount(const QStringList &journal)
+{
+    int count = 0;
+    for (const QString &line : journal)
+        count += line.startsWith(QLatin1String("Import(")) ? 1 : 0;
+    return count;
+}
+
+// A loopback port whose accept queue is full: it listens with a backlog of none, one connection
+// that is never accepted fills the queue, and every later connect goes unanswered, as to a host
+// that drops them.
+class SilentPort
+{
+public:
+    SilentPort()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || ::listen(m_fd, 0) != 0
+            || ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        m_filler.connectToHost(QHostAddress::LocalHost, m_port);
+    }
+    ~SilentPort()
+    {
+        m_filler.abort();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Q_DISABLE_COPY_MOVE(SilentPort)
+
+    [[nodiscard]] quint16 port() const { return m_port; }
+    [[nodiscard]] bool isFull() const { return m_filler.state() == QAbstractSocket::ConnectedState; }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+    QTcpSocket m_filler;
+};
 
 // Runs the application's event loop, as the process entry does, until something ends it;
 // 99 when nothing does within the time limit.
@@ -124,50 +175,87 @@ void TestConnectionMonitor::statusTexts()
 
 void TestConnectionMonitor::probe_data()
 {
-    QTest::addColumn<bool>("listening");
-    QTest::newRow("target answers") << true;
-    QTest::newRow("target refuses") << false;
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("connected");
+    QTest::newRow("target answers") << QStringLiteral("listening") << true;
+    QTest::newRow("target refuses") << QStringLiteral("closed") << false;
+    QTest::newRow("target never answers") << QStringLiteral("silent") << false;
 }
 
+// The probe leaves the event loop free: the live feed polls and imports on the same thread meanwhile.
 void TestConnectionMonitor::probe()
 {
-    QFETCH(bool, listening);
+    QFETCH(QString, target);
+    QFETCH(bool, connected);
 
-    QTcpServer target;
-    QVERIFY(target.listen(QHostAddress::LocalHost));
-    const quint16 port = target.serverPort();
-    if (!listening)
-        target.close();
+    QTcpServer listener;
+    SilentPort silent;
+    quint16 port = silent.port();
+    if (target == QLatin1String("silent")) {
+        QVERIFY(port != 0);
+        QTRY_VERIFY(silent.isFull());
+    } else {
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        port = listener.serverPort();
+        if (target == QLatin1String("closed"))
+            listener.close();
+    }
     qputenv("QUORVIX_PROBE", QByteArray("127.0.0.1:") + QByteArray::number(port));
     Config::reload();
 
     startController();
     QLabel *status = mainWindowOf(*m_controller)->form()->statusLabel;
     QCOMPARE(status->text(), QStringLiteral("Connected / Disconnected"));
+    ConnectionMonitor *monitor = m_controller->connectionMonitor();
+    QVERIFY(monitor);
+    QVERIFY(monitor->isActive());
+    QVERIFY(!monitor->isProbing());
 
-    m_controller->checkConnection();
-    QCOMPARE(status->text(), ConnectionProbe::statusText(listening));
+    // The feed is under way before the probe starts.
+    QTRY_VERIFY_WITH_TIMEOUT(importCount(m_env->journal()) >= 1, 15000);
+    const int importsBefore = importCount(m_env->journal());
 
-    // The probe re-attached itself to the timer, once: one tick, one probe.
-    m_controller->checkConnection();
-    QTest::qWait(100);
-    int probes = 0;
-    while (target.hasPendingConnections()) {
-        delete target.nextPendingConnection();
-        ++probes;
+    QList<int> remainingAtResult;
+    connect(monitor, &ConnectionMonitor::statusChanged, this,
+            [&remainingAtResult, monitor] { remainingAtResult << monitor->remainingTime(); });
+    QElapsedTimer clock;
+    clock.start();
+    monitor->probe();
+    if (target == QLatin1String("silent")) {
+        QVERIFY(monitor->isProbing());
+        QCOMPARE(monitor->remainingTime(), -1);
+        // One probe at a time.
+        monitor->probe();
+        QCOMPARE(monitor->findChildren<QTcpSocket *>().size(), 1);
     }
-    QCOMPARE(probes, listening ? 2 : 0);
-    status->setText(QString());
-    m_controller->connectionTimer()->setSingleShot(true);
-    m_controller->connectionTimer()->start(0);
-    QTRY_COMPARE(status->text(), ConnectionProbe::statusText(listening));
-    QTest::qWait(100);
-    probes = 0;
-    while (target.hasPendingConnections()) {
-        delete target.nextPendingConnection();
-        ++probes;
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), ConnectionProbe::statusText(connected), 20000);
+    const qint64 took = clock.elapsed();
+    const int imports = importCount(m_env->journal()) - importsBefore;
+
+    QCOMPARE(remainingAtResult.size(), 1);
+    // The next probe is a full period away from the end of this one.
+    QVERIFY2(remainingAtResult.first() > ConnectionProbe::IntervalMs / 2,
+             qPrintable(QString::number(remainingAtResult.first())));
+    QVERIFY(!monitor->isProbing());
+    QVERIFY(monitor->isActive());
+    if (target == QLatin1String("silent")) {
+        // Given up after the probe's wait, with imports at the feed's pace all along: a blocked
+        // event loop would have allowed one.
+        QVERIFY2(took >= ConnectionProbe::WaitMs * 9 / 10, qPrintable(QString::number(took)));
+        QVERIFY2(imports >= 3, qPrintable(QString::number(imports)));
+    } else {
+        // Settled by the target, not by the time limit.
+        QVERIFY2(took < ConnectionProbe::WaitMs, qPrintable(QString::number(took)));
     }
-    QCOMPARE(probes, listening ? 1 : 0);
+    if (target == QLatin1String("listening")) {
+        QTRY_VERIFY(listener.hasPendingConnections());
+        int probes = 0;
+        while (listener.hasPendingConnections()) {
+            delete listener.nextPendingConnection();
+            ++probes;
+        }
+        QCOMPARE(probes, 1);
+    }
 }
 
 void TestConnectionMonitor::dailyRestartSavesNothing()

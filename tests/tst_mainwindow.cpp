@@ -424,8 +424,11 @@ void TestMainWindow::restartReturns4444()
     // The next cycle's last window must still end its event loop.
     QVERIFY(QGuiApplication::quitOnLastWindowClosed());
 
-    // No quit may be left queued to end the next event loop with 0.
-    QTimer::singleShot(300, qApp, [] { QCoreApplication::exit(7); });
+    // No quit may be left queued to end the next event loop with 0: whatever is queued now, posted
+    // or timed at zero, runs before this exit, which is queued behind a zero timer.
+    QTimer::singleShot(0, qApp, [] {
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(7); }, Qt::QueuedConnection);
+    });
     QCOMPARE(QCoreApplication::exec(), 7);
 }
 

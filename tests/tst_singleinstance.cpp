@@ -2,6 +2,9 @@
 #include "platform/processlister.h"
 #include "support/testenvironment.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -15,6 +18,8 @@ private slots:
     void secondCopyQuits_data();
     void secondCopyQuits();
     void realListingOfThisProcess();
+    void otherInstallFoldersDoNotCount_data();
+    void otherInstallFoldersDoNotCount();
 };
 
 void tst_SingleInstance::countInstances_data()
@@ -91,6 +96,52 @@ void tst_SingleInstance::realListingOfThisProcess()
     SingleInstance::check(&mainWindow);
     QVERIFY(env.boxes.isEmpty());
     QVERIFY(env.exits.isEmpty());
+}
+
+void tst_SingleInstance::otherInstallFoldersDoNotCount_data()
+{
+    QTest::addColumn<QString>("ownRoot");
+    QTest::addColumn<QString>("otherRoot");
+    QTest::addColumn<bool>("counted");
+
+    QTest::newRow("same folder") << QStringLiteral("/srv/a") << QStringLiteral("/srv/a") << true;
+    QTest::newRow("another folder") << QStringLiteral("/srv/a") << QStringLiteral("/srv/b") << false;
+    QTest::newRow("both on the default") << QString() << QString() << true;
+    QTest::newRow("default against a folder") << QString() << QStringLiteral("/srv/a") << false;
+    QTest::newRow("folder against the default") << QStringLiteral("/srv/a") << QString() << false;
+}
+
+// Another copy of the program, here a stand-in carrying its image name, started on a given folder.
+void tst_SingleInstance::otherInstallFoldersDoNotCount()
+{
+    QFETCH(QString, ownRoot);
+    QFETCH(QString, otherRoot);
+    QFETCH(bool, counted);
+
+    QTemporaryDir dir;
+    const QString image = dir.filePath(QStringLiteral("tickvane"));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), image));
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QUORVIX_ROOT"));
+    if (!otherRoot.isEmpty())
+        environment.insert(QStringLiteral("QUORVIX_ROOT"), otherRoot);
+    other.setProcessEnvironment(environment);
+    other.start(image, {QStringLiteral("30")});
+    QVERIFY(other.waitForStarted());
+
+    const QByteArray savedRoot = qgetenv("QUORVIX_ROOT");
+    if (ownRoot.isEmpty())
+        qunsetenv("QUORVIX_ROOT");
+    else
+        qputenv("QUORVIX_ROOT", ownRoot.toUtf8());
+    const QByteArray listing = Platform::runningProcessList(nullptr);
+    qputenv("QUORVIX_ROOT", savedRoot);
+    const QByteArray line = "tickvane " + QByteArray::number(other.processId()) + '\n';
+    other.kill();
+    other.waitForFinished();
+
+    QCOMPARE(listing.contains(line), counted);
 }
 
 QTEST_MAIN(tst_SingleInstance)

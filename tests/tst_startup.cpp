@@ -12,6 +12,7 @@
 #include "support/controller.h"
 #include "vendor/vendorconnection.h"
 #include "symbols/selection.h"
+#include "vendor/connectionmonitor.h"
 #include "vendor/registrationdialog.h"
 #include "vendor/versionrule.h"
 
@@ -242,9 +243,11 @@ void TestStartup::accountHandsOverInOrder()
         days << window->form()->daysBox->itemText(i);
     QCOMPARE(days, QStringList({"1", "3", "5", "10", "20", "30", "60", "90", "120", "180"}));
 
-    QVERIFY(m_controller->connectionTimer()->isActive());
-    QCOMPARE(m_controller->connectionTimer()->interval(), 5000);
-    QVERIFY(!m_controller->connectionTimer()->isSingleShot());
+    // The first probe is due one period after the hand-over.
+    QVERIFY(m_controller->connectionMonitor());
+    QVERIFY(m_controller->connectionMonitor()->isActive());
+    QVERIFY(!m_controller->connectionMonitor()->isProbing());
+    QVERIFY(m_controller->connectionMonitor()->remainingTime() <= 5000);
     QVERIFY(m_controller->restartTimer()->isActive());
     QCOMPARE(m_controller->restartTimer()->interval(), 86400000);
 
@@ -253,7 +256,8 @@ void TestStartup::accountHandsOverInOrder()
     if (fiveDayBackfill) {
         QTRY_VERIFY_WITH_TIMEOUT(backfillRequests(m_vendor->server, QStringLiteral("5")) >= 2, 15000);
     } else {
-        QTest::qWait(1500);
+        // A five-day backfill would have left long before the first live import, 700 ms in.
+        QTRY_VERIFY_WITH_TIMEOUT(m_env->journal().contains(QStringLiteral("RefreshAll()")), 15000);
         QCOMPARE(backfillRequests(m_vendor->server, QStringLiteral("5")), 0);
     }
     // The live feed was started by the hand-over.
@@ -266,7 +270,7 @@ void TestStartup::noAccountAsksForRegistration()
     m_controller = startController();
 
     QVERIFY(!mainWindowOf(*m_controller)->isVisible());
-    QVERIFY(!m_controller->connectionTimer()->isActive());
+    QVERIFY(!m_controller->connectionMonitor());
     QVERIFY(m_env->exits.isEmpty());
     QCOMPARE(stored(Store::SelectedSymbols).toStringList(), Store::firstRunSymbols());
     QCOMPARE(stored(Store::SelectedExchanges).toStringList(), Store::firstRunExchanges());
@@ -314,7 +318,8 @@ void TestStartup::registrationRetryFindsNewAccount()
     QVERIFY(mainWindowOf(*m_controller)->isVisible());
     QCOMPARE(mainWindowOf(*m_controller)->account().secureKey, QStringLiteral("fresh-key"));
     QCOMPARE(m_controller->account().feeds, QStringLiteral("CASH"));
-    QVERIFY(m_controller->connectionTimer()->isActive());
+    QVERIFY(m_controller->connectionMonitor());
+    QVERIFY(m_controller->connectionMonitor()->isActive());
     QTRY_VERIFY(dialog.isNull());
     QVERIFY(m_env->exits.isEmpty());
 }
@@ -368,7 +373,7 @@ void TestStartup::updateOfferStopsBeforeTheWindow()
              QStringLiteral("New Update|A Latest Update is Available\n Application Will Restart after Update."));
     QVERIFY(m_controller->updateDialog());
     QVERIFY(!mainWindowOf(*m_controller)->isVisible());
-    QVERIFY(!m_controller->connectionTimer()->isActive());
+    QVERIFY(!m_controller->connectionMonitor());
     QVERIFY(mainWindowOf(*m_controller)->account().secureKey.isEmpty());
     QVERIFY(!stored(Store::SelectedSymbols).isValid());
 }
@@ -396,7 +401,7 @@ void TestStartup::detailsFailureEndsTheProcess()
     QVERIFY(m_env->boxes.first().startsWith(QStringLiteral("Check Connection|")));
     QCOMPARE(m_env->exits, QList<int>{0});
     QVERIFY(!mainWindowOf(*m_controller)->isVisible());
-    QVERIFY(!m_controller->connectionTimer()->isActive());
+    QVERIFY(!m_controller->connectionMonitor());
 }
 
 void TestStartup::copyIdAndContactSupport()

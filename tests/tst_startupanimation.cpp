@@ -1,4 +1,5 @@
 // The start-up picture: where it grows from and to, and how long it holds up the start.
+#include "app/seams.h"
 #include "app/splashgeometry.h"
 #include "app/startupanimation.h"
 
@@ -22,6 +23,8 @@ private slots:
     void endRect();
     void playsThenStays();
     void missingPictureStillWaits();
+    void shortenedSplashEndsAlike_data();
+    void shortenedSplashEndsAlike();
 };
 
 void TestStartupAnimation::initTestCase()
@@ -112,6 +115,34 @@ void TestStartupAnimation::missingPictureStillWaits()
     Q_INIT_RESOURCE(resources);
     QVERIFY2(elapsed >= 1300, qPrintable(QString::number(elapsed)));
     QCOMPARE(splash.splashLabel->size(), QSize(0, 0));
+}
+
+void TestStartupAnimation::shortenedSplashEndsAlike_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::newRow("no time") << 0;
+    QTest::newRow("one millisecond") << 1;
+}
+
+// Window tests shorten the splash; it asks for its real lengths and still ends where the real one does.
+void TestStartupAnimation::shortenedSplashEndsAlike()
+{
+    QFETCH(int, length);
+    QList<int> asked;
+    Seams::setDurationHandler([&asked, length](int milliseconds) {
+        asked << milliseconds;
+        return length;
+    });
+    startupAnimation splash;
+    splash.showAnimation();
+    Seams::resetAll();
+
+    QCOMPARE(asked, (QList<int>{300, 1000}));
+    QVERIFY(!splash.isVisible());
+    QLabel *label = splash.splashLabel;
+    QVERIFY(label->isVisible());
+    QCOMPARE(label->geometry(), Splash::endRect(QSize(500, 124), QGuiApplication::primaryScreen()->size()));
+    QCOMPARE(label->findChild<QProgressBar *>()->value(), 100);
 }
 
 QTEST_MAIN(TestStartupAnimation)

@@ -5,6 +5,7 @@
 #include "feed/amibrokerlivedata2.h"
 #include "symbols/selection.h"
 #include "feed/livedataupdator.h"
+#include "feed/mydownloader.h"
 #include "support/localvendor.h"
 #include "support/testenvironment.h"
 #include "ui_amibrokerlivedata2.h"
@@ -255,7 +256,10 @@ void TestWorkspace::nothingImportsAfterClose()
 
     window->close();
     const int importsAtClose = importLines(m_env->journal());
-    QTest::qWait(2500);
+    // The request in flight at the close has been answered and handled, and no poll follows.
+    MyDownloader *live = window->liveDownloader();
+    QTRY_VERIFY_WITH_TIMEOUT(live->reply.isNull(), 15000);
+    QVERIFY(!live->pollTimer->isActive());
     QCOMPARE(importLines(m_env->journal()), importsAtClose);
 }
 

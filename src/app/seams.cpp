@@ -37,6 +37,11 @@ void realPause(int milliseconds)
     QThread::msleep(ulong(milliseconds));
 }
 
+int realDuration(int milliseconds)
+{
+    return milliseconds;
+}
+
 InformationHandler &informationHandler()
 {
     static InformationHandler handler = realInformation;
@@ -64,6 +69,12 @@ ExitHandler &exitHandler()
 PauseHandler &pauseHandler()
 {
     static PauseHandler handler = realPause;
+    return handler;
+}
+
+DurationHandler &durationHandler()
+{
+    static DurationHandler handler = realDuration;
     return handler;
 }
 
@@ -119,6 +130,16 @@ void setPauseHandler(PauseHandler handler)
     pauseHandler() = handler ? std::move(handler) : realPause;
 }
 
+int duration(int milliseconds)
+{
+    return durationHandler()(milliseconds);
+}
+
+void setDurationHandler(DurationHandler handler)
+{
+    durationHandler() = handler ? std::move(handler) : realDuration;
+}
+
 void resetAll()
 {
     setInformationHandler({});
@@ -126,6 +147,7 @@ void resetAll()
     setOpenFileNameHandler({});
     setExitHandler({});
     setPauseHandler({});
+    setDurationHandler({});
 }
 
 }

@@ -6,7 +6,8 @@
 
 class QWidget;
 
-// Outside effects that tests must control: message boxes, file dialogs, process ends, pauses.
+// Outside effects that tests must control: message boxes, file dialogs, process ends, pauses,
+// start-up durations.
 // Each defaults to the real thing; a test installs its own handler.
 namespace Seams {
 
@@ -14,6 +15,7 @@ using InformationHandler = std::function<void(QWidget *parent, const QString &ti
 using FileNameHandler = std::function<QString(QWidget *parent, const QString &caption, const QString &filter)>;
 using ExitHandler = std::function<void(int code)>;
 using PauseHandler = std::function<void(int milliseconds)>;
+using DurationHandler = std::function<int(int milliseconds)>;
 
 // A modal information box with a single OK button.
 void information(QWidget *parent, const QString &title, const QString &text);
@@ -32,6 +34,10 @@ void setExitHandler(ExitHandler handler);
 // Blocks the GUI thread.
 void pause(int milliseconds);
 void setPauseHandler(PauseHandler handler);
+
+// The length of a wait the start-up plays out (the splash); the real length unless a test shortens it.
+[[nodiscard]] int duration(int milliseconds);
+void setDurationHandler(DurationHandler handler);
 
 // Back to the real handlers.
 void resetAll();

@@ -1,5 +1,6 @@
 #include "app/startupanimation.h"
 
+#include "app/seams.h"
 #include "app/splashgeometry.h"
 
 #include <QGuiApplication>
@@ -52,11 +53,11 @@ void startupAnimation::showAnimation()
 
     auto *group = new QSequentialAnimationGroup(this);
     auto *grow = new QPropertyAnimation(splashLabel, "geometry");
-    grow->setDuration(GrowMs);
+    grow->setDuration(Seams::duration(GrowMs));
     grow->setStartValue(Splash::startRect(picture.size()));
     grow->setEndValue(Splash::endRect(picture.size(), screenSize));
     auto *fill = new QPropertyAnimation(bar, "value");
-    fill->setDuration(FillMs);
+    fill->setDuration(Seams::duration(FillMs));
     fill->setStartValue(0);
     fill->setEndValue(100);
     group->addAnimation(grow);
@@ -65,5 +66,7 @@ void startupAnimation::showAnimation()
     splashLabel->show();
     group->start(QAbstractAnimation::KeepWhenStopped);
     connect(group, &QSequentialAnimationGroup::finished, this, &QDialog::close);
-    exec();
+    // A test's zero-length animation is over before the wait could start.
+    if (group->state() == QAbstractAnimation::Running)
+        exec();
 }

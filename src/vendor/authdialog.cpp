@@ -6,7 +6,7 @@
 #include "app/settingsstore.h"
 #include "app/startupanimation.h"
 #include "update/updator.h"
-#include "vendor/connectionprobe.h"
+#include "vendor/connectionmonitor.h"
 #include "vendor/registrationdialog.h"
 #include "vendor/vendorconnection.h"
 #include "vendor/vendordatabase.h"
@@ -16,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QSettings>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <memory>
@@ -76,8 +75,6 @@ void authDialog::start()
     m_restartTimer = new QTimer(this);
     connect(m_restartTimer, &QTimer::timeout, this, &authDialog::restart);
     m_restartTimer->start(RestartIntervalMs);
-    m_connectionTimer = new QTimer(this);
-    connect(m_connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection, Qt::UniqueConnection);
 
     checkIfAlreadyExists();
 
@@ -135,7 +132,13 @@ void authDialog::checkIfAlreadyExists()
                                          .value(Store::DisableAutoBackfill5)
                                          .toBool();
 
-    m_connectionTimer->start(ConnectionProbe::IntervalMs);
+    if (!m_connectionMonitor) {
+        m_connectionMonitor = new ConnectionMonitor(this);
+        FeedConsole *console = m_mainWindow;
+        connect(m_connectionMonitor, &ConnectionMonitor::statusChanged, this,
+                [console](const QString &text) { console->showStatusMessage(text); });
+    }
+    m_connectionMonitor->start();
     m_mainWindow->widget()->show();
     m_mainWindow->enableInterface(m_userId, account.feeds, DayChoices, account.message);
     backfillAtStartup(disableAutoBackfill ? 1 : 5);
@@ -172,20 +175,6 @@ void authDialog::askForRegistration()
 void authDialog::quitWithoutAccount()
 {
     QCoreApplication::exit(0);
-}
-
-void authDialog::checkConnection()
-{
-    disconnect(m_connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection);
-
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(Config::instance().probeHost(), Config::instance().probePort(),
-                          QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
-    const bool connected = socket->waitForConnected(ConnectionProbe::WaitMs);
-    m_mainWindow->showStatusMessage(ConnectionProbe::statusText(connected));
-
-    connect(m_connectionTimer, &QTimer::timeout, this, &authDialog::checkConnection, Qt::UniqueConnection);
-    socket.reset();
 }
 
 void authDialog::restart()

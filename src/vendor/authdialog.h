@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class ConnectionMonitor;
 class QTimer;
 class VendorConnection;
 class registrationDialog;
@@ -39,14 +40,13 @@ public:
     [[nodiscard]] const Account &account() const { return m_account; }
     [[nodiscard]] QString oneDayBackfillBase() const { return m_oneDayBackfillBase; }
     [[nodiscard]] QTimer *restartTimer() const { return m_restartTimer; }
-    [[nodiscard]] QTimer *connectionTimer() const { return m_connectionTimer; }
+    [[nodiscard]] ConnectionMonitor *connectionMonitor() const { return m_connectionMonitor; }
     [[nodiscard]] registrationDialog *registration() const;
     [[nodiscard]] updator *updateDialog() const;
 
 public slots:
     void checkIfAlreadyExists();
     void backfillAtStartup(int days);
-    void checkConnection();
     void restart();
 
 private:
@@ -60,7 +60,7 @@ private:
     FeedConsole *m_mainWindow = nullptr;
     startupAnimation *m_splash = nullptr;
     QTimer *m_restartTimer = nullptr;
-    QTimer *m_connectionTimer = nullptr;
+    ConnectionMonitor *m_connectionMonitor = nullptr;
     Account m_account;
     QString m_oneDayBackfillBase;
     // Shown while the vendor has no account for the user ID.

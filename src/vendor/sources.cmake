@@ -6,6 +6,7 @@ list(APPEND TICKVANE_CORE_SOURCES
     vendor/account.h vendor/account.cpp
     vendor/feedconsole.h
     vendor/connectionprobe.h vendor/connectionprobe.cpp
+    vendor/connectionmonitor.h vendor/connectionmonitor.cpp
     vendor/versionrule.h vendor/versionrule.cpp)
 list(APPEND TICKVANE_GUI_SOURCES
     vendor/authdialog.h vendor/authdialog.cpp

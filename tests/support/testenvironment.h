@@ -6,7 +6,8 @@
 #include <memory>
 
 // A private install folder and settings store for one test executable (or one test), with the
-// outside effects caught: information boxes and process ends are recorded instead of shown or done.
+// outside effects caught: information boxes and process ends are recorded instead of shown or done,
+// pauses and the start-up splash take no time.
 class TestEnvironment
 {
 public:

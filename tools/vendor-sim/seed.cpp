@@ -54,8 +54,19 @@ public:
 
     bool run()
     {
-        return createTables() && seedAccounts() && seedUpdateRecord() && seedBroadcast()
-            && seedServerSettings() && seedContracts();
+        // Tests reseed before every function: a throw-away database needs no syncs or disk journal.
+        if (!m_mysql
+            && (!exec(QStringLiteral("PRAGMA synchronous = OFF"))
+                || !exec(QStringLiteral("PRAGMA journal_mode = MEMORY"))))
+            return false;
+        // MySQL commits at each CREATE, so there the rows get a transaction of their own.
+        if (!m_mysql && !begin())
+            return false;
+        if (createTables() && (!m_mysql || begin()) && seedAccounts() && seedUpdateRecord() && seedBroadcast()
+            && seedServerSettings() && seedContracts())
+            return commit();
+        m_db.rollback();
+        return false;
     }
 
     QString error;
@@ -67,6 +78,22 @@ private:
         if (q.exec(sql))
             return true;
         error = sql.left(60) + QStringLiteral(": ") + q.lastError().text();
+        return false;
+    }
+
+    bool begin()
+    {
+        if (m_db.transaction())
+            return true;
+        error = QStringLiteral("transaction: ") + m_db.lastError().text();
+        return false;
+    }
+
+    bool commit()
+    {
+        if (m_db.commit())
+            return true;
+        error = QStringLiteral("commit: ") + m_db.lastError().text();
         return false;
     }
 
@@ -195,15 +222,10 @@ private:
 
     bool seedContracts()
     {
-        if (!m_db.transaction()) {
-            error = QStringLiteral("transaction: ") + m_db.lastError().text();
-            return false;
-        }
         QSqlQuery q(m_db);
         if (!q.prepare(insertSql(Table::Contract, {QStringLiteral("ContractID"), Col::Symbol,
                                                    Col::Exchange, QStringLiteral("LotSize")}))) {
             error = QStringLiteral("Contract: ") + q.lastError().text();
-            m_db.rollback();
             return false;
         }
         int id = 1;
@@ -215,14 +237,10 @@ private:
             q.addBindValue(derivative ? 25 + int(Market::stableHash(c.symbol) % 20) * 25 : 1);
             if (!q.exec()) {
                 error = QStringLiteral("Contract: ") + q.lastError().text();
-                m_db.rollback();
                 return false;
             }
         }
-        if (m_db.commit())
-            return true;
-        error = QStringLiteral("commit: ") + m_db.lastError().text();
-        return false;
+        return true;
     }
 
     QSqlDatabase m_db;
