@@ -18,6 +18,8 @@ private slots:
     void saveLayoutText_data();
     void saveLayoutText();
     void journalOfEveryCall();
+    void lostLinkIsRebuilt_data();
+    void lostLinkIsRebuilt();
 };
 
 void TestAmiBroker::importText_data()
@@ -100,6 +102,56 @@ void TestAmiBroker::journalOfEveryCall()
         QStringLiteral("SaveLayout(%1/Amibroker/QVF1000/Layouts/Default.awl)").arg(root),
         QStringLiteral("SaveDatabase()"),
     }));
+}
+
+void TestAmiBroker::lostLinkIsRebuilt_data()
+{
+    QTest::addColumn<bool>("downAtStart");
+    QTest::newRow("AmiBroker closed during the session") << false;
+    QTest::newRow("AmiBroker not running at start") << true;
+}
+
+// While AmiBroker is gone every call fails and says so; the first call after it is back creates
+// the object again and reloads the database before it is made.
+void TestAmiBroker::lostLinkIsRebuilt()
+{
+    QFETCH(bool, downAtStart);
+    TestEnvironment env;
+    const QString root = env.root();
+    const QString down = root + QStringLiteral("/automation.down");
+    const QString database = root + QStringLiteral("/Amibroker/QVF1000");
+    const auto setDown = [&down](bool isDown) {
+        if (isDown)
+            QFile(down).open(QIODevice::WriteOnly);
+        else
+            QFile::remove(down);
+    };
+
+    setDown(downAtStart);
+    AmiBroker amibroker(Platform::createAutomationObject);
+    QSignalSpy reachable(&amibroker, &AmiBroker::reachableChanged);
+    QCOMPARE(amibroker.isReachable(), !downAtStart);
+    amibroker.loadDatabase(database);
+
+    setDown(true);
+    QVERIFY(!amibroker.refreshAll());
+    QVERIFY(!amibroker.isReachable());
+    setDown(false);
+    QVERIFY(amibroker.refreshAll());
+    QVERIFY(amibroker.isReachable());
+
+    const QString load = QStringLiteral("LoadDatabase(QString&)\t") + database;
+    QStringList expected;
+    if (downAtStart) {
+        expected = QStringList{"create Broker.Application\tfailed", "create Broker.Application\tfailed",
+                               "create Broker.Application\tfailed"};
+    } else {
+        expected = QStringList{"create Broker.Application", load, "RefreshAll()\tfailed"};
+    }
+    expected << "create Broker.Application" << load << "RefreshAll()";
+    QCOMPARE(env.journal(), expected);
+    QCOMPARE(reachable.count(), downAtStart ? 1 : 2);
+    QCOMPARE(reachable.last().first().toBool(), true);
 }
 
 QTEST_GUILESS_MAIN(TestAmiBroker)
