@@ -106,7 +106,7 @@ private slots:
     void statusTexts();
     void probe_data();
     void probe();
-    void dailyRestartSavesNothing();
+    void dailyRestartStoresOnlyTheChoices();
     void restartButtonSavesTheSelection();
 
 private:
@@ -258,7 +258,8 @@ void TestConnectionMonitor::probe()
     }
 }
 
-void TestConnectionMonitor::dailyRestartSavesNothing()
+// The close sequence's AmiBroker steps are skipped; today's selection and feed boxes are not lost.
+void TestConnectionMonitor::dailyRestartStoresOnlyTheChoices()
 {
     startController();
     amibrokerlivedata2 *window = mainWindowOf(*m_controller);
@@ -268,7 +269,9 @@ void TestConnectionMonitor::dailyRestartSavesNothing()
     QCOMPARE(runLoopAfter([this] { m_controller->restartTimer()->start(0); }), 4444);
 
     QVERIFY(window->isVisible());
-    QCOMPARE(storedSymbols(), (QStringList{"NIFTY-I", "ICICIBANK"}));
+    QCOMPARE(storedSymbols(), QStringList{"GOLDM-I"});
+    QCOMPARE(QSettings(Store::Organisation, Store::Application).value(Store::SelectedExchanges).toStringList(),
+             QStringList{"MCX"});
     QVERIFY(!m_env->journal().contains(QStringLiteral("SaveDatabase()")));
 }
 

@@ -179,6 +179,9 @@ void authDialog::quitWithoutAccount()
 
 void authDialog::restart()
 {
+    // The daily restart skips the close sequence, but not the trader's choices of the day.
+    if (m_mainWindow)
+        m_mainWindow->storeChoices();
     close();
     QCoreApplication::exit(RestartExitCode);
 }
