@@ -189,11 +189,13 @@ void TestConnectionMonitor::probe()
     QFETCH(bool, connected);
 
     QTcpServer listener;
-    SilentPort silent;
-    quint16 port = silent.port();
+    std::unique_ptr<SilentPort> silent;
+    quint16 port = 0;
     if (target == QLatin1String("silent")) {
+        silent = std::make_unique<SilentPort>();
+        port = silent->port();
         QVERIFY(port != 0);
-        QTRY_VERIFY(silent.isFull());
+        QTRY_VERIFY(silent->isFull());
     } else {
         QVERIFY(listener.listen(QHostAddress::LocalHost));
         port = listener.serverPort();
@@ -211,8 +213,9 @@ void TestConnectionMonitor::probe()
     QVERIFY(monitor->isActive());
     QVERIFY(!monitor->isProbing());
 
-    // The feed is under way before the probe starts.
-    QTRY_VERIFY_WITH_TIMEOUT(importCount(m_env->journal()) >= 1, 15000);
+    // The feed is under way before a probe that will take its time starts.
+    if (target == QLatin1String("silent"))
+        QTRY_VERIFY_WITH_TIMEOUT(importCount(m_env->journal()) >= 1, 15000);
     const int importsBefore = importCount(m_env->journal());
 
     QList<int> remainingAtResult;
