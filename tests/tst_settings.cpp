@@ -76,6 +76,8 @@ private slots:
     void cancelLeavesTheStore();
     void memberFollowsLoadsOnly();
     void okEndsAModalRun();
+    void firstRunValuesFillOnlyAbsentKeys_data();
+    void firstRunValuesFillOnlyAbsentKeys();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -338,6 +340,55 @@ void TestSettings::okEndsAModalRun()
     QVERIFY(!dialog->isVisible());
     QCOMPARE(QSettings(Store::Organisation, Store::Application).value(Store::DataMode).toInt(), 2);
     QCOMPARE(dialog->dataMode, 2);
+}
+
+void TestSettings::firstRunValuesFillOnlyAbsentKeys_data()
+{
+    QTest::addColumn<Values>("before");
+    QTest::addColumn<Values>("after");
+
+    const QStringList defaultSymbols{"BANKNIFTY-I", "CRUDEOIL-I", "GOLDM-I", "SILVERM-I",
+                                     "USDINR-I",    "INDIAVIX",   "ICICIBANK", "NIFTY-I"};
+    const QStringList defaultExchanges{"FUTURE", "MCX", "MCX", "MCX", "CURRENCY", "SPOTINDEX", "CASH", "FUTURE"};
+    const Values firstRun{{Store::SelectedSymbols, defaultSymbols}, {Store::SelectedExchanges, defaultExchanges},
+                          {Store::DisableAutoBackfill5, false},     {Store::DataMode, 2},
+                          {Store::FastBackfill, true},              {Store::SaveLayout, false},
+                          {Store::ControlAmibroker, false}};
+    const auto with = [](Values values, const Values &changes) {
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+            values.insert(it.key(), it.value());
+        return values;
+    };
+    const Values trader{{Store::SelectedSymbols, QStringList{"SBIN", "NIFTY-I"}},
+                        {Store::SelectedExchanges, QStringList{"CASH", "FUTURE"}},
+                        {Store::DisableAutoBackfill5, true}, {Store::DataMode, 1},
+                        {Store::FastBackfill, false},        {Store::SaveLayout, true},
+                        {Store::ControlAmibroker, true},     {Store::feedBoxKey(0), true},
+                        {Store::feedBoxKey(3), false}};
+
+    QTest::newRow("first run: every value") << Values() << firstRun;
+    QTest::newRow("lapsed account: every choice kept") << trader << trader;
+    QTest::newRow("only a selection stored")
+        << Values{{Store::SelectedSymbols, QStringList{"SBIN"}}, {Store::SelectedExchanges, QStringList{"CASH"}}}
+        << with(firstRun, {{Store::SelectedSymbols, QStringList{"SBIN"}},
+                           {Store::SelectedExchanges, QStringList{"CASH"}}});
+    QTest::newRow("stored switches kept, the rest filled")
+        << Values{{Store::SaveLayout, true}, {Store::ControlAmibroker, true}, {Store::DisableAutoBackfill5, true}}
+        << with(firstRun, {{Store::SaveLayout, true}, {Store::ControlAmibroker, true},
+                           {Store::DisableAutoBackfill5, true}});
+    QTest::newRow("feed boxes alone get the first-run values beside them")
+        << Values{{Store::feedBoxKey(1), true}} << with(firstRun, {{Store::feedBoxKey(1), true}});
+    QTest::newRow("stored values equal to the first-run ones") << firstRun << firstRun;
+}
+
+void TestSettings::firstRunValuesFillOnlyAbsentKeys()
+{
+    QFETCH(Values, before);
+    QFETCH(Values, after);
+
+    writeStore(before);
+    Store::writeFirstRunValues();
+    QCOMPARE(readStore(), after);
 }
 
 QTEST_MAIN(TestSettings)

@@ -25,14 +25,20 @@ QStringList firstRunExchanges()
 
 void writeFirstRunValues()
 {
+    // A lookup that finds no account is not always a first run (a lapsed account, an empty update
+    // table): the trader's stored choices stay, only missing keys get their first-run value.
     QSettings store(Organisation, Application);
-    store.setValue(SelectedSymbols, firstRunSymbols());
-    store.setValue(SelectedExchanges, firstRunExchanges());
-    store.setValue(DisableAutoBackfill5, false);
-    store.setValue(DataMode, 2);
-    store.setValue(FastBackfill, true);
-    store.setValue(SaveLayout, false);
-    store.setValue(ControlAmibroker, false);
+    const auto writeIfAbsent = [&store](const QString &key, const QVariant &value) {
+        if (!store.contains(key))
+            store.setValue(key, value);
+    };
+    writeIfAbsent(SelectedSymbols, firstRunSymbols());
+    writeIfAbsent(SelectedExchanges, firstRunExchanges());
+    writeIfAbsent(DisableAutoBackfill5, false);
+    writeIfAbsent(DataMode, 2);
+    writeIfAbsent(FastBackfill, true);
+    writeIfAbsent(SaveLayout, false);
+    writeIfAbsent(ControlAmibroker, false);
 }
 
 }

@@ -25,7 +25,7 @@ inline const QString ControlAmibroker = QStringLiteral("controlAmibroker");
 [[nodiscard]] QStringList firstRunSymbols();
 [[nodiscard]] QStringList firstRunExchanges();
 
-// Writes the first-run values in their fixed order.
+// Writes the first-run values in their fixed order, each only where its key is absent.
 void writeFirstRunValues();
 
 }
