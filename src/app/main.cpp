@@ -1,4 +1,5 @@
 #include "app/entryloop.h"
+#include "platform/programfolder.h"
 #include "platform/shutdownsignals.h"
 #include "vendor/authdialog.h"
 
@@ -30,5 +31,6 @@ int main(int argc, char **argv)
 {
     // The pictures live in the static GUI library.
     Q_INIT_RESOURCE(resources);
+    Platform::enterProgramFolder();
     return runEntryLoop(argc, argv, startCycle);
 }
