@@ -2,8 +2,18 @@
 #include "platform/processlister.h"
 #include "support/testenvironment.h"
 
+#include "app/config.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+
+#include <memory>
+#include <vector>
 
 class tst_SingleInstance : public QObject
 {
@@ -15,6 +25,8 @@ private slots:
     void secondCopyQuits_data();
     void secondCopyQuits();
     void realListingOfThisProcess();
+    void countsCopiesOfThisInstallFolder_data();
+    void countsCopiesOfThisInstallFolder();
 };
 
 void tst_SingleInstance::countInstances_data()
@@ -82,15 +94,93 @@ void tst_SingleInstance::secondCopyQuits()
 
 void tst_SingleInstance::realListingOfThisProcess()
 {
+    // Copies of the feed for other install folders on this machine (a demo, other tests) never count.
     TestEnvironment env;
     QWidget mainWindow;
-    // A feed running beside the tests on this machine would rightly count.
-    if (SingleInstance::countInstances(Platform::runningProcessList(&mainWindow)) > 1)
-        QSKIP("copies of the feed run on this machine");
-
     SingleInstance::check(&mainWindow);
     QVERIFY(env.boxes.isEmpty());
     QVERIFY(env.exits.isEmpty());
+}
+
+void tst_SingleInstance::countsCopiesOfThisInstallFolder_data()
+{
+    // Each other process: "<image name> <QUORVIX_ROOT> <HOME> <working directory>", folders relative
+    // to a scratch folder, "-" for unset. This process uses <scratch>/home/Quorvix.
+    QTest::addColumn<QStringList>("others");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("quits");
+
+    QTest::newRow("none") << QStringList() << 0 << false;
+    QTest::newRow("same root") << QStringList{"tickvane home/Quorvix - ."} << 1 << false;
+    QTest::newRow("two with the same root") << QStringList{"tickvane home/Quorvix - .", "Tickvane home/Quorvix - ."}
+                                            << 2 << true;
+    QTest::newRow("other root") << QStringList{"tickvane demo/Quorvix - .", "tickvane home - ."} << 0 << false;
+    QTest::newRow("same root written otherwise")
+        << QStringList{"tickvane home/Quorvix/ - .", "tickvane link/Quorvix - .", "tickvane home/../home/Quorvix - ."}
+        << 3 << true;
+    QTest::newRow("relative root from its working directory") << QStringList{"tickvane Quorvix - home"} << 1 << false;
+    QTest::newRow("default root of the same home") << QStringList{"tickvane - home ."} << 1 << false;
+    QTest::newRow("empty root means the default") << QStringList{"tickvane '' home ."} << 1 << false;
+    QTest::newRow("default root of another home") << QStringList{"tickvane - other ."} << 0 << false;
+    QTest::newRow("root wins over home") << QStringList{"tickvane demo/Quorvix home ."} << 0 << false;
+    QTest::newRow("other programs of the same root") << QStringList{"sleep home/Quorvix - ."} << 0 << false;
+    QTest::newRow("mixed") << QStringList{"tickvane home/Quorvix - .", "tickvane - other .", "tickvane - home ."}
+                           << 2 << true;
+}
+
+void tst_SingleInstance::countsCopiesOfThisInstallFolder()
+{
+    QFETCH(QStringList, others);
+    QFETCH(int, count);
+    QFETCH(bool, quits);
+
+    TestEnvironment env;
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    const QDir base(scratch.path());
+    for (const char *folder : {"home/Quorvix", "other/Quorvix", "demo/Quorvix", "bin"})
+        QVERIFY(base.mkpath(QLatin1String(folder)));
+    QVERIFY(QFile::link(base.filePath(QStringLiteral("home")), base.filePath(QStringLiteral("link"))));
+    qputenv("QUORVIX_ROOT", base.filePath(QStringLiteral("home/Quorvix")).toUtf8());
+    Config::reload();
+
+    // Real processes whose image name is the link's name: a waiting "sleep".
+    const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+    QVERIFY(!sleep.isEmpty());
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QString &other : others) {
+        const QStringList fields = other.split(QLatin1Char(' '));
+        const QString program = base.filePath(QStringLiteral("bin/") + fields.at(0));
+        if (!QFileInfo::exists(program))
+            QVERIFY(QFile::link(sleep, program));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QUORVIX_ROOT"));
+        environment.remove(QStringLiteral("HOME"));
+        if (fields.at(1) == QLatin1String("''"))
+            environment.insert(QStringLiteral("QUORVIX_ROOT"), QString());
+        else if (fields.at(1) != QLatin1String("-"))
+            environment.insert(QStringLiteral("QUORVIX_ROOT"), fields.at(1).contains(QLatin1Char('/'))
+                                                                   ? base.filePath(fields.at(1))
+                                                                   : fields.at(1));
+        if (fields.at(2) != QLatin1String("-"))
+            environment.insert(QStringLiteral("HOME"), base.filePath(fields.at(2)));
+
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(base.filePath(fields.at(3)));
+        process->start(program, {QStringLiteral("300")});
+        QVERIFY2(process->waitForStarted(), qPrintable(process->errorString()));
+        processes.push_back(std::move(process));
+    }
+
+    QWidget mainWindow;
+    QCOMPARE(SingleInstance::countInstances(Platform::runningProcessList(&mainWindow)), count);
+    SingleInstance::check(&mainWindow);
+    QCOMPARE(env.exits, quits ? QList<int>{0} : QList<int>());
+    for (const auto &process : processes) {
+        process->kill();
+        process->waitForFinished();
+    }
 }
 
 QTEST_MAIN(tst_SingleInstance)
