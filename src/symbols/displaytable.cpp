@@ -151,6 +151,9 @@ void amibrokerlivedata2::updateDisplayTable()
 
     table->setHorizontalHeaderLabels({QStringLiteral("SYMBOL"), QStringLiteral("LTP"), QStringLiteral("LTQ")});
     table->setRowCount(symbols.size());
+    // Before addDisplayTable() the table has no columns: it would drop, and leak, every item.
+    if (table->columnCount() == 0)
+        return;
 
     {
         // Cell by cell, the model's change signals cost more than the update itself: the view
