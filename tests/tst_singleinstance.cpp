@@ -2,11 +2,18 @@
 #include "platform/processlister.h"
 #include "support/testenvironment.h"
 
+#include "app/config.h"
+
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+
+#include <memory>
+#include <vector>
 
 class tst_SingleInstance : public QObject
 {
@@ -18,8 +25,8 @@ private slots:
     void secondCopyQuits_data();
     void secondCopyQuits();
     void realListingOfThisProcess();
-    void otherInstallFoldersDoNotCount_data();
-    void otherInstallFoldersDoNotCount();
+    void countsCopiesOfThisInstallFolder_data();
+    void countsCopiesOfThisInstallFolder();
 };
 
 void tst_SingleInstance::countInstances_data()
@@ -87,61 +94,93 @@ void tst_SingleInstance::secondCopyQuits()
 
 void tst_SingleInstance::realListingOfThisProcess()
 {
+    // Copies of the feed for other install folders on this machine (a demo, other tests) never count.
     TestEnvironment env;
     QWidget mainWindow;
-    // A feed running beside the tests on this machine would rightly count.
-    if (SingleInstance::countInstances(Platform::runningProcessList(&mainWindow)) > 1)
-        QSKIP("copies of the feed run on this machine");
-
     SingleInstance::check(&mainWindow);
     QVERIFY(env.boxes.isEmpty());
     QVERIFY(env.exits.isEmpty());
 }
 
-void tst_SingleInstance::otherInstallFoldersDoNotCount_data()
+void tst_SingleInstance::countsCopiesOfThisInstallFolder_data()
 {
-    QTest::addColumn<QString>("ownRoot");
-    QTest::addColumn<QString>("otherRoot");
-    QTest::addColumn<bool>("counted");
+    // Each other process: "<image name> <QUORVIX_ROOT> <HOME> <working directory>", folders relative
+    // to a scratch folder, "-" for unset. This process uses <scratch>/home/Quorvix.
+    QTest::addColumn<QStringList>("others");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("quits");
 
-    QTest::newRow("same folder") << QStringLiteral("/srv/a") << QStringLiteral("/srv/a") << true;
-    QTest::newRow("another folder") << QStringLiteral("/srv/a") << QStringLiteral("/srv/b") << false;
-    QTest::newRow("both on the default") << QString() << QString() << true;
-    QTest::newRow("default against a folder") << QString() << QStringLiteral("/srv/a") << false;
-    QTest::newRow("folder against the default") << QStringLiteral("/srv/a") << QString() << false;
+    QTest::newRow("none") << QStringList() << 0 << false;
+    QTest::newRow("same root") << QStringList{"tickvane home/Quorvix - ."} << 1 << false;
+    QTest::newRow("two with the same root") << QStringList{"tickvane home/Quorvix - .", "Tickvane home/Quorvix - ."}
+                                            << 2 << true;
+    QTest::newRow("other root") << QStringList{"tickvane demo/Quorvix - .", "tickvane home - ."} << 0 << false;
+    QTest::newRow("same root written otherwise")
+        << QStringList{"tickvane home/Quorvix/ - .", "tickvane link/Quorvix - .", "tickvane home/../home/Quorvix - ."}
+        << 3 << true;
+    QTest::newRow("relative root from its working directory") << QStringList{"tickvane Quorvix - home"} << 1 << false;
+    QTest::newRow("default root of the same home") << QStringList{"tickvane - home ."} << 1 << false;
+    QTest::newRow("empty root means the default") << QStringList{"tickvane '' home ."} << 1 << false;
+    QTest::newRow("default root of another home") << QStringList{"tickvane - other ."} << 0 << false;
+    QTest::newRow("root wins over home") << QStringList{"tickvane demo/Quorvix home ."} << 0 << false;
+    QTest::newRow("other programs of the same root") << QStringList{"sleep home/Quorvix - ."} << 0 << false;
+    QTest::newRow("mixed") << QStringList{"tickvane home/Quorvix - .", "tickvane - other .", "tickvane - home ."}
+                           << 2 << true;
 }
 
-// Another copy of the program, here a stand-in carrying its image name, started on a given folder.
-void tst_SingleInstance::otherInstallFoldersDoNotCount()
+void tst_SingleInstance::countsCopiesOfThisInstallFolder()
 {
-    QFETCH(QString, ownRoot);
-    QFETCH(QString, otherRoot);
-    QFETCH(bool, counted);
+    QFETCH(QStringList, others);
+    QFETCH(int, count);
+    QFETCH(bool, quits);
 
-    QTemporaryDir dir;
-    const QString image = dir.filePath(QStringLiteral("tickvane"));
-    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), image));
-    QProcess other;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("QUORVIX_ROOT"));
-    if (!otherRoot.isEmpty())
-        environment.insert(QStringLiteral("QUORVIX_ROOT"), otherRoot);
-    other.setProcessEnvironment(environment);
-    other.start(image, {QStringLiteral("30")});
-    QVERIFY(other.waitForStarted());
+    TestEnvironment env;
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    const QDir base(scratch.path());
+    for (const char *folder : {"home/Quorvix", "other/Quorvix", "demo/Quorvix", "bin"})
+        QVERIFY(base.mkpath(QLatin1String(folder)));
+    QVERIFY(QFile::link(base.filePath(QStringLiteral("home")), base.filePath(QStringLiteral("link"))));
+    qputenv("QUORVIX_ROOT", base.filePath(QStringLiteral("home/Quorvix")).toUtf8());
+    Config::reload();
 
-    const QByteArray savedRoot = qgetenv("QUORVIX_ROOT");
-    if (ownRoot.isEmpty())
-        qunsetenv("QUORVIX_ROOT");
-    else
-        qputenv("QUORVIX_ROOT", ownRoot.toUtf8());
-    const QByteArray listing = Platform::runningProcessList(nullptr);
-    qputenv("QUORVIX_ROOT", savedRoot);
-    const QByteArray line = "tickvane " + QByteArray::number(other.processId()) + '\n';
-    other.kill();
-    other.waitForFinished();
+    // Real processes whose image name is the link's name: a waiting "sleep".
+    const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+    QVERIFY(!sleep.isEmpty());
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QString &other : others) {
+        const QStringList fields = other.split(QLatin1Char(' '));
+        const QString program = base.filePath(QStringLiteral("bin/") + fields.at(0));
+        if (!QFileInfo::exists(program))
+            QVERIFY(QFile::link(sleep, program));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QUORVIX_ROOT"));
+        environment.remove(QStringLiteral("HOME"));
+        if (fields.at(1) == QLatin1String("''"))
+            environment.insert(QStringLiteral("QUORVIX_ROOT"), QString());
+        else if (fields.at(1) != QLatin1String("-"))
+            environment.insert(QStringLiteral("QUORVIX_ROOT"), fields.at(1).contains(QLatin1Char('/'))
+                                                                   ? base.filePath(fields.at(1))
+                                                                   : fields.at(1));
+        if (fields.at(2) != QLatin1String("-"))
+            environment.insert(QStringLiteral("HOME"), base.filePath(fields.at(2)));
 
-    QCOMPARE(listing.contains(line), counted);
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(base.filePath(fields.at(3)));
+        process->start(program, {QStringLiteral("300")});
+        QVERIFY2(process->waitForStarted(), qPrintable(process->errorString()));
+        processes.push_back(std::move(process));
+    }
+
+    QWidget mainWindow;
+    QCOMPARE(SingleInstance::countInstances(Platform::runningProcessList(&mainWindow)), count);
+    SingleInstance::check(&mainWindow);
+    QCOMPARE(env.exits, quits ? QList<int>{0} : QList<int>());
+    for (const auto &process : processes) {
+        process->kill();
+        process->waitForFinished();
+    }
 }
 
 QTEST_MAIN(tst_SingleInstance)

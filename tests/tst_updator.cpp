@@ -53,6 +53,7 @@ private slots:
     void form();
     void progress_data();
     void progress();
+    void updateRunsTheBatchOnce_data();
     void updateRunsTheBatchOnce();
     void failedUpdateRunsNothing_data();
     void failedUpdateRunsNothing();
@@ -171,8 +172,25 @@ void TestUpdator::progress()
     QCOMPARE(dialog.findChild<QProgressBar *>(QStringLiteral("downloadProgress"))->value(), value);
 }
 
+void TestUpdator::updateRunsTheBatchOnce_data()
+{
+    QTest::addColumn<QString>("prepare");
+
+    QTest::newRow("clean unpack") << "";
+    // As a file in use on Windows: the tool cannot replace it and ends with code 2.
+    QTest::newRow("a file the tool cannot replace") << "in use";
+    QTest::newRow("an earlier update's batch file lies there") << "left over";
+}
+
 void TestUpdator::updateRunsTheBatchOnce()
 {
+    QFETCH(QString, prepare);
+
+    if (prepare == QLatin1String("in use"))
+        QVERIFY(QDir().mkpath(QStringLiteral("Tickvane.new/busy")));
+    else if (prepare == QLatin1String("left over"))
+        writeFile(QStringLiteral("ZentorUpdator.bat"), LeftOverBatch);
+
     const QByteArray archive = VendorSim::makeZip({{QStringLiteral("ZentorUpdator.bat"), Batch},
                                                    {QStringLiteral("Tickvane.new"), NewProgram}});
     updator dialog;
@@ -184,8 +202,11 @@ void TestUpdator::updateRunsTheBatchOnce()
     QCOMPARE(dialog.archiveName(), QStringLiteral("Tickvane-4.10.zip"));
     // Written and unpacked relative to the working directory; the batch ran there exactly once.
     QCOMPARE(readFile(QStringLiteral("Tickvane-4.10.zip")), archive);
-    QCOMPARE(readFile(QStringLiteral("Tickvane.new")), NewProgram);
+    QCOMPARE(readFile(QStringLiteral("ZentorUpdator.bat")), Batch);
     QCOMPARE(readFile(QStringLiteral("marker.txt")), QByteArray("ran\n"));
+    QCOMPARE(QFileInfo(QStringLiteral("Tickvane.new")).isDir(), prepare == QLatin1String("in use"));
+    if (prepare != QLatin1String("in use"))
+        QCOMPARE(readFile(QStringLiteral("Tickvane.new")), NewProgram);
     QCOMPARE(dialog.findChild<QProgressBar *>(QStringLiteral("downloadProgress"))->value(), 100);
 }
 
@@ -212,6 +233,9 @@ void TestUpdator::failedUpdateRunsNothing_data()
     QTest::newRow("archive without batch file") << ArchivePath << "no batch" << 1
                                                 << "Update Failed|The update archive Tickvane-4.10.zip holds no "
                                                    "ZentorUpdator.bat";
+    QTest::newRow("partly failed unpack without batch file")
+        << ArchivePath << "no batch, in use" << 1
+        << "Update Failed|Cannot unpack the update archive Tickvane-4.10.zip: the archive tool ended with code 2";
 }
 
 void TestUpdator::failedUpdateRunsNothing()
@@ -222,8 +246,7 @@ void TestUpdator::failedUpdateRunsNothing()
     QFETCH(QString, box);
 
     // A batch file from an earlier update lies in the working directory; it must stay unrun.
-    if (prepare != QLatin1String("no batch"))
-        writeFile(QStringLiteral("ZentorUpdator.bat"), LeftOverBatch);
+    writeFile(QStringLiteral("ZentorUpdator.bat"), LeftOverBatch);
 
     if (prepare == QLatin1String("http error")) {
         m_server.misbehave(QStringLiteral("update"), VendorSim::Mode::HttpError);
@@ -233,8 +256,10 @@ void TestUpdator::failedUpdateRunsNothing()
         qputenv("PATH", m_work->path().toUtf8());
     } else if (prepare == QLatin1String("blocked")) {
         QVERIFY(QDir().mkdir(QStringLiteral("Tickvane-4.10.zip")));
-    } else if (prepare == QLatin1String("no batch")) {
+    } else if (prepare.startsWith(QLatin1String("no batch"))) {
         m_server.setFile(ArchivePath, VendorSim::makeZip({{QStringLiteral("Tickvane.new"), NewProgram}}));
+        if (prepare.endsWith(QLatin1String("in use")))
+            QVERIFY(QDir().mkpath(QStringLiteral("Tickvane.new/busy")));
     }
 
     updator dialog;
@@ -249,6 +274,9 @@ void TestUpdator::failedUpdateRunsNothing()
     QVERIFY(!QFile::exists(QStringLiteral("marker.txt")));
     if (requests == 0 || prepare == QLatin1String("http error"))
         QVERIFY(!QFile::exists(QStringLiteral("Tickvane-4.10.zip")));
+    // Once an archive is in hand, the earlier update's batch file is gone before the unpack.
+    const bool unpacked = requests == 1 && prepare != QLatin1String("http error") && prepare != QLatin1String("blocked");
+    QCOMPARE(QFile::exists(QStringLiteral("ZentorUpdator.bat")), !unpacked);
 }
 
 void TestUpdator::stalledDownloadFails()

@@ -1,5 +1,6 @@
 #include "app/entryloop.h"
 #include "feed/amibrokerlivedata2.h"
+#include "platform/programfolder.h"
 #include "platform/shutdownsignals.h"
 #include "vendor/authdialog.h"
 
@@ -31,5 +32,6 @@ int main(int argc, char **argv)
 {
     // The pictures live in the static GUI library.
     Q_INIT_RESOURCE(resources);
+    Platform::enterProgramFolder();
     return runEntryLoop(argc, argv, startCycle);
 }

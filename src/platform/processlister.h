@@ -7,8 +7,8 @@ class QObject;
 namespace Platform {
 
 // What the system's process lister prints: one line per running process with its image name.
-// Windows runs "tasklist" (waited for at most 30 s); elsewhere the names of the running processes
-// started with the same install folder (QUORVIX_ROOT, unset included) as this one.
+// Windows runs "tasklist" (waited for at most 30 s); elsewhere the running processes that use the
+// same install folder (same resolved QUORVIX_ROOT, the default $HOME/Quorvix included).
 [[nodiscard]] QByteArray runningProcessList(QObject *processParent);
 
 }

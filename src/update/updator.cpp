@@ -106,17 +106,26 @@ QString updator::install()
 {
     QString failure = writeArchive();
     if (failure.isEmpty())
+        failure = removeLeftOverBatchFile();
+    if (failure.isEmpty())
         failure = unpackArchive();
     if (!failure.isEmpty())
         return failure;
 
-    if (!QFile::exists(BatchFile))
-        return QStringLiteral("The update archive %1 holds no %2.").arg(m_archiveName, BatchFile);
     const Platform::Command command = Platform::batchFileCommand(BatchFile);
     m_unpackProcess->start(command.program, command.arguments);
     // The batch file takes over once this process has ended; only a start failure is ours to report.
     if (!m_unpackProcess->waitForFinished(ProcessWaitMs) && m_unpackProcess->error() == QProcess::FailedToStart)
         return QStringLiteral("Cannot start %1: %2.").arg(BatchFile, m_unpackProcess->errorString());
+    return QString();
+}
+
+QString updator::removeLeftOverBatchFile()
+{
+    // Only a batch file this archive brings may run: an earlier update's would install that one again.
+    QFile leftOver(BatchFile);
+    if (leftOver.exists() && !leftOver.remove())
+        return QStringLiteral("Cannot remove the %1 of an earlier update: %2.").arg(BatchFile, leftOver.errorString());
     return QString();
 }
 
@@ -146,7 +155,13 @@ QString updator::unpackArchive()
         m_unpackProcess->waitForFinished(ProcessWaitMs);
         return reason + QStringLiteral("the archive tool did not finish within %1 seconds.").arg(ProcessWaitMs / 1000);
     }
-    if (m_unpackProcess->exitStatus() != QProcess::NormalExit || m_unpackProcess->exitCode() != 0)
+    if (m_unpackProcess->exitStatus() != QProcess::NormalExit)
+        return reason + QStringLiteral("the archive tool crashed.");
+    // The tool ends with 1 or 2 when it cannot overwrite a file in use, such as the running
+    // program's own; the batch file it did unpack replaces those once this process has ended.
+    if (QFile::exists(BatchFile))
+        return QString();
+    if (m_unpackProcess->exitCode() != 0)
         return reason + QStringLiteral("the archive tool ended with code %1.").arg(m_unpackProcess->exitCode());
-    return QString();
+    return QStringLiteral("The update archive %1 holds no %2.").arg(m_archiveName, BatchFile);
 }

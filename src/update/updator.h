@@ -44,6 +44,8 @@ private:
     // Writes, unpacks and runs the batch file; returns the trader's reason when a step failed.
     [[nodiscard]] QString install();
     [[nodiscard]] QString writeArchive();
+    [[nodiscard]] QString removeLeftOverBatchFile();
+    // Succeeds when the archive tool ended by itself and the batch file is there.
     [[nodiscard]] QString unpackArchive();
 
     QNetworkAccessManager *m_manager = nullptr;

@@ -1,0 +1,9 @@
+#include "platform/programfolder.h"
+
+namespace Platform {
+
+void enterProgramFolder()
+{
+}
+
+}
