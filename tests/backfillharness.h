@@ -33,6 +33,7 @@ inline const QString RequestKey = QStringLiteral("backfill-key-41");
 inline const QString ServerDate = QStringLiteral("07122026");
 inline const QString OneDayPath = QStringLiteral("day");
 constexpr int LongWait = 30000;
+inline const QVector<int> RetryDelays = {100, 200, 400};
 
 struct JournalLine
 {
@@ -64,6 +65,8 @@ public:
         account.secureKey = RequestKey;
         account.backfillPath = server.hostPort() + VendorSim::BackfillPath;
         window->takeAccount(account);
+        // Short pauses between repeats of a failing request: the rule, not the wall clock, is tested.
+        window->backfillRun().setRetryDelays(RetryDelays);
         // Days other than 5 only set the base.
         window->startupBackfill(Vendor::oneDayBackfillBase(server.hostPort(), ServerDate, OneDayPath), 1);
         ui()->machineIDLabel->setText(UserId);

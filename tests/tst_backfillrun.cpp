@@ -6,6 +6,8 @@
 #include "vendor/authdialog.h"
 #include "vendor/vendorconnection.h"
 
+#include <QDir>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QtTest>
@@ -49,6 +51,9 @@ private slots:
     void startupBackfill_data();
     void startupBackfill();
     void startupWithoutServerSettings();
+    void failuresAreBoundedAndReported_data();
+    void failuresAreBoundedAndReported();
+    void stopDuringRetryWait();
 
 private:
     std::unique_ptr<Harness> h;
@@ -387,6 +392,98 @@ void TestBackfillRun::startupWithoutServerSettings()
     QVERIFY(h->window->oneDayBackfillBase().isEmpty());
     QVERIFY(h->backfillQueries().isEmpty());
     QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+}
+
+void TestBackfillRun::failuresAreBoundedAndReported_data()
+{
+    QTest::addColumn<QString>("kind");            // "intraday" (ACC, SBIN) or "eod" (CASH-1.zip)
+    QTest::addColumn<QString>("mode");            // misbehaviour of the endpoint, or "unwritable"
+    QTest::addColumn<int>("times");               // how many requests misbehave; -1: all
+    QTest::addColumn<QString>("text");            // the bar's final text
+    QTest::addColumn<QString>("tooltip");         // contained in the bar's tooltip
+    QTest::addColumn<QList<int>>("requests");     // per symbol (intraday) or of the archive
+    QTest::addColumn<int>("imports");
+
+    QTest::newRow("row failing four times is skipped, the next one imported")
+        << "intraday" << "error" << 4 << "Backfill Done (1 failed)" << "ACC: " << QList<int>{4, 1} << 1;
+    QTest::newRow("row recovering on its last repeat")
+        << "intraday" << "error" << 3 << "Backfill Done" << "" << QList<int>{4, 1} << 2;
+    QTest::newRow("backfill file that cannot be written: every row fails")
+        << "intraday" << "unwritable" << 0 << "Backfill Done (2 failed)" << "SBIN: " << QList<int>{4, 4} << 0;
+    QTest::newRow("archive that keeps failing")
+        << "eod" << "error" << -1 << "Backfill Failed" << "" << QList<int>{4} << 0;
+    QTest::newRow("archive that is not a zip")
+        << "eod" << "garbage" << -1 << "Backfill Failed" << "could not be unpacked" << QList<int>{4} << 0;
+}
+
+// A failing request is repeated three times, each after a longer pause, then given up: an intraday
+// row is skipped and named, an archive ends the run. The final text is always visible.
+void TestBackfillRun::failuresAreBoundedAndReported()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, mode);
+    QFETCH(int, times);
+    QFETCH(QString, text);
+    QFETCH(QString, tooltip);
+    QFETCH(QList<int>, requests);
+    QFETCH(int, imports);
+
+    const bool intraday = kind == QLatin1String("intraday");
+    const QString endpoint = intraday ? QStringLiteral("backfill") : QStringLiteral("eod");
+    if (mode == QLatin1String("unwritable"))
+        QVERIFY(QDir().mkpath(Config::instance().path("autobackfill.txt/in the way")));
+    else
+        h->server.misbehave(endpoint, mode == QLatin1String("error") ? VendorSim::Mode::HttpError
+                                                                      : VendorSim::Mode::Garbage, times);
+    h->enableExchanges({"CASH"});
+    h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
+    QSignalSpy finished(&h->window->backfillRun(), &BackfillRun::finished);
+    if (intraday)
+        h->backfillButton()->click();
+    else
+        h->window->eodBackfillButton_clicked(QStringLiteral("CASH-1.zip"));
+
+    QVERIFY(finished.wait(LongWait));
+    QProgressBar *bar = h->ui()->progressBarRT;
+    QCOMPARE(bar->text(), text);
+    QVERIFY2(bar->toolTip().contains(tooltip), qPrintable(bar->toolTip()));
+    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+
+    const QList<VendorSim::Request> sent = h->requests(endpoint);
+    QList<int> perItem;
+    QList<VendorSim::Request> first;
+    for (const VendorSim::Request &request : sent) {
+        const QString item = intraday ? request.query.section(QStringLiteral("send="), 1) : request.path;
+        if (perItem.isEmpty() || item != (intraday ? first.last().query.section(QStringLiteral("send="), 1)
+                                                   : first.last().path)) {
+            perItem << 0;
+        }
+        ++perItem.last();
+        first << request;
+    }
+    QCOMPARE(perItem, requests);
+    // Each repeat waits at least its pause after the answer before: never at the poll rate.
+    for (int i = 1; i < qMin(sent.size(), RetryDelays.size() + 1); ++i)
+        QVERIFY2(sent.at(i).msecsSinceEpoch - sent.at(i - 1).msecsSinceEpoch >= RetryDelays.at(i - 1),
+                 qPrintable(QString::number(sent.at(i).msecsSinceEpoch - sent.at(i - 1).msecsSinceEpoch)));
+    QCOMPARE(h->importTexts().size(), imports);
+}
+
+void TestBackfillRun::stopDuringRetryWait()
+{
+    h->window->backfillRun().setRetryDelays({3000, 3000, 3000});
+    h->server.misbehave("backfill", VendorSim::Mode::HttpError);
+    h->enableExchanges({"CASH"});
+    h->select({{"ACC", "CASH"}});
+    h->backfillButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(h->ui()->progressBarRT->format().contains(QLatin1String("retry 1 of 3")), LongWait);
+
+    h->backfillButton()->click();
+    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+    QVERIFY(!h->window->backfillRun().isActive());
+    // The pause would have ended here; nothing more is asked.
+    QTest::qWait(3300);
+    QCOMPARE(h->requests("backfill").size(), 1);
 }
 
 QTEST_MAIN(TestBackfillRun)

@@ -297,7 +297,7 @@ void TestEndOfDay::dialogBackfillStopsActiveRun()
     h->select({{"NIFTY", "CASH"}});
     h->server.misbehave("eod", VendorSim::Mode::HttpError);
     requestArchive("CASH", "recent", true);
-    // Failing downloads are repeated at every poll tick while the run stays active.
+    // Failing downloads are repeated after a pause while the run stays active.
     QTRY_VERIFY_WITH_TIMEOUT(h->requests("eod").size() >= 3, LongWait);
     QCOMPARE(h->backfillButton()->text(), QStringLiteral("Stop"));
 

@@ -22,6 +22,7 @@
 #include <QSqlDatabase>
 
 #include <QFile>
+#include <QTextEdit>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QSettings>
@@ -144,6 +145,7 @@ private slots:
     void settingsButtonShowsStoredChoices();
     void liveLoop_data();
     void liveLoop();
+    void amiBrokerGoneAndBack();
 
 private:
     void seed(quint16 port = 1);
@@ -523,4 +525,37 @@ void TestMainWindow::liveLoop()
 }
 
 QTEST_MAIN(TestMainWindow)
+// While AmiBroker cannot be reached the trader reads so, and every tick still writes the import
+// file; the first tick after it is back loads the database and imports again.
+void TestMainWindow::amiBrokerGoneAndBack()
+{
+    const QString down = m_env->root() + QStringLiteral("/automation.down");
+    QVERIFY(QFile(down).open(QIODevice::WriteOnly));
+    amibrokerlivedata2 window;
+    aimAt(window, QStringLiteral("127.0.0.1:1"));
+    window.enableInterface(UserId, QStringLiteral("CASH"), {"1"}, QStringLiteral("Holiday on Friday."));
+    QCOMPARE(window.form()->messageBox->toPlainText(), QStringLiteral("AmiBroker not reachable"));
+
+    window.selection().assign({"TCS"}, {"CASH"});
+    QFile quotes(m_env->root() + QStringLiteral("/rt.txt"));
+    QVERIFY(quotes.open(QIODevice::WriteOnly));
+    quotes.write("NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,INFY,20261207,10:00:00,1500,5,1,0\n");
+    quotes.close();
+    m_env->clearJournal();
+    window.worker()->updateDataAmi();
+    QFile imported(m_env->root() + QStringLiteral("/rtimport.txt"));
+    QVERIFY(imported.open(QIODevice::ReadOnly));
+    QCOMPARE(imported.readAll(), QByteArray("NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n"));
+    QCOMPARE(m_env->journal(), QStringList{QStringLiteral("create Broker.Application\tfailed")});
+
+    QVERIFY(QFile::remove(down));
+    m_env->clearJournal();
+    window.worker()->updateDataAmi();
+    const QString importCall = QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)\t1").arg(m_env->root());
+    QCOMPARE(m_env->journal(), (QStringList{QStringLiteral("create Broker.Application"),
+                                            QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath(),
+                                            importCall, QStringLiteral("RefreshAll()")}));
+    QCOMPARE(window.form()->messageBox->toPlainText(), QStringLiteral("Holiday on Friday."));
+}
+
 #include "tst_mainwindow.moc"

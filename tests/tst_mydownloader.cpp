@@ -155,6 +155,8 @@ private slots:
     void emptyBodyTruncates();
     void archives_data();
     void archives();
+    void unpackFailures_data();
+    void unpackFailures();
     void unwritableOutput_data();
     void unwritableOutput();
     void progressSignals();
@@ -494,6 +496,47 @@ void tst_MyDownloader::archives()
         QVERIFY(!QFile::exists(member));
         QCOMPARE(readFile(archive), m_zip);
     }
+}
+
+void tst_MyDownloader::unpackFailures_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("toolOnPath");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("not a zip") << QByteArray("<html>Service unavailable</html>") << true
+                               << "could not be unpacked (archive tool exit code 2)";
+    QTest::newRow("archive tool missing") << QByteArray() << false << "could not be started";
+}
+
+// An archive that is not unpacked is a failed download, never an announced one; no request leaves
+// while the tool runs.
+void tst_MyDownloader::unpackFailures()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, toolOnPath);
+    QFETCH(QString, reason);
+
+    LocalServer server;
+    server.answer(QStringLiteral("/e/CASH-1.zip"), {200, body.isEmpty() ? m_zip : body, false});
+    const QString destination = Config::instance().path(QStringLiteral("Backfill/"));
+    const QByteArray path = qgetenv("PATH");
+    if (!toolOnPath)
+        qputenv("PATH", QByteArray("/nonexistent"));
+    auto downloader = armed(QStringLiteral("backfilldata.zip"), server.url(QStringLiteral("/e/CASH-1.zip")),
+                            destination, 0);
+    QSignalSpy finished(downloader.get(), &MyDownloader::downloadfinished);
+    QSignalSpy errors(downloader.get(), &MyDownloader::responseError);
+    connect(downloader.get(), &MyDownloader::responseError, downloader.get(),
+            [&] { downloader->pollTimer->stop(); });
+    const bool failed = errors.wait(LongWait);
+    qputenv("PATH", path);
+
+    QVERIFY(failed);
+    QCOMPARE(finished.count(), 0);
+    QVERIFY2(downloader->lastError().contains(reason), qPrintable(downloader->lastError()));
+    QVERIFY(!QFile::exists(Config::instance().path(QStringLiteral("backfilldata.zip"))));
+    QCOMPARE(server.count(), 1);
 }
 
 void tst_MyDownloader::unwritableOutput_data()

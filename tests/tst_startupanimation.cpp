@@ -80,7 +80,7 @@ void TestStartupAnimation::playsThenStays()
     QElapsedTimer clock;
     clock.start();
     splash.showAnimation();
-    QVERIFY2(clock.elapsed() >= 1300, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() >= 1300 - 16, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!splash.isVisible());
 
     QLabel *label = splash.splashLabel;
@@ -113,7 +113,8 @@ void TestStartupAnimation::missingPictureStillWaits()
     splash.showAnimation();
     const qint64 elapsed = clock.elapsed();
     Q_INIT_RESOURCE(resources);
-    QVERIFY2(elapsed >= 1300, qPrintable(QString::number(elapsed)));
+    // The animations run on their own frame clock (16 ms frames), which may end a frame early of ours.
+    QVERIFY2(elapsed >= 1300 - 16, qPrintable(QString::number(elapsed)));
     QCOMPARE(splash.splashLabel->size(), QSize(0, 0));
 }
 

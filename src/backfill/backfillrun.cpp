@@ -11,6 +11,7 @@
 #include <QMetaObject>
 #include <QTimer>
 #include <QUrl>
+#include <QUrlQuery>
 
 #include <cmath>
 #include <limits>
@@ -22,6 +23,13 @@ constexpr int IntradayWatchdogMs = 90000;
 constexpr int EndOfDayPollMs = 10;
 constexpr int EndOfDayWatchdogMs = 5000000;
 const QString Done = QStringLiteral("Backfill Done");
+const QString Failed = QStringLiteral("Backfill Failed");
+
+// The symbol an intraday URL asks for, as the trader knows it.
+QString symbolOf(const QString &url)
+{
+    return QUrlQuery(QUrl(url, QUrl::TolerantMode)).queryItemValue(QStringLiteral("send"), QUrl::FullyDecoded);
+}
 
 int truncatedPercent(const QString &progress)
 {
@@ -47,6 +55,12 @@ BackfillRun::BackfillRun(AmiBroker &amibroker, const Selection &selection, QObje
     m_downloader->setParent(this);
     connect(m_downloader, &MyDownloader::downloadfinished, this, &BackfillRun::downloaded);
     connect(m_downloader, &MyDownloader::updateProgress2, this, &BackfillRun::showProgress);
+    connect(m_downloader, &MyDownloader::responseError, this, &BackfillRun::downloadFailed);
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setSingleShot(true);
+    // A coarse timer may fire 5 % early; the pause is a promise to the vendor.
+    m_retryTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_retryTimer, &QTimer::timeout, this, &BackfillRun::retry);
 }
 
 BackfillRun::~BackfillRun() = default;
@@ -87,6 +101,7 @@ void BackfillRun::stop()
 {
     // A reply already in flight is still written, but no longer imported.
     m_queue.clear();
+    m_retryTimer->stop();
     m_downloader->pollTimer->stop();
     setState(State::Idle);
 }
@@ -97,6 +112,7 @@ void BackfillRun::drive()
         stop();
         return;
     }
+    m_failedRows.clear();
     requestNext();
 }
 
@@ -106,12 +122,17 @@ void BackfillRun::requestNext()
 {
     if (m_queue.isEmpty()) {
         m_downloader->pollTimer->stop();
-        setState(State::Idle);
-        emit finished(Done);
+        if (m_failedRows.isEmpty())
+            finishRun(Done, QString());
+        else
+            finishRun(QStringLiteral("Backfill Done (%1 failed)").arg(m_failedRows.size()),
+                      QStringLiteral("Not backfilled:\n") + m_failedRows.join(QLatin1Char('\n')));
         return;
     }
 
     const QString url = m_queue.takeFirst();
+    m_currentSymbol = symbolOf(url);
+    m_attempts = 0;
     // A stopped run's request may still be pending; its reply belongs to no request of this run.
     m_downloader->cancelRequestInFlight();
     m_downloader->initialize(InstallFolder::IntradayBackfillFile, url, m_backfillFolder + QLatin1Char('/'), 0);
@@ -131,6 +152,7 @@ void BackfillRun::toggleEndOfDay(const QString &archiveUrl, bool watchListOnly)
     }
 
     m_watchListOnly = watchListOnly;
+    m_attempts = 0;
     m_downloader->pollTimer->stop();
     // Neither a stopped run's pending reply nor the files it left unpacked belong to this archive.
     m_downloader->cancelRequestInFlight();
@@ -182,8 +204,51 @@ void BackfillRun::importEndOfDay()
 
     // The next archive starts from an empty folder.
     emptyBackfillFolder();
+    finishRun(Done, QString());
+}
+
+void BackfillRun::finishRun(const QString &text, const QString &details)
+{
+    m_retryTimer->stop();
     setState(State::Idle);
-    emit finished(Done);
+    emit finished(text, details);
+}
+
+// A failed request is repeated after a pause, a few times; then an intraday row is skipped and an
+// archive ends the run. Nothing is asked again at the poll rate.
+void BackfillRun::downloadFailed()
+{
+    if (m_state == State::Idle)
+        return;
+    m_downloader->pollTimer->stop();
+    const QString reason = m_downloader->lastError();
+
+    if (m_attempts < m_retryDelays.size()) {
+        const int delay = m_retryDelays.at(m_attempts++);
+        const QString item = progressOf(m_downloader->url, QString(), QString()).text.section(QLatin1Char(')'), 0, 0);
+        emit progressChanged(0, QStringLiteral("%1) failed, retry %2 of %3 in %4 s")
+                                    .arg(item)
+                                    .arg(m_attempts)
+                                    .arg(m_retryDelays.size())
+                                    .arg(delay / 1000.0));
+        m_retryTimer->start(delay);
+        return;
+    }
+
+    if (m_state == State::EndOfDay) {
+        finishRun(Failed, reason);
+        return;
+    }
+    m_failedRows << QStringLiteral("%1: %2").arg(m_currentSymbol, reason);
+    requestNext();
+}
+
+void BackfillRun::retry()
+{
+    if (m_state == State::Intraday)
+        m_downloader->pollTimer->start(IntradayPollMs);
+    else if (m_state == State::EndOfDay)
+        m_downloader->pollTimer->start(EndOfDayPollMs);
 }
 
 void BackfillRun::emptyBackfillFolder() const

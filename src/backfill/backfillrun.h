@@ -6,6 +6,7 @@
 #include <QVector>
 
 class AmiBroker;
+class QTimer;
 class QUrl;
 class MyDownloader;
 class Selection;
@@ -67,18 +68,25 @@ public:
     void toggleEndOfDay(const QString &archiveUrl, bool watchListOnly);
     void stop();
 
+    // Waits before the first, second and third repeat of a failing request.
+    void setRetryDelays(const QVector<int> &delaysMs) { m_retryDelays = delaysMs; }
+    [[nodiscard]] static QVector<int> defaultRetryDelays() { return {1000, 2000, 4000}; }
+
 signals:
     void stateChanged(BackfillRun::State state);
     // The progress bar of the run: percent and "(<item>) <speed>".
     void progressChanged(int percent, const QString &text);
-    // The run's last word for the progress bar.
-    void finished(const QString &text);
+    // The run's last word for the progress bar, with what went wrong (for its tooltip).
+    void finished(const QString &text, const QString &details);
 
 private:
     void drive();
     void requestNext();
     void setState(State state);
     void downloaded();
+    void downloadFailed();
+    void retry();
+    void finishRun(const QString &text, const QString &details);
     void importEndOfDay();
     void showProgress(const QString &progress, const QString &speed);
     void emptyBackfillFolder() const;
@@ -89,5 +97,10 @@ private:
     State m_state = State::Idle;
     QStringList m_queue;
     bool m_watchListOnly = true;
+    QVector<int> m_retryDelays = defaultRetryDelays();
+    QTimer *m_retryTimer = nullptr;
+    int m_attempts = 0;
+    QString m_currentSymbol;
+    QStringList m_failedRows;     // "<symbol>: <reason>"
     QString m_backfillFolder;      // <root>/Backfill
 };

@@ -70,6 +70,7 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
     m_worker = std::make_unique<liveDataUpdator>(*m_selection, Platform::createAutomationObject);
     m_connection = std::make_unique<VendorConnection>(Config::instance().database());
     connect(m_worker.get(), &liveDataUpdator::updateDisplayTable, this, &amibrokerlivedata2::updateDisplayTable);
+    connect(&m_worker->amibroker(), &AmiBroker::reachableChanged, this, &amibrokerlivedata2::showAmiBrokerLink);
 
     m_backfillRun = new BackfillRun(m_worker->amibroker(), *m_selection, this);
     connect(m_backfillRun, &BackfillRun::stateChanged, this, &amibrokerlivedata2::showBackfillState);
@@ -92,6 +93,13 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
     ui->progressBarRT->setAlignment(Qt::AlignCenter);
 
     catalogueLookup(m_currentExchange);
+    showAmiBrokerLink(m_worker->amibroker().isReachable());
+}
+
+void amibrokerlivedata2::showAmiBrokerLink(bool reachable)
+{
+    // The message line says so until a call gets through again; then the broadcast returns.
+    ui->messageBox->setText(reachable ? m_broadcastMessage : QStringLiteral("AmiBroker not reachable"));
 }
 
 amibrokerlivedata2::~amibrokerlivedata2()

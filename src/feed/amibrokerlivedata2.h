@@ -114,7 +114,8 @@ private:
     void removeDisplayRow(int row);
     void showBackfillState(BackfillRun::State state);
     void showBackfillProgress(int percent, const QString &text);
-    void showBackfillFinished(const QString &text);
+    void showBackfillFinished(const QString &text, const QString &details);
+    void showAmiBrokerLink(bool reachable);
     [[nodiscard]] BackfillRun::IntradayEndpoint intradayEndpoint() const;
 
     Ui::amibrokerlivedata2 *ui;
@@ -130,6 +131,7 @@ private:
     QString m_scheme = QStringLiteral("http");
     QString m_databaseFolderPath;
     QString m_oneDayBackfillBase;
+    QString m_broadcastMessage;
     bool m_databaseOpen = false;
 
     // Exchange name -> symbols; an empty list counts as not loaded.

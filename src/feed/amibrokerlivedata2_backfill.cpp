@@ -76,6 +76,8 @@ void amibrokerlivedata2::showBackfillState(BackfillRun::State state)
     ui->backfillButton->setText(state == BackfillRun::State::Idle ? QStringLiteral("Backfill")
                                                                    : QStringLiteral("Stop"));
     ui->backfillButton->setEnabled(true);
+    if (state != BackfillRun::State::Idle)
+        ui->progressBarRT->setToolTip(QString());
 }
 
 void amibrokerlivedata2::showBackfillProgress(int percent, const QString &text)
@@ -84,9 +86,13 @@ void amibrokerlivedata2::showBackfillProgress(int percent, const QString &text)
     ui->progressBarRT->setFormat(text);
 }
 
-void amibrokerlivedata2::showBackfillFinished(const QString &text)
+void amibrokerlivedata2::showBackfillFinished(const QString &text, const QString &details)
 {
+    // A bar without a value shows no text at all.
+    if (ui->progressBarRT->value() < ui->progressBarRT->minimum())
+        ui->progressBarRT->setValue(ui->progressBarRT->minimum());
     ui->progressBarRT->setFormat(text);
+    ui->progressBarRT->setToolTip(details);
 }
 
 eoddata *amibrokerlivedata2::currentEodDialog() const

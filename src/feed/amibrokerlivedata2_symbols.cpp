@@ -4,6 +4,8 @@
 
 #include "app/seams.h"
 #include "app/settingsstore.h"
+#include "feed/amibroker.h"
+#include "feed/livedataupdator.h"
 #include "symbols/selection.h"
 #include "symbols/watchlist.h"
 #include "vendor/vendorconnection.h"
@@ -129,7 +131,8 @@ void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds
 {
     ui->daysBox->clear();
     ui->daysBox->addItems(daysbox);
-    ui->messageBox->setText(message);
+    m_broadcastMessage = message;
+    ui->messageBox->setText(m_worker->amibroker().isReachable() ? message : QStringLiteral("AmiBroker not reachable"));
     ui->machineIDLabel->setText(QStringLiteral("%1").arg(MachineID));
 
     for (int i = 0; i < Feeds::Count; ++i) {

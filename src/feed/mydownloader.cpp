@@ -3,7 +3,11 @@
 #include "app/config.h"
 #include "platform/externaltools.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -26,6 +30,22 @@ MyDownloader::MyDownloader(QString fileName, QString url, QString destinationExt
     , method(method)
 {
     m_unpackProcess = new QProcess(this);
+    m_unpackTimeLimit = new QTimer(this);
+    m_unpackTimeLimit->setSingleShot(true);
+    m_unpackTimeLimit->setInterval(UnpackTimeLimitMs);
+    // A hung tool would hold every later archive: it is ended, and the unpack counts as failed.
+    connect(m_unpackTimeLimit, &QTimer::timeout, this, [this] {
+        m_unpackTimedOut = true;
+        m_unpackProcess->kill();
+    });
+    connect(m_unpackProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &MyDownloader::unpackFinished);
+    connect(m_unpackProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            m_unpackNotStarted = true;
+            unpackFinished();
+        }
+    });
     m_outputFile = std::make_unique<QFile>(Config::instance().nativePath(fileName));
     pollTimer = new QTimer(this);
     watchdogTimer = new QTimer(this);
@@ -34,7 +54,15 @@ MyDownloader::MyDownloader(QString fileName, QString url, QString destinationExt
     connect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData, Qt::UniqueConnection);
 }
 
-MyDownloader::~MyDownloader() = default;
+MyDownloader::~MyDownloader()
+{
+    // An unpack in progress is abandoned without an announcement.
+    m_unpackProcess->disconnect(this);
+    if (m_unpackProcess->state() != QProcess::NotRunning) {
+        m_unpackProcess->kill();
+        m_unpackProcess->waitForFinished();
+    }
+}
 
 QString MyDownloader::progressText(qint64 bytesReceived, qint64 bytesTotal)
 {
@@ -110,22 +138,39 @@ void MyDownloader::downloadCompleted()
 
     if (finished) {
         if (finished->error() != QNetworkReply::NoError) {
-            emit responseError();
+            fail(finished->errorString());
         } else {
             const QByteArray body = finished->readAll();
             // A reply that cannot be stored must not be announced: the importer would take the
             // previous file for new data.
             if (storeReply(body)) {
                 replyBuffer = body;
-                unpackArchive();
+                if (startUnpack()) {
+                    // Announced, and the poll re-armed, once the tool is done.
+                    finished->deleteLater();
+                    return;
+                }
+                m_lastError.clear();
                 emit downloadfinished();
             } else {
-                emit responseError();
+                fail(QStringLiteral("The reply could not be written to %1: %2")
+                         .arg(QDir::toNativeSeparators(m_outputFile->fileName()), m_outputFile->errorString()));
             }
         }
         finished->deleteLater();
     }
 
+    rearm();
+}
+
+void MyDownloader::fail(const QString &reason)
+{
+    m_lastError = reason;
+    emit responseError();
+}
+
+void MyDownloader::rearm()
+{
     connect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData, Qt::UniqueConnection);
 }
 
@@ -161,21 +206,73 @@ bool MyDownloader::storeReply(const QByteArray &body)
     return stored;
 }
 
-void MyDownloader::unpackArchive()
+bool MyDownloader::isUnpacking() const
+{
+    return m_unpacking;
+}
+
+bool MyDownloader::startUnpack()
 {
     const QString archive = m_outputFile->fileName();
-    if (archive.split(QLatin1Char('.')).last().toLower()
-        != QLatin1String(ArchiveSuffix))
-        return;
+    if (archive.split(QLatin1Char('.')).last().toLower() != QLatin1String(ArchiveSuffix))
+        return false;
 
+    m_unpacking = true;
+    m_unpackTimedOut = false;
+    m_unpackNotStarted = false;
+    m_unpackStartedMs = QDateTime::currentMSecsSinceEpoch();
+    m_unpackTimeLimit->start();
     m_unpackProcess->start(Platform::archiveTool(),
                            {QStringLiteral("x"), archive, QStringLiteral("-o") + destinationExtr,
                             QStringLiteral("-y")});
-    if (!m_unpackProcess->waitForFinished(UnpackTimeLimitMs)
-        && m_unpackProcess->state() != QProcess::NotRunning) {
-        // A hung tool would keep the process object busy and refuse every later archive.
-        m_unpackProcess->kill();
-        m_unpackProcess->waitForFinished();
+    return true;
+}
+
+namespace {
+
+// Whether the tool left any file in the folder since it started: a tool that gives up on one
+// member (exit 1 or 2) may still have unpacked the others.
+bool unpackedSince(const QString &folder, qint64 sinceMs)
+{
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        // File times may be coarser than the clock: a second of slack.
+        if (it.fileInfo().lastModified().toMSecsSinceEpoch() >= sinceMs - 1000)
+            return true;
     }
-    QFile::remove(archive);
+    return false;
+}
+
+}
+
+void MyDownloader::unpackFinished()
+{
+    // Reached once per unpack, whether the tool ended or never started.
+    if (!m_unpacking)
+        return;
+    m_unpacking = false;
+    m_unpackTimeLimit->stop();
+
+    QString failure;
+    if (m_unpackTimedOut) {
+        failure = QStringLiteral("The archive tool did not finish within %1 s and was stopped.")
+                      .arg(UnpackTimeLimitMs / 1000);
+    } else if (m_unpackNotStarted) {
+        failure = QStringLiteral("The archive tool %1 could not be started.").arg(Platform::archiveTool());
+    } else if (m_unpackProcess->exitStatus() == QProcess::CrashExit) {
+        failure = QStringLiteral("The archive tool stopped before it had unpacked the archive.");
+    } else if (m_unpackProcess->exitCode() != 0 && !unpackedSince(destinationExtr, m_unpackStartedMs)) {
+        failure = QStringLiteral("The archive could not be unpacked (archive tool exit code %1).")
+                      .arg(m_unpackProcess->exitCode());
+    }
+    QFile::remove(m_outputFile->fileName());
+
+    if (failure.isEmpty()) {
+        m_lastError.clear();
+        emit downloadfinished();
+    } else {
+        fail(failure);
+    }
+    rearm();
 }

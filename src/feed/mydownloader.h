@@ -43,6 +43,10 @@ public:
     int method = 0;
 
     [[nodiscard]] QString outputFilePath() const;
+    // Why the last request failed, as the trader may read it.
+    [[nodiscard]] QString lastError() const { return m_lastError; }
+    // True while an archive of the last reply is being unpacked; no request leaves meanwhile.
+    [[nodiscard]] bool isUnpacking() const;
 
     // Ends a request still in flight as failed, so that its late reply cannot be written
     // and announced as the answer to the next request.
@@ -64,8 +68,18 @@ public slots:
 private:
     // Writes the reply to the output file; false when it could not be stored in full.
     [[nodiscard]] bool storeReply(const QByteArray &body);
-    void unpackArchive();
+    // Starts the archive tool when the output file is a zip; false when there is nothing to unpack.
+    bool startUnpack();
+    void unpackFinished();
+    void fail(const QString &reason);
+    void rearm();
 
     std::unique_ptr<QFile> m_outputFile;
     QProcess *m_unpackProcess = nullptr;
+    QTimer *m_unpackTimeLimit = nullptr;
+    qint64 m_unpackStartedMs = 0;
+    bool m_unpacking = false;
+    bool m_unpackTimedOut = false;
+    bool m_unpackNotStarted = false;
+    QString m_lastError;
 };
