@@ -3,11 +3,14 @@
 #include "backfillharness.h"
 #include "ui_amibrokerlivedata2.h"
 
+#include "app/settingsstore.h"
+#include "feed/feedhealth.h"
 #include "vendor/authdialog.h"
 #include "vendor/vendorconnection.h"
 
 #include <QDir>
 #include <QProgressBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QtTest>
@@ -54,6 +57,8 @@ private slots:
     void failuresAreBoundedAndReported_data();
     void failuresAreBoundedAndReported();
     void stopDuringRetryWait();
+    void gapBackfillAfterOutage_data();
+    void gapBackfillAfterOutage();
 
 private:
     std::unique_ptr<Harness> h;
@@ -471,7 +476,7 @@ void TestBackfillRun::failuresAreBoundedAndReported()
 
 void TestBackfillRun::stopDuringRetryWait()
 {
-    h->window->backfillRun().setRetryDelays({3000, 3000, 3000});
+    h->window->backfillRun().setRetryDelays({1000, 1000, 1000});
     h->server.misbehave("backfill", VendorSim::Mode::HttpError);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}});
@@ -482,8 +487,73 @@ void TestBackfillRun::stopDuringRetryWait()
     QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
     QVERIFY(!h->window->backfillRun().isActive());
     // The pause would have ended here; nothing more is asked.
-    QTest::qWait(3300);
+    QTest::qWait(1300);
     QCOMPARE(h->requests("backfill").size(), 1);
+}
+
+void TestBackfillRun::gapBackfillAfterOutage_data()
+{
+    QTest::addColumn<qint64>("outageMs");
+    QTest::addColumn<bool>("runActive");   // a run (hanging on its first request) is under way
+    QTest::addColumn<QVariant>("setting");
+    QTest::addColumn<QStringList>("expected"); // backfill requests, "<d>|<send>"
+
+    const QStringList oneDay{"1|ACC", "1|NIFTY-I"};
+    QTest::newRow("outage of a minute") << qint64(61000) << false << QVariant() << oneDay;
+    QTest::newRow("shorter outage") << qint64(30000) << false << QVariant() << QStringList{};
+    QTest::newRow("switched off") << qint64(61000) << false << QVariant(false) << QStringList{};
+    QTest::newRow("a run is active") << qint64(61000) << true << QVariant() << QStringList{"180|ACC"};
+}
+
+// The live feed against the local vendor fails for a while on a clock the test moves; when it
+// recovers after a minute or more, a one-day backfill of the selection runs by itself.
+void TestBackfillRun::gapBackfillAfterOutage()
+{
+    QFETCH(qint64, outageMs);
+    QFETCH(bool, runActive);
+    QFETCH(QVariant, setting);
+    QFETCH(QStringList, expected);
+
+    QSettings store(Store::Organisation, Store::Application);
+    if (setting.isValid())
+        store.setValue(Store::BackfillAfterOutage, setting);
+    else
+        store.remove(Store::BackfillAfterOutage);
+    store.sync();
+
+    qint64 now = 1'000'000;
+    h->window->feedHealth().setClock([&now] { return now; });
+    Account account = h->window->account();
+    account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
+    h->window->takeAccount(account);
+    h->enableExchanges({"CASH", "FUTURE"});
+    h->select({{"ACC", "CASH"}, {"NIFTY-I", "FUTURE"}});
+    h->window->on_connectButton_clicked();
+    QTRY_VERIFY_WITH_TIMEOUT(h->window->feedHealth().importsThisSession() >= 1, LongWait);
+
+    if (runActive) {
+        h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
+        h->ui()->daysBox->addItem(QStringLiteral("180"));
+        h->ui()->daysBox->setCurrentText(QStringLiteral("180"));
+        h->window->selection().removeRow(QStringLiteral("NIFTY-I"));
+        h->backfillButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
+    }
+
+    h->server.misbehave("live", VendorSim::Mode::HttpError, 2);
+    QTRY_VERIFY_WITH_TIMEOUT(h->window->feedHealth().failuresInRow() >= 1, LongWait);
+    now += outageMs;
+    QTRY_COMPARE_WITH_TIMEOUT(h->window->feedHealth().failuresInRow(), 0, LongWait);
+
+    QStringList queries;
+    for (const QString &item : qAsConst(expected))
+        queries << h->query(item.section('|', 0, 0), item.section('|', 1));
+    if (!runActive && !expected.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    else
+        QTest::qWait(500);
+    QCOMPARE(h->backfillQueries(), queries);
+    h->window->liveDownloader()->pollTimer->stop();
 }
 
 QTEST_MAIN(TestBackfillRun)

@@ -18,6 +18,8 @@ inline const QString DataMode = QStringLiteral("Data Mode");
 inline const QString FastBackfill = QStringLiteral("fastBackfill");
 inline const QString SaveLayout = QStringLiteral("saveLayout");
 inline const QString ControlAmibroker = QStringLiteral("controlAmibroker");
+// Absent means on.
+inline const QString BackfillAfterOutage = QStringLiteral("backfillAfterOutage");
 
 // "checkbox0" .. "checkbox6": the feed flag of each feed box.
 [[nodiscard]] QString feedBoxKey(int index);

@@ -10,6 +10,7 @@
 #include "app/singleinstance.h"
 #include "app/version.h"
 #include "feed/amibroker.h"
+#include "feed/feedhealth.h"
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
 #include "platform/processender.h"
@@ -25,6 +26,7 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
@@ -72,6 +74,19 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
     connect(m_worker.get(), &liveDataUpdator::updateDisplayTable, this, &amibrokerlivedata2::updateDisplayTable);
     connect(&m_worker->amibroker(), &AmiBroker::reachableChanged, this, &amibrokerlivedata2::showAmiBrokerLink);
 
+    // Beside the connection status, in the strip under it.
+    m_health = new FeedHealth({}, this);
+    m_healthLabel = new QLabel(this);
+    m_healthLabel->setObjectName(QStringLiteral("feedHealthLabel"));
+    m_healthLabel->setGeometry(630, 550, 101, 24);
+    m_healthLabel->setAlignment(Qt::AlignCenter);
+    m_healthLabel->hide();
+    m_healthTimer = new QTimer(this);
+    m_healthTimer->setInterval(1000);
+    connect(m_healthTimer, &QTimer::timeout, this, &amibrokerlivedata2::showFeedHealth);
+    connect(m_health, &FeedHealth::recoveredAfterOutage, this, &amibrokerlivedata2::backfillAfterOutage);
+    connect(m_worker.get(), &liveDataUpdator::imported, m_health, &FeedHealth::imported);
+
     m_backfillRun = new BackfillRun(m_worker->amibroker(), *m_selection, this);
     connect(m_backfillRun, &BackfillRun::stateChanged, this, &amibrokerlivedata2::showBackfillState);
     connect(m_backfillRun, &BackfillRun::progressChanged, this, &amibrokerlivedata2::showBackfillProgress);
@@ -98,6 +113,7 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
 
 void amibrokerlivedata2::showAmiBrokerLink(bool reachable)
 {
+    m_health->setAmiBrokerReachable(reachable);
     // The message line says so until a call gets through again; then the broadcast returns.
     ui->messageBox->setText(reachable ? m_broadcastMessage : QStringLiteral("AmiBroker not reachable"));
 }
@@ -139,6 +155,10 @@ void amibrokerlivedata2::startLiveFeed()
     m_liveDownloader->watchdogTimer->start();
 
     connect(m_liveDownloader, &MyDownloader::updateProgress, this, &amibrokerlivedata2::updateProgress);
+    // Noted before the import runs, so the import's delay can be measured.
+    connect(m_liveDownloader, &MyDownloader::downloadfinished, m_health, &FeedHealth::replyArrived);
+    connect(m_liveDownloader, &MyDownloader::responseError, this,
+            [this] { m_health->replyFailed(m_liveDownloader->lastError()); });
     // Same thread: the import runs inside the downloader's completion, before the next poll is armed.
     connect(m_liveDownloader, &MyDownloader::downloadfinished, m_worker.get(), &liveDataUpdator::updateDataAmi);
 
@@ -146,6 +166,19 @@ void amibrokerlivedata2::startLiveFeed()
     m_worker->amibroker().loadDatabase(m_databaseFolderPath);
 
     ui->connectButton->setEnabled(false);
+
+    m_health->start();
+    showFeedHealth();
+    m_healthLabel->show();
+    m_healthTimer->start();
+}
+
+void amibrokerlivedata2::showFeedHealth()
+{
+    const FeedHealth::Report report = m_health->report();
+    m_healthLabel->setText(QStringLiteral("<span style=\"color:%1;\"><b>%2</b></span>")
+                               .arg(report.colour, report.text.toHtmlEscaped()));
+    m_healthLabel->setToolTip(report.tooltip);
 }
 
 void amibrokerlivedata2::updateUrlDataState()

@@ -13,7 +13,10 @@
 
 #include <memory>
 
+class FeedHealth;
 class MyDownloader;
+class QLabel;
+class QTimer;
 class Selection;
 class VendorConnection;
 class eoddata;
@@ -47,6 +50,8 @@ public:
     [[nodiscard]] BackfillRun &backfillRun() const { return *m_backfillRun; }
     [[nodiscard]] liveDataUpdator *worker() const { return m_worker.get(); }
     [[nodiscard]] MyDownloader *liveDownloader() const { return m_liveDownloader; }
+    [[nodiscard]] FeedHealth &feedHealth() const { return *m_health; }
+    [[nodiscard]] QLabel *feedHealthLabel() const { return m_healthLabel; }
     [[nodiscard]] settings *settingsDialog() const { return m_settingsDialog; }
     [[nodiscard]] bool isDatabaseOpen() const { return m_databaseOpen; }
     [[nodiscard]] const Account &account() const { return m_account; }
@@ -116,6 +121,8 @@ private:
     void showBackfillProgress(int percent, const QString &text);
     void showBackfillFinished(const QString &text, const QString &details);
     void showAmiBrokerLink(bool reachable);
+    void showFeedHealth();
+    void backfillAfterOutage();
     [[nodiscard]] BackfillRun::IntradayEndpoint intradayEndpoint() const;
 
     Ui::amibrokerlivedata2 *ui;
@@ -124,6 +131,9 @@ private:
     std::unique_ptr<liveDataUpdator> m_worker;
     BackfillRun *m_backfillRun = nullptr;
     MyDownloader *m_liveDownloader = nullptr;
+    FeedHealth *m_health = nullptr;
+    QLabel *m_healthLabel = nullptr;
+    QTimer *m_healthTimer = nullptr;
     settings *m_settingsDialog = nullptr;
     QPointer<eoddata> m_currentEodDialog;
 

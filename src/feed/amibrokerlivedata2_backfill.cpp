@@ -3,12 +3,14 @@
 #include "feed/amibrokerlivedata2.h"
 #include "ui_amibrokerlivedata2.h"
 
+#include "app/settingsstore.h"
 #include "backfill/eoddata.h"
 #include "symbols/selection.h"
 #include "vendor/vendorconnection.h"
 #include "vendor/vendorservice.h"
 
 #include <QPushButton>
+#include <QSettings>
 
 namespace {
 
@@ -47,6 +49,18 @@ void amibrokerlivedata2::do5DayBackfill()
 {
     m_backfillRun->queueIntraday(BackfillRun::intradayUrls(m_selection->entries(), enabledExchanges(),
                                                            intradayEndpoint(), FiveDays));
+}
+
+// The minutes an outage lost, fetched as the Backfill button would with one day.
+void amibrokerlivedata2::backfillAfterOutage()
+{
+    const QVariant wanted = QSettings(Store::Organisation, Store::Application).value(Store::BackfillAfterOutage);
+    if ((wanted.isValid() && !wanted.toBool()) || m_backfillRun->isActive())
+        return;
+    const QStringList urls = BackfillRun::intradayUrls(m_selection->entries(), enabledExchanges(),
+                                                       intradayEndpoint(), QStringLiteral("1"));
+    if (!urls.isEmpty())
+        m_backfillRun->toggleIntraday(urls);
 }
 
 void amibrokerlivedata2::startupBackfill(const QString &oneDayBackfillBase, int days)

@@ -44,8 +44,10 @@ void liveDataUpdator::updateDataAmi()
     // again would store them twice. The next reply tries again.
     if (written && importFile.error() == QFileDevice::NoError) {
         // An unreachable AmiBroker is asked once per tick, not once per call.
-        if (m_amibroker->import(m_importFilePath, m_liveFormatPath))
+        if (m_amibroker->import(m_importFilePath, m_liveFormatPath)) {
             m_amibroker->refreshAll();
+            emit imported();
+        }
     }
     emit updateDisplayTable();
 }

@@ -25,6 +25,8 @@ public:
 
 signals:
     void updateDisplayTable();
+    // AmiBroker took this tick's import file.
+    void imported();
 
 public slots:
     void updateDataAmi();

@@ -3,7 +3,8 @@ list(APPEND TICKVANE_CORE_SOURCES
     feed/mydownloader.h feed/mydownloader.cpp
     feed/liveimport.h feed/liveimport.cpp
     feed/amibroker.h feed/amibroker.cpp
-    feed/livedataupdator.h feed/livedataupdator.cpp)
+    feed/livedataupdator.h feed/livedataupdator.cpp
+    feed/feedhealth.h feed/feedhealth.cpp)
 # The main window, split by the subsystem each part shows.
 list(APPEND TICKVANE_GUI_SOURCES
     feed/amibrokerlivedata2.h feed/amibrokerlivedata2.cpp
