@@ -3,6 +3,10 @@
 # With a display the window opens and stays until you close it. Without one the feed runs under
 # Xvfb for DEMO_SECONDS (default 30), docs/screenshot.png is taken and the feed is ended with SIGTERM.
 # Either way a short summary follows. DEMO_BUILD_DIR with DEMO_SKIP_SETUP=1 runs an existing build.
+# DEMO_OUTAGE=1: the local vendor's live endpoint fails for 70 s from 20 s after the start, so the
+# feed-health indicator goes stale, then down, and a one-day gap backfill follows the recovery;
+# without a display the run lasts 120 s and docs/screenshot-outage.png and
+# docs/screenshot-recovered.png are taken as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,9 +16,10 @@ fi
 bin=$(cd "${DEMO_BUILD_DIR:-build}/bin" && pwd)
 
 demo=${DEMO_DIR:-/tmp/tickvane-demo}
-seconds=${DEMO_SECONDS:-30}
+outage=${DEMO_OUTAGE:-}
+if [ -n "$outage" ]; then seconds=${DEMO_SECONDS:-120}; else seconds=${DEMO_SECONDS:-30}; fi
 user=DEMO-USER
-title="Tickvane 4.02 M"
+title="Tickvane $(sed -n 's/^project(Tickvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt) M"
 rm -rf "$demo"
 mkdir -p "$demo"
 root=$demo/Quorvix
@@ -49,7 +54,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$bin/vendor-sim" --port 0 --db "sqlite:$demo/vendor.db" --user "$user" \
+outage_args=()
+[ -n "$outage" ] && outage_args=(--outage 20:70)
+"$bin/vendor-sim" --port 0 --db "sqlite:$demo/vendor.db" --user "$user" "${outage_args[@]}" \
     --record "$demo/requests.log" > "$demo/vendor-sim.out" 2> "$demo/vendor-sim.err" &
 vendor_pid=$!
 address=
@@ -71,15 +78,25 @@ export QUORVIX_DB=sqlite:$demo/vendor.db
 export QUORVIX_USER_ID=$user
 export QUORVIX_BACKFILL_SERVER=$address
 export QUORVIX_PROBE=$address
-export DEMO_DIR_INNER=$demo DEMO_SECONDS_INNER=$seconds DEMO_TITLE=$title DEMO_BIN=$bin
+export DEMO_DIR_INNER=$demo DEMO_SECONDS_INNER=$seconds DEMO_TITLE=$title DEMO_BIN=$bin DEMO_OUTAGE_INNER=$outage
 
 # Inside the Xvfb session: run the feed, take the picture of its window, end it as a trader would.
 run_headless() {
     "$DEMO_BIN/tickvane" > "$DEMO_DIR_INNER/tickvane.log" 2>&1 &
     local pid=$!
-    sleep "$DEMO_SECONDS_INNER"
-    import -window "$DEMO_TITLE" "$DEMO_DIR_INNER/screenshot.png" 2>/dev/null \
-        || import -window root "$DEMO_DIR_INNER/screenshot.png" 2>/dev/null || true
+    shot() {
+        import -window "$DEMO_TITLE" "$DEMO_DIR_INNER/$1" 2>/dev/null \
+            || import -window root "$DEMO_DIR_INNER/$1" 2>/dev/null || true
+    }
+    if [ -n "$DEMO_OUTAGE_INNER" ]; then
+        # 85 s: a minute and more into the outage ("Down 1 min"); 105 s: recovered, gap backfilled.
+        sleep 85; shot screenshot-outage.png
+        sleep 20; shot screenshot-recovered.png
+        sleep $(( DEMO_SECONDS_INNER > 105 ? DEMO_SECONDS_INNER - 105 : 0 ))
+    else
+        sleep "$DEMO_SECONDS_INNER"
+    fi
+    shot screenshot.png
     kill -TERM "$pid" 2>/dev/null || true
     local status=0
     wait "$pid" || status=$?
@@ -95,10 +112,10 @@ else
     # xvfb-run is a POSIX sh script, which drops exported bash functions: pass the text instead.
     xvfb-run -a -s "-screen 0 1280x800x24" bash -c "$(declare -f run_headless); run_headless"
     status=$(cat "$demo/tickvane.status" 2>/dev/null || echo "unknown")
-    if [ -s "$demo/screenshot.png" ]; then
-        mkdir -p docs
-        cp "$demo/screenshot.png" docs/screenshot.png
-    fi
+    mkdir -p docs
+    for picture in screenshot.png screenshot-outage.png screenshot-recovered.png; do
+        [ -s "$demo/$picture" ] && cp "$demo/$picture" "docs/$picture"
+    done
 fi
 cleanup
 vendor_pid=
@@ -122,6 +139,10 @@ echo "  symbols selected:          ${selection:-none}"
 echo "  live requests answered:    ${live_requests:-0}"
 echo "  live replies imported:     ${live_imports:-0} (Import of rtimport.txt in automation.log)"
 echo "  backfill requests made:    ${backfill_requests:-0} (imported: ${backfill_imports:-0})"
+if [ -n "$outage" ]; then
+    gap_requests=$(grep -cP '\tbackfill\t.*[?&]?d=1&' "$requests" 2>/dev/null || true)
+    echo "  outage:                    live endpoint failed for 70 s; one-day gap backfill requests: ${gap_requests:-0}"
+fi
 echo "  AmiBroker database saved on close: $([ "${saved:-0}" -gt 0 ] && echo yes || echo no)"
 echo "  exit status:               $status"
 if [ -z "${DISPLAY:-}" ]; then

@@ -6,8 +6,11 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 #if defined(Q_OS_WIN)
 #include <qt_windows.h>
@@ -102,8 +105,12 @@ int main(int argc, char *argv[])
                                                             "update or file; mode normal, error, hang, truncated, "
                                                             "garbage or huge. Repeatable."),
                                              QStringLiteral("DB"));
+    const QCommandLineOption outageOption(QStringLiteral("outage"),
+                                          QStringLiteral("The live endpoint answers HTTP 500 from START seconds "
+                                                         "after the start, for SECONDS seconds."),
+                                          QStringLiteral("START:SECONDS"));
     parser.addOptions({portOption, dbOption, userOption, keyOption, versionOption, seedOnlyOption, recordOption,
-                       misbehaveOption});
+                       misbehaveOption, outageOption});
     parser.process(app);
 
     bool ok = false;
@@ -147,6 +154,20 @@ int main(int argc, char *argv[])
         if (eq <= 0 || !endpoints.contains(endpoint) || !VendorSim::parseMode(modeText, &mode))
             return fail(QStringLiteral("bad --misbehave %1 (want endpoint=mode[:times])").arg(rule));
         misbehaviours.append({endpoint, mode, times});
+    }
+
+    int outageStart = -1;
+    int outageLength = 0;
+    if (parser.isSet(outageOption)) {
+        const QStringList parts = parser.value(outageOption).split(QLatin1Char(':'));
+        bool startOk = false;
+        bool lengthOk = false;
+        if (parts.size() == 2) {
+            outageStart = parts.at(0).toInt(&startOk);
+            outageLength = parts.at(1).toInt(&lengthOk);
+        }
+        if (!startOk || !lengthOk || outageStart < 0 || outageLength <= 0)
+            return fail(QStringLiteral("bad --outage %1 (want START:SECONDS)").arg(parser.value(outageOption)));
     }
 
     if (parser.isSet(seedOnlyOption)) {
@@ -194,7 +215,36 @@ int main(int argc, char *argv[])
     std::printf("vendor-sim listening on %s\n", qPrintable(server.hostPort()));
     std::fflush(stdout);
 
+    // The outage runs beside the wait; it ends early when the program is told to stop.
+    std::mutex outageMutex;
+    std::condition_variable outageWake;
+    bool stopping = false;
+    std::thread outage;
+    if (outageStart >= 0) {
+        outage = std::thread([&] {
+            std::unique_lock<std::mutex> lock(outageMutex);
+            if (outageWake.wait_for(lock, std::chrono::seconds(outageStart), [&] { return stopping; }))
+                return;
+            server.misbehave(QStringLiteral("live"), VendorSim::Mode::HttpError);
+            std::printf("vendor-sim live endpoint failing for %d s\n", outageLength);
+            std::fflush(stdout);
+            if (outageWake.wait_for(lock, std::chrono::seconds(outageLength), [&] { return stopping; }))
+                return;
+            server.misbehave(QStringLiteral("live"), VendorSim::Mode::Normal);
+            std::printf("vendor-sim live endpoint answering again\n");
+            std::fflush(stdout);
+        });
+    }
+
     stopRequest.wait();
+    if (outage.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(outageMutex);
+            stopping = true;
+        }
+        outageWake.notify_all();
+        outage.join();
+    }
     server.setRequestObserver(nullptr);
     server.stop();
     return 0;
