@@ -183,7 +183,7 @@ void TestBackfillRun::failingRequestIsRetried()
     h->server.misbehave("backfill", VendorSim::Mode::HttpError, 2);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}});
-    QSignalSpy errors(h->window->backfillRun().downloader(), &MyDownloader::responseError);
+    QSignalSpy errors(h->window->backfillDownloader(), &MyDownloader::responseError);
     h->backfillButton()->click();
 
     QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
@@ -208,10 +208,10 @@ void TestBackfillRun::stopDuringRequest()
     QVERIFY(h->window->backfillRun().queue().isEmpty());
 
     // A reply that completes after the stop is written but must not be imported.
-    emit h->window->backfillRun().downloader()->downloadfinished();
+    emit h->window->backfillDownloader()->downloadfinished();
     QTest::qWait(500);
     // What the watchdog would do to the hanging request after its interval.
-    h->window->backfillRun().downloader()->abort();
+    h->window->backfillDownloader()->abort();
     QTest::qWait(200);
     QCOMPARE(h->requests("backfill").size(), 1);
     QVERIFY(h->importTexts().isEmpty());
@@ -332,7 +332,7 @@ void TestBackfillRun::progressLabelDuringDownload()
     h->select({{"M&M", "CASH"}});
     QString shown;
     // Connected after the run's own attachment, so it sees the label each report leaves.
-    connect(h->window->backfillRun().downloader(), &MyDownloader::updateProgress2, this,
+    connect(h->window->backfillDownloader(), &MyDownloader::updateProgress2, this,
             [this, &shown] { shown = h->ui()->progressBarRT->format(); });
     h->backfillButton()->click();
     QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);

@@ -406,7 +406,7 @@ void TestEndOfDay::unsafeEntriesStayInside()
     const QSet<QString> before = filesOutsideBackfill();
 
     QStringList unpacked;
-    connect(h->window->backfillRun().downloader(), &MyDownloader::downloadfinished, this, [&unpacked] {
+    connect(h->window->backfillDownloader(), &MyDownloader::downloadfinished, this, [&unpacked] {
         QDirIterator it(Config::instance().path("Backfill"), QDir::AllEntries | QDir::Hidden | QDir::System
                             | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (it.hasNext())

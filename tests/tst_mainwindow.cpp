@@ -214,12 +214,12 @@ void TestMainWindow::construction()
     QVERIFY(window.account().dataPathPost.isEmpty());
 
     QVERIFY(!window.liveDownloader());
-    QVERIFY(window.backfillRun().downloader());
-    QCOMPARE(window.backfillRun().downloader()->outputFilePath(), m_env->root() + QStringLiteral("/autobackfill.txt"));
-    QCOMPARE(window.backfillRun().downloader()->destinationExtr, m_env->root() + QStringLiteral("/Backfill/"));
-    QCOMPARE(window.backfillRun().downloader()->url, QUrl(QStringLiteral("symbolUrl"), QUrl::TolerantMode));
-    QCOMPARE(window.backfillRun().downloader()->method, 0);
-    QVERIFY(!window.backfillRun().downloader()->pollTimer->isActive());
+    QVERIFY(window.backfillDownloader());
+    QCOMPARE(window.backfillDownloader()->outputFilePath(), m_env->root() + QStringLiteral("/autobackfill.txt"));
+    QCOMPARE(window.backfillDownloader()->destinationExtr, m_env->root() + QStringLiteral("/Backfill/"));
+    QCOMPARE(window.backfillDownloader()->url, QUrl(QStringLiteral("symbolUrl"), QUrl::TolerantMode));
+    QCOMPARE(window.backfillDownloader()->method, 0);
+    QVERIFY(!window.backfillDownloader()->pollTimer->isActive());
 
     QVERIFY(window.settingsDialog());
     QCOMPARE(window.settingsDialog()->parent(), &window);
@@ -306,7 +306,7 @@ void TestMainWindow::restartCyclesLeaveNothingBehind()
         QVERIFY(window->liveDownloader());
         QVERIFY(window->isDatabaseOpen());
         QPointer<MyDownloader> live = window->liveDownloader();
-        QPointer<MyDownloader> backfill = window->backfillRun().downloader();
+        QPointer<MyDownloader> backfill = window->backfillDownloader();
         QPointer<liveDataUpdator> worker = window->worker();
         window.reset();
         QVERIFY(!live);

@@ -2,8 +2,6 @@
 
 #include "app/config.h"
 #include "app/installfolder.h"
-#include "feed/amibroker.h"
-#include "feed/mydownloader.h"
 #include "symbols/selection.h"
 #include "vendor/vendorservice.h"
 
@@ -44,18 +42,14 @@ int truncatedPercent(const QString &progress)
 
 }
 
-BackfillRun::BackfillRun(AmiBroker &amibroker, const Selection &selection, QObject *parent)
+BackfillRun::BackfillRun(BackfillTransfer &transfer, Importer importer, const Selection &selection,
+                         QObject *parent)
     : QObject(parent)
-    , m_amibroker(amibroker)
+    , m_transfer(transfer)
+    , m_import(std::move(importer))
     , m_selection(selection)
     , m_backfillFolder(Config::instance().path(InstallFolder::BackfillFolder))
 {
-    m_downloader = new MyDownloader(InstallFolder::IntradayBackfillFile, QStringLiteral("symbolUrl"),
-                                    m_backfillFolder + QLatin1Char('/'), 0);
-    m_downloader->setParent(this);
-    connect(m_downloader, &MyDownloader::downloadfinished, this, &BackfillRun::downloaded);
-    connect(m_downloader, &MyDownloader::updateProgress2, this, &BackfillRun::showProgress);
-    connect(m_downloader, &MyDownloader::responseError, this, &BackfillRun::downloadFailed);
     m_retryTimer = new QTimer(this);
     m_retryTimer->setSingleShot(true);
     // A coarse timer may fire 5 % early; the pause is a promise to the vendor.
@@ -102,7 +96,7 @@ void BackfillRun::stop()
     // A reply already in flight is still written, but no longer imported.
     m_queue.clear();
     m_retryTimer->stop();
-    m_downloader->pollTimer->stop();
+    m_transfer.stopPolling();
     setState(State::Idle);
 }
 
@@ -121,7 +115,7 @@ void BackfillRun::drive()
 void BackfillRun::requestNext()
 {
     if (m_queue.isEmpty()) {
-        m_downloader->pollTimer->stop();
+        m_transfer.stopPolling();
         if (m_failedRows.isEmpty())
             finishRun(Done, QString());
         else
@@ -133,14 +127,12 @@ void BackfillRun::requestNext()
     const QString url = m_queue.takeFirst();
     m_currentSymbol = symbolOf(url);
     m_attempts = 0;
+    m_currentUrl = url;
     // A stopped run's request may still be pending; its reply belongs to no request of this run.
-    m_downloader->cancelRequestInFlight();
-    m_downloader->initialize(InstallFolder::IntradayBackfillFile, url, m_backfillFolder + QLatin1Char('/'), 0);
-    m_downloader->pollTimer->stop();
+    m_aiming = true;
+    m_transfer.fetch(InstallFolder::IntradayBackfillFile, url, IntradayPollMs, IntradayWatchdogMs);
+    m_aiming = false;
     setState(State::Intraday);
-    m_downloader->pollTimer->start(IntradayPollMs);
-    m_downloader->watchdogTimer->setInterval(IntradayWatchdogMs);
-    m_downloader->watchdogTimer->start();
 }
 
 void BackfillRun::toggleEndOfDay(const QString &archiveUrl, bool watchListOnly)
@@ -153,32 +145,33 @@ void BackfillRun::toggleEndOfDay(const QString &archiveUrl, bool watchListOnly)
 
     m_watchListOnly = watchListOnly;
     m_attempts = 0;
-    m_downloader->pollTimer->stop();
+    m_currentUrl = archiveUrl;
     // Neither a stopped run's pending reply nor the files it left unpacked belong to this archive.
-    m_downloader->cancelRequestInFlight();
+    m_aiming = true;
+    m_transfer.stopPolling();
+    m_transfer.fetch(InstallFolder::EndOfDayArchive, archiveUrl, EndOfDayPollMs, EndOfDayWatchdogMs);
+    m_aiming = false;
     emptyBackfillFolder();
-    m_downloader->initialize(InstallFolder::EndOfDayArchive, archiveUrl, m_backfillFolder + QLatin1Char('/'), 0);
     setState(State::EndOfDay);
-    m_downloader->pollTimer->start(EndOfDayPollMs);
-    m_downloader->watchdogTimer->setInterval(EndOfDayWatchdogMs);
-    m_downloader->watchdogTimer->start();
 }
 
 void BackfillRun::downloaded()
 {
+    if (m_aiming)
+        return;
     switch (m_state) {
     case State::Idle:
         return;
     case State::Intraday: {
         const Config &config = Config::instance();
-        m_amibroker.import(config.nativePath(InstallFolder::IntradayBackfillFile),
-                           config.nativePath(InstallFolder::IntradayFormatFile));
+        m_import(config.nativePath(InstallFolder::IntradayBackfillFile),
+                 config.nativePath(InstallFolder::IntradayFormatFile));
         requestNext();
         return;
     }
     case State::EndOfDay:
         // One archive per run; its import runs once the downloader has returned.
-        m_downloader->pollTimer->stop();
+        m_transfer.stopPolling();
         QMetaObject::invokeMethod(this, &BackfillRun::importEndOfDay, Qt::QueuedConnection);
         return;
     }
@@ -199,7 +192,7 @@ void BackfillRun::importEndOfDay()
             if (!m_selection.contains(symbol))
                 continue;
         }
-        m_amibroker.import(QDir::toNativeSeparators(m_backfillFolder + QLatin1Char('/') + entry), formatFile);
+        m_import(QDir::toNativeSeparators(m_backfillFolder + QLatin1Char('/') + entry), formatFile);
     }
 
     // The next archive starts from an empty folder.
@@ -218,14 +211,14 @@ void BackfillRun::finishRun(const QString &text, const QString &details)
 // archive ends the run. Nothing is asked again at the poll rate.
 void BackfillRun::downloadFailed()
 {
-    if (m_state == State::Idle)
+    if (m_state == State::Idle || m_aiming)
         return;
-    m_downloader->pollTimer->stop();
-    const QString reason = m_downloader->lastError();
+    m_transfer.stopPolling();
+    const QString reason = m_transfer.lastError();
 
     if (m_attempts < m_retryDelays.size()) {
         const int delay = m_retryDelays.at(m_attempts++);
-        const QString item = progressOf(m_downloader->url, QString(), QString()).text.section(QLatin1Char(')'), 0, 0);
+        const QString item = progressOf(QUrl(m_currentUrl, QUrl::TolerantMode), QString(), QString()).text.section(QLatin1Char(')'), 0, 0);
         emit progressChanged(0, QStringLiteral("%1) failed, retry %2 of %3 in %4 s")
                                     .arg(item)
                                     .arg(m_attempts)
@@ -246,9 +239,9 @@ void BackfillRun::downloadFailed()
 void BackfillRun::retry()
 {
     if (m_state == State::Intraday)
-        m_downloader->pollTimer->start(IntradayPollMs);
+        m_transfer.resumePolling(IntradayPollMs);
     else if (m_state == State::EndOfDay)
-        m_downloader->pollTimer->start(EndOfDayPollMs);
+        m_transfer.resumePolling(EndOfDayPollMs);
 }
 
 void BackfillRun::emptyBackfillFolder() const
@@ -268,8 +261,8 @@ BackfillRun::Progress BackfillRun::progressOf(const QUrl &url, const QString &pr
 void BackfillRun::showProgress(const QString &progress, const QString &speed)
 {
     // A stopped run's late reply shows nothing.
-    if (m_state == State::Idle)
+    if (m_state == State::Idle || m_aiming)
         return;
-    const Progress shown = progressOf(m_downloader->url, progress, speed);
+    const Progress shown = progressOf(QUrl(m_currentUrl, QUrl::TolerantMode), progress, speed);
     emit progressChanged(shown.percent, shown.text);
 }

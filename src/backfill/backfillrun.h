@@ -5,10 +5,12 @@
 #include <QStringList>
 #include <QVector>
 
-class AmiBroker;
+#include "backfill/backfilltransfer.h"
+
+#include <functional>
+
 class QTimer;
 class QUrl;
-class MyDownloader;
 class Selection;
 struct SelectedSymbol;
 
@@ -34,12 +36,15 @@ public:
         QString requestKey;
     };
 
-    BackfillRun(AmiBroker &amibroker, const Selection &selection, QObject *parent = nullptr);
+    // Hands a data file and its format file to AmiBroker; false when AmiBroker could not take it.
+    using Importer = std::function<bool(const QString &dataFile, const QString &formatFile)>;
+
+    BackfillRun(BackfillTransfer &transfer, Importer importer, const Selection &selection,
+                QObject *parent = nullptr);
     ~BackfillRun() override;
 
     [[nodiscard]] State state() const { return m_state; }
     [[nodiscard]] bool isActive() const { return m_state != State::Idle; }
-    [[nodiscard]] MyDownloader *downloader() const { return m_downloader; }
     [[nodiscard]] QStringList queue() const { return m_queue; }
 
     // What the progress bar shows for a report of the downloader aimed at url: the percent cut to
@@ -72,6 +77,12 @@ public:
     void setRetryDelays(const QVector<int> &delaysMs) { m_retryDelays = delaysMs; }
     [[nodiscard]] static QVector<int> defaultRetryDelays() { return {1000, 2000, 4000}; }
 
+public slots:
+    // The downloader's reports.
+    void downloaded();
+    void downloadFailed();
+    void showProgress(const QString &progress, const QString &speed);
+
 signals:
     void stateChanged(BackfillRun::State state);
     // The progress bar of the run: percent and "(<item>) <speed>".
@@ -83,17 +94,17 @@ private:
     void drive();
     void requestNext();
     void setState(State state);
-    void downloaded();
-    void downloadFailed();
     void retry();
     void finishRun(const QString &text, const QString &details);
     void importEndOfDay();
-    void showProgress(const QString &progress, const QString &speed);
     void emptyBackfillFolder() const;
 
-    AmiBroker &m_amibroker;
+    BackfillTransfer &m_transfer;
+    Importer m_import;
     const Selection &m_selection;
-    MyDownloader *m_downloader = nullptr;
+    QString m_currentUrl;
+    // While a new request is set up, the end of the one it replaces is no news.
+    bool m_aiming = false;
     State m_state = State::Idle;
     QStringList m_queue;
     bool m_watchListOnly = true;

@@ -87,7 +87,21 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
     connect(m_health, &FeedHealth::recoveredAfterOutage, this, &amibrokerlivedata2::backfillAfterOutage);
     connect(m_worker.get(), &liveDataUpdator::imported, m_health, &FeedHealth::imported);
 
-    m_backfillRun = new BackfillRun(m_worker->amibroker(), *m_selection, this);
+    m_backfillDownloader = new MyDownloader(InstallFolder::IntradayBackfillFile, QStringLiteral("symbolUrl"),
+                                            Config::instance().path(InstallFolder::BackfillFolder)
+                                                + QLatin1Char('/'),
+                                            0);
+    m_backfillDownloader->setParent(this);
+    AmiBroker &amibroker = m_worker->amibroker();
+    m_backfillRun = new BackfillRun(
+        *m_backfillDownloader,
+        [&amibroker](const QString &dataFile, const QString &formatFile) {
+            return amibroker.import(dataFile, formatFile);
+        },
+        *m_selection, this);
+    connect(m_backfillDownloader, &MyDownloader::downloadfinished, m_backfillRun, &BackfillRun::downloaded);
+    connect(m_backfillDownloader, &MyDownloader::responseError, m_backfillRun, &BackfillRun::downloadFailed);
+    connect(m_backfillDownloader, &MyDownloader::updateProgress2, m_backfillRun, &BackfillRun::showProgress);
     connect(m_backfillRun, &BackfillRun::stateChanged, this, &amibrokerlivedata2::showBackfillState);
     connect(m_backfillRun, &BackfillRun::progressChanged, this, &amibrokerlivedata2::showBackfillProgress);
     connect(m_backfillRun, &BackfillRun::finished, this, &amibrokerlivedata2::showBackfillFinished);
@@ -125,6 +139,8 @@ amibrokerlivedata2::~amibrokerlivedata2()
     m_liveDownloader = nullptr;
     delete m_backfillRun;
     m_backfillRun = nullptr;
+    delete m_backfillDownloader;
+    m_backfillDownloader = nullptr;
     m_worker.reset();
     m_connection.reset();
     delete ui;
@@ -251,8 +267,7 @@ void amibrokerlivedata2::reject()
 void amibrokerlivedata2::closeEvent(QCloseEvent *event)
 {
     silence(m_liveDownloader);
-    if (m_backfillRun)
-        silence(m_backfillRun->downloader());
+    silence(m_backfillDownloader);
 
     storeChoices();
 

@@ -50,6 +50,7 @@ public:
     [[nodiscard]] BackfillRun &backfillRun() const { return *m_backfillRun; }
     [[nodiscard]] liveDataUpdator *worker() const { return m_worker.get(); }
     [[nodiscard]] MyDownloader *liveDownloader() const { return m_liveDownloader; }
+    [[nodiscard]] MyDownloader *backfillDownloader() const { return m_backfillDownloader; }
     [[nodiscard]] FeedHealth &feedHealth() const { return *m_health; }
     [[nodiscard]] QLabel *feedHealthLabel() const { return m_healthLabel; }
     [[nodiscard]] settings *settingsDialog() const { return m_settingsDialog; }
@@ -131,6 +132,7 @@ private:
     std::unique_ptr<liveDataUpdator> m_worker;
     BackfillRun *m_backfillRun = nullptr;
     MyDownloader *m_liveDownloader = nullptr;
+    MyDownloader *m_backfillDownloader = nullptr;
     FeedHealth *m_health = nullptr;
     QLabel *m_healthLabel = nullptr;
     QTimer *m_healthTimer = nullptr;

@@ -186,6 +186,35 @@ void MyDownloader::cancelRequestInFlight()
 {
     if (reply && reply->isRunning())
         abort();
+    if (m_unpacking) {
+        // The archive of a request given up on is not announced.
+        m_unpacking = false;
+        m_unpackTimeLimit->stop();
+        m_unpackProcess->kill();
+        m_unpackProcess->waitForFinished();
+        QFile::remove(m_outputFile->fileName());
+        rearm();
+    }
+}
+
+void MyDownloader::fetch(const QString &fileName, const QString &url, int pollMs, int watchdogMs)
+{
+    cancelRequestInFlight();
+    initialize(fileName, url, destinationExtr, 0);
+    pollTimer->stop();
+    pollTimer->start(pollMs);
+    watchdogTimer->setInterval(watchdogMs);
+    watchdogTimer->start();
+}
+
+void MyDownloader::stopPolling()
+{
+    pollTimer->stop();
+}
+
+void MyDownloader::resumePolling(int pollMs)
+{
+    pollTimer->start(pollMs);
 }
 
 void MyDownloader::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)

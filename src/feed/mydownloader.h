@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
+#include "backfill/backfilltransfer.h"
+
 #include <QObject>
 #include <QUrl>
 
@@ -18,7 +20,7 @@ class QTimer;
 // Fetches one URL over and over on its poll timer, one request in flight at most, writing each
 // reply under the install folder. The poll timer is attached from construction; a request
 // detaches it until the request has been handled.
-class MyDownloader : public QObject
+class MyDownloader : public QObject, public BackfillTransfer
 {
     Q_OBJECT
 
@@ -44,7 +46,12 @@ public:
 
     [[nodiscard]] QString outputFilePath() const;
     // Why the last request failed, as the trader may read it.
-    [[nodiscard]] QString lastError() const { return m_lastError; }
+    [[nodiscard]] QString lastError() const override { return m_lastError; }
+
+    // BackfillTransfer
+    void fetch(const QString &fileName, const QString &url, int pollMs, int watchdogMs) override;
+    void stopPolling() override;
+    void resumePolling(int pollMs) override;
     // True while an archive of the last reply is being unpacked; no request leaves meanwhile.
     [[nodiscard]] bool isUnpacking() const;
 
