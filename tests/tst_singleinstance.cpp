@@ -174,7 +174,7 @@ void tst_SingleInstance::countsCopiesOfThisInstallFolder()
     }
 
     QWidget mainWindow;
-    QCOMPARE(SingleInstance::countInstances(Platform::runningProcessList(&mainWindow)), count);
+    QCOMPARE(SingleInstance::countInstances(Platform::runningProcessList(&mainWindow, Config::instance().root())), count);
     SingleInstance::check(&mainWindow);
     QCOMPARE(env.exits, quits ? QList<int>{0} : QList<int>());
     for (const auto &process : processes) {

@@ -1,5 +1,6 @@
 #include "app/singleinstance.h"
 
+#include "app/config.h"
 #include "app/seams.h"
 #include "platform/processlister.h"
 
@@ -22,7 +23,7 @@ int countInstances(const QByteArray &listing)
 
 void check(QWidget *mainWindow)
 {
-    check(mainWindow, Platform::runningProcessList(mainWindow));
+    check(mainWindow, Platform::runningProcessList(mainWindow, Config::instance().root()));
 }
 
 void check(QWidget *mainWindow, const QByteArray &listing)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 class QObject;
 
@@ -8,7 +9,8 @@ namespace Platform {
 
 // What the system's process lister prints: one line per running process with its image name.
 // Windows runs "tasklist" (waited for at most 30 s); elsewhere the running processes that use the
-// same install folder (same resolved QUORVIX_ROOT, the default $HOME/Quorvix included).
-[[nodiscard]] QByteArray runningProcessList(QObject *processParent);
+// same install folder (same resolved QUORVIX_ROOT, the default $HOME/Quorvix included) as
+// installFolder, this process's own.
+[[nodiscard]] QByteArray runningProcessList(QObject *processParent, const QString &installFolder);
 
 }

@@ -1,7 +1,5 @@
 #include "platform/processlister.h"
 
-#include "app/config.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -48,11 +46,11 @@ QString installFolderOf(const QString &pid)
 
 }
 
-QByteArray runningProcessList(QObject *)
+QByteArray runningProcessList(QObject *, const QString &installFolder)
 {
     // Only the processes that use this install folder: tests, demos and a trader's own copy on
     // one machine never see each other. /proc/<pid>/comm holds the image name (at most 15 bytes).
-    const QString ownFolder = resolvedFolder(Config::instance().root(), QDir::currentPath());
+    const QString ownFolder = resolvedFolder(installFolder, QDir::currentPath());
     const QString ownPid = QString::number(QCoreApplication::applicationPid());
     QByteArray listing;
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);

@@ -4,7 +4,7 @@
 
 namespace Platform {
 
-QByteArray runningProcessList(QObject *processParent)
+QByteArray runningProcessList(QObject *processParent, const QString &)
 {
     auto *process = new QProcess(processParent);
     process->start(QStringLiteral("tasklist"), {}, QIODevice::ReadWrite);
