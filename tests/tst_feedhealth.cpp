@@ -75,11 +75,20 @@ void TestFeedHealth::medianOfTheLastMinute()
         now = at;
         health.replyArrived();
         now += took;
-        health.imported();
+        health.imported(3);
     }
     QCOMPARE(health.medianReplyToImportMs(), qint64(4));
     QCOMPARE(health.importsThisSession(), qint64(4));
     QVERIFY(health.report().tooltip.contains(QLatin1String("Imports this session: 4")));
+
+    // The log's minute line counts since the last one, then starts again.
+    health.replyFailed(QStringLiteral("timeout"));
+    QCOMPARE(FeedHealth::summaryText(health.takeMinute()),
+             QStringLiteral("last minute: 4 replies, 1 failures, 4 imports, 12 lines imported, "
+                            "reply to import median 9 ms, worst 500 ms"));
+    QCOMPARE(FeedHealth::summaryText(health.takeMinute()),
+             QStringLiteral("last minute: 0 replies, 0 failures, 0 imports, 0 lines imported, "
+                            "reply to import median -, worst -"));
 }
 
 QTEST_GUILESS_MAIN(TestFeedHealth)

@@ -36,6 +36,7 @@ void FeedHealth::replyArrived()
     const qint64 previous = m_lastGoodMs ? m_lastGoodMs : m_startedMs;
     m_lastGoodMs = now;
     m_lastArrivalMs = now;
+    ++m_minute.replies;
     m_awaitingImport = true;
     if (m_failuresInRow > 0) {
         m_failuresInRow = 0;
@@ -48,18 +49,22 @@ void FeedHealth::replyArrived()
 void FeedHealth::replyFailed(const QString &error)
 {
     m_lastError = error;
+    ++m_minute.failures;
     if (++m_failuresInRow == 1)
         emit liveStateChanged(true, error);
 }
 
-void FeedHealth::imported()
+void FeedHealth::imported(int lines)
 {
     ++m_imports;
+    ++m_minute.imports;
+    m_minute.lines += lines;
     if (!m_awaitingImport)
         return;
     m_awaitingImport = false;
     const qint64 now = m_clock();
     m_samples.append({now, now - m_lastArrivalMs});
+    m_minuteTimes.append(now - m_lastArrivalMs);
     // Old samples leave in bulk, so the live path pays for it rarely.
     if (m_samples.size() > 256 && now - m_samples.first().atMs > MedianWindowMs) {
         const auto recent = std::find_if(m_samples.begin(), m_samples.end(),
@@ -135,4 +140,32 @@ FeedHealth::Report FeedHealth::report() const
                          .arg(m_imports)
                          .arg(median < 0 ? QStringLiteral("none") : QStringLiteral("%1 ms").arg(median));
     return report;
+}
+
+FeedHealth::Minute FeedHealth::takeMinute()
+{
+    Minute minute = m_minute;
+    if (!m_minuteTimes.isEmpty()) {
+        const auto middle = m_minuteTimes.begin() + m_minuteTimes.size() / 2;
+        std::nth_element(m_minuteTimes.begin(), middle, m_minuteTimes.end());
+        minute.medianMs = *middle;
+        minute.worstMs = *std::max_element(m_minuteTimes.begin(), m_minuteTimes.end());
+    }
+    m_minute = Minute();
+    m_minuteTimes.clear();
+    return minute;
+}
+
+QString FeedHealth::summaryText(const Minute &minute)
+{
+    const auto ms = [](qint64 value) {
+        return value < 0 ? QStringLiteral("-") : QStringLiteral("%1 ms").arg(value);
+    };
+    return QStringLiteral("last minute: %1 replies, %2 failures, %3 imports, %4 lines imported, "
+                          "reply to import median %5, worst %6")
+        .arg(minute.replies)
+        .arg(minute.failures)
+        .arg(minute.imports)
+        .arg(minute.lines)
+        .arg(ms(minute.medianMs), ms(minute.worstMs));
 }

@@ -33,7 +33,7 @@ public:
     // The live path.
     void replyArrived();
     void replyFailed(const QString &error);
-    void imported();
+    void imported(int lines = 0);
     void setAmiBrokerReachable(bool reachable);
 
     struct Report
@@ -48,6 +48,19 @@ public:
     [[nodiscard]] static QString ageText(qint64 ageMs);
     // Median of the reply-to-import times of the last minute; -1 without any.
     [[nodiscard]] qint64 medianReplyToImportMs() const;
+
+    // What the last minute held, for the log's summary line; starts the next minute.
+    struct Minute
+    {
+        int replies = 0;
+        int failures = 0;
+        int imports = 0;
+        qint64 lines = 0;
+        qint64 medianMs = -1;
+        qint64 worstMs = -1;
+    };
+    Minute takeMinute();
+    [[nodiscard]] static QString summaryText(const Minute &minute);
 
     [[nodiscard]] int failuresInRow() const { return m_failuresInRow; }
     [[nodiscard]] qint64 importsThisSession() const { return m_imports; }
@@ -76,4 +89,6 @@ private:
     qint64 m_imports = 0;
     bool m_amibrokerReachable = true;
     QVector<Sample> m_samples;      // trimmed to the last minute when they are added
+    Minute m_minute;
+    QVector<qint64> m_minuteTimes;
 };

@@ -32,9 +32,11 @@ void liveDataUpdator::updateDataAmi()
     // Text mode drops every "\r" on reading, so CRLF replies filter like LF ones.
     const QByteArray reply = quoteFile.isOpen() ? quoteFile.readAll() : QByteArray();
     bool written = false;
+    int lineCount = 0;
     if (importFile.isOpen()) {
         const QByteArray lines = LiveImport::selectedLines(reply, m_selection.symbolSet());
         written = importFile.write(lines) == lines.size();
+        lineCount = lines.count('\n');
     }
 
     quoteFile.close();
@@ -46,7 +48,7 @@ void liveDataUpdator::updateDataAmi()
         // An unreachable AmiBroker is asked once per tick, not once per call.
         if (m_amibroker->import(m_importFilePath, m_liveFormatPath)) {
             m_amibroker->refreshAll();
-            emit imported();
+            emit imported(lineCount);
         }
     }
     emit updateDisplayTable();

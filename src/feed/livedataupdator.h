@@ -25,8 +25,8 @@ public:
 
 signals:
     void updateDisplayTable();
-    // AmiBroker took this tick's import file.
-    void imported();
+    // AmiBroker took this tick's import file of so many lines.
+    void imported(int lines);
 
 public slots:
     void updateDataAmi();
