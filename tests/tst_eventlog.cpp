@@ -215,6 +215,9 @@ void TestEventLog::redaction_data()
     QTest::newRow("encoded, lower-case escapes") << "x%3fhash%3dK1%26u" << "x%3fhash%3d***%26u";
     QTest::newRow("already redacted") << "rt?hash=***&uid=U" << "rt?hash=***&uid=U";
     QTest::newRow("key at the very end") << "rt?hash=" << "rt?hash=***";
+    QTest::newRow("key cut short") << "rt?hash" << "rt?hash";
+    QTest::newRow("encoded key cut short") << "rt%3Fhash%3" << "rt%3Fhash%3";
+    QTest::newRow("not a key") << "hashes=3&rehash=K1" << "hashes=3&rehash=***";
 }
 
 void TestEventLog::redaction()

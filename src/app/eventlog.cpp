@@ -56,6 +56,8 @@ std::atomic<bool> g_handlerInstalled{false};
 // again (no loop, no lock taken twice).
 thread_local bool t_writing = false;
 
+constexpr size_t ReservedLines = 256;
+
 const QString FilePrefix = QStringLiteral("tickvane-");
 const QString FileSuffix = QStringLiteral(".log");
 
@@ -78,6 +80,61 @@ QString oneLine(QString text)
         text.replace(QLatin1Char('\r'), QLatin1String(" | "));
     }
     return text;
+}
+
+// Local time of a line. A conversion asks the system for the time zone each time, so the lines of
+// one second share one.
+struct LocalStamp
+{
+    QDate date;
+    QTime time;
+};
+
+class LocalTimes
+{
+public:
+    LocalStamp at(qint64 msecs)
+    {
+        const qint64 second = msecs >= 0 ? msecs / 1000 : -((999 - msecs) / 1000);
+        if (second != m_second || !m_start.date.isValid()) {
+            const QDateTime start = localTime(second * 1000);
+            m_second = second;
+            m_start = {start.date(), start.time()};
+        }
+        return {m_start.date, m_start.time.addMSecs(int(msecs - second * 1000))};
+    }
+
+private:
+    qint64 m_second = 0;
+    LocalStamp m_start;
+};
+
+void putNumber(QChar *&out, int value, int digits, char separator)
+{
+    for (int k = digits - 1; k >= 0; --k, value /= 10)
+        out[k] = QChar(ushort('0' + value % 10));
+    out += digits;
+    *out++ = QLatin1Char(separator);
+}
+
+QString formatStamp(const LocalStamp &stamp, EventLog::Level level, const QString &subsystem, const QString &text)
+{
+    // "2026-12-07 10:15:02.345 "
+    QString line(24, Qt::Uninitialized);
+    QChar *out = line.data();
+    putNumber(out, stamp.date.year(), 4, '-');
+    putNumber(out, stamp.date.month(), 2, '-');
+    putNumber(out, stamp.date.day(), 2, ' ');
+    putNumber(out, stamp.time.hour(), 2, ':');
+    putNumber(out, stamp.time.minute(), 2, ':');
+    putNumber(out, stamp.time.second(), 2, '.');
+    putNumber(out, stamp.time.msec(), 3, ' ');
+    line += EventLog::levelName(level);
+    line += QLatin1Char(' ');
+    line += subsystem;
+    line += QLatin1Char(' ');
+    line += oneLine(EventLog::redacted(text));
+    return line;
 }
 
 // Day files older than the kept days; other files of the folder are not ours to touch.
@@ -112,7 +169,9 @@ bool appendToFile(const QString &path, const QByteArray &bytes)
 // the front of the buffer for the next try.
 bool writePending(EventLog::Private *d)
 {
+    // The buffer left behind has room again: the next appends allocate nothing.
     std::vector<Entry> batch;
+    batch.reserve(ReservedLines);
     int dropped = 0;
     qint64 now = 0;
     {
@@ -137,18 +196,19 @@ bool writePending(EventLog::Private *d)
         return appendToFile(d->folder + QLatin1Char('/') + EventLog::fileName(date), bytes);
     };
 
+    LocalTimes times;
     size_t written = 0;
     bool ok = true;
     while (ok && written < batch.size()) {
-        const QDate date = localTime(batch[written].msecs).date();
+        const QDate date = times.at(batch[written].msecs).date;
         QByteArray bytes;
         size_t end = written;
         for (; end < batch.size(); ++end) {
             const Entry &entry = batch[end];
-            const QDateTime time = localTime(entry.msecs);
-            if (time.date() != date)
+            const LocalStamp stamp = times.at(entry.msecs);
+            if (stamp.date != date)
                 break;
-            bytes += EventLog::formatLine(time, entry.level, entry.subsystem, entry.text).toUtf8();
+            bytes += formatStamp(stamp, entry.level, entry.subsystem, entry.text).toUtf8();
             bytes += '\n';
         }
         ok = writeDay(date, bytes);
@@ -247,7 +307,7 @@ EventLog::EventLog(const QString &folder)
 {
     d->folder = QDir::fromNativeSeparators(folder.isEmpty() ? Config::instance().path(InstallFolder::LogFolder)
                                                             : folder);
-    d->pending.reserve(256);
+    d->pending.reserve(ReservedLines);
     QDate today;
     {
         std::lock_guard<std::mutex> lock(g_buffer);
@@ -346,16 +406,7 @@ QString EventLog::fileName(const QDate &date)
 
 QString EventLog::formatLine(const QDateTime &time, Level level, const QString &subsystem, const QString &text)
 {
-    const QDate date = time.date();
-    const QTime clock = time.time();
-    QString line = QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d.%03d ", date.year(), date.month(), date.day(),
-                                     clock.hour(), clock.minute(), clock.second(), clock.msec());
-    line += levelName(level);
-    line += QLatin1Char(' ');
-    line += subsystem;
-    line += QLatin1Char(' ');
-    line += oneLine(redacted(text));
-    return line;
+    return formatStamp({time.date(), time.time()}, level, subsystem, text);
 }
 
 QString EventLog::levelName(Level level)
@@ -375,39 +426,39 @@ QString EventLog::levelName(Level level)
 
 QString EventLog::redacted(const QString &text)
 {
-    // The key as the request carries it, and percent-encoded inside another address or a form body.
-    static const QLatin1String plainKey("hash=");
-    static const QLatin1String encodedKey("hash%3D");
-    static const QLatin1String encodedAmpersand("%26");
+    const QChar *data = text.constData();
+    const int size = text.size();
+    // Case-insensitive match of ASCII letters and digits at i.
+    const auto matches = [data, size](int i, const char *word) {
+        for (; *word; ++i, ++word) {
+            if (i >= size || (data[i].unicode() | 0x20) != (uchar(*word) | 0x20))
+                return false;
+        }
+        return true;
+    };
 
     QString result;
     int copied = 0;
-    int from = 0;
-    while (from < text.size()) {
-        const int plain = text.indexOf(plainKey, from, Qt::CaseInsensitive);
-        const int encoded = text.indexOf(encodedKey, from, Qt::CaseInsensitive);
-        const bool isEncoded = encoded >= 0 && (plain < 0 || encoded < plain);
-        const int at = isEncoded ? encoded : plain;
-        if (at < 0)
-            break;
-        const int valueStart = at + (isEncoded ? encodedKey.size() : plainKey.size());
+    for (int i = 0; i + 4 < size; ++i) {
+        // The key as the request carries it ("hash="), or percent-encoded inside another address or a
+        // form body ("hash%3D", whose value also ends at an encoded '&').
+        if ((data[i].unicode() | 0x20) != 'h' || !matches(i + 1, "ash"))
+            continue;
+        const bool encoded = matches(i + 4, "%3d");
+        if (!encoded && data[i + 4] != QLatin1Char('='))
+            continue;
+        const int valueStart = i + (encoded ? 7 : 5);
         int end = valueStart;
-        while (end < text.size()) {
-            const QChar c = text.at(end);
-            if (c == QLatin1Char('&') || c.isSpace())
-                break;
-            if (isEncoded && text.midRef(end, encodedAmpersand.size()).compare(encodedAmpersand, Qt::CaseInsensitive) == 0)
-                break;
+        while (end < size && data[end] != QLatin1Char('&') && !data[end].isSpace() && !(encoded && matches(end, "%26")))
             ++end;
-        }
-        result += text.midRef(copied, valueStart - copied);
+        result.append(data + copied, valueStart - copied);
         result += QLatin1String("***");
         copied = end;
-        from = end;
+        i = end - 1;
     }
     if (copied == 0)
         return text;
-    result += text.midRef(copied);
+    result.append(data + copied, size - copied);
     return result;
 }
 
