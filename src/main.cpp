@@ -1,4 +1,5 @@
 #include "app/entryloop.h"
+#include "app/eventlog.h"
 #include "feed/amibrokerlivedata2.h"
 #include "platform/programfolder.h"
 #include "platform/shutdownsignals.h"
@@ -33,5 +34,9 @@ int main(int argc, char **argv)
     // The pictures live in the static GUI library.
     Q_INIT_RESOURCE(resources);
     Platform::enterProgramFolder();
-    return runEntryLoop(argc, argv, startCycle);
+    EventLog log;
+    EventLog::installMessageHandler();
+    const int status = runEntryLoop(argc, argv, startCycle);
+    EventLog::uninstallMessageHandler();
+    return status;
 }

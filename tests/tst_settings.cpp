@@ -1,4 +1,6 @@
 // The preferences dialog against a real (private) settings store.
+#include "app/eventlog.h"
+#include "app/seams.h"
 #include "app/settings.h"
 #include "app/settingsstore.h"
 #include "support/testenvironment.h"
@@ -14,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTemporaryDir>
+#include <QUrl>
 
 #include <memory>
 
@@ -67,6 +71,7 @@ private slots:
     void init();
 
     void form();
+    void newWidgetsMoveNothing();
     void gridPlaces_data();
     void gridPlaces();
     void loadAtConstruction_data();
@@ -78,6 +83,10 @@ private slots:
     void okEndsAModalRun();
     void firstRunValuesFillOnlyAbsentKeys_data();
     void firstRunValuesFillOnlyAbsentKeys();
+    void backfillAfterOutage_data();
+    void backfillAfterOutage();
+    void openLogFolder_data();
+    void openLogFolder();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -100,8 +109,9 @@ void TestSettings::form()
     settings dialog(nullptr);
     QCOMPARE(dialog.objectName(), QStringLiteral("settings"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
-    QCOMPARE(dialog.minimumSize(), QSize(490, 252));
-    QCOMPARE(dialog.maximumSize(), QSize(490, 252));
+    // One row taller than the described 490 by 252: the outage box has a row of its own below the rest.
+    QCOMPARE(dialog.minimumSize(), QSize(490, 289));
+    QCOMPARE(dialog.maximumSize(), QSize(490, 289));
     QCOMPARE(dialog.windowFlags(), Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                                        | Qt::WindowCloseButtonHint);
     QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
@@ -126,6 +136,37 @@ void TestSettings::form()
     QVERIFY(ui.fastBackfill->isChecked());
     QVERIFY(ui.saveLayout->isChecked());
     QVERIFY(ui.controlAmibroker->isChecked());
+    QVERIFY(ui.backfillAfterOutage->isChecked());
+    // Enter in the dialog stays with OK.
+    QVERIFY(!ui.openLogFolder->autoDefault());
+}
+
+void TestSettings::newWidgetsMoveNothing()
+{
+    // The form as it was (the two new widgets left out of the layout, the described size) against
+    // the form as it is: every described widget at the same place and size.
+    QDialog before;
+    Ui::settings old;
+    old.setupUi(&before);
+    old.openLogFolder->hide();
+    old.backfillAfterOutage->hide();
+    before.setMinimumSize(490, 252);
+    before.setMaximumSize(490, 252);
+    before.show();
+    before.layout()->activate();
+
+    settings dialog(nullptr);
+    dialog.show();
+    dialog.layout()->activate();
+
+    for (const char *name : {"label", "mode1", "mode2", "autoBackfill5", "fastBackfill", "saveLayout",
+                             "controlAmibroker", "buttonBox"}) {
+        const QWidget *was = before.findChild<QWidget *>(QLatin1String(name));
+        const QWidget *is = dialog.findChild<QWidget *>(QLatin1String(name));
+        QVERIFY2(is->geometry() == was->geometry(), name);
+        QVERIFY2(!is->geometry().intersects(dialog.findChild<QWidget *>(QStringLiteral("openLogFolder"))->geometry()), name);
+        QVERIFY2(!is->geometry().intersects(dialog.findChild<QWidget *>(QStringLiteral("backfillAfterOutage"))->geometry()), name);
+    }
 }
 
 void TestSettings::gridPlaces_data()
@@ -135,15 +176,19 @@ void TestSettings::gridPlaces_data()
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("column");
     QTest::addColumn<int>("columnSpan");
+    QTest::addColumn<int>("pointSize");
 
-    QTest::newRow("label") << "label" << "Data Mode : " << 0 << 0 << 1;
-    QTest::newRow("mode1") << "mode1" << "Mode 1" << 0 << 1 << 1;
-    QTest::newRow("mode2") << "mode2" << "Mode 2(default)" << 0 << 2 << 1;
-    QTest::newRow("auto backfill") << "autoBackfill5" << "Disable 5 Day Auto Backfill" << 3 << 0 << 4;
-    QTest::newRow("fast") << "fastBackfill" << "Fast Backfill" << 4 << 0 << 4;
-    QTest::newRow("layout") << "saveLayout" << "Save Layout" << 5 << 0 << 4;
-    QTest::newRow("control") << "controlAmibroker" << "Control Amibroker From DataFeed" << 6 << 0 << 4;
-    QTest::newRow("buttons") << "buttonBox" << "" << 7 << 0 << 2;
+    QTest::newRow("label") << "label" << "Data Mode : " << 0 << 0 << 1 << 11;
+    QTest::newRow("mode1") << "mode1" << "Mode 1" << 0 << 1 << 1 << 11;
+    QTest::newRow("mode2") << "mode2" << "Mode 2(default)" << 0 << 2 << 1 << 11;
+    QTest::newRow("auto backfill") << "autoBackfill5" << "Disable 5 Day Auto Backfill" << 3 << 0 << 4 << 11;
+    QTest::newRow("fast") << "fastBackfill" << "Fast Backfill" << 4 << 0 << 4 << 11;
+    QTest::newRow("layout") << "saveLayout" << "Save Layout" << 5 << 0 << 4 << 11;
+    QTest::newRow("control") << "controlAmibroker" << "Control Amibroker From DataFeed" << 6 << 0 << 4 << 11;
+    QTest::newRow("buttons") << "buttonBox" << "" << 7 << 0 << 2 << 10;
+    QTest::newRow("log folder, beside the buttons") << "openLogFolder" << "Open Log Folder" << 7 << 2 << 2 << 10;
+    QTest::newRow("outage, in a row of its own") << "backfillAfterOutage" << "Backfill after an outage" << 8 << 0 << 4
+                                                 << 11;
 }
 
 void TestSettings::gridPlaces()
@@ -153,6 +198,7 @@ void TestSettings::gridPlaces()
     QFETCH(int, row);
     QFETCH(int, column);
     QFETCH(int, columnSpan);
+    QFETCH(int, pointSize);
 
     settings dialog(nullptr);
     auto *grid = dialog.findChild<QGridLayout *>(QStringLiteral("gridLayout"));
@@ -171,7 +217,7 @@ void TestSettings::gridPlaces()
     if (name != QLatin1String("buttonBox")) {
         QCOMPARE(widget->property("text").toString(), text);
         QCOMPARE(widget->font().family(), QStringLiteral("Verdana"));
-        QCOMPARE(widget->font().pointSize(), 11);
+        QCOMPARE(widget->font().pointSize(), pointSize);
     }
 }
 
@@ -223,24 +269,26 @@ void TestSettings::okWritesTheForm_data()
     QTest::addColumn<int>("chosenMode");    // 0: leave the radio buttons as loaded
     QTest::addColumn<Values>("expected");
 
+    // The outage box loads as checked from an absent key, so an untouched OK writes it as true.
     QTest::newRow("untouched empty store writes its defaults, Mode 1")
         << Values() << QList<bool>{false, false, false, false} << 0
         << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, false}, {Store::SaveLayout, false},
-                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}};
+                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}, {Store::BackfillAfterOutage, true}};
     QTest::newRow("stored 3 is written back as 1")
         << Values{{Store::DataMode, 3}} << QList<bool>{false, false, false, false} << 0
         << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, false}, {Store::SaveLayout, false},
-                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}};
+                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}, {Store::BackfillAfterOutage, true}};
     QTest::newRow("edits and Mode 2")
         << Values{{Store::DataMode, 1}} << QList<bool>{true, false, true, true} << 2
         << Values{{Store::DisableAutoBackfill5, true}, {Store::FastBackfill, false}, {Store::SaveLayout, true},
-                  {Store::ControlAmibroker, true}, {Store::DataMode, 2}};
+                  {Store::ControlAmibroker, true}, {Store::DataMode, 2}, {Store::BackfillAfterOutage, true}};
     QTest::newRow("back to Mode 1, other keys kept")
-        << Values{{Store::DataMode, 2}, {Store::SelectedSymbols, QStringList{"NIFTY-I"}}}
+        << Values{{Store::DataMode, 2}, {Store::SelectedSymbols, QStringList{"NIFTY-I"}},
+                  {Store::BackfillAfterOutage, false}}
         << QList<bool>{false, true, false, false} << 1
         << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, true}, {Store::SaveLayout, false},
                   {Store::ControlAmibroker, false}, {Store::DataMode, 1},
-                  {Store::SelectedSymbols, QStringList{"NIFTY-I"}}};
+                  {Store::SelectedSymbols, QStringList{"NIFTY-I"}}, {Store::BackfillAfterOutage, false}};
 }
 
 void TestSettings::okWritesTheForm()
@@ -389,6 +437,89 @@ void TestSettings::firstRunValuesFillOnlyAbsentKeys()
     writeStore(before);
     Store::writeFirstRunValues();
     QCOMPARE(readStore(), after);
+}
+
+void TestSettings::backfillAfterOutage_data()
+{
+    QTest::addColumn<Values>("stored");
+    QTest::addColumn<bool>("loaded");
+    QTest::addColumn<bool>("toggle");
+    QTest::addColumn<QVariant>("afterOk");   // invalid: Cancel instead of OK, nothing written
+
+    const Values others{{Store::DisableAutoBackfill5, true}, {Store::DataMode, 2}};
+    QTest::newRow("absent reads as on") << Values() << true << false << QVariant(true);
+    QTest::newRow("absent among other keys") << others << true << false << QVariant(true);
+    QTest::newRow("stored off") << Values{{Store::BackfillAfterOutage, false}} << false << false << QVariant(false);
+    QTest::newRow("stored on") << Values{{Store::BackfillAfterOutage, true}} << true << false << QVariant(true);
+    QTest::newRow("switched off") << Values() << true << true << QVariant(false);
+    QTest::newRow("switched on") << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant(true);
+    QTest::newRow("switched off, then Cancel") << Values() << true << true << QVariant();
+    QTest::newRow("switched on, then Cancel")
+        << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant();
+}
+
+void TestSettings::backfillAfterOutage()
+{
+    QFETCH(Values, stored);
+    QFETCH(bool, loaded);
+    QFETCH(bool, toggle);
+    QFETCH(QVariant, afterOk);
+
+    writeStore(stored);
+    QCOMPARE(Store::backfillAfterOutage(), loaded);
+    settings dialog(nullptr);
+    dialog.show();
+    auto *box = dialog.findChild<QCheckBox *>(QStringLiteral("backfillAfterOutage"));
+    QCOMPARE(box->isChecked(), loaded);
+    if (toggle)
+        box->toggle();
+
+    if (!afterOk.isValid()) {
+        press(dialog, QDialogButtonBox::Cancel);
+        QCOMPARE(readStore(), stored);
+        dialog.load();
+        QCOMPARE(box->isChecked(), loaded);
+        return;
+    }
+    press(dialog, QDialogButtonBox::Ok);
+    QCOMPARE(readStore().value(Store::BackfillAfterOutage).toBool(), afterOk.toBool());
+    QCOMPARE(Store::backfillAfterOutage(), afterOk.toBool());
+    QCOMPARE(box->isChecked(), afterOk.toBool());
+    // The other keys go as before.
+    QCOMPARE(readStore().value(Store::DataMode).toInt(), stored.value(Store::DataMode).toInt() == 2 ? 2 : 1);
+}
+
+void TestSettings::openLogFolder_data()
+{
+    QTest::addColumn<bool>("logOpen");
+    QTest::newRow("the install folder's logs") << false;
+    QTest::newRow("the open log's folder") << true;
+}
+
+void TestSettings::openLogFolder()
+{
+    QFETCH(bool, logOpen);
+
+    QList<QUrl> opened;
+    Seams::setOpenUrlHandler([&opened](const QUrl &url) { opened << url; });
+    QTemporaryDir elsewhere;
+    std::unique_ptr<EventLog> log;
+    if (logOpen)
+        log = std::make_unique<EventLog>(elsewhere.path() + QStringLiteral("/trader logs"));
+    const QString folder = logOpen ? elsewhere.path() + QStringLiteral("/trader logs")
+                                   : m_env->root() + QStringLiteral("/logs");
+
+    settings dialog(nullptr);
+    dialog.show();
+    dialog.findChild<QPushButton *>(QStringLiteral("openLogFolder"))->click();
+
+    QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    // Opened even before the first line is written: a file manager shows the (empty) folder.
+    QVERIFY(QFileInfo(folder).isDir());
+    QVERIFY(dialog.isVisible());
+    QVERIFY(m_env->boxes.isEmpty());
+    QCOMPARE(readStore(), Values());
+    Seams::setOpenUrlHandler({});
 }
 
 QTEST_MAIN(TestSettings)

@@ -1,13 +1,17 @@
 #include "app/entryloop.h"
 
+#include "app/config.h"
+#include "app/eventlog.h"
 #include "app/settingsstore.h"
 #include "app/version.h"
 
 #include <QApplication>
+#include <QDir>
 
 int runEntryLoop(int &argc, char **argv, const std::function<std::unique_ptr<QObject>()> &startCycle)
 {
     int exitCode = 0;
+    bool restart = false;
     do {
         QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
         auto application = std::make_unique<QApplication>(argc, argv);
@@ -15,6 +19,11 @@ int runEntryLoop(int &argc, char **argv, const std::function<std::unique_ptr<QOb
         QCoreApplication::setApplicationName(Store::Application);
         QGuiApplication::setApplicationDisplayName(QString());
         QCoreApplication::setApplicationVersion(QStringLiteral(TICKVANE_VERSION));
+        EventLog::info(QStringLiteral("app"), QStringLiteral("%1: Tickvane %2, install folder %3")
+                                                  .arg(restart ? QStringLiteral("restart") : QStringLiteral("start"),
+                                                       QStringLiteral(TICKVANE_VERSION),
+                                                       QDir::toNativeSeparators(Config::instance().root())));
+        restart = true;
 
         std::unique_ptr<QObject> controller = startCycle();
         exitCode = QApplication::exec();
@@ -23,5 +32,7 @@ int runEntryLoop(int &argc, char **argv, const std::function<std::unique_ptr<QOb
         controller.reset();
         application.reset();
     } while (exitCode == RestartExitCode);
+    // A log without this line ended in a crash or a forced exit.
+    EventLog::info(QStringLiteral("app"), QStringLiteral("end"));
     return 0;
 }

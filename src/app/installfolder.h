@@ -17,5 +17,6 @@ inline const QString DatabaseFolder = QStringLiteral("Amibroker/QVF1000");
 inline const QString LayoutFile = QStringLiteral("Amibroker/QVF1000/Layouts/Default.awl");
 inline const QString TemplateFolder = QStringLiteral("dbfiles");
 inline const QString AutomationJournal = QStringLiteral("automation.log");
+inline const QString LogFolder = QStringLiteral("logs");
 
 }

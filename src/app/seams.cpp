@@ -1,8 +1,10 @@
 #include "app/seams.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QThread>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +44,11 @@ int realDuration(int milliseconds)
     return milliseconds;
 }
 
+void realOpenUrl(const QUrl &url)
+{
+    QDesktopServices::openUrl(url);
+}
+
 InformationHandler &informationHandler()
 {
     static InformationHandler handler = realInformation;
@@ -75,6 +82,12 @@ PauseHandler &pauseHandler()
 DurationHandler &durationHandler()
 {
     static DurationHandler handler = realDuration;
+    return handler;
+}
+
+UrlHandler &urlHandler()
+{
+    static UrlHandler handler = realOpenUrl;
     return handler;
 }
 
@@ -140,6 +153,16 @@ void setDurationHandler(DurationHandler handler)
     durationHandler() = handler ? std::move(handler) : realDuration;
 }
 
+void openUrl(const QUrl &url)
+{
+    urlHandler()(url);
+}
+
+void setOpenUrlHandler(UrlHandler handler)
+{
+    urlHandler() = handler ? std::move(handler) : realOpenUrl;
+}
+
 void resetAll()
 {
     setInformationHandler({});
@@ -148,6 +171,7 @@ void resetAll()
     setExitHandler({});
     setPauseHandler({});
     setDurationHandler({});
+    setOpenUrlHandler({});
 }
 
 }

@@ -4,10 +4,11 @@
 
 #include <functional>
 
+class QUrl;
 class QWidget;
 
 // Outside effects that tests must control: message boxes, file dialogs, process ends, pauses,
-// start-up durations.
+// start-up durations, the desktop's URL handler.
 // Each defaults to the real thing; a test installs its own handler.
 namespace Seams {
 
@@ -16,6 +17,7 @@ using FileNameHandler = std::function<QString(QWidget *parent, const QString &ca
 using ExitHandler = std::function<void(int code)>;
 using PauseHandler = std::function<void(int milliseconds)>;
 using DurationHandler = std::function<int(int milliseconds)>;
+using UrlHandler = std::function<void(const QUrl &url)>;
 
 // A modal information box with a single OK button.
 void information(QWidget *parent, const QString &title, const QString &text);
@@ -38,6 +40,10 @@ void setPauseHandler(PauseHandler handler);
 // The length of a wait the start-up plays out (the splash); the real length unless a test shortens it.
 [[nodiscard]] int duration(int milliseconds);
 void setDurationHandler(DurationHandler handler);
+
+// Hands an address or a local folder to the desktop (browser, file manager).
+void openUrl(const QUrl &url);
+void setOpenUrlHandler(UrlHandler handler);
 
 // Back to the real handlers.
 void resetAll();

@@ -1,9 +1,13 @@
 #include "app/settings.h"
 #include "ui_settings.h"
 
+#include "app/eventlog.h"
+#include "app/seams.h"
 #include "app/settingsstore.h"
 
+#include <QDir>
 #include <QSettings>
+#include <QUrl>
 
 settings::settings(QWidget *parent)
     : QDialog(parent)
@@ -28,6 +32,7 @@ void settings::load()
     ui->controlAmibroker->setChecked(store.value(Store::ControlAmibroker).toBool());
     dataMode = store.value(Store::DataMode).toInt();
     controlAmibroker = store.value(Store::ControlAmibroker).toBool();
+    ui->backfillAfterOutage->setChecked(Store::backfillAfterOutage());
 
     // Only an explicit 2 selects the second mode; absent or unknown values fall back to the first.
     if (dataMode == 2)
@@ -45,6 +50,7 @@ void settings::on_buttonBox_accepted()
         store.setValue(Store::SaveLayout, ui->saveLayout->isChecked());
         store.setValue(Store::ControlAmibroker, ui->controlAmibroker->isChecked());
         store.setValue(Store::DataMode, ui->mode1->isChecked() ? 1 : 2);
+        store.setValue(Store::BackfillAfterOutage, ui->backfillAfterOutage->isChecked());
     }
     load();
     close();
@@ -53,4 +59,12 @@ void settings::on_buttonBox_accepted()
 void settings::on_buttonBox_rejected()
 {
     close();
+}
+
+void settings::on_openLogFolder_clicked()
+{
+    const QString folder = EventLog::folder();
+    // Before the first line is written the folder may not exist, and the file manager would complain.
+    QDir().mkpath(folder);
+    Seams::openUrl(QUrl::fromLocalFile(folder));
 }

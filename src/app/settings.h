@@ -26,6 +26,9 @@ public slots:
     void on_buttonBox_accepted();
     void on_buttonBox_rejected();
 
+private slots:
+    void on_openLogFolder_clicked();
+
 private:
     Ui::settings *ui;
 };

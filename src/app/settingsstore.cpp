@@ -4,6 +4,12 @@
 
 namespace Store {
 
+bool backfillAfterOutage()
+{
+    QSettings store(Organisation, Application);
+    return store.value(BackfillAfterOutage, true).toBool();
+}
+
 QString feedBoxKey(int index)
 {
     return QStringLiteral("checkbox") + QString::number(index);

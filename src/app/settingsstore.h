@@ -18,8 +18,11 @@ inline const QString DataMode = QStringLiteral("Data Mode");
 inline const QString FastBackfill = QStringLiteral("fastBackfill");
 inline const QString SaveLayout = QStringLiteral("saveLayout");
 inline const QString ControlAmibroker = QStringLiteral("controlAmibroker");
-// Absent means on.
+// Unlike the keys above, absent reads as true: the gap after an outage is filled unless switched off.
 inline const QString BackfillAfterOutage = QStringLiteral("backfillAfterOutage");
+
+// The stored "backfillAfterOutage", true when absent.
+[[nodiscard]] bool backfillAfterOutage();
 
 // "checkbox0" .. "checkbox6": the feed flag of each feed box.
 [[nodiscard]] QString feedBoxKey(int index);

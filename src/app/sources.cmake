@@ -1,6 +1,7 @@
 # Sources of app/, added to the core (no widgets) or the gui library.
 list(APPEND TICKVANE_CORE_SOURCES
     app/config.h app/config.cpp app/installfolder.h
+    app/eventlog.h app/eventlog.cpp
     app/settingsstore.h app/settingsstore.cpp
     app/splashgeometry.h app/splashgeometry.cpp)
 list(APPEND TICKVANE_GUI_SOURCES

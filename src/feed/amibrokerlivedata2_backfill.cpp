@@ -10,7 +10,6 @@
 #include "vendor/vendorservice.h"
 
 #include <QPushButton>
-#include <QSettings>
 
 namespace {
 
@@ -54,8 +53,7 @@ void amibrokerlivedata2::do5DayBackfill()
 // The minutes an outage lost, fetched as the Backfill button would with one day.
 void amibrokerlivedata2::backfillAfterOutage()
 {
-    const QVariant wanted = QSettings(Store::Organisation, Store::Application).value(Store::BackfillAfterOutage);
-    if ((wanted.isValid() && !wanted.toBool()) || m_backfillRun->isActive())
+    if (!Store::backfillAfterOutage() || m_backfillRun->isActive())
         return;
     const QStringList urls = BackfillRun::intradayUrls(m_selection->entries(), enabledExchanges(),
                                                        intradayEndpoint(), QStringLiteral("1"));
