@@ -3,6 +3,7 @@
 #include "backfillharness.h"
 #include "ui_amibrokerlivedata2.h"
 
+#include "app/eventlog.h"
 #include "app/settingsstore.h"
 #include "feed/feedhealth.h"
 #include "vendor/authdialog.h"
@@ -521,6 +522,8 @@ void TestBackfillRun::gapBackfillAfterOutage()
         store.remove(Store::BackfillAfterOutage);
     store.sync();
 
+    const QString logFolder = h->env->root() + QStringLiteral("/logs");
+    EventLog log(logFolder);
     qint64 now = 1'000'000;
     h->window->feedHealth().setClock([&now] { return now; });
     Account account = h->window->account();
@@ -554,6 +557,27 @@ void TestBackfillRun::gapBackfillAfterOutage()
         QTest::qWait(500);
     QCOMPARE(h->backfillQueries(), queries);
     h->window->liveDownloader()->pollTimer->stop();
+
+    // What the log tells support about it: the outage, the recovery, the gap backfill and its end;
+    // never the request key.
+    QVERIFY(EventLog::flush());
+    QStringList events;
+    const QStringList files = QDir(logFolder).entryList({QStringLiteral("tickvane-*.log")}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QFile file(logFolder + QLatin1Char('/') + files.first());
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString content = QString::fromUtf8(file.readAll());
+    QVERIFY(!content.contains(RequestKey));
+    for (const QString &line : content.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString event = line.section(QLatin1Char(' '), 2); // level, subsystem, text
+        if (event.contains(QLatin1String("failing")) || event.contains(QLatin1String("recovered"))
+            || event.contains(QLatin1String("gap backfill")) || event.contains(QLatin1String("run ended")))
+            events << event.section(QLatin1Char(':'), 0, 0);
+    }
+    QStringList expectedEvents{"WARN feed live replies failing", "INFO feed live replies recovered"};
+    if (!runActive && !expected.isEmpty())
+        expectedEvents << "INFO backfill gap backfill after the outage" << "INFO backfill intraday run ended";
+    QVERIFY2(events == expectedEvents, qPrintable(events.join(QLatin1String(" / "))));
 }
 
 QTEST_MAIN(TestBackfillRun)

@@ -1,10 +1,12 @@
 #include "backfill/backfillrun.h"
 
 #include "app/config.h"
+#include "app/eventlog.h"
 #include "app/installfolder.h"
 #include "symbols/selection.h"
 #include "vendor/vendorservice.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QMetaObject>
 #include <QTimer>
@@ -107,6 +109,9 @@ void BackfillRun::drive()
         return;
     }
     m_failedRows.clear();
+    m_runStartedMs = QDateTime::currentMSecsSinceEpoch();
+    m_runRows = m_queue.size();
+    EventLog::info(QStringLiteral("backfill"), QStringLiteral("intraday run started: %1 rows").arg(m_runRows));
     requestNext();
 }
 
@@ -146,6 +151,9 @@ void BackfillRun::toggleEndOfDay(const QString &archiveUrl, bool watchListOnly)
     m_watchListOnly = watchListOnly;
     m_attempts = 0;
     m_currentUrl = archiveUrl;
+    m_runStartedMs = QDateTime::currentMSecsSinceEpoch();
+    m_runRows = 1;
+    EventLog::info(QStringLiteral("backfill"), QStringLiteral("end-of-day run started: %1").arg(archiveUrl));
     // Neither a stopped run's pending reply nor the files it left unpacked belong to this archive.
     m_aiming = true;
     m_transfer.stopPolling();
@@ -183,9 +191,12 @@ void BackfillRun::importEndOfDay()
         return;
     const QString formatFile = Config::instance().nativePath(InstallFolder::EndOfDayFormatFile);
     const QStringList entries = QDir(m_backfillFolder).entryList(QDir::NoFilter, QDir::NoSort);
+    int imported = 0;
+    int found = 0;
     for (const QString &entry : entries) {
         if (entry == QLatin1String(".") || entry == QLatin1String(".."))
             continue;
+        ++found;
         if (m_watchListOnly) {
             QString symbol = entry;
             symbol.remove(QStringLiteral(".txt"));
@@ -193,7 +204,12 @@ void BackfillRun::importEndOfDay()
                 continue;
         }
         m_import(QDir::toNativeSeparators(m_backfillFolder + QLatin1Char('/') + entry), formatFile);
+        ++imported;
     }
+    EventLog::info(QStringLiteral("backfill"), QStringLiteral("end-of-day archive %1: %2 of %3 files imported")
+                                                   .arg(m_currentUrl)
+                                                   .arg(imported)
+                                                   .arg(found));
 
     // The next archive starts from an empty folder.
     emptyBackfillFolder();
@@ -202,6 +218,17 @@ void BackfillRun::importEndOfDay()
 
 void BackfillRun::finishRun(const QString &text, const QString &details)
 {
+    const bool endOfDay = m_state == State::EndOfDay;
+    const QString line = QStringLiteral("%1 run ended: %2; %3 rows, %4 failed, %5 s%6")
+                             .arg(endOfDay ? QStringLiteral("end-of-day") : QStringLiteral("intraday"), text)
+                             .arg(m_runRows)
+                             .arg(endOfDay ? (text == Done ? 0 : 1) : m_failedRows.size())
+                             .arg((QDateTime::currentMSecsSinceEpoch() - m_runStartedMs) / 1000.0, 0, 'f', 1)
+                             .arg(details.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(details));
+    if (text == Done)
+        EventLog::info(QStringLiteral("backfill"), line);
+    else
+        EventLog::warning(QStringLiteral("backfill"), line);
     m_retryTimer->stop();
     setState(State::Idle);
     emit finished(text, details);

@@ -103,6 +103,8 @@ private:
     Importer m_import;
     const Selection &m_selection;
     QString m_currentUrl;
+    qint64 m_runStartedMs = 0;
+    int m_runRows = 0;
     // While a new request is set up, the end of the one it replaces is no news.
     bool m_aiming = false;
     State m_state = State::Idle;

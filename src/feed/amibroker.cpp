@@ -1,11 +1,15 @@
 #include "feed/amibroker.h"
 
+#include "app/eventlog.h"
+
 AmiBroker::AmiBroker(Platform::AutomationFactory factory, QObject *parent)
     : QObject(parent)
     , m_factory(std::move(factory))
     , m_object(m_factory(ProgId))
     , m_lost(!m_object || m_object->isNull())
 {
+    if (m_lost)
+        EventLog::warning(QStringLiteral("amibroker"), QStringLiteral("AmiBroker not reachable at start"));
 }
 
 AmiBroker::~AmiBroker() = default;
@@ -25,6 +29,10 @@ void AmiBroker::setLost(bool lost)
     if (m_lost == lost)
         return;
     m_lost = lost;
+    if (lost)
+        EventLog::warning(QStringLiteral("amibroker"), QStringLiteral("AmiBroker link lost"));
+    else
+        EventLog::info(QStringLiteral("amibroker"), QStringLiteral("AmiBroker link restored"));
     emit reachableChanged(!lost);
 }
 

@@ -3,6 +3,7 @@
 
 #include "app/config.h"
 #include "app/entryloop.h"
+#include "app/eventlog.h"
 #include "app/installfolder.h"
 #include "app/seams.h"
 #include "app/settings.h"
@@ -85,6 +86,11 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
     m_healthTimer->setInterval(1000);
     connect(m_healthTimer, &QTimer::timeout, this, &amibrokerlivedata2::showFeedHealth);
     connect(m_health, &FeedHealth::recoveredAfterOutage, this, &amibrokerlivedata2::backfillAfterOutage);
+    connect(m_health, &FeedHealth::liveStateChanged, this, &amibrokerlivedata2::logLiveState);
+    m_summaryTimer = new QTimer(this);
+    m_summaryTimer->setInterval(60000);
+    connect(m_summaryTimer, &QTimer::timeout, this,
+            [this] { EventLog::info(QStringLiteral("feed"), FeedHealth::summaryText(m_health->takeMinute())); });
     connect(m_worker.get(), &liveDataUpdator::imported, m_health, &FeedHealth::imported);
 
     m_backfillDownloader = new MyDownloader(InstallFolder::IntradayBackfillFile, QStringLiteral("symbolUrl"),
@@ -187,6 +193,16 @@ void amibrokerlivedata2::startLiveFeed()
     showFeedHealth();
     m_healthLabel->show();
     m_healthTimer->start();
+    m_summaryTimer->start();
+    EventLog::info(QStringLiteral("feed"), QStringLiteral("live feed started: %1").arg(url));
+}
+
+void amibrokerlivedata2::logLiveState(bool failing, const QString &error)
+{
+    if (failing)
+        EventLog::warning(QStringLiteral("feed"), QStringLiteral("live replies failing: %1").arg(error));
+    else
+        EventLog::info(QStringLiteral("feed"), QStringLiteral("live replies recovered"));
 }
 
 void amibrokerlivedata2::showFeedHealth()
@@ -217,6 +233,7 @@ void amibrokerlivedata2::updateProgress(QString progress, QString speed)
 
 void amibrokerlivedata2::on_restartButton_clicked()
 {
+    EventLog::info(QStringLiteral("app"), QStringLiteral("restart asked for by the trader"));
     // Closing the last window would post a quit whose exit code 0 overrides the restart code.
     setAttribute(Qt::WA_QuitOnClose, false);
     close();
@@ -266,6 +283,10 @@ void amibrokerlivedata2::reject()
 
 void amibrokerlivedata2::closeEvent(QCloseEvent *event)
 {
+    EventLog::info(QStringLiteral("app"), QStringLiteral("close sequence: choices stored, AmiBroker's database saved%1")
+                                              .arg(m_settingsDialog && m_settingsDialog->controlAmibroker
+                                                       ? QStringLiteral(", AmiBroker ended")
+                                                       : QString()));
     silence(m_liveDownloader);
     silence(m_backfillDownloader);
 

@@ -123,6 +123,7 @@ private:
     void showBackfillFinished(const QString &text, const QString &details);
     void showAmiBrokerLink(bool reachable);
     void showFeedHealth();
+    void logLiveState(bool failing, const QString &error);
     void backfillAfterOutage();
     [[nodiscard]] BackfillRun::IntradayEndpoint intradayEndpoint() const;
 
@@ -136,6 +137,7 @@ private:
     FeedHealth *m_health = nullptr;
     QLabel *m_healthLabel = nullptr;
     QTimer *m_healthTimer = nullptr;
+    QTimer *m_summaryTimer = nullptr;
     settings *m_settingsDialog = nullptr;
     QPointer<eoddata> m_currentEodDialog;
 

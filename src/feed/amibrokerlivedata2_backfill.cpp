@@ -3,6 +3,7 @@
 #include "feed/amibrokerlivedata2.h"
 #include "ui_amibrokerlivedata2.h"
 
+#include "app/eventlog.h"
 #include "app/settingsstore.h"
 #include "backfill/eoddata.h"
 #include "symbols/selection.h"
@@ -57,8 +58,11 @@ void amibrokerlivedata2::backfillAfterOutage()
         return;
     const QStringList urls = BackfillRun::intradayUrls(m_selection->entries(), enabledExchanges(),
                                                        intradayEndpoint(), QStringLiteral("1"));
-    if (!urls.isEmpty())
-        m_backfillRun->toggleIntraday(urls);
+    if (urls.isEmpty())
+        return;
+    EventLog::info(QStringLiteral("backfill"), QStringLiteral("gap backfill after the outage: one day of %1 rows")
+                                                   .arg(urls.size()));
+    m_backfillRun->toggleIntraday(urls);
 }
 
 void amibrokerlivedata2::startupBackfill(const QString &oneDayBackfillBase, int days)

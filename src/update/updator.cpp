@@ -1,6 +1,7 @@
 #include "update/updator.h"
 #include "ui_updator.h"
 
+#include "app/eventlog.h"
 #include "app/seams.h"
 #include "platform/externaltools.h"
 
@@ -63,6 +64,7 @@ void updator::startDownload(QString url)
     }
     m_archiveFile = std::make_unique<QFile>(m_archiveName);
     m_url = QUrl(url, QUrl::TolerantMode);
+    EventLog::info(QStringLiteral("update"), QStringLiteral("update offered, downloading %1").arg(url));
     requestData();
 }
 
@@ -91,9 +93,15 @@ void updator::downloadCompleted()
 {
     m_stallTimer->stop();
     if (m_reply->error() != QNetworkReply::NoError) {
+        EventLog::error(QStringLiteral("update"), QStringLiteral("update download failed: %1").arg(m_reply->errorString()));
         Seams::information(this, ConnectionTitle, ConnectionText);
     } else {
+        EventLog::info(QStringLiteral("update"), QStringLiteral("update downloaded"));
         const QString failure = install();
+        if (failure.isEmpty())
+            EventLog::info(QStringLiteral("update"), QStringLiteral("update handed to its batch file"));
+        else
+            EventLog::error(QStringLiteral("update"), QStringLiteral("update failed: %1").arg(failure));
         if (!failure.isEmpty())
             Seams::information(this, FailedTitle, failure + FailedAdvice);
     }

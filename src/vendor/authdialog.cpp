@@ -2,6 +2,7 @@
 
 #include "app/config.h"
 #include "app/entryloop.h"
+#include "app/eventlog.h"
 #include "app/seams.h"
 #include "app/settingsstore.h"
 #include "app/startupanimation.h"
@@ -88,6 +89,7 @@ void authDialog::checkIfAlreadyExists()
     if (!m_userId.isEmpty()) {
         VendorConnection *vendor = connection();
         if (!vendor || !vendor->lookupAccount(m_userId, &account)) {
+            EventLog::error(QStringLiteral("vendor"), QStringLiteral("the account lookup failed"));
             Seams::information(nullptr, QStringLiteral("Cannot Verify User"),
                                QStringLiteral("Please Check Network Connection"));
             Seams::exitProcess(0);
@@ -95,6 +97,9 @@ void authDialog::checkIfAlreadyExists()
         }
     }
 
+    EventLog::info(QStringLiteral("vendor"), account.found
+                                                 ? QStringLiteral("account found for user ID %1").arg(m_userId)
+                                                 : QStringLiteral("no account for user ID %1").arg(m_userId));
     if (Vendor::updateOffered(QCoreApplication::applicationVersion(), account.latestVersion)) {
         if (m_registration)
             m_registration->hide();
@@ -179,6 +184,7 @@ void authDialog::quitWithoutAccount()
 
 void authDialog::restart()
 {
+    EventLog::info(QStringLiteral("app"), QStringLiteral("daily restart"));
     // The daily restart skips the close sequence, but not the trader's choices of the day.
     if (m_mainWindow)
         m_mainWindow->storeChoices();
