@@ -93,6 +93,21 @@ void TestLiveImport::filter_data()
         << QByteArray("NSE,TCS\r\n") << QStringList{"TCS"} << QByteArray("NSE,TCS\n");
     QTest::newRow("CRLF, unterminated last line")
         << tcs + "\r\n" + infy + '\r' << QStringList{"TCS", "INFY"} << tcs + '\n';
+    // Only the carriage return right before the line feed goes; the reply is read as bytes.
+    QTest::newRow("lone carriage return inside a line kept")
+        << QByteArray("NSE,TCS,1\r2,3\n") << QStringList{"TCS"} << QByteArray("NSE,TCS,1\r2,3\n");
+    QTest::newRow("carriage return ending the symbol field")
+        << QByteArray("NSE,TCS\r,1\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("two carriage returns, one dropped")
+        << QByteArray("NSE,TCS,1\r\r\n") << QStringList{"TCS"} << QByteArray("NSE,TCS,1\r\n");
+    // Byte for byte: no decoding may make two different fields equal.
+    QTest::newRow("byte-order mark before the symbol")
+        << QByteArray("NSE,\xEF\xBB\xBFTCS,1\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("byte-order mark selected with the symbol")
+        << QByteArray("NSE,\xEF\xBB\xBFTCS,1\nNSE,TCS,2\n") << QStringList{QStringLiteral("\uFEFFTCS")}
+        << QByteArray("NSE,\xEF\xBB\xBFTCS,1\n");
+    QTest::newRow("invalid UTF-8 is no replacement character")
+        << QByteArray("MCX,GOLD\xFF,1\n") << QStringList{QStringLiteral("GOLD\uFFFD")} << QByteArray();
     QTest::newRow("empty selection")
         << reliance + '\n' + tcs + '\n' << QStringList{} << QByteArray();
     QTest::newRow("empty reply") << QByteArray() << QStringList{"TCS"} << QByteArray();
@@ -180,10 +195,20 @@ void TestLiveImport::importFileFollowsEachReply()
     worker.updateDataAmi();
     QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray("NSE,SBIN,5\n"));
 
+    // Nothing of an earlier tick's reply may survive into a later one.
+    QVERIFY(QFile::remove(env.root() + QStringLiteral("/rt.txt")));
+    worker.updateDataAmi();
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
+    writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,SBIN,6");
+    worker.updateDataAmi();
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
+
     const QString importCall = QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)").arg(env.root());
     QCOMPARE(env.journal(), (QStringList{QStringLiteral("create Broker.Application"),
                                          importCall + QStringLiteral("\t2"), QStringLiteral("RefreshAll()"),
-                                         importCall + QStringLiteral("\t1"), QStringLiteral("RefreshAll()")}));
+                                         importCall + QStringLiteral("\t1"), QStringLiteral("RefreshAll()"),
+                                         importCall + QStringLiteral("\t0"), QStringLiteral("RefreshAll()"),
+                                         importCall + QStringLiteral("\t0"), QStringLiteral("RefreshAll()")}));
 }
 
 void TestLiveImport::unwritableImportFileIsNotImportedAgain()

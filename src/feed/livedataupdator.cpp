@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <limits>
+
 liveDataUpdator::liveDataUpdator(const Selection &selection, const Platform::AutomationFactory &automation,
                                  QObject *parent)
     : QObject(parent)
@@ -26,15 +28,15 @@ void liveDataUpdator::updateDataAmi()
 {
     QFile quoteFile(m_quoteFilePath);
     QFile importFile(m_importFilePath);
-    quoteFile.open(QIODevice::ReadOnly | QIODevice::Text);
-    importFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    // The reply is read as the bytes the vendor sent; the import file gets the platform's line ends.
+    quoteFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    importFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text | QIODevice::Unbuffered);
 
-    // Text mode drops every "\r" on reading, so CRLF replies filter like LF ones.
-    const QByteArray reply = quoteFile.isOpen() ? quoteFile.readAll() : QByteArray();
+    readQuoteFile(quoteFile);
     bool written = false;
     if (importFile.isOpen()) {
-        const QByteArray lines = LiveImport::selectedLines(reply, m_selection.symbolSet());
-        written = importFile.write(lines) == lines.size();
+        LiveImport::selectLines(m_reply, m_selection.symbolBytes(), m_selectedLines);
+        written = importFile.write(m_selectedLines) == m_selectedLines.size();
     }
 
     quoteFile.close();
@@ -48,4 +50,17 @@ void liveDataUpdator::updateDataAmi()
             m_amibroker->refreshAll();
     }
     emit updateDisplayTable();
+}
+
+void liveDataUpdator::readQuoteFile(QFile &quoteFile)
+{
+    const qint64 size = quoteFile.isOpen() ? quoteFile.size() : 0;
+    // A file no byte array can hold reads as an empty reply, as a failed read would.
+    if (size <= 0 || size >= std::numeric_limits<int>::max()) {
+        m_reply.resize(0);
+        return;
+    }
+    m_reply.resize(int(size));
+    const qint64 got = quoteFile.read(m_reply.data(), size);
+    m_reply.resize(got > 0 ? int(got) : 0);
 }

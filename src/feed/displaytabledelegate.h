@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QPersistentModelIndex>
+#include <QStyledItemDelegate>
+
+class QAbstractItemView;
+class QPushButton;
+
+// Paints the display table: the price and quantity cells in the colour of their last change, and
+// the Backfill and X cells as push buttons that click as the buttons themselves would (press and
+// release on the button, Space on the current cell). No widget per row: one hidden button lends
+// the drawn ones its look, the view's style sheet included.
+class DisplayTableDelegate final : public QStyledItemDelegate
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DisplayTableDelegate)
+
+public:
+    explicit DisplayTableDelegate(QAbstractItemView *view);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // Public, so that what a cell is painted with can be checked.
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+    // Where the button of a button cell lies within the viewport; empty for other cells.
+    [[nodiscard]] QRect buttonRect(const QModelIndex &index) const;
+
+signals:
+    void backfillClicked(const QModelIndex &index);
+    void deleteClicked(const QModelIndex &index);
+
+protected:
+    bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                     const QModelIndex &index) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    [[nodiscard]] static bool isButton(const QModelIndex &index);
+    [[nodiscard]] QRect buttonRect(const QStyleOptionViewItem &option, const QModelIndex &index) const;
+    void setPressed(const QModelIndex &index);
+    void click(const QModelIndex &index);
+
+    QAbstractItemView *m_view;
+    QPushButton *m_prototype;
+    QPersistentModelIndex m_pressed;
+    bool m_pressedInside = false;
+};
