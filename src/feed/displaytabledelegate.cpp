@@ -3,12 +3,12 @@
 #include "symbols/displaycolumns.h"
 #include "symbols/displaytablemodel.h"
 
-#include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyleOptionButton>
+#include <QTableView>
 
 using namespace DisplayColumns;
 
@@ -45,14 +45,17 @@ const QBrush &shadeBrush(DisplayTableModel::Shade shade)
 
 }
 
-DisplayTableDelegate::DisplayTableDelegate(QAbstractItemView *view)
+DisplayTableDelegate::DisplayTableDelegate(QTableView *view)
     : QStyledItemDelegate(view)
     , m_view(view)
     , m_prototype(new PrototypeButton(view->viewport()))
 {
     // Where the button widgets used to live, so the style sheet reaches it the same way.
     m_prototype->hide();
+    m_view->setShowGrid(false);
     m_view->viewport()->installEventFilter(this);
+    m_view->installEventFilter(this);
+    m_prototype->installEventFilter(this);
 }
 
 bool DisplayTableDelegate::isButton(const QModelIndex &index)
@@ -69,18 +72,25 @@ void DisplayTableDelegate::initStyleOption(QStyleOptionViewItem *option, const Q
 }
 
 // The rectangle a widget placed in the cell would get, as the view lays out cell widgets; the X
-// button keeps its fixed width.
+// button keeps its fixed width. Laying the text out to find it is dear, so it is kept per cell size.
 QRect DisplayTableDelegate::buttonRect(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     if (!isButton(index))
         return {};
-    QStyleOptionViewItem cell = option;
-    initStyleOption(&cell, index);
-    cell.showDecorationSelected = true;
-    QRect rect = m_view->style()->subElementRect(QStyle::SE_ItemViewItemText, &cell, m_view);
-    if (index.column() == DeleteColumn)
-        rect.setWidth(DeleteButtonWidth);
-    return rect;
+    const QString key = QString::number(index.column()) + QLatin1Char('/') + QString::number(option.rect.width())
+        + QLatin1Char('x') + QString::number(option.rect.height());
+    auto known = m_buttonRects.constFind(key);
+    if (known == m_buttonRects.cend()) {
+        QStyleOptionViewItem cell = option;
+        cell.rect = QRect(QPoint(0, 0), option.rect.size()).adjusted(0, 0, -1, -1); // the grid's edge
+        initStyleOption(&cell, index);
+        cell.showDecorationSelected = true;
+        QRect rect = m_view->style()->subElementRect(QStyle::SE_ItemViewItemText, &cell, m_view);
+        if (index.column() == DeleteColumn)
+            rect.setWidth(DeleteButtonWidth);
+        known = m_buttonRects.insert(key, rect);
+    }
+    return known->translated(option.rect.topLeft());
 }
 
 QRect DisplayTableDelegate::buttonRect(const QModelIndex &index) const
@@ -93,23 +103,61 @@ QRect DisplayTableDelegate::buttonRect(const QModelIndex &index) const
 
 void DisplayTableDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    if (!isButton(index)) {
-        QStyledItemDelegate::paint(painter, option, index);
+    // The grid first: the X button, wider than its cell, lies on top of it as its widget did.
+    const QColor grid = QColor::fromRgba(QRgb(m_view->style()->styleHint(QStyle::SH_Table_GridLineColor, &option, m_view)));
+    painter->fillRect(QRect(option.rect.left(), option.rect.bottom(), option.rect.width(), 1), grid);
+    painter->fillRect(QRect(option.rect.right(), option.rect.top(), 1, option.rect.height() - 1), grid);
+
+    if (isButton(index)) {
+        paintButton(painter, option, index, grid);
         return;
     }
+    // The cell as it was with the view's grid on: one pixel narrower and lower.
+    QStyleOptionViewItem cell = option;
+    cell.rect.adjust(0, 0, -1, -1);
+    QStyledItemDelegate::paint(painter, cell, index);
+}
+
+void DisplayTableDelegate::paintButton(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index,
+                                       const QColor &grid) const
+{
     m_prototype->ensurePolished();
     QStyleOptionButton button;
     static_cast<PrototypeButton *>(m_prototype)->initStyleOption(&button);
-    button.rect = buttonRect(option, index);
+    const QRect rect = buttonRect(option, index);
+    button.rect = QRect(QPoint(0, 0), rect.size());
     button.text = index.data().toString();
     if (m_pressedInside && m_pressed == index) {
         button.state |= QStyle::State_Sunken;
         button.state &= ~QStyle::State_Raised;
     }
-    painter->save();
-    painter->setFont(m_prototype->font());
-    m_prototype->style()->drawControl(QStyle::CE_PushButton, &button, painter, m_prototype);
-    painter->restore();
+    // The part of the grid line the button lies on, in the button's own coordinates.
+    const int gridColumn = option.rect.right() - rect.left();
+    const bool onGrid = gridColumn < rect.width();
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const QString key = button.text + QLatin1Char('/') + QString::number(rect.width()) + QLatin1Char('x')
+        + QString::number(rect.height()) + QLatin1Char('/') + QString::number(int(button.state)) + QLatin1Char('/')
+        + QString::number(ratio) + QLatin1Char('/') + (onGrid ? QString::number(gridColumn) : QString());
+    auto cached = m_buttons.constFind(key);
+    if (cached == m_buttons.cend()) {
+        // Drawn on what lay under the button widget: the table's background and maybe the grid, in
+        // the format of the window's backing store, so edges and text blend the same way.
+        QImage look(rect.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        look.setDevicePixelRatio(ratio);
+        const QWidget *viewport = m_view->viewport();
+        // Point sizes turn into the pixels they take on the table's screen.
+        look.setDotsPerMeterX(qRound(viewport->logicalDpiX() / 0.0254));
+        look.setDotsPerMeterY(qRound(viewport->logicalDpiY() / 0.0254));
+        look.fill(viewport->palette().color(viewport->backgroundRole()));
+        QPainter lookPainter(&look);
+        if (onGrid)
+            lookPainter.fillRect(QRect(gridColumn, 0, 1, rect.height()), grid);
+        lookPainter.setFont(m_prototype->font());
+        m_prototype->style()->drawControl(QStyle::CE_PushButton, &button, &lookPainter, m_prototype);
+        lookPainter.end();
+        cached = m_buttons.insert(key, look);
+    }
+    painter->drawImage(rect.topLeft(), *cached);
 }
 
 bool DisplayTableDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
@@ -148,6 +196,17 @@ bool DisplayTableDelegate::editorEvent(QEvent *event, QAbstractItemModel *model,
 // not pass the release of a double click on.
 bool DisplayTableDelegate::eventFilter(QObject *watched, QEvent *event)
 {
+    switch (event->type()) {
+    case QEvent::StyleChange:
+    case QEvent::PaletteChange:
+    case QEvent::FontChange:
+        // The kept looks and places are of the old style.
+        m_buttons.clear();
+        m_buttonRects.clear();
+        break;
+    default:
+        break;
+    }
     if (watched != m_view->viewport() || !m_pressed.isValid())
         return QStyledItemDelegate::eventFilter(watched, event);
     if (event->type() == QEvent::MouseMove) {

@@ -25,6 +25,8 @@ void selectLines(const QByteArray &reply, const QSet<QByteArray> &symbols, QByte
     const char *const data = reply.constData();
     const char *const stop = data + reply.size();
     const char *line = data;
+    // One key pointed at each symbol field in turn: a key per line would cost an allocation each.
+    QByteArray key = QByteArray::fromRawData(data, 0);
     while (!symbols.isEmpty() && line < stop) {
         const auto *lineFeed = static_cast<const char *>(std::memchr(line, '\n', std::size_t(stop - line)));
         if (!lineFeed)
@@ -50,7 +52,8 @@ void selectLines(const QByteArray &reply, const QSet<QByteArray> &symbols, QByte
         if (const auto *nul = static_cast<const char *>(std::memchr(field, '\0', std::size_t(fieldEnd - field))))
             fieldEnd = nul;
 
-        if (symbols.contains(QByteArray::fromRawData(field, int(fieldEnd - field)))) {
+        key.setRawData(field, uint(fieldEnd - field));
+        if (symbols.contains(key)) {
             std::memcpy(out, begin, std::size_t(length));
             out += length;
             *out++ = '\n';

@@ -185,15 +185,21 @@ void DisplayTableModel::indexSymbols()
     m_slots.clear();
     m_slots.reserve(int(m_rows.size()));
     m_pending.clear();
-    for (Row &row : m_rows) {
-        const auto known = m_slots.constFind(row.symbol.toUtf8());
+    m_slotSymbols.clear();
+    m_slotRows.clear();
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        Row &row = m_rows[std::size_t(i)];
+        const QByteArray symbol = row.symbol.toUtf8();
+        const auto known = m_slots.constFind(symbol);
         if (known != m_slots.cend()) {
             row.slot = *known;
             continue;
         }
         row.slot = int(m_pending.size());
-        m_slots.insert(row.symbol.toUtf8(), row.slot);
+        m_slots.insert(symbol, row.slot);
         m_pending.emplace_back();
+        m_slotSymbols.push_back(symbol);
+        m_slotRows.push_back(i);
     }
 }
 
@@ -205,15 +211,31 @@ void DisplayTableModel::showReply(const QByteArray &reply)
     if (!m_built)
         return;
 
-    // Each symbol keeps the first line that names it.
+    // Each symbol keeps the first line that names it. The vendor answers in the order it was
+    // asked, the selection's, so the row after the last one found is tried before the lookup.
+    // One key is pointed at each symbol field in turn: a key per line would cost an allocation.
     ++m_tick;
     LiveQuotes::Reader reader(reply);
     LiveQuotes::Quote quote;
+    QByteArray key = QByteArray::fromRawData(reply.constData(), 0);
+    std::size_t expected = 0;
     while (reader.next(quote)) {
-        const auto slot = m_slots.constFind(QByteArray::fromRawData(quote.symbol.data(), int(quote.symbol.size())));
-        if (slot == m_slots.cend())
-            continue;
-        Pending &pending = m_pending[std::size_t(*slot)];
+        int slot = -1;
+        if (expected < m_rows.size()) {
+            const QByteArray &next = m_slotSymbols[std::size_t(m_rows[expected].slot)];
+            if (std::size_t(next.size()) == quote.symbol.size()
+                && std::memcmp(next.constData(), quote.symbol.data(), quote.symbol.size()) == 0)
+                slot = m_rows[expected].slot;
+        }
+        if (slot < 0) {
+            key.setRawData(quote.symbol.data(), uint(quote.symbol.size()));
+            const auto found = m_slots.constFind(key);
+            if (found == m_slots.cend())
+                continue;
+            slot = *found;
+        }
+        expected = std::size_t(m_slotRows[std::size_t(slot)]) + 1;
+        Pending &pending = m_pending[std::size_t(slot)];
         if (pending.tick != m_tick)
             pending = {m_tick, quote.price, quote.quantity};
     }

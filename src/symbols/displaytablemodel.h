@@ -88,6 +88,8 @@ private:
     std::vector<Row> m_rows;
     QHash<QByteArray, int> m_slots;   // symbol bytes -> slot
     std::vector<Pending> m_pending;   // per slot
+    std::vector<QByteArray> m_slotSymbols; // per slot
+    std::vector<int> m_slotRows;      // per slot: its first row
     quint64 m_tick = 0;
     quint64 m_revision = 0;           // of the selection the rows show
     bool m_built = false;

@@ -70,6 +70,10 @@ float value(std::string_view text)
     if (size == 0 || size >= PlainLimit)
         return slow();
     bool seenDot = false;
+    bool negative = false;
+    quint64 mantissa = 0;
+    int significant = 0;
+    int decimals = 0;
     for (std::size_t i = 0; i < size; ++i) {
         const char c = text[i];
         const bool digit = c >= '0' && c <= '9';
@@ -77,7 +81,22 @@ float value(std::string_view text)
         const bool dot = c == '.' && !seenDot && i > 0 && text[i - 1] != '-' && i + 1 < size;
         if (!digit && !sign && !dot)
             return slow();
+        negative = negative || sign;
         seenDot = seenDot || dot;
+        if (digit) {
+            mantissa = mantissa * 10 + quint64(c - '0');
+            significant += mantissa > 0;
+            decimals += seenDot;
+        }
+    }
+    // Up to 15 digits over a power of ten up to 1e22: both are exact doubles, so one division
+    // rounds correctly, as the full conversion does.
+    static constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (significant <= 15 && decimals <= 22) {
+        const double number = double(mantissa) / powersOfTen[decimals];
+        return float(negative ? -number : number);
     }
     double number = 0;
     if (std::from_chars(text.data(), text.data() + size, number).ec != std::errc())
