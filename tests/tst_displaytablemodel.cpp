@@ -78,6 +78,13 @@ void TestDisplayTableModel::value_data()
     QTest::newRow("exponent") << QByteArray("1e3") << 1000.0f;
     QTest::newRow("blanks") << QByteArray(" 42 ") << QStringLiteral(" 42 ").toFloat();
     QTest::newRow("long") << QByteArray("123456789012345678901234567890123") << 1.2345679e32f;
+    // Around the limits of the exact shortcut: 15 digits, a power of ten up to 1e22.
+    QTest::newRow("15 digits") << QByteArray("12345678.9012345") << 12345678.9012345f;
+    QTest::newRow("16 digits") << QByteArray("1234567890123.457") << 1234567890123.457f;
+    QTest::newRow("22 decimals") << QByteArray("0.0000000000000000000001") << 1e-22f;
+    QTest::newRow("23 decimals") << QByteArray("0.00000000000000000000001") << 1e-23f;
+    QTest::newRow("halfway between two floats") << QByteArray("0.100000001490116119384765625") << 0.1f;
+    QTest::newRow("negative zero") << QByteArray("-0.00") << -0.0f;
     QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "5") << QString::fromUtf8("\xEF\xBB\xBF" "5").toFloat();
     QTest::newRow("invalid UTF-8") << QByteArray("5\xFF") << 0.0f;
 }

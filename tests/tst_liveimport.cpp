@@ -2,9 +2,11 @@
 // and handed to AmiBroker with an import and a refresh.
 #include "feed/livedataupdator.h"
 #include "feed/liveimport.h"
+#include "feed/mydownloader.h"
 #include "symbols/selection.h"
 
 #include "support/testenvironment.h"
+#include "vendorsim.h"
 
 #include <QtTest>
 
@@ -21,6 +23,7 @@ private slots:
     void updateDataAmi();
     void missingQuoteFileEmptiesImportFile();
     void importFileFollowsEachReply();
+    void liveLoopFilesHoldOnlyTheLastReply();
     void unwritableImportFileIsNotImportedAgain();
 };
 
@@ -209,6 +212,42 @@ void TestLiveImport::importFileFollowsEachReply()
                                          importCall + QStringLiteral("\t1"), QStringLiteral("RefreshAll()"),
                                          importCall + QStringLiteral("\t0"), QStringLiteral("RefreshAll()"),
                                          importCall + QStringLiteral("\t0"), QStringLiteral("RefreshAll()")}));
+}
+
+// Through the live downloader: the quote file and the import file are rewritten in place, so a
+// shorter reply after a longer one must leave nothing of the longer behind.
+void TestLiveImport::liveLoopFilesHoldOnlyTheLastReply()
+{
+    TestEnvironment env;
+    VendorSim::Server vendor;
+    QVERIFY(vendor.start());
+    Selection selection;
+    selection.assign(QStringList{"TCS", "INFY"}, QStringList{"CASH", "CASH"});
+    liveDataUpdator worker(selection, Platform::createAutomationObject);
+    MyDownloader downloader(QStringLiteral("rt.txt"), QStringLiteral("http://%1/quotes").arg(vendor.hostPort()),
+                            env.root(), 0);
+    downloader.watchdogTimer->setInterval(10000);
+    connect(&downloader, &MyDownloader::downloadfinished, &worker, &liveDataUpdator::updateDataAmi);
+    QSignalSpy imported(&worker, &liveDataUpdator::updateDisplayTable);
+
+    const QByteArray replies[] = {
+        "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,SBIN,20261207,10:00:00,600,1,1,0\n"
+        "NSE,INFY,20261207,10:00:00,1500,5,1,0\n",
+        "NSE,INFY,1\n",
+        "NSE,TCS,2\r\nNSE,INFY,3\r\n",
+    };
+    const QByteArray kept[] = {
+        "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,INFY,20261207,10:00:00,1500,5,1,0\n",
+        "NSE,INFY,1\n",
+        "NSE,TCS,2\nNSE,INFY,3\n",
+    };
+    for (int i = 0; i < 3; ++i) {
+        vendor.setFile(QStringLiteral("/quotes"), replies[i]);
+        downloader.requestData();
+        QVERIFY(imported.wait(10000));
+        QCOMPARE(readFile(env.root() + QStringLiteral("/rt.txt")), replies[i]);
+        QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), kept[i]);
+    }
 }
 
 void TestLiveImport::unwritableImportFileIsNotImportedAgain()

@@ -30,13 +30,17 @@ void liveDataUpdator::updateDataAmi()
     QFile importFile(m_importFilePath);
     // The reply is read as the bytes the vendor sent; the import file gets the platform's line ends.
     quoteFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    importFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text | QIODevice::Unbuffered);
+    // Overwritten in place and cut to size: a file emptied first is pushed to disk on close by
+    // some file systems (ext4), milliseconds of every tick.
+    importFile.open(QIODevice::ReadWrite | QIODevice::Text | QIODevice::Unbuffered);
 
     readQuoteFile(quoteFile);
     bool written = false;
     if (importFile.isOpen()) {
         LiveImport::selectLines(m_reply, m_selection.symbolBytes(), m_selectedLines);
-        written = importFile.write(m_selectedLines) == m_selectedLines.size();
+        // The position counts the line ends as written, "\r\n" where text mode makes them so.
+        written = importFile.write(m_selectedLines) == m_selectedLines.size()
+            && importFile.resize(importFile.pos());
     }
 
     quoteFile.close();
