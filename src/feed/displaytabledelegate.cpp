@@ -48,12 +48,13 @@ const QBrush &shadeBrush(DisplayTableModel::Shade shade)
 DisplayTableDelegate::DisplayTableDelegate(QTableView *view)
     : QStyledItemDelegate(view)
     , m_view(view)
+    , m_viewport(view->viewport())
     , m_prototype(new PrototypeButton(view->viewport()))
 {
     // Where the button widgets used to live, so the style sheet reaches it the same way.
     m_prototype->hide();
     m_view->setShowGrid(false);
-    m_view->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
     m_view->installEventFilter(this);
     m_prototype->installEventFilter(this);
 }
@@ -144,7 +145,7 @@ void DisplayTableDelegate::paintButton(QPainter *painter, const QStyleOptionView
         // the format of the window's backing store, so edges and text blend the same way.
         QImage look(rect.size() * ratio, QImage::Format_ARGB32_Premultiplied);
         look.setDevicePixelRatio(ratio);
-        const QWidget *viewport = m_view->viewport();
+        const QWidget *viewport = m_viewport;
         // Point sizes turn into the pixels they take on the table's screen.
         look.setDotsPerMeterX(qRound(viewport->logicalDpiX() / 0.0254));
         look.setDotsPerMeterY(qRound(viewport->logicalDpiY() / 0.0254));
@@ -193,9 +194,12 @@ bool DisplayTableDelegate::editorEvent(QEvent *event, QAbstractItemModel *model,
 
 // A pressed button holds the mouse, as a widget would: moves only sink or raise it, and the
 // release, wherever it happens, ends the press and clicks if it is on the button. The view would
-// not pass the release of a double click on.
+// not pass the release of a double click on. Only the watched widgets' addresses are compared: they
+// also report while the view is being destroyed.
 bool DisplayTableDelegate::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched != m_viewport && watched != m_view && watched != m_prototype)
+        return QStyledItemDelegate::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::StyleChange:
     case QEvent::PaletteChange:
@@ -203,43 +207,45 @@ bool DisplayTableDelegate::eventFilter(QObject *watched, QEvent *event)
         // The kept looks and places are of the old style.
         m_buttons.clear();
         m_buttonRects.clear();
-        break;
+        return false;
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease:
+        if (watched == m_viewport && m_pressed.isValid())
+            return pressedMouse(static_cast<QMouseEvent *>(event));
+        return false;
     default:
-        break;
+        return false;
     }
-    if (watched != m_view->viewport() || !m_pressed.isValid())
-        return QStyledItemDelegate::eventFilter(watched, event);
-    if (event->type() == QEvent::MouseMove) {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
+}
+
+bool DisplayTableDelegate::pressedMouse(const QMouseEvent *mouse)
+{
+    if (mouse->type() == QEvent::MouseMove) {
         const bool inside = buttonRect(m_pressed).contains(mouse->pos());
         if (inside != m_pressedInside) {
             m_pressedInside = inside;
-            m_view->viewport()->update(m_view->visualRect(m_pressed));
+            m_viewport->update(m_view->visualRect(m_pressed));
         }
         return true;
     }
-    if (event->type() == QEvent::MouseButtonRelease) {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() != Qt::LeftButton)
-            return true;
-        const QModelIndex pressed = m_pressed;
-        const bool clicked = buttonRect(pressed).contains(mouse->pos());
-        setPressed({});
-        if (clicked)
-            click(pressed);
+    if (mouse->button() != Qt::LeftButton)
         return true;
-    }
-    return QStyledItemDelegate::eventFilter(watched, event);
+    const QModelIndex pressed = m_pressed;
+    const bool clicked = buttonRect(pressed).contains(mouse->pos());
+    setPressed({});
+    if (clicked)
+        click(pressed);
+    return true;
 }
 
 void DisplayTableDelegate::setPressed(const QModelIndex &index)
 {
     if (m_pressed.isValid())
-        m_view->viewport()->update(m_view->visualRect(m_pressed));
+        m_viewport->update(m_view->visualRect(m_pressed));
     m_pressed = index;
     m_pressedInside = index.isValid();
     if (m_pressed.isValid())
-        m_view->viewport()->update(m_view->visualRect(m_pressed));
+        m_viewport->update(m_view->visualRect(m_pressed));
 }
 
 void DisplayTableDelegate::click(const QModelIndex &index)

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QStyledItemDelegate>
 
+class QMouseEvent;
 class QPushButton;
 class QTableView;
 
@@ -41,12 +42,14 @@ protected:
 private:
     [[nodiscard]] static bool isButton(const QModelIndex &index);
     [[nodiscard]] QRect buttonRect(const QStyleOptionViewItem &option, const QModelIndex &index) const;
+    bool pressedMouse(const QMouseEvent *mouse);
     void setPressed(const QModelIndex &index);
     void click(const QModelIndex &index);
     void paintButton(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index,
                      const QColor &grid) const;
 
     QTableView *m_view;
+    QWidget *m_viewport;
     QPushButton *m_prototype;
     // Button looks by caption, size and state.
     mutable QHash<QString, QImage> m_buttons;
