@@ -7,6 +7,7 @@
 #include "ui_amibrokerlivedata2.h"
 
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -15,6 +16,24 @@ namespace {
 
 const QColor Rising(173, 216, 230);
 const QColor Falling(255, 192, 203);
+
+// Collects the regions the viewport is asked to paint.
+class PaintedRegions final : public QObject
+{
+public:
+    QRegion painted;
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent *>(event)->region();
+            ++paints;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 class BlankDelegate final : public QStyledItemDelegate
 {
@@ -47,6 +66,7 @@ private slots:
     void mouseAndKeysOnButtons();
     void buttonsLookLikePushButtons_data();
     void buttonsLookLikePushButtons();
+    void repaintsOnlyChangedCellsInSight();
     void colours_data();
     void colours();
     void risingThenFalling();
@@ -348,6 +368,41 @@ void TestDisplayTable::buttonsLookLikePushButtons()
 
     QCOMPARE(drawn.convertToFormat(QImage::Format_RGB32), widget.convertToFormat(QImage::Format_RGB32));
     table()->setItemDelegateForColumn(column, nullptr);
+}
+
+// A tick repaints the changed price and quantity cells in sight, not the symbols, the buttons or
+// the rows out of sight.
+void TestDisplayTable::repaintsOnlyChangedCellsInSight()
+{
+    QStringList symbols;
+    QStringList exchanges;
+    for (int i = 0; i < 40; ++i) {
+        symbols << QStringLiteral("S%1").arg(i);
+        exchanges << QStringLiteral("CASH");
+    }
+    select(symbols, exchanges);
+    showWindow();
+    reply(quoteLine("S2", "1", "1") + quoteLine("S30", "1", "1"));
+    QCoreApplication::processEvents();
+
+    PaintedRegions regions;
+    table()->viewport()->installEventFilter(&regions);
+    reply(quoteLine("S2", "2", "1") + quoteLine("S30", "2", "1"));
+    QTRY_VERIFY(regions.paints > 0);
+    const QAbstractItemModel *model = table()->model();
+    QVERIFY(regions.painted.contains(table()->visualRect(model->index(2, 1))));
+    QVERIFY(regions.painted.contains(table()->visualRect(model->index(2, 2))));
+    for (int column : {0, 3, 4})
+        QVERIFY(!regions.painted.intersects(table()->visualRect(model->index(2, column))));
+    QVERIFY(!regions.painted.intersects(table()->visualRect(model->index(1, 1))));
+    QVERIFY(regions.painted.boundingRect().bottom() < table()->viewport()->height());
+
+    // Nothing changed, nothing painted.
+    regions.paints = 0;
+    reply(quoteLine("S2", "2", "1") + quoteLine("S30", "2", "1"));
+    QCoreApplication::processEvents();
+    QCOMPARE(regions.paints, 0);
+    table()->viewport()->removeEventFilter(&regions);
 }
 
 void TestDisplayTable::colours_data()
