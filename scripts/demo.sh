@@ -7,6 +7,7 @@
 # feed-health indicator goes stale, then down, and a one-day gap backfill follows the recovery;
 # without a display the run lasts 120 s and docs/screenshot-outage.png and
 # docs/screenshot-recovered.png are taken as well.
+# DEMO_SYMBOLS=N selects N made-up symbols instead (the local vendor answers them all), e.g. 5000.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,7 +32,24 @@ cp -r install/. "$root/"
 # A trader who has used the feed before: a selection to restore and the FUTURE box chosen.
 export XDG_CONFIG_HOME=$demo/config
 mkdir -p "$XDG_CONFIG_HOME/Quorvix Company"
-cat > "$XDG_CONFIG_HOME/Quorvix Company/Quorvix.conf" <<'EOF'
+if [ -n "${DEMO_SYMBOLS:-}" ]; then
+    # Or one with that many symbols, made up and answered all the same; no start-up backfill of
+    # them all. The vendor logs its answers rather than the requests, each as long as the list.
+    vendor_log=(--any-symbol --answers "$demo/requests.log")
+    cat > "$XDG_CONFIG_HOME/Quorvix Company/Quorvix.conf" <<EOF
+[General]
+selectedSymbolsList=$(awk -v n="$DEMO_SYMBOLS" 'BEGIN { for (i = 0; i < n; ++i) printf "%sNIFTY26DEC%dCE", (i ? ", " : ""), 10000 + i }')
+corrExchList=$(awk -v n="$DEMO_SYMBOLS" 'BEGIN { for (i = 0; i < n; ++i) printf "%sCASH", (i ? ", " : "") }')
+checkbox0=true
+disableAutoBackfill5=true
+Data%20Mode=2
+fastBackfill=true
+saveLayout=false
+controlAmibroker=false
+EOF
+else
+    vendor_log=(--record "$demo/requests.log")
+    cat > "$XDG_CONFIG_HOME/Quorvix Company/Quorvix.conf" <<'EOF'
 [General]
 selectedSymbolsList=BANKNIFTY-I, CRUDEOIL-I, GOLDM-I, SILVERM-I, USDINR-I, INDIAVIX, ICICIBANK, NIFTY-I
 corrExchList=FUTURE, MCX, MCX, MCX, CURRENCY, SPOTINDEX, CASH, FUTURE
@@ -42,6 +60,7 @@ fastBackfill=true
 saveLayout=false
 controlAmibroker=false
 EOF
+fi
 export XDG_RUNTIME_DIR=$demo/runtime
 mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
 
@@ -57,7 +76,7 @@ trap cleanup EXIT
 outage_args=()
 [ -n "$outage" ] && outage_args=(--outage 20:70)
 "$bin/vendor-sim" --port 0 --db "sqlite:$demo/vendor.db" --user "$user" "${outage_args[@]}" \
-    --record "$demo/requests.log" > "$demo/vendor-sim.out" 2> "$demo/vendor-sim.err" &
+    "${vendor_log[@]}" > "$demo/vendor-sim.out" 2> "$demo/vendor-sim.err" &
 vendor_pid=$!
 address=
 for _ in $(seq 1 200); do
@@ -130,6 +149,7 @@ live_imports=$(count -F "Import(0,$root/rtimport.txt," "$journal")
 backfill_imports=$(count -F ",$root/dataFormat.dll)" "$journal")
 saved=$(count -F 'SaveDatabase()' "$journal")
 selection=$(sed -n 's/^selectedSymbolsList=//p' "$XDG_CONFIG_HOME/Quorvix Company/Quorvix.conf")
+if [ -n "${DEMO_SYMBOLS:-}" ]; then selection="$DEMO_SYMBOLS made-up symbols"; fi
 if [ "${live_requests:-0}" -gt 0 ]; then account="found (live feed started for $user)"; else account="not found"; fi
 
 echo

@@ -9,6 +9,7 @@
 #include "feed/mydownloader.h"
 #include "symbols/selection.h"
 #include "vendor/account.h"
+#include "support/displaytable.h"
 #include "support/localvendor.h"
 #include "support/testenvironment.h"
 #include "ui_amibrokerlivedata2.h"
@@ -21,7 +22,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 
 #include <memory>
@@ -106,14 +107,15 @@ public:
         }
     }
 
-    // The row's Backfill button.
-    QPushButton *rowButton(int row) const
+    // The row's Backfill button, drawn in the table: rowButton(row)->click() clicks it there.
+    struct RowButton
     {
-        QWidget *cell = ui()->displayTableWidget->cellWidget(row, 3);
-        if (auto *button = qobject_cast<QPushButton *>(cell))
-            return button;
-        return cell ? cell->findChild<QPushButton *>() : nullptr;
-    }
+        QTableView *table;
+        int row;
+        void click() const { DisplayTable::clickButton(table, row, 3); }
+        const RowButton *operator->() const { return this; }
+    };
+    RowButton rowButton(int row) const { return {ui()->displayTableWidget, row}; }
 
     [[nodiscard]] bool runFinished() const
     {

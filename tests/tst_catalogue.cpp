@@ -1,12 +1,13 @@
 // The feed boxes and the symbol catalogue, the selection buttons and the start-up restore,
 // on a main window over a seeded SQLite vendor database.
+#include "symbols/displaytablemodel.h"
 #include "symbolswindow.h"
 #include "ui_amibrokerlivedata2.h"
 
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QTableView>
 
 namespace {
 
@@ -210,7 +211,7 @@ void TestCatalogue::addSymbolAppendsCheckedUnderCurrentExchange()
     QCOMPARE(list->item(1)->background().color(), QColor(QStringLiteral("#ffffff")));
     QCOMPARE(list->item(1)->background().style(), Qt::SolidPattern);
     // The selection change re-aims the live request and rebuilds the table.
-    QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 3);
+    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 3);
 }
 
 void TestCatalogue::addSymbolKeepsFirstExchange()
@@ -262,16 +263,16 @@ void TestCatalogue::deleteAllEmptiesSelectionAndTable()
     m_world->window->on_connectButton_clicked();
     m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I"}), QStringList({"FUTURE", "MCX"}));
     m_world->window->addDisplayTable();
-    QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 2);
+    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 2);
 
     m_world->ui->DeleteAll->click();
     QVERIFY(m_world->symbols().isEmpty());
     QVERIFY(m_world->exchanges().isEmpty());
-    QTableWidget *table = m_world->ui->displayTableWidget;
+    const QAbstractItemModel *table = m_world->ui->displayTableWidget->model();
     QCOMPARE(table->rowCount(), 0);
     QStringList headers;
     for (int c = 0; c < table->columnCount(); ++c)
-        headers << table->horizontalHeaderItem(c)->text();
+        headers << table->headerData(c, Qt::Horizontal).toString();
     QCOMPARE(headers, QStringList({"SYMBOL", "LTP", "LTQ", "Backfill", "Del"}));
     QVERIFY(m_world->window->liveDownloader()->url.toString().contains(QStringLiteral("&send=&hash=")));
 }
@@ -291,7 +292,7 @@ void TestCatalogue::enableInterfaceFillsWidgets()
     QVERIFY(m_world->window->liveDownloader());
     // The restored selection already aims the live request.
     QVERIFY(m_world->window->liveDownloader()->url.toString().contains(QStringLiteral("uid=TEST-USER-1&send=NIFTY-I&hash=key")));
-    QCOMPARE(ui->displayTableWidget->rowCount(), 1);
+    QCOMPARE(ui->displayTableWidget->model()->rowCount(), 1);
     QVERIFY(m_world->environment->boxes.isEmpty());
 }
 
@@ -357,11 +358,11 @@ void TestCatalogue::restorePrunesDisabledExchanges()
     m_world->window->enableInterface(QStringLiteral("U"), feeds, {}, QString());
     QCOMPARE(m_world->symbols(), symbols);
     QCOMPARE(m_world->exchanges(), exchanges);
-    QTableWidget *table = m_world->ui->displayTableWidget;
+    const QAbstractItemModel *table = m_world->ui->displayTableWidget->model();
     QCOMPARE(table->rowCount(), symbols.size());
     for (int row = 0; row < symbols.size(); ++row) {
-        QCOMPARE(table->item(row, 0)->text(), symbols.at(row));
-        QCOMPARE(table->cellWidget(row, 3)->property("exchName").toString(), exchanges.at(row));
+        QCOMPARE(table->index(row, 0).data().toString(), symbols.at(row));
+        QCOMPARE(table->index(row, 3).data(DisplayTableModel::ExchangeRole).toString(), exchanges.at(row));
     }
 }
 
@@ -398,7 +399,7 @@ void TestCatalogue::emptyRestoreAsksForSymbols()
     QVERIFY(m_world->window->liveDownloader());
     QCOMPARE(m_world->environment->boxes, QStringList({EmptySelectionBox}));
     QCOMPARE(m_world->ui->symbolsListWidget->count(), 0);
-    QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 0);
+    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 0);
 }
 
 QTEST_MAIN(TestCatalogue)

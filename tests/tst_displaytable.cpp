@@ -1,18 +1,45 @@
-// The display table: reading a live reply, building rows, the row delete button and the colours.
-#include "symbols/livequotes.h"
+// The display table in the window: building rows, the buttons drawn in them and their clicks,
+// the colours of a live reply.
+#include "feed/displaytabledelegate.h"
+#include "support/displaytable.h"
+#include "symbols/displaytablemodel.h"
 #include "symbolswindow.h"
 #include "ui_amibrokerlivedata2.h"
 
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QPushButton>
-#include <QTableWidget>
-
-#include <algorithm>
+#include <QStyledItemDelegate>
+#include <QTableView>
 
 namespace {
 
 const QColor Rising(173, 216, 230);
 const QColor Falling(255, 192, 203);
+
+// Collects the regions the viewport is asked to paint.
+class PaintedRegions final : public QObject
+{
+public:
+    QRegion painted;
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent *>(event)->region();
+            ++paints;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+class BlankDelegate final : public QStyledItemDelegate
+{
+public:
+    void paint(QPainter *, const QStyleOptionViewItem &, const QModelIndex &) const override {}
+};
 
 QByteArray quoteLine(const QString &symbol, const QString &price, const QString &quantity)
 {
@@ -26,11 +53,6 @@ class TestDisplayTable : public QObject
     Q_OBJECT
 
 private slots:
-    void firstQuotes_data();
-    void firstQuotes();
-    void value_data();
-    void value();
-
     void initTestCase();
     void init();
     void cleanup();
@@ -40,6 +62,11 @@ private slots:
     void deleteButtonRemovesItsRow_data();
     void deleteButtonRemovesItsRow();
     void unpairedListsAreCutToPairs();
+    void mouseAndKeysOnButtons_data();
+    void mouseAndKeysOnButtons();
+    void buttonsLookLikePushButtons_data();
+    void buttonsLookLikePushButtons();
+    void repaintsOnlyChangedCellsInSight();
     void colours_data();
     void colours();
     void risingThenFalling();
@@ -52,76 +79,17 @@ private slots:
 private:
     void select(const QStringList &symbols, const QStringList &exchanges);
     void reply(const QByteArray &body);
-    [[nodiscard]] QTableWidgetItem *cell(int row, int column) const;
+    [[nodiscard]] QTableView *table() const { return m_world->ui->displayTableWidget; }
+    [[nodiscard]] QString text(int row, int column) const { return DisplayTable::text(table(), row, column); }
+    [[nodiscard]] QBrush background(int row, int column) const
+    {
+        return DisplayTable::background(table(), row, column);
+    }
+    [[nodiscard]] int rows() const { return table()->model()->rowCount(); }
+    void showWindow();
 
     std::unique_ptr<SymbolsWorld> m_world;
 };
-
-void TestDisplayTable::firstQuotes_data()
-{
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QStringList>("quotes"); // "SYMBOL price quantity", sorted
-
-    QTest::newRow("two lines") << quoteLine("ACC", "100.5", "10") + quoteLine("TCS", "3500", "2")
-                               << QStringList({"ACC 100.5 10", "TCS 3500 2"});
-    QTest::newRow("first line wins") << quoteLine("ACC", "1", "1") + quoteLine("ACC", "2", "2")
-                                     << QStringList({"ACC 1 1"});
-    QTest::newRow("no final line feed") << quoteLine("ACC", "1", "1") + QByteArray("NSE,TCS,d,t,5,5,0")
-                                        << QStringList({"ACC 1 1"});
-    QTest::newRow("Failed lines skipped") << QByteArray("Failed,ACC,x,x,9,9\n") + quoteLine("ACC", "2", "2")
-                                          << QStringList({"ACC 2 2"});
-    QTest::newRow("failed in lower case counts") << QByteArray("failed,ACC,x,x,9,9\n") << QStringList({"ACC 9 9"});
-    QTest::newRow("short lines skipped") << QByteArray("NSE,ACC,x,x,9\nACC\n\n") + quoteLine("ACC", "3", "4")
-                                         << QStringList({"ACC 3 4"});
-    QTest::newRow("empty fields kept") << QByteArray(",ACC,,,,\n") << QStringList({"ACC  "});
-    QTest::newRow("up to NUL") << quoteLine("ACC", "1", "1") + QByteArray("\0", 1) + quoteLine("TCS", "1", "1")
-                               << QStringList({"ACC 1 1"});
-    QTest::newRow("carriage return") << QByteArray("NSE,ACC,d,t,100.5,10\r\nNSE,TCS,d,t,7,8,0\r\n")
-                                     << QStringList({"ACC 100.5 10", "TCS 7 8"});
-    QTest::newRow("utf-8") << QByteArray("NSE,NIFTY\xc3\xa4,d,t,1,2\n") << QStringList({QString::fromUtf8("NIFTY\u00e4 1 2")});
-    QTest::newRow("empty") << QByteArray() << QStringList();
-}
-
-void TestDisplayTable::firstQuotes()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(QStringList, quotes);
-    const QHash<QString, LiveQuotes::Quote> found = LiveQuotes::firstQuotes(reply);
-    QStringList texts;
-    for (auto it = found.cbegin(); it != found.cend(); ++it)
-        texts << it.key() + QLatin1Char(' ') + it->price + QLatin1Char(' ') + it->quantity;
-    std::sort(texts.begin(), texts.end());
-    QCOMPARE(texts, quotes);
-}
-
-void TestDisplayTable::value_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<float>("number");
-    QTest::newRow("decimal") << QStringLiteral("100.5") << 100.5f;
-    QTest::newRow("integer") << QStringLiteral("25") << 25.0f;
-    QTest::newRow("not a number") << QStringLiteral("n/a") << 0.0f;
-    QTest::newRow("empty") << QString() << 0.0f;
-    QTest::newRow("negative") << QStringLiteral("-12.25") << -12.25f;
-    QTest::newRow("leading zeros") << QStringLiteral("007.50") << 7.5f;
-    QTest::newRow("single precision") << QStringLiteral("16777217") << 16777216.0f;
-    QTest::newRow("two dots") << QStringLiteral("1.2.3") << 0.0f;
-    QTest::newRow("lone sign") << QStringLiteral("-") << 0.0f;
-    QTest::newRow("trailing dot") << QStringLiteral("5.") << QStringLiteral("5.").toFloat();
-    QTest::newRow("leading dot") << QStringLiteral(".5") << QStringLiteral(".5").toFloat();
-    QTest::newRow("exponent") << QStringLiteral("1e3") << 1000.0f;
-    QTest::newRow("blanks") << QStringLiteral(" 42 ") << QStringLiteral(" 42 ").toFloat();
-    QTest::newRow("long") << QStringLiteral("123456789012345678901234567890123") << 1.2345679e32f;
-}
-
-void TestDisplayTable::value()
-{
-    QFETCH(QString, text);
-    QFETCH(float, number);
-    QCOMPARE(LiveQuotes::value(text), number);
-    // Whatever the path, the figure is toFloat()'s.
-    QCOMPARE(LiveQuotes::value(text), text.toFloat());
-}
 
 void TestDisplayTable::initTestCase()
 {
@@ -130,10 +98,6 @@ void TestDisplayTable::initTestCase()
 
 void TestDisplayTable::init()
 {
-    // The text rules need no window.
-    static const QStringList rules = {"firstQuotes", "value"};
-    if (rules.contains(QLatin1String(QTest::currentTestFunction())))
-        return;
     m_world->openWindow();
 }
 
@@ -154,64 +118,75 @@ void TestDisplayTable::reply(const QByteArray &body)
     m_world->window->updateDisplayTable();
 }
 
-QTableWidgetItem *TestDisplayTable::cell(int row, int column) const
+void TestDisplayTable::showWindow()
 {
-    return m_world->ui->displayTableWidget->item(row, column);
+    m_world->window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_world->window.get()));
 }
 
 void TestDisplayTable::rebuildLaysOutRows()
 {
-    QTableWidget *table = m_world->ui->displayTableWidget;
+    QCOMPARE(table()->model()->columnCount(), 0);
     select({"NIFTY-I", "GOLDM-I"}, {"FUTURE", "MCX"});
 
-    QCOMPARE(table->columnCount(), 5);
-    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table()->model()->columnCount(), 5);
+    QCOMPARE(rows(), 2);
     const QList<int> widths = {165, 80, 70, 100, 30};
     const QStringList headers = {"SYMBOL", "LTP", "LTQ", "Backfill", "Del"};
     for (int c = 0; c < 5; ++c) {
-        QCOMPARE(table->columnWidth(c), widths.at(c));
-        QCOMPARE(table->horizontalHeaderItem(c)->text(), headers.at(c));
+        QCOMPARE(table()->columnWidth(c), widths.at(c));
+        QCOMPARE(table()->model()->headerData(c, Qt::Horizontal).toString(), headers.at(c));
     }
+    const QAbstractItemModel *model = table()->model();
     for (int row = 0; row < 2; ++row) {
         const QString symbol = m_world->symbols().at(row);
         const QString exchange = m_world->exchanges().at(row);
-        QCOMPARE(cell(row, 0)->text(), symbol);
-        QCOMPARE(cell(row, 1)->text(), QStringLiteral("0"));
-        QCOMPARE(cell(row, 2)->text(), QStringLiteral("0"));
+        QCOMPARE(model->headerData(row, Qt::Vertical).toInt(), row + 1);
+        QCOMPARE(text(row, 0), symbol);
+        QCOMPARE(text(row, 1), QStringLiteral("0"));
+        QCOMPARE(text(row, 2), QStringLiteral("0"));
+        QCOMPARE(background(row, 1).style(), Qt::NoBrush);
 
-        auto *backfill = qobject_cast<QPushButton *>(table->cellWidget(row, 3));
-        auto *remove = qobject_cast<QPushButton *>(table->cellWidget(row, 4));
-        QVERIFY(backfill && remove);
-        QCOMPARE(backfill->text(), QStringLiteral("Backfill"));
-        QCOMPARE(backfill->objectName(), symbol);
-        QCOMPARE(backfill->property("exchName").userType(), int(QMetaType::QString));
-        QCOMPARE(backfill->property("exchName").toString(), exchange);
-        QCOMPARE(remove->text(), QStringLiteral("X"));
-        QCOMPARE(remove->objectName(), symbol + QStringLiteral("1,") + exchange);
-        QCOMPARE(remove->minimumWidth(), 30);
-        QCOMPARE(remove->maximumWidth(), 30);
-        // Exactly one connection each: disconnecting succeeds once.
-        QVERIFY(QObject::disconnect(backfill, &QPushButton::clicked, m_world->window.get(),
-                                    &amibrokerlivedata2::backfillButtonClicked));
-        QVERIFY(QObject::disconnect(remove, &QPushButton::clicked, m_world->window.get(),
-                                    &amibrokerlivedata2::closeButtonClicked));
-        QVERIFY(!QObject::disconnect(remove, &QPushButton::clicked, m_world->window.get(),
-                                     &amibrokerlivedata2::closeButtonClicked));
+        // The facts each row's buttons were named with.
+        QCOMPARE(text(row, 3), QStringLiteral("Backfill"));
+        QCOMPARE(model->index(row, 3).data(DisplayTableModel::ButtonNameRole).toString(), symbol);
+        QCOMPARE(model->index(row, 3).data(DisplayTableModel::ExchangeRole).userType(), int(QMetaType::QString));
+        QCOMPARE(model->index(row, 3).data(DisplayTableModel::ExchangeRole).toString(), exchange);
+        QCOMPARE(text(row, 4), QStringLiteral("X"));
+        QCOMPARE(model->index(row, 4).data(DisplayTableModel::ButtonNameRole).toString(),
+                 symbol + QStringLiteral("1,") + exchange);
+        // Buttons take clicks, not the selection.
+        QVERIFY(!(model->flags(model->index(row, 3)) & Qt::ItemIsSelectable));
+        QVERIFY(model->flags(model->index(row, 0)) & Qt::ItemIsSelectable);
+        QVERIFY(!(model->flags(model->index(row, 1)) & Qt::ItemIsEditable));
     }
+    auto *delegate = qobject_cast<DisplayTableDelegate *>(table()->itemDelegate());
+    QVERIFY(delegate);
+    QCOMPARE(delegate->buttonRect(model->index(0, 4)).width(), 30);
+    QVERIFY(delegate->buttonRect(model->index(0, 0)).isEmpty());
+    // No widget per row.
+    QVERIFY(table()->viewport()->findChildren<QPushButton *>().size() <= 1);
+
+    // An empty selection keeps all five headers; the delete column is back at 60.
+    select({}, {});
+    QCOMPARE(rows(), 0);
+    QCOMPARE(table()->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Del"));
+    QCOMPARE(table()->columnWidth(4), 60);
 }
 
 void TestDisplayTable::rebuildDropsSurplusRows()
 {
     select({"A", "B", "C"}, {"CASH", "CASH", "CASH"});
-    QPointer<QWidget> dropped = m_world->ui->displayTableWidget->cellWidget(2, 4);
     reply(quoteLine("A", "5", "5"));
+    QCOMPARE(background(0, 1).color(), Rising);
     select({"B"}, {"CASH"});
-    QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 1);
-    QCOMPARE(cell(0, 0)->text(), QStringLiteral("B"));
-    QCOMPARE(cell(0, 1)->text(), QStringLiteral("0"));
-    QCOMPARE(cell(0, 1)->background().style(), Qt::NoBrush);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(dropped.isNull());
+    QCOMPARE(rows(), 1);
+    QCOMPARE(text(0, 0), QStringLiteral("B"));
+    QCOMPARE(text(0, 1), QStringLiteral("0"));
+    QCOMPARE(background(0, 1).style(), Qt::NoBrush);
+    // The lookup follows: A is no longer shown, B is.
+    reply(quoteLine("A", "7", "7") + quoteLine("B", "9", "9"));
+    QCOMPARE(text(0, 1), QStringLiteral("9"));
 }
 
 void TestDisplayTable::deleteButtonRemovesItsRow_data()
@@ -233,55 +208,217 @@ void TestDisplayTable::deleteButtonRemovesItsRow()
     const QStringList exchanges = {"FUTURE", "MCX", "CASH"};
     m_world->quietLiveDownloader();
     select(symbols, exchanges);
+    reply(quoteLine(symbols.at(0), "1", "1") + quoteLine(symbols.at(1), "2", "2") + quoteLine(symbols.at(2), "3", "3"));
     const QString urlBefore = m_world->window->liveDownloader()->url.toString();
 
-    qobject_cast<QPushButton *>(m_world->ui->displayTableWidget->cellWidget(row, 4))->click();
+    DisplayTable::clickButton(table(), row, 4);
 
     QStringList expectedSymbols = symbols;
     QStringList expectedExchanges = exchanges;
+    QStringList expectedPrices = {"1", "2", "3"};
     expectedSymbols.removeAt(row);
     expectedExchanges.removeAt(row);
+    expectedPrices.removeAt(row);
     QCOMPARE(m_world->symbols(), expectedSymbols);
     QCOMPARE(m_world->exchanges(), expectedExchanges);
-    QTableWidget *table = m_world->ui->displayTableWidget;
-    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(rows(), 2);
     for (int r = 0; r < 2; ++r) {
-        QCOMPARE(cell(r, 0)->text(), expectedSymbols.at(r));
-        QCOMPARE(table->cellWidget(r, 3)->property("exchName").toString(), expectedExchanges.at(r));
+        QCOMPARE(text(r, 0), expectedSymbols.at(r));
+        QCOMPARE(text(r, 1), expectedPrices.at(r));
+        QCOMPARE(table()->model()->index(r, 3).data(DisplayTableModel::ExchangeRole).toString(),
+                 expectedExchanges.at(r));
     }
     // The live request keeps asking until the next change of the selection.
     QCOMPARE(m_world->window->liveDownloader()->url.toString(), urlBefore);
+    // The other rows keep receiving quotes.
+    reply(quoteLine(expectedSymbols.at(1), "8", "8"));
+    QCOMPARE(text(1, 1), QStringLiteral("8"));
 }
 
 // The selection holds pairs only: lists of unequal length come in cut to the shorter one.
 void TestDisplayTable::unpairedListsAreCutToPairs()
 {
-    QTableWidget *table = m_world->ui->displayTableWidget;
     select({"A", "B", "C"}, {"CASH"});
-    QCOMPARE(table->rowCount(), 1);
-    QCOMPARE(table->cellWidget(0, 4)->objectName(), QStringLiteral("A1,CASH"));
+    QCOMPARE(rows(), 1);
+    QCOMPARE(table()->model()->index(0, 4).data(DisplayTableModel::ButtonNameRole).toString(), QStringLiteral("A1,CASH"));
 
     select({"A"}, {"CASH", "MCX", "FUTURE"});
-    QCOMPARE(table->rowCount(), 1);
-    qobject_cast<QPushButton *>(table->cellWidget(0, 4))->click();
+    QCOMPARE(rows(), 1);
+    DisplayTable::clickButton(table(), 0, 4);
     QVERIFY(m_world->symbols().isEmpty());
     QVERIFY(m_world->exchanges().isEmpty());
-    QCOMPARE(table->rowCount(), 0);
+    QCOMPARE(rows(), 0);
+}
+
+// What the mouse and the keyboard do to the drawn buttons, as they would to button widgets.
+void TestDisplayTable::mouseAndKeysOnButtons_data()
+{
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("backfillClicks");
+    QTest::addColumn<QStringList>("left"); // the selection afterwards
+
+    const QStringList all = {"A", "B", "C"};
+    QTest::newRow("click X") << "click" << 4 << 0 << QStringList({"A", "C"});
+    QTest::newRow("click Backfill") << "click" << 3 << 1 << all;
+    QTest::newRow("double click Backfill clicks twice") << "double" << 3 << 2 << all;
+    QTest::newRow("press X, release outside the button") << "press-out" << 4 << 0 << all;
+    QTest::newRow("press X, release off the table") << "press-off" << 4 << 0 << all;
+    QTest::newRow("press Backfill, drag onto the symbol") << "drag" << 3 << 0 << all;
+    QTest::newRow("right click X") << "right" << 4 << 0 << all;
+    QTest::newRow("click beside the X button") << "beside" << 4 << 0 << all;
+    QTest::newRow("Space on the current X cell") << "space" << 4 << 0 << QStringList({"A", "C"});
+    QTest::newRow("Space on the current Backfill cell") << "space" << 3 << 1 << all;
+    QTest::newRow("Space on a symbol cell") << "space" << 0 << 0 << all;
+}
+
+void TestDisplayTable::mouseAndKeysOnButtons()
+{
+    QFETCH(QString, gesture);
+    QFETCH(int, column);
+    QFETCH(int, backfillClicks);
+    QFETCH(QStringList, left);
+
+    select({"A", "B", "C"}, {"CASH", "CASH", "CASH"});
+    showWindow();
+    auto *delegate = qobject_cast<DisplayTableDelegate *>(table()->itemDelegate());
+    QSignalSpy backfill(delegate, &DisplayTableDelegate::backfillClicked);
+    const QModelIndex index = table()->model()->index(1, column);
+    const QPoint centre = delegate->buttonRect(index).center();
+    QWidget *viewport = table()->viewport();
+
+    if (gesture == QLatin1String("click")) {
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, centre);
+    } else if (gesture == QLatin1String("double")) {
+        // As the window system delivers one: the second press comes with the double click.
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, centre);
+        QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, centre);
+        QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, centre);
+        QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, centre);
+    } else if (gesture == QLatin1String("press-out") || gesture == QLatin1String("drag")) {
+        const QPoint away = table()->visualRect(table()->model()->index(1, 0)).center();
+        QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, centre);
+        QTest::mouseMove(viewport, away);
+        QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, away);
+        // Nothing selected on the way either.
+        QVERIFY(!table()->selectionModel()->hasSelection());
+    } else if (gesture == QLatin1String("press-off")) {
+        QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, centre);
+        const QPoint below(centre.x(), viewport->height() - 2);
+        QVERIFY(!table()->indexAt(below).isValid());
+        QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, below);
+        // The next click is a click of its own.
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, below);
+    } else if (gesture == QLatin1String("right")) {
+        QTest::mouseClick(viewport, Qt::RightButton, Qt::NoModifier, centre);
+    } else if (gesture == QLatin1String("beside")) {
+        // The X column is wider than its button when the trader widens it.
+        table()->setColumnWidth(4, 90);
+        const QRect cell = table()->visualRect(index);
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(cell.right() - 5, cell.center().y()));
+    } else if (gesture == QLatin1String("space")) {
+        table()->setFocus();
+        table()->setCurrentIndex(index);
+        QTest::keyClick(table(), Qt::Key_Space);
+    }
+
+    QCOMPARE(backfill.count(), backfillClicks);
+    QCOMPARE(m_world->symbols(), left);
+    QCOMPARE(rows(), left.size());
+}
+
+// The drawn buttons look, to the pixel, as the button widgets in the cells did, raised and pressed.
+void TestDisplayTable::buttonsLookLikePushButtons_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("pressed");
+    QTest::newRow("Backfill") << 3 << false;
+    QTest::newRow("X") << 4 << false;
+    QTest::newRow("Backfill pressed") << 3 << true;
+    QTest::newRow("X pressed") << 4 << true;
+}
+
+void TestDisplayTable::buttonsLookLikePushButtons()
+{
+    QFETCH(int, column);
+    QFETCH(bool, pressed);
+    select({"A", "B"}, {"CASH", "CASH"});
+    showWindow();
+    auto *delegate = qobject_cast<DisplayTableDelegate *>(table()->itemDelegate());
+    const QModelIndex index = table()->model()->index(0, column);
+    const QRect rect = delegate->buttonRect(index);
+    if (pressed)
+        QTest::mousePress(table()->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    const QImage drawn = table()->viewport()->grab(rect).toImage();
+    if (pressed)
+        QTest::mouseRelease(table()->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+
+    // The table as it was: the view's own grid, nothing painted in the cell, a button widget in it
+    // (the X one 30 pixels wide).
+    BlankDelegate blank;
+    table()->setItemDelegateForColumn(column, &blank);
+    table()->setShowGrid(true);
+    auto *button = new QPushButton(index.data().toString());
+    if (column == 4)
+        button->setFixedWidth(30);
+    button->setDown(pressed);
+    table()->setIndexWidget(index, button);
+    QTRY_COMPARE(button->geometry(), rect);
+    const QImage widget = table()->viewport()->grab(rect).toImage();
+
+    QCOMPARE(drawn.convertToFormat(QImage::Format_RGB32), widget.convertToFormat(QImage::Format_RGB32));
+    table()->setItemDelegateForColumn(column, nullptr);
+}
+
+// A tick repaints the changed price and quantity cells in sight, not the symbols, the buttons or
+// the rows out of sight.
+void TestDisplayTable::repaintsOnlyChangedCellsInSight()
+{
+    QStringList symbols;
+    QStringList exchanges;
+    for (int i = 0; i < 40; ++i) {
+        symbols << QStringLiteral("S%1").arg(i);
+        exchanges << QStringLiteral("CASH");
+    }
+    select(symbols, exchanges);
+    showWindow();
+    reply(quoteLine("S2", "1", "1") + quoteLine("S30", "1", "1"));
+    QCoreApplication::processEvents();
+
+    PaintedRegions regions;
+    table()->viewport()->installEventFilter(&regions);
+    reply(quoteLine("S2", "2", "1") + quoteLine("S30", "2", "1"));
+    QTRY_VERIFY(regions.paints > 0);
+    const QAbstractItemModel *model = table()->model();
+    QVERIFY(regions.painted.contains(table()->visualRect(model->index(2, 1))));
+    QVERIFY(regions.painted.contains(table()->visualRect(model->index(2, 2))));
+    for (int column : {0, 3, 4})
+        QVERIFY(!regions.painted.intersects(table()->visualRect(model->index(2, column))));
+    QVERIFY(!regions.painted.intersects(table()->visualRect(model->index(1, 1))));
+    QVERIFY(regions.painted.boundingRect().bottom() < table()->viewport()->height());
+
+    // Nothing changed, nothing painted.
+    regions.paints = 0;
+    reply(quoteLine("S2", "2", "1") + quoteLine("S30", "2", "1"));
+    QCoreApplication::processEvents();
+    QCOMPARE(regions.paints, 0);
+    table()->viewport()->removeEventFilter(&regions);
 }
 
 void TestDisplayTable::colours_data()
 {
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("after");
-    QTest::addColumn<QColor>("colour"); // invalid: no background set
-    QTest::addColumn<int>("steady");
+    QTest::addColumn<QColor>("colour"); // after the second reply; the first came from "0"
+    QTest::addColumn<int>("steady");    // added to the LTP counter by the second reply
     QTest::newRow("rise") << QStringLiteral("100.5") << QStringLiteral("101") << Rising << 0;
     QTest::newRow("fall") << QStringLiteral("101") << QStringLiteral("100.5") << Falling << 0;
-    QTest::newRow("same") << QStringLiteral("7") << QStringLiteral("7") << QColor() << 1;
-    QTest::newRow("same number, other text") << QStringLiteral("100.50") << QStringLiteral("100.5") << QColor() << 1;
+    QTest::newRow("same") << QStringLiteral("7") << QStringLiteral("7") << Rising << 1;
+    QTest::newRow("same number, other text") << QStringLiteral("100.50") << QStringLiteral("100.5") << Rising << 1;
     QTest::newRow("old text not a number") << QStringLiteral("--") << QStringLiteral("5") << Rising << 0;
     QTest::newRow("new text not a number") << QStringLiteral("5") << QStringLiteral("n/a") << Falling << 0;
-    QTest::newRow("single precision") << QStringLiteral("16777216") << QStringLiteral("16777217") << QColor() << 1;
+    QTest::newRow("single precision") << QStringLiteral("16777216") << QStringLiteral("16777217") << Rising << 1;
+    QTest::newRow("negative") << QStringLiteral("-1") << QStringLiteral("-2") << Falling << 0;
 }
 
 void TestDisplayTable::colours()
@@ -291,36 +428,40 @@ void TestDisplayTable::colours()
     QFETCH(QColor, colour);
     QFETCH(int, steady);
     select({"ACC"}, {"CASH"});
-    cell(0, 1)->setText(before);
-    cell(0, 2)->setText(QStringLiteral("10"));
+    reply(quoteLine("ACC", before, "10"));
+    QCOMPARE(text(0, 1), before);
+    const int ltp = m_world->window->steadyCounterLtp();
+    const int ltq = m_world->window->steadyCounterLtq();
     reply(quoteLine("ACC", after, "10"));
 
-    QCOMPARE(cell(0, 1)->text(), after);
-    if (colour.isValid()) {
-        QCOMPARE(cell(0, 1)->background().style(), Qt::SolidPattern);
-        QCOMPARE(cell(0, 1)->background().color(), colour);
-    } else {
-        QCOMPARE(cell(0, 1)->background().style(), Qt::NoBrush);
-    }
-    QCOMPARE(m_world->window->steadyCounterLtp(), steady);
-    QCOMPARE(m_world->window->steadyCounterLtq(), 1);
+    QCOMPARE(text(0, 1), after);
+    QCOMPARE(background(0, 1).style(), Qt::SolidPattern);
+    QCOMPARE(background(0, 1).color(), colour);
+    QCOMPARE(m_world->window->steadyCounterLtp(), ltp + steady);
+    QCOMPARE(m_world->window->steadyCounterLtq(), ltq + 1);
 }
 
 void TestDisplayTable::risingThenFalling()
 {
     select({"ACC", "TCS"}, {"CASH", "CASH"});
     reply(quoteLine("ACC", "100.5", "10") + quoteLine("TCS", "3500", "3"));
-    QCOMPARE(cell(0, 1)->background().color(), Rising);
-    QCOMPARE(cell(0, 2)->background().color(), Rising);
+    QCOMPARE(background(0, 1).color(), Rising);
+    QCOMPARE(background(0, 2).color(), Rising);
     reply(quoteLine("ACC", "101", "10") + quoteLine("TCS", "3500", "3"));
-    QCOMPARE(cell(0, 1)->text(), QStringLiteral("101"));
-    QCOMPARE(cell(0, 1)->background().color(), Rising);
+    QCOMPARE(text(0, 1), QStringLiteral("101"));
+    QCOMPARE(background(0, 1).color(), Rising);
     reply(quoteLine("ACC", "100.5", "12") + quoteLine("TCS", "3400", "3"));
-    QCOMPARE(cell(0, 1)->background().color(), Falling);
-    QCOMPARE(cell(0, 2)->background().color(), Rising);
-    QCOMPARE(cell(1, 1)->background().color(), Falling);
+    QCOMPARE(background(0, 1).color(), Falling);
+    QCOMPARE(background(0, 2).color(), Rising);
+    QCOMPARE(background(1, 1).color(), Falling);
     // Steady LTQ cells keep their colour until the counter is full.
-    QCOMPARE(cell(1, 2)->background().color(), Rising);
+    QCOMPARE(background(1, 2).color(), Rising);
+
+    // The view paints what the delegate says.
+    showWindow();
+    const QRect cell = table()->visualRect(table()->model()->index(0, 1));
+    const QImage painted = table()->viewport()->grab(cell).toImage();
+    QCOMPARE(painted.pixelColor(painted.width() - 3, 2), Falling);
 }
 
 void TestDisplayTable::thirtiethSteadyUpdateWhitens()
@@ -338,25 +479,25 @@ void TestDisplayTable::thirtiethSteadyUpdateWhitens()
         reply(body);
     QCOMPARE(m_world->window->steadyCounterLtp(), 28);
     for (int row = 0; row < 4; ++row)
-        QCOMPARE(cell(row, 1)->background().color(), Rising);
+        QCOMPARE(background(row, 1).color(), Rising);
 
     reply(body);
-    QCOMPARE(cell(0, 1)->background().color(), Rising);
-    QCOMPARE(cell(1, 1)->background().color(), QColor(Qt::white));
-    QCOMPARE(cell(1, 1)->background().style(), Qt::SolidPattern);
-    QCOMPARE(cell(2, 1)->background().color(), Rising);
-    QCOMPARE(cell(3, 1)->background().color(), Rising);
+    QCOMPARE(background(0, 1).color(), Rising);
+    QCOMPARE(background(1, 1).color(), QColor(Qt::white));
+    QCOMPARE(background(1, 1).style(), Qt::SolidPattern);
+    QCOMPARE(background(2, 1).color(), Rising);
+    QCOMPARE(background(3, 1).color(), Rising);
     QCOMPARE(m_world->window->steadyCounterLtp(), 2);
     QCOMPARE(m_world->window->steadyCounterLtq(), 2);
-    QCOMPARE(cell(1, 2)->background().color(), QColor(Qt::white));
+    QCOMPARE(background(1, 2).color(), QColor(Qt::white));
 }
 
 void TestDisplayTable::firstLineOfSymbolWins()
 {
     select({"ACC"}, {"CASH"});
     reply(quoteLine("ACC", "100", "5") + quoteLine("ACC", "200", "9"));
-    QCOMPARE(cell(0, 1)->text(), QStringLiteral("100"));
-    QCOMPARE(cell(0, 2)->text(), QStringLiteral("5"));
+    QCOMPARE(text(0, 1), QStringLiteral("100"));
+    QCOMPARE(text(0, 2), QStringLiteral("5"));
 }
 
 void TestDisplayTable::unterminatedLastLineIsIgnored()
@@ -365,9 +506,9 @@ void TestDisplayTable::unterminatedLastLineIsIgnored()
     QByteArray body = quoteLine("ACC", "100", "5") + quoteLine("TCS", "3500", "2");
     body.chop(1);
     reply(body);
-    QCOMPARE(cell(0, 1)->text(), QStringLiteral("100"));
-    QCOMPARE(cell(1, 1)->text(), QStringLiteral("0"));
-    QCOMPARE(cell(1, 1)->background().style(), Qt::NoBrush);
+    QCOMPARE(text(0, 1), QStringLiteral("100"));
+    QCOMPARE(text(1, 1), QStringLiteral("0"));
+    QCOMPARE(background(1, 1).style(), Qt::NoBrush);
 }
 
 void TestDisplayTable::absentSymbolKeepsItsCells()
@@ -375,9 +516,9 @@ void TestDisplayTable::absentSymbolKeepsItsCells()
     select({"ACC", "TCS"}, {"CASH", "CASH"});
     reply(quoteLine("ACC", "100", "5") + quoteLine("TCS", "3500", "2"));
     reply(quoteLine("ACC", "99", "5") + QByteArray("Failed,TCS,x,x,1,1\n"));
-    QCOMPARE(cell(0, 1)->background().color(), Falling);
-    QCOMPARE(cell(1, 1)->text(), QStringLiteral("3500"));
-    QCOMPARE(cell(1, 1)->background().color(), Rising);
+    QCOMPARE(background(0, 1).color(), Falling);
+    QCOMPARE(text(1, 1), QStringLiteral("3500"));
+    QCOMPARE(background(1, 1).color(), Rising);
     QCOMPARE(m_world->window->steadyCounterLtp(), 0);
     QCOMPARE(m_world->window->steadyCounterLtq(), 1);
 }
@@ -386,11 +527,10 @@ void TestDisplayTable::noLiveDownloaderYet()
 {
     select({"ACC"}, {"CASH"});
     QVERIFY(!m_world->window->liveDownloader());
-    cell(0, 0)->setText(QStringLiteral("stale"));
     m_world->window->updateDisplayTable();
-    QCOMPARE(cell(0, 0)->text(), QStringLiteral("ACC"));
-    QCOMPARE(cell(0, 1)->text(), QStringLiteral("0"));
-    QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 1);
+    QCOMPARE(text(0, 0), QStringLiteral("ACC"));
+    QCOMPARE(text(0, 1), QStringLiteral("0"));
+    QCOMPARE(rows(), 1);
 }
 
 QTEST_MAIN(TestDisplayTable)

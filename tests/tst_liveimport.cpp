@@ -2,9 +2,11 @@
 // and handed to AmiBroker with an import and a refresh.
 #include "feed/livedataupdator.h"
 #include "feed/liveimport.h"
+#include "feed/mydownloader.h"
 #include "symbols/selection.h"
 
 #include "support/testenvironment.h"
+#include "vendorsim.h"
 
 #include <QtTest>
 
@@ -21,6 +23,7 @@ private slots:
     void updateDataAmi();
     void missingQuoteFileEmptiesImportFile();
     void importFileFollowsEachReply();
+    void liveLoopFilesHoldOnlyTheLastReply();
     void unwritableImportFileIsNotImportedAgain();
 };
 
@@ -93,6 +96,21 @@ void TestLiveImport::filter_data()
         << QByteArray("NSE,TCS\r\n") << QStringList{"TCS"} << QByteArray("NSE,TCS\n");
     QTest::newRow("CRLF, unterminated last line")
         << tcs + "\r\n" + infy + '\r' << QStringList{"TCS", "INFY"} << tcs + '\n';
+    // Only the carriage return right before the line feed goes; the reply is read as bytes.
+    QTest::newRow("lone carriage return inside a line kept")
+        << QByteArray("NSE,TCS,1\r2,3\n") << QStringList{"TCS"} << QByteArray("NSE,TCS,1\r2,3\n");
+    QTest::newRow("carriage return ending the symbol field")
+        << QByteArray("NSE,TCS\r,1\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("two carriage returns, one dropped")
+        << QByteArray("NSE,TCS,1\r\r\n") << QStringList{"TCS"} << QByteArray("NSE,TCS,1\r\n");
+    // Byte for byte: no decoding may make two different fields equal.
+    QTest::newRow("byte-order mark before the symbol")
+        << QByteArray("NSE,\xEF\xBB\xBFTCS,1\n") << QStringList{"TCS"} << QByteArray();
+    QTest::newRow("byte-order mark selected with the symbol")
+        << QByteArray("NSE,\xEF\xBB\xBFTCS,1\nNSE,TCS,2\n") << QStringList{QStringLiteral("\uFEFFTCS")}
+        << QByteArray("NSE,\xEF\xBB\xBFTCS,1\n");
+    QTest::newRow("invalid UTF-8 is no replacement character")
+        << QByteArray("MCX,GOLD\xFF,1\n") << QStringList{QStringLiteral("GOLD\uFFFD")} << QByteArray();
     QTest::newRow("empty selection")
         << reliance + '\n' + tcs + '\n' << QStringList{} << QByteArray();
     QTest::newRow("empty reply") << QByteArray() << QStringList{"TCS"} << QByteArray();
@@ -180,10 +198,56 @@ void TestLiveImport::importFileFollowsEachReply()
     worker.updateDataAmi();
     QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray("NSE,SBIN,5\n"));
 
+    // Nothing of an earlier tick's reply may survive into a later one.
+    QVERIFY(QFile::remove(env.root() + QStringLiteral("/rt.txt")));
+    worker.updateDataAmi();
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
+    writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,SBIN,6");
+    worker.updateDataAmi();
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
+
     const QString importCall = QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)").arg(env.root());
     QCOMPARE(env.journal(), (QStringList{QStringLiteral("create Broker.Application"),
                                          importCall + QStringLiteral("\t2"), QStringLiteral("RefreshAll()"),
-                                         importCall + QStringLiteral("\t1"), QStringLiteral("RefreshAll()")}));
+                                         importCall + QStringLiteral("\t1"), QStringLiteral("RefreshAll()"),
+                                         importCall + QStringLiteral("\t0"), QStringLiteral("RefreshAll()"),
+                                         importCall + QStringLiteral("\t0"), QStringLiteral("RefreshAll()")}));
+}
+
+// Through the live downloader: the quote file and the import file are rewritten in place, so a
+// shorter reply after a longer one must leave nothing of the longer behind.
+void TestLiveImport::liveLoopFilesHoldOnlyTheLastReply()
+{
+    TestEnvironment env;
+    VendorSim::Server vendor;
+    QVERIFY(vendor.start());
+    Selection selection;
+    selection.assign(QStringList{"TCS", "INFY"}, QStringList{"CASH", "CASH"});
+    liveDataUpdator worker(selection, Platform::createAutomationObject);
+    MyDownloader downloader(QStringLiteral("rt.txt"), QStringLiteral("http://%1/quotes").arg(vendor.hostPort()),
+                            env.root(), 0);
+    downloader.watchdogTimer->setInterval(10000);
+    connect(&downloader, &MyDownloader::downloadfinished, &worker, &liveDataUpdator::updateDataAmi);
+    QSignalSpy imported(&worker, &liveDataUpdator::updateDisplayTable);
+
+    const QByteArray replies[] = {
+        "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,SBIN,20261207,10:00:00,600,1,1,0\n"
+        "NSE,INFY,20261207,10:00:00,1500,5,1,0\n",
+        "NSE,INFY,1\n",
+        "NSE,TCS,2\r\nNSE,INFY,3\r\n",
+    };
+    const QByteArray kept[] = {
+        "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,INFY,20261207,10:00:00,1500,5,1,0\n",
+        "NSE,INFY,1\n",
+        "NSE,TCS,2\nNSE,INFY,3\n",
+    };
+    for (int i = 0; i < 3; ++i) {
+        vendor.setFile(QStringLiteral("/quotes"), replies[i]);
+        downloader.requestData();
+        QVERIFY(imported.wait(10000));
+        QCOMPARE(readFile(env.root() + QStringLiteral("/rt.txt")), replies[i]);
+        QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), kept[i]);
+    }
 }
 
 void TestLiveImport::unwritableImportFileIsNotImportedAgain()

@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTextEdit>
 
 namespace {
@@ -123,7 +123,7 @@ void TestMainWindowForm::widget_data()
                                            << QRect(530, 20, 21, 17) << "" << "";
     QTest::newRow("symbols") << "symbolsListWidget" << "QListWidget" << window << QRect(20, 160, 195, 241)
                              << "" << WhiteStyle;
-    QTest::newRow("table") << "displayTableWidget" << "QTableWidget" << window
+    QTest::newRow("table") << "displayTableWidget" << "DisplayTableView" << window
                            << QRect(222, 160, 509, 265) << "" << WhiteStyle;
     QTest::newRow("select none") << "selectNone" << "QPushButton" << window << QRect(115, 403, 101, 32)
                                  << "None" << LightStyle;

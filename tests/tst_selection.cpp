@@ -86,18 +86,33 @@ void TestSelection::changes()
         QCOMPARE(removed.first().first().toInt(), removedRow);
 }
 
-// The import filter reads the set every tick; it must never lag behind the list.
+// The import filter and the display table read the sets every tick; they must never lag behind
+// the list, and every change, signalled or not, moves the revision on.
 void TestSelection::symbolSetFollowsEveryChange()
 {
     Selection selection;
+    quint64 revision = selection.revision();
+    const auto moved = [&] {
+        const bool changed = selection.revision() != revision;
+        revision = selection.revision();
+        return changed;
+    };
     selection.assign({"TCS", "INFY", "SBIN"}, {"CASH", "CASH"});
+    QVERIFY(moved());
     QCOMPARE(selection.symbolSet(), (QSet<QString>{"TCS", "INFY"}));
-    selection.applyChecks({{"M&M", true}, {"TCS", false}}, QStringLiteral("CASH"));
-    QCOMPARE(selection.symbolSet(), (QSet<QString>{"INFY", "M&M"}));
+    QCOMPARE(selection.symbolBytes(), (QSet<QByteArray>{"TCS", "INFY"}));
+    selection.applyChecks({{QStringLiteral("M&M\u00c4"), true}, {"TCS", false}}, QStringLiteral("CASH"));
+    QVERIFY(moved());
+    QCOMPARE(selection.symbolSet(), (QSet<QString>{"INFY", QStringLiteral("M&M\u00c4")}));
+    QCOMPARE(selection.symbolBytes(), (QSet<QByteArray>{"INFY", "M&M\xc3\x84"}));
     selection.removeRow(QStringLiteral("INFY"));
+    QVERIFY(moved());
     QVERIFY(!selection.contains(QStringLiteral("INFY")));
+    QCOMPARE(selection.symbolBytes(), (QSet<QByteArray>{"M&M\xc3\x84"}));
     selection.keepExchanges({QStringLiteral("MCX")});
+    QVERIFY(moved());
     QVERIFY(selection.symbolSet().isEmpty());
+    QVERIFY(selection.symbolBytes().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSelection)

@@ -2,6 +2,7 @@
 #include "platform/externaltools.h"
 #include "support/testenvironment.h"
 #include "vendor/vendorservice.h"
+#include "marketdata.h"
 #include "vendorsim.h"
 
 #include <QtTest>
@@ -147,6 +148,9 @@ private slots:
     void liveAnswersInOrderWithMovingPrices();
     void liveFailures_data();
     void liveFailures();
+    void largeFormPosts_data();
+    void largeFormPosts();
+    void anySymbolBackfill();
     void backfillBars_data();
     void backfillBars();
     void backfillFailures_data();
@@ -286,6 +290,59 @@ void TestVendorSim::liveAnswersInOrderWithMovingPrices()
         QVERIFY(b.at(6).toLongLong() > a.at(6).toLongLong()); // cumulative volume grows
     }
     QCOMPARE(m_server->requests(QStringLiteral("live")).size(), 2);
+}
+
+void TestVendorSim::largeFormPosts_data()
+{
+    QTest::addColumn<int>("symbols");
+    QTest::addColumn<int>("padding"); // empty items of send, skipped by the vendor
+    QTest::addColumn<bool>("anySymbol");
+
+    QTest::newRow("over 8 KB, catalogue only") << 1500 << 0 << false;
+    QTest::newRow("20,000 made-up symbols") << 20000 << 0 << true;
+    QTest::newRow("1 MB body") << 50 << (1 << 20) << true;
+}
+
+// Made-up symbols are answered in the mode for them and refused without it; either way each
+// requested symbol gets its line, in order.
+void TestVendorSim::largeFormPosts()
+{
+    QFETCH(int, symbols);
+    QFETCH(int, padding);
+    QFETCH(bool, anySymbol);
+    m_server->setAnySymbol(anySymbol);
+
+    const QList<QString> known = VendorSim::catalogue(QStringLiteral("CASH"));
+    QStringList send;
+    for (int i = 0; i < symbols; ++i)
+        send << (anySymbol ? QStringLiteral("MADEUP%1").arg(i, 5, 10, QLatin1Char('0')) : known.at(i % known.size()));
+    const QByteArray form = "uid=" + DemoUser.toUtf8() + "&send=" + QByteArray(padding, '|')
+        + QUrl::toPercentEncoding(send.join(QLatin1Char('|')), "|") + "&hash=" + DemoKey.toUtf8();
+    QVERIFY(form.size() > 8192);
+
+    const Fetched answer = fetch(m_nam.get(), url(VendorSim::LivePathPost), &form);
+    QCOMPARE(answer.status, 200);
+    const QList<QByteArray> answered = lines(answer.body);
+    QCOMPARE(answered.size(), symbols);
+    for (int i = 0; i < symbols; ++i) {
+        const QList<QByteArray> fields = answered.at(i).split(',');
+        QCOMPARE(QString::fromUtf8(fields.value(1)), send.at(i));
+        QCOMPARE(fields.size(), 8);
+    }
+    m_server->setAnySymbol(false);
+    const Fetched refused = fetch(m_nam.get(), liveUrl(QStringLiteral("MADEUP00001|TCS")));
+    QCOMPARE(lines(refused.body).value(0), QByteArray("Failed,MADEUP00001,Symbol Not Found"));
+    QVERIFY(lines(refused.body).value(1).startsWith("CASH,TCS,"));
+}
+
+void TestVendorSim::anySymbolBackfill()
+{
+    const QString ask = url(VendorSim::BackfillPath + QStringLiteral("?uid=%1&hash=%2&d=1&send=MADEUP7").arg(DemoUser, DemoKey));
+    QCOMPARE(lines(fetch(m_nam.get(), ask).body), QList<QByteArray>{"Failed,MADEUP7,Symbol Not Found"});
+    m_server->setAnySymbol(true);
+    const QList<QByteArray> bars = lines(fetch(m_nam.get(), ask).body);
+    QCOMPARE(bars.size(), VendorSim::Market::IntradayBarsPerDay);
+    QVERIFY(bars.first().startsWith("MADEUP7,"));
 }
 
 void TestVendorSim::liveFailures_data()
@@ -924,6 +981,7 @@ void TestVendorSim::program()
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("vendor.db"));
     const QString record = dir.filePath(QStringLiteral("requests.log"));
+    const QString answers = dir.filePath(QStringLiteral("answers.log"));
 
     QProcess bad;
     bad.start(binary, {QStringLiteral("--misbehave"), QStringLiteral("live=sideways")});
@@ -941,7 +999,8 @@ void TestVendorSim::program()
     sim.start(binary, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"), QStringLiteral("sqlite:") + db,
                        QStringLiteral("--user"), QStringLiteral("PROG-USER"), QStringLiteral("--latest-version"),
                        QStringLiteral("4.10"), QStringLiteral("--record"), record, QStringLiteral("--misbehave"),
-                       QStringLiteral("eod=error:1")});
+                       QStringLiteral("eod=error:1"), QStringLiteral("--answers"), answers,
+                       QStringLiteral("--any-symbol")});
     QVERIFY(sim.waitForStarted());
     QByteArray out;
     QTRY_VERIFY_WITH_TIMEOUT((out += sim.readAllStandardOutput()).contains('\n'), 30000);
@@ -969,6 +1028,8 @@ void TestVendorSim::program()
     const QString base = QStringLiteral("http://") + hostPort;
     const Fetched quote = fetch(m_nam.get(), base + QStringLiteral("/rt/live?uid=PROG-USER&send=TCS&hash=") + DemoKey);
     QVERIFY2(quote.body.startsWith("CASH,TCS,"), quote.body.constData());
+    const Fetched madeUp = fetch(m_nam.get(), base + QStringLiteral("/rt/live?uid=PROG-USER&send=ZZMADEUP&hash=") + DemoKey);
+    QVERIFY2(madeUp.body.startsWith("CASH,ZZMADEUP,"), madeUp.body.constData());
     QCOMPARE(fetch(m_nam.get(), base + QStringLiteral("/backfillS21/e/1/d/CASH-1.zip")).status, 500);
     QCOMPARE(fetch(m_nam.get(), base + QStringLiteral("/backfillS21/e/1/d/CASH-1.zip")).status, 200);
 
@@ -980,10 +1041,25 @@ void TestVendorSim::program()
     QFile log(record);
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QList<QByteArray> logged = lines(log.readAll());
-    QCOMPARE(logged.size(), 3);
+    QCOMPARE(logged.size(), 4);
     QCOMPARE(logged.at(0).split('\t').mid(1),
              (QList<QByteArray>{"live", "GET", "/rt/live", "uid=PROG-USER&send=TCS&hash=" + DemoKey.toUtf8()}));
-    QCOMPARE(logged.at(2).split('\t').value(1), QByteArray("eod"));
+    QCOMPARE(logged.at(3).split('\t').value(1), QByteArray("eod"));
+
+    // One line per answer once it has left (so not always in the order of the requests): time,
+    // endpoint, status, body bytes as sent (compressed when the client takes gzip, as Qt does).
+    QFile answerLog(answers);
+    QVERIFY(answerLog.open(QIODevice::ReadOnly));
+    QStringList answered;
+    for (const QByteArray &line : lines(answerLog.readAll())) {
+        const QList<QByteArray> fields = line.split('\t');
+        QCOMPARE(fields.size(), 4);
+        QVERIFY(QDateTime::fromString(QString::fromLatin1(fields.at(0)), Qt::ISODateWithMs).isValid());
+        QVERIFY(fields.at(3).toLongLong() > 0);
+        answered << QString::fromUtf8(fields.at(1) + ' ' + fields.at(2));
+    }
+    answered.sort();
+    QCOMPARE(answered, QStringList({"eod 200", "eod 500", "live 200", "live 200"}));
 }
 
 QTEST_GUILESS_MAIN(TestVendorSim)

@@ -1,12 +1,13 @@
 // Watch-list files: the text rule on its own, then Save and Load through the file-dialog seams.
 #include "app/seams.h"
+#include "symbols/displaytablemodel.h"
 #include "symbols/watchlist.h"
 #include "symbolswindow.h"
 #include "ui_amibrokerlivedata2.h"
 
 #include <QFile>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 
 class TestWatchList : public QObject
 {
@@ -223,8 +224,8 @@ void TestWatchList::saveAndLoadThroughDialogs()
     // The load re-aims the live request and rebuilds the table.
     QVERIFY(m_world->window->liveDownloader()->url.toString(QUrl::FullyEncoded)
                 .contains(QStringLiteral("send=NIFTY-I%7CGOLDM-I%7CM%26M&hash=")));
-    QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 3);
-    QCOMPARE(m_world->ui->displayTableWidget->cellWidget(1, 3)->property("exchName").toString(), QStringLiteral("MCX"));
+    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 3);
+    QCOMPARE(m_world->ui->displayTableWidget->model()->index(1, 3).data(DisplayTableModel::ExchangeRole).toString(), QStringLiteral("MCX"));
     QVERIFY(m_world->environment->boxes.isEmpty());
 }
 
@@ -285,7 +286,7 @@ void TestWatchList::unreadableFileKeepsSelection()
     m_world->ui->load_list_2->click();
     QCOMPARE(m_world->symbols(), QStringList({"NIFTY-I", "GOLDM-I"}));
     QCOMPARE(m_world->exchanges(), QStringList({"FUTURE", "MCX"}));
-    QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 2);
+    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 2);
     QCOMPARE(m_world->window->liveDownloader()->url.toString(), urlBefore);
     QCOMPARE(m_world->environment->boxes.size(), 1);
     QVERIFY2(m_world->environment->boxes.first().startsWith(
@@ -323,7 +324,7 @@ void TestWatchList::oddFilesLoad()
     m_world->ui->load_list_2->click();
     QCOMPARE(m_world->symbols(), symbols);
     QCOMPARE(m_world->exchanges(), exchanges);
-    QCOMPARE(m_world->ui->displayTableWidget->rowCount(), symbols.size());
+    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), symbols.size());
     QVERIFY(m_world->environment->boxes.isEmpty());
 }
 
@@ -339,7 +340,7 @@ void TestWatchList::unbalancedFileIsCutAndReported()
     m_world->ui->load_list_2->click();
     QCOMPARE(m_world->symbols(), QStringList({"ACC"}));
     QCOMPARE(m_world->exchanges(), QStringList({"CASH"}));
-    QCOMPARE(m_world->ui->displayTableWidget->rowCount(), 1);
+    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 1);
     QCOMPARE(m_world->environment->boxes,
              QStringList({"Watch List Incomplete|These symbols have no exchange in the file and were left out:\nTCS, INFY"}));
 

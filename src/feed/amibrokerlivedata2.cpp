@@ -67,6 +67,7 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
     m_selection = new Selection(this);
     connect(m_selection, &Selection::changed, this, &amibrokerlivedata2::updateUrlDataState);
     connect(m_selection, &Selection::rowRemoved, this, &amibrokerlivedata2::removeDisplayRow);
+    setUpDisplayTable();
 
     m_settingsDialog = new settings(this);
 

@@ -7,12 +7,14 @@
 
 #include <QDialog>
 #include <QMap>
+#include <QModelIndex>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
+class DisplayTableModel;
 class FeedHealth;
 class MyDownloader;
 class QLabel;
@@ -63,8 +65,9 @@ public:
     void setFeedFlags(const Feeds::Flags &flags) { m_feedFlags = flags; }
     [[nodiscard]] QString currentExchange() const { return m_currentExchange; }
     [[nodiscard]] QStringList cachedCatalogue(const QString &exchange) const { return m_catalogue.value(exchange); }
-    [[nodiscard]] int steadyCounterLtp() const { return m_steadyCounterLtp; }
-    [[nodiscard]] int steadyCounterLtq() const { return m_steadyCounterLtq; }
+    [[nodiscard]] DisplayTableModel *displayTable() const { return m_tableModel; }
+    [[nodiscard]] int steadyCounterLtp() const;
+    [[nodiscard]] int steadyCounterLtq() const;
     [[nodiscard]] eoddata *currentEodDialog() const;
     [[nodiscard]] QStringList enabledExchanges() const;
 
@@ -95,11 +98,12 @@ public slots:
     void on_load_list_2_clicked();
     void addDisplayTable();
     void updateDisplayTable();
-    void closeButtonClicked(bool clicked);
+    // The X and Backfill buttons of a row of the display table.
+    void closeButtonClicked(const QModelIndex &index);
 
     // backfill
     void on_backfillButton_clicked();
-    void backfillButtonClicked(bool clicked);
+    void backfillButtonClicked(const QModelIndex &index);
     void do5DayBackfill();
     void on_pushButton_clicked();
     void eodBackfillButton_clicked(QString symbol);
@@ -117,6 +121,7 @@ private:
     void startLiveFeed();
     void feedBoxToggled(int index, bool checked);
     void catalogueLookup(const QString &exchange);
+    void setUpDisplayTable();
     void removeDisplayRow(int row);
     void showBackfillState(BackfillRun::State state);
     void showBackfillProgress(int percent, const QString &text);
@@ -130,6 +135,7 @@ private:
     Ui::amibrokerlivedata2 *ui;
     std::unique_ptr<VendorConnection> m_connection;
     Selection *m_selection = nullptr;
+    DisplayTableModel *m_tableModel = nullptr;
     std::unique_ptr<liveDataUpdator> m_worker;
     BackfillRun *m_backfillRun = nullptr;
     MyDownloader *m_liveDownloader = nullptr;
@@ -152,7 +158,4 @@ private:
     QMap<QString, QStringList> m_catalogue;
     QString m_currentExchange;
     Feeds::Flags m_feedFlags{};
-
-    int m_steadyCounterLtp = 0;
-    int m_steadyCounterLtq = 0;
 };

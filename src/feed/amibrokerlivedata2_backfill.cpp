@@ -6,16 +6,14 @@
 #include "app/eventlog.h"
 #include "app/settingsstore.h"
 #include "backfill/eoddata.h"
+#include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
 #include "vendor/vendorconnection.h"
 #include "vendor/vendorservice.h"
 
-#include <QPushButton>
-
 namespace {
 
 const QString FiveDays = QStringLiteral("5");
-const char ExchangeProperty[] = "exchName";
 
 }
 
@@ -30,13 +28,11 @@ void amibrokerlivedata2::on_backfillButton_clicked()
                                                             intradayEndpoint(), ui->daysBox->currentText()));
 }
 
-void amibrokerlivedata2::backfillButtonClicked(bool)
+void amibrokerlivedata2::backfillButtonClicked(const QModelIndex &index)
 {
     m_backfillRun->clearQueue();
-    const auto *button = qobject_cast<const QPushButton *>(sender());
-    if (!button)
-        return;
-    const SelectedSymbol row{button->objectName(), button->property(ExchangeProperty).toString()};
+    const SelectedSymbol row{index.data(DisplayTableModel::ButtonNameRole).toString(),
+                             index.data(DisplayTableModel::ExchangeRole).toString()};
     if (!m_selection->contains(row.symbol))
         return;
     const QStringList urls = BackfillRun::intradayUrls({row}, enabledExchanges(), intradayEndpoint(),

@@ -122,7 +122,6 @@ void amibrokerlivedata2::on_addSelected_clicked()
 
 void amibrokerlivedata2::on_DeleteAll_clicked()
 {
-    ui->displayTableWidget->clear();
     m_selection->clear();
 }
 

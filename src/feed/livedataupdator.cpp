@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <limits>
+
 liveDataUpdator::liveDataUpdator(const Selection &selection, const Platform::AutomationFactory &automation,
                                  QObject *parent)
     : QObject(parent)
@@ -26,17 +28,21 @@ void liveDataUpdator::updateDataAmi()
 {
     QFile quoteFile(m_quoteFilePath);
     QFile importFile(m_importFilePath);
-    quoteFile.open(QIODevice::ReadOnly | QIODevice::Text);
-    importFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    // The reply is read as the bytes the vendor sent; the import file gets the platform's line ends.
+    quoteFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    // Overwritten in place and cut to size: a file emptied first is pushed to disk on close by
+    // some file systems (ext4), milliseconds of every tick.
+    importFile.open(QIODevice::ReadWrite | QIODevice::Text | QIODevice::Unbuffered);
 
-    // Text mode drops every "\r" on reading, so CRLF replies filter like LF ones.
-    const QByteArray reply = quoteFile.isOpen() ? quoteFile.readAll() : QByteArray();
+    readQuoteFile(quoteFile);
     bool written = false;
     int lineCount = 0;
     if (importFile.isOpen()) {
-        const QByteArray lines = LiveImport::selectedLines(reply, m_selection.symbolSet());
-        written = importFile.write(lines) == lines.size();
-        lineCount = lines.count('\n');
+        LiveImport::selectLines(m_reply, m_selection.symbolBytes(), m_selectedLines);
+        // The position counts the line ends as written, "\r\n" where text mode makes them so.
+        written = importFile.write(m_selectedLines) == m_selectedLines.size()
+            && importFile.resize(importFile.pos());
+        lineCount = m_selectedLines.count('\n');
     }
 
     quoteFile.close();
@@ -52,4 +58,17 @@ void liveDataUpdator::updateDataAmi()
         }
     }
     emit updateDisplayTable();
+}
+
+void liveDataUpdator::readQuoteFile(QFile &quoteFile)
+{
+    const qint64 size = quoteFile.isOpen() ? quoteFile.size() : 0;
+    // A file no byte array can hold reads as an empty reply, as a failed read would.
+    if (size <= 0 || size >= std::numeric_limits<int>::max()) {
+        m_reply.resize(0);
+        return;
+    }
+    m_reply.resize(int(size));
+    const qint64 got = quoteFile.read(m_reply.data(), size);
+    m_reply.resize(got > 0 ? int(got) : 0);
 }

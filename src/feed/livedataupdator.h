@@ -2,12 +2,14 @@
 
 #include "platform/automationobject.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
 #include <memory>
 
 class AmiBroker;
+class QFile;
 class Selection;
 
 // The bridge into AmiBroker: turns each live reply into an import of the selected symbols' lines.
@@ -32,9 +34,14 @@ public slots:
     void updateDataAmi();
 
 private:
+    void readQuoteFile(QFile &quoteFile);
+
     const Selection &m_selection;
     std::unique_ptr<AmiBroker> m_amibroker;
     QString m_quoteFilePath;     // <root>/rt.txt
     QString m_importFilePath;    // <root>\rtimport.txt
     QString m_liveFormatPath;    // <root>\dataFormatRT.dll
+    // Kept between ticks so that their memory is reused, not allocated anew for every reply.
+    QByteArray m_reply;
+    QByteArray m_selectedLines;
 };

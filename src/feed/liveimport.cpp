@@ -2,63 +2,64 @@
 
 #include <QByteArrayMatcher>
 
+#include <cstring>
+
 namespace LiveImport {
 
-QSet<QString> symbolSet(const QStringList &symbols)
+QSet<QByteArray> symbolSet(const QStringList &symbols)
 {
-    QSet<QString> set;
+    QSet<QByteArray> set;
     set.reserve(symbols.size());
     for (const QString &symbol : symbols)
-        set.insert(symbol);
+        set.insert(symbol.toUtf8());
     return set;
 }
 
-QByteArray selectedLines(const QByteArray &reply, const QSet<QString> &symbols)
+void selectLines(const QByteArray &reply, const QSet<QByteArray> &symbols, QByteArray &selected)
 {
     static const QByteArrayMatcher failed(QByteArrayLiteral("Failed"));
 
-    QByteArray selected;
-    if (symbols.isEmpty())
-        return selected;
-    selected.reserve(reply.size());
-
+    // No more than the reply can be kept; sized once, then filled in place.
+    selected.resize(symbols.isEmpty() ? 0 : reply.size());
+    char *out = selected.data();
     const char *const data = reply.constData();
-    const int size = reply.size();
-    int start = 0;
-    while (start < size) {
-        const char *const lineFeed = static_cast<const char *>(memchr(data + start, '\n', size_t(size - start)));
+    const char *const stop = data + reply.size();
+    const char *line = data;
+    // One key pointed at each symbol field in turn: a key per line would cost an allocation each.
+    QByteArray key = QByteArray::fromRawData(data, 0);
+    while (!symbols.isEmpty() && line < stop) {
+        const auto *lineFeed = static_cast<const char *>(std::memchr(line, '\n', std::size_t(stop - line)));
         if (!lineFeed)
             break; // an unterminated last piece is not a line
-        const int end = int(lineFeed - data);
-        const int lineStart = start;
-        int lineEnd = end;
-        start = end + 1;
+        const char *const begin = line;
+        const char *end = lineFeed;
+        line = lineFeed + 1;
 
-        if (lineEnd > lineStart && data[lineEnd - 1] == '\r')
-            --lineEnd;
-        const int length = lineEnd - lineStart;
-        if (failed.indexIn(data + lineStart, length) >= 0)
+        if (end > begin && end[-1] == '\r')
+            --end;
+        const int length = int(end - begin);
+        if (failed.indexIn(begin, length) >= 0)
             continue;
 
-        const char *const firstComma = static_cast<const char *>(memchr(data + lineStart, ',', size_t(length)));
+        const auto *firstComma = static_cast<const char *>(std::memchr(begin, ',', std::size_t(length)));
         if (!firstComma)
             continue;
         const char *const field = firstComma + 1;
-        const char *const lineLimit = data + lineEnd;
-        const char *fieldEnd = static_cast<const char *>(memchr(field, ',', size_t(lineLimit - field)));
+        const auto *fieldEnd = static_cast<const char *>(std::memchr(field, ',', std::size_t(end - field)));
         if (!fieldEnd)
-            fieldEnd = lineLimit;
-        // The field is read as text up to its first NUL, like a C string.
-        const char *const nul = static_cast<const char *>(memchr(field, '\0', size_t(fieldEnd - field)));
-        if (nul)
+            fieldEnd = end;
+        // The field ends at its first NUL, like a C string.
+        if (const auto *nul = static_cast<const char *>(std::memchr(field, '\0', std::size_t(fieldEnd - field))))
             fieldEnd = nul;
 
-        if (symbols.contains(QString::fromUtf8(field, int(fieldEnd - field)))) {
-            selected.append(data + lineStart, length);
-            selected.append('\n');
+        key.setRawData(field, uint(fieldEnd - field));
+        if (symbols.contains(key)) {
+            std::memcpy(out, begin, std::size_t(length));
+            out += length;
+            *out++ = '\n';
         }
     }
-    return selected;
+    selected.truncate(int(out - selected.constData()));
 }
 
 }

@@ -227,10 +227,13 @@ void MyDownloader::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 
 bool MyDownloader::storeReply(const QByteArray &body)
 {
-    if (!m_outputFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Overwritten in place and then cut to size: a file emptied first is pushed to disk on
+    // close by some file systems (ext4), milliseconds of every live tick.
+    if (!m_outputFile->open(QIODevice::ReadWrite))
         return false;
     // flush() makes a full disk show up here rather than be lost in close().
-    const bool stored = m_outputFile->write(body) == body.size() && m_outputFile->flush();
+    const bool stored = m_outputFile->write(body) == body.size() && m_outputFile->flush()
+        && m_outputFile->resize(body.size());
     m_outputFile->close();
     return stored;
 }

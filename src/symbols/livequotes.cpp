@@ -1,8 +1,8 @@
 #include "symbols/livequotes.h"
 
 #include <QByteArrayMatcher>
+#include <QString>
 
-#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -13,22 +13,15 @@ namespace {
 constexpr int SymbolField = 1;
 constexpr int PriceField = 4;
 constexpr int QuantityField = 5;
-
-struct Field
-{
-    const char *begin;
-    const char *end;
-    [[nodiscard]] QString text() const { return QString::fromUtf8(begin, int(end - begin)); }
-};
 constexpr int FieldsUsed = QuantityField + 1;
 
 // The first FieldsUsed comma-separated fields of [begin, end); false when the line has fewer.
-// Commas are ASCII, so cutting the bytes before decoding gives what decoding first would.
-bool splitFields(const char *begin, const char *end, Field (&fields)[FieldsUsed])
+bool splitFields(const char *begin, const char *end, std::string_view (&fields)[FieldsUsed])
 {
     for (int i = 0; i < FieldsUsed; ++i) {
         const auto *comma = static_cast<const char *>(std::memchr(begin, ',', std::size_t(end - begin)));
-        fields[i] = {begin, comma ? comma : end};
+        const char *fieldEnd = comma ? comma : end;
+        fields[i] = std::string_view(begin, std::size_t(fieldEnd - begin));
         if (!comma)
             return i == FieldsUsed - 1;
         begin = comma + 1;
@@ -38,62 +31,76 @@ bool splitFields(const char *begin, const char *end, Field (&fields)[FieldsUsed]
 
 }
 
-QHash<QString, Quote> firstQuotes(const QByteArray &reply)
+Reader::Reader(const QByteArray &reply)
+    : m_line(reply.constData())
 {
-    const char *const data = reply.constData();
-    const auto *nul = static_cast<const char *>(std::memchr(data, '\0', std::size_t(reply.size())));
-    const char *const stop = nul ? nul : data + reply.size();
-    static const QByteArrayMatcher failed(QByteArrayLiteral("Failed"));
+    const auto *nul = static_cast<const char *>(std::memchr(m_line, '\0', std::size_t(reply.size())));
+    m_stop = nul ? nul : m_line + reply.size();
+}
 
-    QHash<QString, Quote> quotes;
-    quotes.reserve(int(std::count(data, stop, '\n')));
-    const char *line = data;
-    // Only lines ended by a line feed count; the piece after the last one is not a line.
-    while (const auto *feed = static_cast<const char *>(std::memchr(line, '\n', std::size_t(stop - line)))) {
-        const char *begin = line;
+bool Reader::next(Quote &quote)
+{
+    static const QByteArrayMatcher failed(QByteArrayLiteral("Failed"));
+    while (const auto *feed = static_cast<const char *>(std::memchr(m_line, '\n', std::size_t(m_stop - m_line)))) {
+        const char *begin = m_line;
         const char *end = feed;
-        line = feed + 1;
+        m_line = feed + 1;
         if (failed.indexIn(begin, int(end - begin)) >= 0)
             continue;
         if (end > begin && end[-1] == '\r')
             --end;
-        Field fields[FieldsUsed];
+        std::string_view fields[FieldsUsed];
         if (!splitFields(begin, end, fields))
             continue;
-        // One lookup: a symbol already present keeps its first line.
-        const int known = quotes.size();
-        Quote &quote = quotes[fields[SymbolField].text()];
-        if (quotes.size() == known)
-            continue;
-        quote = {fields[PriceField].text(), fields[QuantityField].text()};
+        quote = {fields[SymbolField], fields[PriceField], fields[QuantityField]};
+        return true;
     }
-    return quotes;
+    m_line = m_stop;
+    return false;
 }
 
-float value(const QString &text)
+float value(std::string_view text)
 {
     // Prices and quantities are plain decimals ("-?[0-9]+(.[0-9]+)?"); those are read without
-    // the locale machinery of toFloat(), to the same correctly rounded result. Anything else
-    // goes to toFloat().
-    constexpr int PlainLimit = 32;
-    const int size = text.size();
+    // decoding and the locale machinery of toFloat(), to the same correctly rounded result.
+    // Anything else goes the long way.
+    const auto slow = [text] { return QString::fromUtf8(text.data(), int(text.size())).toFloat(); };
+    constexpr std::size_t PlainLimit = 32;
+    const std::size_t size = text.size();
     if (size == 0 || size >= PlainLimit)
-        return text.toFloat();
-    char digits[PlainLimit];
+        return slow();
     bool seenDot = false;
-    for (int i = 0; i < size; ++i) {
-        const char16_t c = text.at(i).unicode();
-        const bool digit = c >= u'0' && c <= u'9';
-        const bool sign = c == u'-' && i == 0 && size > 1;
-        const bool dot = c == u'.' && !seenDot && i > 0 && digits[i - 1] != '-' && i + 1 < size;
+    bool negative = false;
+    quint64 mantissa = 0;
+    int significant = 0;
+    int decimals = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = text[i];
+        const bool digit = c >= '0' && c <= '9';
+        const bool sign = c == '-' && i == 0 && size > 1;
+        const bool dot = c == '.' && !seenDot && i > 0 && text[i - 1] != '-' && i + 1 < size;
         if (!digit && !sign && !dot)
-            return text.toFloat();
+            return slow();
+        negative = negative || sign;
         seenDot = seenDot || dot;
-        digits[i] = char(c);
+        if (digit) {
+            mantissa = mantissa * 10 + quint64(c - '0');
+            significant += mantissa > 0;
+            decimals += seenDot;
+        }
+    }
+    // Up to 15 digits over a power of ten up to 1e22: both are exact doubles, so one division
+    // rounds correctly, as the full conversion does.
+    static constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (significant <= 15 && decimals <= 22) {
+        const double number = double(mantissa) / powersOfTen[decimals];
+        return float(negative ? -number : number);
     }
     double number = 0;
-    if (std::from_chars(digits, digits + size, number).ec != std::errc())
-        return text.toFloat();
+    if (std::from_chars(text.data(), text.data() + size, number).ec != std::errc())
+        return slow();
     return float(number);
 }
 

@@ -1,24 +1,37 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
-#include <QString>
 
-// The price and quantity of each symbol in one live reply, as the display table shows them.
+#include <string_view>
+
+// The price and quantity of each symbol in one live reply, as the display table reads them.
 namespace LiveQuotes {
 
 struct Quote
 {
-    QString price;     // field 4 as received
-    QString quantity;  // field 5 as received
+    std::string_view symbol;    // field 1, the bytes as received
+    std::string_view price;     // field 4
+    std::string_view quantity;  // field 5
 };
 
-// Reads the reply up to its first NUL. Only line-feed-terminated lines count; lines with "Failed"
-// (service errors) or fewer than six fields are skipped; the first line of a symbol wins.
-// A carriage return before the line feed is not part of the quantity.
-[[nodiscard]] QHash<QString, Quote> firstQuotes(const QByteArray &reply);
+// Walks the reply up to its first NUL, one shown line at a time, without copying it. Only
+// line-feed-terminated lines count; lines with "Failed" (service errors) or fewer than six fields
+// are skipped; only a carriage return right before the line feed is not part of the line.
+// Which line of a symbol wins is the reader's caller's business. The reply must outlive it.
+class Reader
+{
+public:
+    explicit Reader(const QByteArray &reply);
+    // False once no line is left.
+    [[nodiscard]] bool next(Quote &quote);
 
-// Single-precision value of a cell text; text that is not a number counts as 0.
-[[nodiscard]] float value(const QString &text);
+private:
+    const char *m_line;
+    const char *m_stop;
+};
+
+// Single-precision value of a price or quantity as the table compares them: the text decoded
+// from UTF-8 and read as a number; text that is not a number counts as 0.
+[[nodiscard]] float value(std::string_view text);
 
 }

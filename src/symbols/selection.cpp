@@ -51,9 +51,23 @@ const QSet<QString> &Selection::symbolSet() const
     return m_symbolSet;
 }
 
+const QSet<QByteArray> &Selection::symbolBytes() const
+{
+    if (!m_symbolBytesValid) {
+        m_symbolBytes.clear();
+        m_symbolBytes.reserve(m_entries.size());
+        for (const SelectedSymbol &entry : m_entries)
+            m_symbolBytes.insert(entry.symbol.toUtf8());
+        m_symbolBytesValid = true;
+    }
+    return m_symbolBytes;
+}
+
 void Selection::touched()
 {
     m_symbolSetValid = false;
+    m_symbolBytesValid = false;
+    ++m_revision;
 }
 
 void Selection::assign(QStringList symbols, QStringList exchanges)

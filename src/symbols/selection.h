@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QPair>
 #include <QSet>
@@ -39,6 +40,10 @@ public:
     [[nodiscard]] bool contains(const QString &symbol) const { return symbolSet().contains(symbol); }
     // Kept between changes, so the live filter does not rebuild it every tick.
     [[nodiscard]] const QSet<QString> &symbolSet() const;
+    // The same symbols as UTF-8 bytes: reply fields are compared byte for byte.
+    [[nodiscard]] const QSet<QByteArray> &symbolBytes() const;
+    // Grows with every change, signalled or not, so a view can tell it is behind.
+    [[nodiscard]] quint64 revision() const { return m_revision; }
 
     // Replaces the whole selection; lists of unequal length are cut to pairs first.
     void assign(QStringList symbols, QStringList exchanges);
@@ -66,4 +71,7 @@ private:
     QVector<SelectedSymbol> m_entries;
     mutable QSet<QString> m_symbolSet;
     mutable bool m_symbolSetValid = false;
+    mutable QSet<QByteArray> m_symbolBytes;
+    mutable bool m_symbolBytesValid = false;
+    quint64 m_revision = 0;
 };

@@ -100,6 +100,12 @@ int main(int argc, char *argv[])
                                             QStringLiteral("Seed the database and exit."));
     const QCommandLineOption recordOption(QStringLiteral("record"),
                                           QStringLiteral("Append every request to FILE."), QStringLiteral("FILE"));
+    const QCommandLineOption answersOption(QStringLiteral("answers"),
+                                           QStringLiteral("Append a line to FILE as each answer leaves."),
+                                           QStringLiteral("FILE"));
+    const QCommandLineOption anySymbolOption(QStringLiteral("any-symbol"),
+                                             QStringLiteral("Answer symbols outside the catalogue with made-up "
+                                                            "quotes and bars."));
     const QCommandLineOption misbehaveOption(QStringLiteral("misbehave"),
                                              QStringLiteral("endpoint=mode[:times]; endpoint live, backfill, eod, "
                                                             "update or file; mode normal, error, hang, truncated, "
@@ -110,7 +116,7 @@ int main(int argc, char *argv[])
                                                          "after the start, for SECONDS seconds."),
                                           QStringLiteral("START:SECONDS"));
     parser.addOptions({portOption, dbOption, userOption, keyOption, versionOption, seedOnlyOption, recordOption,
-                       misbehaveOption, outageOption});
+                       answersOption, anySymbolOption, misbehaveOption, outageOption});
     parser.process(app);
 
     bool ok = false;
@@ -185,6 +191,9 @@ int main(int argc, char *argv[])
     if (!server.start(quint16(port)))
         return fail(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(port));
     server.setAccount(seed.userId, seed.secureKey);
+    server.setAnySymbol(parser.isSet(anySymbolOption));
+    // Nothing here reads them back; the record file is the program's memory of requests.
+    server.setKeepRequests(false);
     for (const Misbehaviour &m : misbehaviours)
         server.misbehave(m.endpoint, m.mode, m.times);
 
@@ -201,6 +210,21 @@ int main(int argc, char *argv[])
             std::lock_guard<std::mutex> lock(recordMutex);
             record.write(line.toUtf8());
             record.flush();
+        });
+    }
+
+    QFile answers;
+    if (parser.isSet(answersOption)) {
+        answers.setFileName(parser.value(answersOption));
+        if (!answers.open(QIODevice::WriteOnly | QIODevice::Append))
+            return fail(QStringLiteral("cannot write %1: %2").arg(answers.fileName(), answers.errorString()));
+        server.setAnsweredObserver([&answers, &recordMutex](const VendorSim::Answered &a) {
+            const QString line = QDateTime::fromMSecsSinceEpoch(a.msecsSinceEpoch).toUTC().toString(Qt::ISODateWithMs)
+                + QLatin1Char('\t') + a.endpoint + QLatin1Char('\t') + QString::number(a.status) + QLatin1Char('\t')
+                + QString::number(a.bytes) + QLatin1Char('\n');
+            std::lock_guard<std::mutex> lock(recordMutex);
+            answers.write(line.toUtf8());
+            answers.flush();
         });
     }
 
@@ -245,7 +269,9 @@ int main(int argc, char *argv[])
         outageWake.notify_all();
         outage.join();
     }
-    server.setRequestObserver(nullptr);
+    // Answers still being written are logged before the files go.
     server.stop();
+    server.setRequestObserver(nullptr);
+    server.setAnsweredObserver(nullptr);
     return 0;
 }

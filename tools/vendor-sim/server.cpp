@@ -49,6 +49,8 @@ constexpr int WorkerThreads = 32;
 const char *const TextType = "text/plain; charset=utf-8";
 const char *const ZipType = "application/zip";
 const char *const BinaryType = "application/octet-stream";
+// Symbols outside the catalogue, when any symbol is answered.
+const QString MadeUpExchange = QStringLiteral("CASH");
 
 // The update batch file: plain commands that cmd.exe and /bin/sh both run.
 const QByteArray UpdateScript = QByteArrayLiteral("echo updated>>update-marker.txt\n");
@@ -171,9 +173,14 @@ struct Server::Private
     QHash<QString, QByteArray> files;
     QList<Request> requests;
     std::function<void(const Request &)> observer;
+    std::function<void(const Answered &)> answeredObserver;
+    std::atomic<bool> anySymbol{false};
+    bool keepRequests = true;
     Market::LiveBook book;
 
-    void handle(const httplib::Request &req, httplib::Response &res);
+    void handle(const httplib::Request &req, const QByteArray &body, httplib::Response &res);
+    [[nodiscard]] bool knows(const QString &symbol) const;
+    [[nodiscard]] QString exchangeOf(const QString &symbol) const;
     Mode takeMode(const QString &endpoint);
     bool authorised(const QHash<QString, QString> &fields) const;
     Answer answer(const QString &endpoint, const QString &path, const QHash<QString, QString> &fields);
@@ -203,6 +210,17 @@ bool Server::Private::authorised(const QHash<QString, QString> &fields) const
         && fields.value(QStringLiteral("hash")) == secureKey;
 }
 
+bool Server::Private::knows(const QString &symbol) const
+{
+    return anySymbol || !Market::exchangeOf(symbol).isEmpty();
+}
+
+QString Server::Private::exchangeOf(const QString &symbol) const
+{
+    const QString exchange = Market::exchangeOf(symbol);
+    return exchange.isEmpty() && anySymbol ? MadeUpExchange : exchange;
+}
+
 Answer Server::Private::live(const QHash<QString, QString> &fields)
 {
     QStringList symbols = fields.value(QStringLiteral("send")).split(QLatin1Char('|'));
@@ -217,7 +235,7 @@ Answer Server::Private::live(const QHash<QString, QString> &fields)
     }
     std::lock_guard<std::mutex> lock(mutex);
     for (const QString &symbol : symbols) {
-        const QString exchange = Market::exchangeOf(symbol);
+        const QString exchange = exchangeOf(symbol);
         if (exchange.isEmpty())
             a.body += "Failed," + symbol.toUtf8() + ",Symbol Not Found\n";
         else
@@ -234,7 +252,7 @@ Answer Server::Private::backfill(const QHash<QString, QString> &fields)
         a.body = "Failed," + symbol.toUtf8() + ",Authentication Failed\n";
         return a;
     }
-    if (Market::exchangeOf(symbol).isEmpty()) {
+    if (!knows(symbol)) {
         a.body = "Failed," + symbol.toUtf8() + ",Symbol Not Found\n";
         return a;
     }
@@ -315,14 +333,14 @@ bool Server::Private::hang()
     return !stopping;
 }
 
-void Server::Private::handle(const httplib::Request &req, httplib::Response &res)
+void Server::Private::handle(const httplib::Request &req, const QByteArray &body, httplib::Response &res)
 {
     const QString method = QString::fromStdString(req.method);
     const QString path = QString::fromStdString(req.path);
     const QByteArray target = QByteArray::fromStdString(req.target);
     const int mark = target.indexOf('?');
     const QByteArray rawQuery = mark < 0 ? QByteArray() : target.mid(mark + 1);
-    const QByteArray form = method == QLatin1String("POST") ? QByteArray::fromStdString(req.body) : rawQuery;
+    const QByteArray form = method == QLatin1String("POST") ? body : rawQuery;
 
     QString endpoint = endpointOf(path);
     {
@@ -335,7 +353,8 @@ void Server::Private::handle(const httplib::Request &req, httplib::Response &res
         record.query = QString::fromUtf8(form);
         record.endpoint = endpoint;
         record.msecsSinceEpoch = QDateTime::currentMSecsSinceEpoch();
-        requests.append(record);
+        if (keepRequests)
+            requests.append(record);
         if (observer)
             observer(record);
     }
@@ -417,9 +436,33 @@ bool Server::start(quint16 port)
 #endif
     });
     Private *p = d.get();
-    const auto handler = [p](const httplib::Request &req, httplib::Response &res) { p->handle(req, res); };
-    http->Get(".*", handler);
-    http->Post(".*", handler);
+    http->Get(".*", [p](const httplib::Request &req, httplib::Response &res) { p->handle(req, {}, res); });
+    // Read by hand: the library's own reading refuses form bodies over 8 KB with 413, and a
+    // live request for a few thousand symbols is far larger.
+    http->Post(".*", [p](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader) {
+        QByteArray body;
+        reader([&body](const char *data, size_t length) {
+            body.append(data, int(length));
+            return true;
+        });
+        p->handle(req, body, res);
+    });
+    // Called once the answer has been written to the socket.
+    http->set_logger([p](const httplib::Request &req, const httplib::Response &res) {
+        std::function<void(const Answered &)> observer;
+        {
+            std::lock_guard<std::mutex> lock(p->mutex);
+            observer = p->answeredObserver;
+        }
+        if (!observer)
+            return;
+        Answered answered;
+        answered.endpoint = endpointOf(QString::fromStdString(req.path));
+        answered.status = res.status;
+        answered.bytes = qint64(res.body.size());
+        answered.msecsSinceEpoch = QDateTime::currentMSecsSinceEpoch();
+        observer(answered);
+    });
     http->set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
         res.status = 500;
     });
@@ -512,6 +555,26 @@ void Server::setRequestObserver(std::function<void(const Request &)> observer)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->observer = std::move(observer);
+}
+
+void Server::setAnsweredObserver(std::function<void(const Answered &)> observer)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->answeredObserver = std::move(observer);
+}
+
+void Server::setAnySymbol(bool any)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->anySymbol = any;
+}
+
+void Server::setKeepRequests(bool keep)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->keepRequests = keep;
+    if (!keep)
+        d->requests.clear();
 }
 
 }

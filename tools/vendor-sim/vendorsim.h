@@ -57,6 +57,15 @@ struct Request
     qint64 msecsSinceEpoch = 0;
 };
 
+// One answer, as it has left for the client.
+struct Answered
+{
+    QString endpoint;
+    int status = 0;
+    qint64 bytes = 0;   // body bytes (0 for streamed answers)
+    qint64 msecsSinceEpoch = 0;
+};
+
 enum class Mode {
     Normal,
     HttpError,   // 500
@@ -95,6 +104,12 @@ public:
     void clearRequests();
     // Called on a server thread for every request as it is recorded (the program's --record).
     void setRequestObserver(std::function<void(const Request &)> observer);
+    // Called on a server thread once an answer has been written (the program's --answers).
+    void setAnsweredObserver(std::function<void(const Answered &)> observer);
+    // Live and backfill answer symbols outside the catalogue too, as exchange CASH.
+    void setAnySymbol(bool any);
+    // Off: requests() stays empty, so thousands of large requests do not pile up in memory.
+    void setKeepRequests(bool keep);
 
 private:
     struct Private;

@@ -1,0 +1,35 @@
+#include "feed/displaytableview.h"
+
+#include <QAccessible>
+
+#include <algorithm>
+
+DisplayTableView::DisplayTableView(QWidget *parent)
+    : QTableView(parent)
+{
+}
+
+void DisplayTableView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                                   const QVector<int> &roles)
+{
+    // Screen readers hear of each changed cell from Qt's own handling; one cell it repaints alone.
+    if (QAccessible::isActive() || topLeft == bottomRight || !topLeft.isValid() || !bottomRight.isValid()
+        || topLeft.parent() != bottomRight.parent()) {
+        QTableView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    if (!isVisible())
+        return;
+    const int firstInSight = rowAt(0);
+    if (firstInSight < 0)
+        return;
+    const int lastInSight = rowAt(viewport()->height() - 1);
+    const int first = std::max(topLeft.row(), firstInSight);
+    const int last = lastInSight < 0 ? bottomRight.row() : std::min(bottomRight.row(), lastInSight);
+    if (first > last)
+        return;
+    const QAbstractItemModel *cells = topLeft.model();
+    const QRect changed = visualRect(cells->index(first, topLeft.column(), topLeft.parent()))
+        | visualRect(cells->index(last, bottomRight.column(), topLeft.parent()));
+    viewport()->update(changed);
+}

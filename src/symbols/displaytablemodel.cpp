@@ -1,0 +1,289 @@
+#include "symbols/displaytablemodel.h"
+
+#include "symbols/displaycolumns.h"
+#include "symbols/livequotes.h"
+#include "symbols/selection.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace DisplayColumns;
+
+namespace {
+
+const QString DeleteMarker = QStringLiteral("1,");
+
+}
+
+DisplayTableModel::DisplayTableModel(const Selection &selection, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_selection(selection)
+{
+}
+
+int DisplayTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int DisplayTableModel::columnCount(const QModelIndex &parent) const
+{
+    // Until its first build the table has no columns, as a table widget fresh from the form.
+    return parent.isValid() || !m_built ? 0 : ColumnCount;
+}
+
+QVariant DisplayTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Row &row = m_rows[std::size_t(index.row())];
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        switch (column) {
+        case SymbolColumn:
+            return row.symbol;
+        case PriceColumn:
+            return QString::fromUtf8(row.price.text);
+        case QuantityColumn:
+            return QString::fromUtf8(row.quantity.text);
+        case BackfillColumn:
+            return QStringLiteral("Backfill");
+        case DeleteColumn:
+            return QStringLiteral("X");
+        }
+        break;
+    case ShadeRole:
+        if (column == PriceColumn)
+            return int(row.price.shade);
+        if (column == QuantityColumn)
+            return int(row.quantity.shade);
+        return int(Shade::None);
+    case ExchangeRole:
+        return row.exchange;
+    case ButtonNameRole:
+        if (column == BackfillColumn)
+            return row.symbol;
+        if (column == DeleteColumn)
+            return row.symbol + DeleteMarker + row.exchange;
+        break;
+    }
+    return {};
+}
+
+QVariant DisplayTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const QString labels[ColumnCount] = {QStringLiteral("SYMBOL"), QStringLiteral("LTP"), QStringLiteral("LTQ"),
+                                                QStringLiteral("Backfill"), QStringLiteral("Del")};
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < columnCount())
+        return labels[section];
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags DisplayTableModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    // The button cells take clicks only; selecting them would paint under the buttons.
+    if (index.column() == BackfillColumn || index.column() == DeleteColumn)
+        return Qt::ItemIsEnabled;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+}
+
+void DisplayTableModel::rebuild()
+{
+    static const QByteArray zero = QByteArrayLiteral("0");
+    const QVector<SelectedSymbol> &entries = m_selection.entries();
+    const auto fresh = [&entries](int i) {
+        Row row;
+        row.symbol = entries.at(i).symbol;
+        row.exchange = entries.at(i).exchange;
+        row.price.text = zero;
+        row.quantity.text = zero;
+        return row;
+    };
+    const int count = entries.size();
+
+    if (!m_built) {
+        beginResetModel();
+        m_built = true;
+        m_rows.clear();
+        for (int i = 0; i < count; ++i)
+            m_rows.push_back(fresh(i));
+        indexSymbols();
+        endResetModel();
+    } else {
+        // As a table widget's new row count would: rows past the end go, the others are overwritten.
+        const int old = int(m_rows.size());
+        if (count < old) {
+            beginRemoveRows({}, count, old - 1);
+            m_rows.resize(std::size_t(count));
+            endRemoveRows();
+        }
+        const int kept = std::min(count, old);
+        for (int i = 0; i < kept; ++i)
+            m_rows[std::size_t(i)] = fresh(i);
+        if (count > old) {
+            beginInsertRows({}, old, count - 1);
+            for (int i = old; i < count; ++i)
+                m_rows.push_back(fresh(i));
+            endInsertRows();
+        }
+        indexSymbols();
+        if (kept > 0)
+            emit dataChanged(index(0, 0), index(kept - 1, ColumnCount - 1));
+    }
+    m_revision = m_selection.revision();
+}
+
+void DisplayTableModel::dropRow(int row)
+{
+    if (row < 0 || row >= int(m_rows.size()))
+        return;
+    beginRemoveRows({}, row, row);
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+    indexSymbols();
+    if (int(m_rows.size()) == m_selection.size())
+        m_revision = m_selection.revision();
+}
+
+void DisplayTableModel::followSelection()
+{
+    const QVector<SelectedSymbol> &entries = m_selection.entries();
+    const int count = entries.size();
+    const int old = int(m_rows.size());
+    if (count < old) {
+        beginRemoveRows({}, count, old - 1);
+        m_rows.resize(std::size_t(count));
+        endRemoveRows();
+    }
+    const int kept = std::min(count, old);
+    for (int i = 0; i < kept; ++i) {
+        m_rows[std::size_t(i)].symbol = entries.at(i).symbol;
+        m_rows[std::size_t(i)].exchange = entries.at(i).exchange;
+    }
+    if (count > old) {
+        beginInsertRows({}, old, count - 1);
+        for (int i = old; i < count; ++i) {
+            Row row;
+            row.symbol = entries.at(i).symbol;
+            row.exchange = entries.at(i).exchange;
+            m_rows.push_back(row);
+        }
+        endInsertRows();
+    }
+    indexSymbols();
+    if (kept > 0 && m_built)
+        emit dataChanged(index(0, 0), index(kept - 1, ColumnCount - 1));
+    m_revision = m_selection.revision();
+}
+
+void DisplayTableModel::indexSymbols()
+{
+    m_slots.clear();
+    m_slots.reserve(int(m_rows.size()));
+    m_pending.clear();
+    m_slotSymbols.clear();
+    m_slotRows.clear();
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        Row &row = m_rows[std::size_t(i)];
+        const QByteArray symbol = row.symbol.toUtf8();
+        const auto known = m_slots.constFind(symbol);
+        if (known != m_slots.cend()) {
+            row.slot = *known;
+            continue;
+        }
+        row.slot = int(m_pending.size());
+        m_slots.insert(symbol, row.slot);
+        m_pending.emplace_back();
+        m_slotSymbols.push_back(symbol);
+        m_slotRows.push_back(i);
+    }
+}
+
+void DisplayTableModel::showReply(const QByteArray &reply)
+{
+    if (m_revision != m_selection.revision())
+        followSelection();
+    // Before its first build the table has no price cells to show anything in.
+    if (!m_built)
+        return;
+
+    // Each symbol keeps the first line that names it. The vendor answers in the order it was
+    // asked, the selection's, so the row after the last one found is tried before the lookup.
+    // One key is pointed at each symbol field in turn: a key per line would cost an allocation.
+    ++m_tick;
+    LiveQuotes::Reader reader(reply);
+    LiveQuotes::Quote quote;
+    QByteArray key = QByteArray::fromRawData(reply.constData(), 0);
+    std::size_t expected = 0;
+    while (reader.next(quote)) {
+        int slot = -1;
+        if (expected < m_rows.size()) {
+            const QByteArray &next = m_slotSymbols[std::size_t(m_rows[expected].slot)];
+            if (std::size_t(next.size()) == quote.symbol.size()
+                && std::memcmp(next.constData(), quote.symbol.data(), quote.symbol.size()) == 0)
+                slot = m_rows[expected].slot;
+        }
+        if (slot < 0) {
+            key.setRawData(quote.symbol.data(), uint(quote.symbol.size()));
+            const auto found = m_slots.constFind(key);
+            if (found == m_slots.cend())
+                continue;
+            slot = *found;
+        }
+        expected = std::size_t(m_slotRows[std::size_t(slot)]) + 1;
+        Pending &pending = m_pending[std::size_t(slot)];
+        if (pending.tick != m_tick)
+            pending = {m_tick, quote.price, quote.quantity};
+    }
+
+    // In row order: the steady counters are shared, so the order decides which cell whitens.
+    int first = -1;
+    int last = -1;
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        Row &row = m_rows[std::size_t(i)];
+        const Pending &pending = m_pending[std::size_t(row.slot)];
+        if (pending.tick != m_tick)
+            continue;
+        const bool priceShown = show(row.price, pending.price, m_steadyLtp);
+        const bool quantityShown = show(row.quantity, pending.quantity, m_steadyLtq);
+        if (priceShown || quantityShown) {
+            first = first < 0 ? i : first;
+            last = i;
+        }
+    }
+    if (first >= 0)
+        emit dataChanged(index(first, PriceColumn), index(last, QuantityColumn));
+}
+
+bool DisplayTableModel::show(Cell &cell, std::string_view text, int &steadyCounter)
+{
+    // The same text is the same value: no parsing, nothing to write.
+    const bool sameText = std::size_t(cell.text.size()) == text.size()
+        && std::memcmp(cell.text.constData(), text.data(), text.size()) == 0;
+    float before = 0;
+    float after = 0;
+    if (!sameText) {
+        before = cell.value;
+        after = LiveQuotes::value(text);
+        // Same size or smaller reuses the cell's buffer.
+        cell.text.resize(int(text.size()));
+        std::memcpy(cell.text.data(), text.data(), text.size());
+        cell.value = after;
+    }
+    Shade shade = cell.shade;
+    if (after > before) {
+        shade = Shade::Rising;
+    } else if (after < before) {
+        shade = Shade::Falling;
+    } else if (++steadyCounter >= SteadyUpdatesBeforeWhite) {
+        shade = Shade::Steady;
+        steadyCounter = 0;
+    }
+    const bool shown = !sameText || shade != cell.shade;
+    cell.shade = shade;
+    return shown;
+}

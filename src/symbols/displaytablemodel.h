@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <string_view>
+#include <vector>
+
+class Selection;
+
+// The display table of live prices: one row per selected symbol with its last traded price and
+// quantity and the direction of their last change. Rows, their cells and the symbol lookup are
+// kept between ticks; a reply is read once, in place, and the changed rows are announced with
+// one dataChanged() per tick. The Backfill and X cells carry their captions; a view draws them
+// as buttons.
+class DisplayTableModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DisplayTableModel)
+
+public:
+    // How a price or quantity cell is coloured; the view picks the colours.
+    enum class Shade { None, Rising, Falling, Steady };
+    Q_ENUM(Shade)
+
+    enum Role {
+        ShadeRole = Qt::UserRole + 1, // Shade, as int
+        ExchangeRole,                 // the row's exchange
+        // What named the row's button: the symbol for Backfill, symbol + "1," + exchange for X.
+        ButtonNameRole,
+    };
+
+    static constexpr int SteadyUpdatesBeforeWhite = 30;
+
+    explicit DisplayTableModel(const Selection &selection, QObject *parent = nullptr);
+
+    [[nodiscard]] int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    [[nodiscard]] int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    [[nodiscard]] QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
+                                      int role = Qt::DisplayRole) const override;
+    [[nodiscard]] Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Rows follow the selection again: existing rows are overwritten, surplus ones dropped, and
+    // every price and quantity reads "0" without a colour. The first one adds the columns.
+    void rebuild();
+    // The selection lost this row; the others keep their cells.
+    void dropRow(int row);
+    // The prices and quantities of one live reply; rows whose symbol it lacks keep theirs.
+    void showReply(const QByteArray &reply);
+
+    // Shared by all rows of a column; they whiten the cell whose unchanged update makes thirty.
+    [[nodiscard]] int steadyCounterLtp() const { return m_steadyLtp; }
+    [[nodiscard]] int steadyCounterLtq() const { return m_steadyLtq; }
+
+private:
+    struct Cell
+    {
+        QByteArray text;  // as received; decoded only when shown
+        float value = 0;  // of text, so the previous value is not read again
+        Shade shade = Shade::None;
+    };
+    struct Row
+    {
+        QString symbol;
+        QString exchange;
+        Cell price;
+        Cell quantity;
+        int slot = 0;     // the symbol's place in m_pending, shared by rows of one symbol
+    };
+    // The first line of a symbol in the reply being shown.
+    struct Pending
+    {
+        quint64 tick = 0;
+        std::string_view price;
+        std::string_view quantity;
+    };
+
+    // Rows for a selection that changed without a rebuild (restored or pruned at start-up): they
+    // take its symbols in place, as many as it has, and new rows start empty.
+    void followSelection();
+    void indexSymbols();
+    static bool show(Cell &cell, std::string_view text, int &steadyCounter);
+
+    const Selection &m_selection;
+    std::vector<Row> m_rows;
+    QHash<QByteArray, int> m_slots;   // symbol bytes -> slot
+    std::vector<Pending> m_pending;   // per slot
+    std::vector<QByteArray> m_slotSymbols; // per slot
+    std::vector<int> m_slotRows;      // per slot: its first row
+    quint64 m_tick = 0;
+    quint64 m_revision = 0;           // of the selection the rows show
+    bool m_built = false;
+    int m_steadyLtp = 0;
+    int m_steadyLtq = 0;
+};

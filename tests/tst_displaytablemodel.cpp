@@ -1,0 +1,315 @@
+// The display table's model without a view: how a live reply is read, how rows follow the
+// selection, and what it tells a view.
+#include "symbols/displaycolumns.h"
+#include "symbols/displaytablemodel.h"
+#include "symbols/livequotes.h"
+#include "symbols/selection.h"
+
+#include <QtTest>
+
+using Shade = DisplayTableModel::Shade;
+using namespace DisplayColumns;
+
+namespace {
+
+QByteArray quoteLine(const QByteArray &symbol, const QByteArray &price, const QByteArray &quantity)
+{
+    return "NSE," + symbol + ",20261207,09:15:00," + price + ',' + quantity + ",0\n";
+}
+
+// "price quantity" of every row.
+QStringList cells(const DisplayTableModel &model)
+{
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row)
+        texts << model.index(row, PriceColumn).data().toString() + QLatin1Char(' ')
+                + model.index(row, QuantityColumn).data().toString();
+    return texts;
+}
+
+QStringList symbols(const DisplayTableModel &model)
+{
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row)
+        texts << model.index(row, SymbolColumn).data().toString();
+    return texts;
+}
+
+Shade shade(const DisplayTableModel &model, int row, int column)
+{
+    return Shade(model.index(row, column).data(DisplayTableModel::ShadeRole).toInt());
+}
+
+}
+
+class TestDisplayTableModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void value_data();
+    void value();
+    void readsReply_data();
+    void readsReply();
+    void oneChangeSignalPerTick_data();
+    void oneChangeSignalPerTick();
+    void rowsFollowRebuilds();
+    void droppedRowTakesItsQuotesAlong();
+    void selectionChangedWithoutRebuild();
+    void sameSymbolTwice();
+    void nothingShownBeforeFirstBuild();
+};
+
+void TestDisplayTableModel::value_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<float>("number");
+    QTest::newRow("decimal") << QByteArray("100.5") << 100.5f;
+    QTest::newRow("integer") << QByteArray("25") << 25.0f;
+    QTest::newRow("not a number") << QByteArray("n/a") << 0.0f;
+    QTest::newRow("empty") << QByteArray() << 0.0f;
+    QTest::newRow("negative") << QByteArray("-12.25") << -12.25f;
+    QTest::newRow("leading zeros") << QByteArray("007.50") << 7.5f;
+    QTest::newRow("single precision") << QByteArray("16777217") << 16777216.0f;
+    QTest::newRow("two dots") << QByteArray("1.2.3") << 0.0f;
+    QTest::newRow("lone sign") << QByteArray("-") << 0.0f;
+    QTest::newRow("trailing dot") << QByteArray("5.") << QStringLiteral("5.").toFloat();
+    QTest::newRow("leading dot") << QByteArray(".5") << QStringLiteral(".5").toFloat();
+    QTest::newRow("exponent") << QByteArray("1e3") << 1000.0f;
+    QTest::newRow("blanks") << QByteArray(" 42 ") << QStringLiteral(" 42 ").toFloat();
+    QTest::newRow("long") << QByteArray("123456789012345678901234567890123") << 1.2345679e32f;
+    // Around the limits of the exact shortcut: 15 digits, a power of ten up to 1e22.
+    QTest::newRow("15 digits") << QByteArray("12345678.9012345") << 12345678.9012345f;
+    QTest::newRow("16 digits") << QByteArray("1234567890123.457") << 1234567890123.457f;
+    QTest::newRow("22 decimals") << QByteArray("0.0000000000000000000001") << 1e-22f;
+    QTest::newRow("23 decimals") << QByteArray("0.00000000000000000000001") << 1e-23f;
+    QTest::newRow("halfway between two floats") << QByteArray("0.100000001490116119384765625") << 0.1f;
+    QTest::newRow("negative zero") << QByteArray("-0.00") << -0.0f;
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "5") << QString::fromUtf8("\xEF\xBB\xBF" "5").toFloat();
+    QTest::newRow("invalid UTF-8") << QByteArray("5\xFF") << 0.0f;
+}
+
+void TestDisplayTableModel::value()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(float, number);
+    const std::string_view bytes(text.constData(), std::size_t(text.size()));
+    QCOMPARE(LiveQuotes::value(bytes), number);
+    // Whatever the path, the figure is that of the decoded text's toFloat().
+    QCOMPARE(LiveQuotes::value(bytes), QString::fromUtf8(text).toFloat());
+}
+
+// Rows ACC, TCS, NIFTYä; each entry is a row's "price quantity" after one reply.
+void TestDisplayTableModel::readsReply_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("shown");
+
+    const QString none = QStringLiteral("0 0");
+    QTest::newRow("two lines") << quoteLine("ACC", "100.5", "10") + quoteLine("TCS", "3500", "2")
+                               << QStringList({"100.5 10", "3500 2", none});
+    QTest::newRow("first line wins") << quoteLine("ACC", "1", "1") + quoteLine("ACC", "2", "2")
+                                     << QStringList({"1 1", none, none});
+    QTest::newRow("no final line feed") << quoteLine("ACC", "1", "1") + QByteArray("NSE,TCS,d,t,5,5,0")
+                                        << QStringList({"1 1", none, none});
+    QTest::newRow("Failed lines skipped") << QByteArray("Failed,ACC,x,x,9,9\n") + quoteLine("ACC", "2", "2")
+                                          << QStringList({"2 2", none, none});
+    QTest::newRow("failed in lower case counts") << QByteArray("failed,ACC,x,x,9,9\n")
+                                                 << QStringList({"9 9", none, none});
+    QTest::newRow("short lines skipped") << QByteArray("NSE,ACC,x,x,9\nACC\n\n") + quoteLine("ACC", "3", "4")
+                                         << QStringList({"3 4", none, none});
+    QTest::newRow("six fields are enough") << QByteArray("NSE,TCS,d,t,5,6\n") << QStringList({none, "5 6", none});
+    QTest::newRow("empty fields kept") << QByteArray(",ACC,,,,\n") << QStringList({" ", none, none});
+    QTest::newRow("up to NUL") << quoteLine("ACC", "1", "1") + QByteArray("\0", 1) + quoteLine("TCS", "1", "1")
+                               << QStringList({"1 1", none, none});
+    QTest::newRow("carriage return before the line feed")
+        << QByteArray("NSE,ACC,d,t,100.5,10\r\nNSE,TCS,d,t,7,8,0\r\n") << QStringList({"100.5 10", "7 8", none});
+    QTest::newRow("UTF-8 symbol") << QByteArray("NSE,NIFTY\xc3\xa4,d,t,1,2\n") << QStringList({none, none, "1 2"});
+    QTest::newRow("empty") << QByteArray() << QStringList({none, none, none});
+    // Bytes as received: only the carriage return before the line feed goes, and a symbol is found
+    // only by its exact bytes.
+    QTest::newRow("lone carriage return kept in the quantity")
+        << QByteArray("NSE,ACC,d,t,1,2\r3\n") << QStringList({QStringLiteral("1 2\r3"), none, none});
+    QTest::newRow("carriage return after the symbol")
+        << QByteArray("NSE,TCS\r,d,t,1,2\n") << QStringList({none, none, none});
+    QTest::newRow("byte-order mark before the symbol")
+        << QByteArray("NSE,\xEF\xBB\xBFTCS,d,t,1,2\n") << QStringList({none, none, none});
+    QTest::newRow("invalid UTF-8 in the symbol")
+        << QByteArray("NSE,NIFTY\xe4,d,t,1,2\n") << QStringList({none, none, none});
+}
+
+void TestDisplayTableModel::readsReply()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, shown);
+    Selection selection;
+    selection.assign({"ACC", "TCS", QStringLiteral("NIFTY\u00e4")}, {"CASH", "CASH", "FUTURE"});
+    DisplayTableModel model(selection);
+    model.rebuild();
+    model.showReply(reply);
+    QCOMPARE(cells(model), shown);
+    QCOMPARE(symbols(model), selection.symbols());
+}
+
+// One dataChanged() per tick, over the rows whose price or quantity cells changed, and none when
+// nothing did.
+void TestDisplayTableModel::oneChangeSignalPerTick_data()
+{
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<int>("announcements");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+
+    const QByteArray a = quoteLine("A", "1", "1");
+    const QByteArray b = quoteLine("B", "1", "1");
+    const QByteArray c = quoteLine("C", "1", "1");
+    const QByteArray d = quoteLine("D", "1", "1");
+    QTest::newRow("nothing moved") << a + b + c + d << 0 << -1 << -1;
+    QTest::newRow("rows 1 and 3 moved") << a + quoteLine("B", "2", "1") + c + quoteLine("D", "1", "3") << 1 << 1 << 3;
+    QTest::newRow("reply order is not row order") << quoteLine("C", "0.5", "1") + quoteLine("A", "3", "1") << 1 << 0 << 2;
+    QTest::newRow("same value, other text") << quoteLine("B", "1.0", "1") << 1 << 1 << 1;
+    QTest::newRow("no row's symbol") << quoteLine("Z", "9", "9") << 0 << -1 << -1;
+}
+
+void TestDisplayTableModel::oneChangeSignalPerTick()
+{
+    QFETCH(QByteArray, second);
+    QFETCH(int, announcements);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    Selection selection;
+    selection.assign({"A", "B", "C", "D"}, {"CASH", "CASH", "CASH", "CASH"});
+    DisplayTableModel model(selection);
+    model.rebuild();
+    model.showReply(quoteLine("A", "1", "1") + quoteLine("B", "1", "1") + quoteLine("C", "1", "1")
+                    + quoteLine("D", "1", "1"));
+
+    QSignalSpy changed(&model, &DisplayTableModel::dataChanged);
+    model.showReply(second);
+    QCOMPARE(changed.count(), announcements);
+    if (announcements) {
+        const auto topLeft = changed.first().at(0).value<QModelIndex>();
+        const auto bottomRight = changed.first().at(1).value<QModelIndex>();
+        QCOMPARE(topLeft.row(), first);
+        QCOMPARE(bottomRight.row(), last);
+        QCOMPARE(topLeft.column(), int(PriceColumn));
+        QCOMPARE(bottomRight.column(), int(QuantityColumn));
+    }
+}
+
+// Each rebuild starts the price cells again at "0"; rows are overwritten, added or dropped as a
+// table widget's row count would, and the view is told so.
+void TestDisplayTableModel::rowsFollowRebuilds()
+{
+    Selection selection;
+    DisplayTableModel model(selection);
+    QCOMPARE(model.columnCount(), 0);
+    QSignalSpy reset(&model, &DisplayTableModel::modelReset);
+    QSignalSpy inserted(&model, &DisplayTableModel::rowsInserted);
+    QSignalSpy removed(&model, &DisplayTableModel::rowsRemoved);
+
+    selection.assign({"A", "B"}, {"CASH", "MCX"});
+    model.rebuild();
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(model.columnCount(), 5);
+    model.showReply(quoteLine("A", "5", "6") + quoteLine("B", "7", "8"));
+
+    selection.assign({"C", "B", "D"}, {"CASH", "MCX", "NCDEX"});
+    model.rebuild();
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(inserted.first().at(1).toInt(), 2);
+    QCOMPARE(symbols(model), QStringList({"C", "B", "D"}));
+    QCOMPARE(cells(model), QStringList({"0 0", "0 0", "0 0"}));
+    QCOMPARE(shade(model, 1, PriceColumn), Shade::None);
+    QCOMPARE(model.index(2, DeleteColumn).data(DisplayTableModel::ButtonNameRole).toString(), QStringLiteral("D1,NCDEX"));
+
+    selection.assign({"D"}, {"NCDEX"});
+    model.rebuild();
+    QCOMPARE(removed.count(), 1);
+    QCOMPARE(removed.first().at(1).toInt(), 1);
+    QCOMPARE(removed.first().at(2).toInt(), 2);
+    model.showReply(quoteLine("C", "1", "1") + quoteLine("D", "2", "3"));
+    QCOMPARE(cells(model), QStringList({"2 3"}));
+    QCOMPARE(reset.count(), 1);
+}
+
+void TestDisplayTableModel::droppedRowTakesItsQuotesAlong()
+{
+    Selection selection;
+    selection.assign({"A", "B", "C"}, {"CASH", "CASH", "CASH"});
+    DisplayTableModel model(selection);
+    connect(&selection, &Selection::rowRemoved, &model, &DisplayTableModel::dropRow);
+    model.rebuild();
+    model.showReply(quoteLine("A", "1", "1") + quoteLine("B", "2", "2") + quoteLine("C", "3", "3"));
+
+    selection.removeRow(QStringLiteral("B"));
+    QCOMPARE(symbols(model), QStringList({"A", "C"}));
+    QCOMPARE(cells(model), QStringList({"1 1", "3 3"}));
+    QCOMPARE(shade(model, 1, PriceColumn), Shade::Rising);
+    model.showReply(quoteLine("B", "9", "9") + quoteLine("C", "2", "3"));
+    QCOMPARE(cells(model), QStringList({"1 1", "2 3"}));
+    QCOMPARE(shade(model, 1, PriceColumn), Shade::Falling);
+    model.dropRow(5);
+    QCOMPARE(model.rowCount(), 2);
+}
+
+// A selection restored or pruned without a rebuild: the next reply shows its symbols in place,
+// kept rows keep their cells and rows it adds start empty, as a table widget's rows did.
+void TestDisplayTableModel::selectionChangedWithoutRebuild()
+{
+    Selection selection;
+    selection.assign({"A", "B"}, {"CASH", "CASH"});
+    DisplayTableModel model(selection);
+    model.rebuild();
+    model.showReply(quoteLine("A", "1", "1") + quoteLine("B", "2", "2"));
+
+    {
+        const QSignalBlocker quiet(&selection);
+        selection.assign({"B", "C", "D"}, {"CASH", "MCX", "MCX"});
+    }
+    model.showReply(quoteLine("D", "4", "4"));
+    QCOMPARE(symbols(model), QStringList({"B", "C", "D"}));
+    QCOMPARE(cells(model), QStringList({"1 1", "2 2", "4 4"}));
+    QCOMPARE(model.index(1, BackfillColumn).data(DisplayTableModel::ExchangeRole).toString(), QStringLiteral("MCX"));
+
+    {
+        const QSignalBlocker quiet(&selection);
+        selection.assign({"C"}, {"MCX"});
+    }
+    model.showReply(QByteArray());
+    QCOMPARE(symbols(model), QStringList({"C"}));
+    QCOMPARE(cells(model), QStringList({"1 1"}));
+}
+
+// Both rows of a symbol picked twice show its quote, and both count as steady updates.
+void TestDisplayTableModel::sameSymbolTwice()
+{
+    Selection selection;
+    selection.assign({"A", "B", "A"}, {"CASH", "CASH", "MCX"});
+    DisplayTableModel model(selection);
+    model.rebuild();
+    model.showReply(quoteLine("A", "5", "1"));
+    QCOMPARE(cells(model), QStringList({"5 1", "0 0", "5 1"}));
+    model.showReply(quoteLine("A", "5", "2"));
+    QCOMPARE(model.steadyCounterLtp(), 2);
+    QCOMPARE(model.steadyCounterLtq(), 0);
+    QCOMPARE(shade(model, 2, QuantityColumn), Shade::Rising);
+}
+
+// Before its first build the table has no columns: replies neither fill cells nor count.
+void TestDisplayTableModel::nothingShownBeforeFirstBuild()
+{
+    Selection selection;
+    selection.assign({"A", "B"}, {"CASH", "CASH"});
+    DisplayTableModel model(selection);
+    model.showReply(quoteLine("A", "5", "1") + quoteLine("A", "5", "1"));
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.columnCount(), 0);
+    QCOMPARE(model.steadyCounterLtp(), 0);
+    QVERIFY(!model.index(0, PriceColumn).isValid());
+    model.rebuild();
+    QCOMPARE(cells(model), QStringList({"0 0", "0 0"}));
+}
+
+QTEST_GUILESS_MAIN(TestDisplayTableModel)
+#include "tst_displaytablemodel.moc"
