@@ -65,7 +65,6 @@ public:
     void setFeedFlags(const Feeds::Flags &flags) { m_feedFlags = flags; }
     [[nodiscard]] QString currentExchange() const { return m_currentExchange; }
     [[nodiscard]] QStringList cachedCatalogue(const QString &exchange) const { return m_catalogue.value(exchange); }
-    [[nodiscard]] DisplayTableModel *displayTable() const { return m_tableModel; }
     [[nodiscard]] int steadyCounterLtp() const;
     [[nodiscard]] int steadyCounterLtq() const;
     [[nodiscard]] eoddata *currentEodDialog() const;
@@ -98,11 +97,12 @@ public slots:
     void on_load_list_2_clicked();
     void addDisplayTable();
     void updateDisplayTable();
-    // The X and Backfill buttons of a row of the display table.
+    // The X button of a row of the display table.
     void closeButtonClicked(const QModelIndex &index);
 
     // backfill
     void on_backfillButton_clicked();
+    // The Backfill button of a row of the display table.
     void backfillButtonClicked(const QModelIndex &index);
     void do5DayBackfill();
     void on_pushButton_clicked();
