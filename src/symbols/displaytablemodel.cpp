@@ -116,11 +116,7 @@ void DisplayTableModel::rebuild()
     } else {
         // As a table widget's new row count would: rows past the end go, the others are overwritten.
         const int old = int(m_rows.size());
-        if (count < old) {
-            beginRemoveRows({}, count, old - 1);
-            m_rows.resize(std::size_t(count));
-            endRemoveRows();
-        }
+        dropRowsFrom(count);
         const int kept = std::min(count, old);
         for (int i = 0; i < kept; ++i)
             m_rows[std::size_t(i)] = fresh(i);
@@ -135,6 +131,16 @@ void DisplayTableModel::rebuild()
             emit dataChanged(index(0, 0), index(kept - 1, ColumnCount - 1));
     }
     m_revision = m_selection.revision();
+}
+
+void DisplayTableModel::dropRowsFrom(int count)
+{
+    const int old = int(m_rows.size());
+    if (count >= old)
+        return;
+    beginRemoveRows({}, count, old - 1);
+    m_rows.resize(std::size_t(count));
+    endRemoveRows();
 }
 
 void DisplayTableModel::dropRow(int row)
@@ -154,11 +160,7 @@ void DisplayTableModel::followSelection()
     const QVector<SelectedSymbol> &entries = m_selection.entries();
     const int count = entries.size();
     const int old = int(m_rows.size());
-    if (count < old) {
-        beginRemoveRows({}, count, old - 1);
-        m_rows.resize(std::size_t(count));
-        endRemoveRows();
-    }
+    dropRowsFrom(count);
     const int kept = std::min(count, old);
     for (int i = 0; i < kept; ++i) {
         m_rows[std::size_t(i)].symbol = entries.at(i).symbol;

@@ -56,6 +56,8 @@ public:
     [[nodiscard]] int steadyCounterLtq() const { return m_steadyLtq; }
 
 private:
+    // Removes the rows from count on, announced as a removal.
+    void dropRowsFrom(int count);
     struct Cell
     {
         QByteArray text;  // as received; decoded only when shown
