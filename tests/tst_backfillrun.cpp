@@ -587,6 +587,10 @@ void TestBackfillRun::gapBackfillAfterOutage()
     QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
     const QString content = QString::fromUtf8(file.readAll());
     QVERIFY(!content.contains(RequestKey));
+    // The request the feed actually sends, once the selection is applied.
+    QVERIFY2(content.contains(QStringLiteral("live feed started: http://%1%2?uid=%3&send=ACC%7CNIFTY-I&hash=*** (GET, 2 symbols)")
+                                  .arg(h->server.hostPort(), VendorSim::LivePathGet, UserId)),
+             qPrintable(content));
     for (const QString &line : content.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QString event = line.section(QLatin1Char(' '), 2); // level, subsystem, text
         if (event.contains(QLatin1String("failing")) || event.contains(QLatin1String("recovered"))
