@@ -645,8 +645,13 @@ void TestVendorSim::misbehaviour()
 
     const Fetched normal = fetch(m_nam.get(), url(path));
     QCOMPARE(normal.error, QNetworkReply::NoError);
-    m_server->misbehave(endpoint, VendorSim::Mode(mode), 1);
+    // A keep-alive connection the server drops may be asked again once by the client: a truncated
+    // answer must meet that repeat too.
+    const bool truncated = VendorSim::Mode(mode) == VendorSim::Mode::Truncated;
+    m_server->misbehave(endpoint, VendorSim::Mode(mode), truncated ? 2 : 1);
     const Fetched bad = fetch(m_nam.get(), url(path));
+    if (truncated)
+        m_server->misbehave(endpoint, VendorSim::Mode::Normal, 0);
 
     switch (VendorSim::Mode(mode)) {
     case VendorSim::Mode::HttpError:
@@ -654,7 +659,7 @@ void TestVendorSim::misbehaviour()
         QVERIFY(bad.error != QNetworkReply::NoError);
         break;
     case VendorSim::Mode::Truncated:
-        QVERIFY(bad.error != QNetworkReply::NoError);
+        QVERIFY2(bad.error != QNetworkReply::NoError, qPrintable(QStringLiteral("status %1, %2 of %3 bytes").arg(bad.status).arg(bad.body.size()).arg(normal.body.size())));
         break;
     case VendorSim::Mode::Garbage:
         QCOMPARE(bad.error, QNetworkReply::NoError);
