@@ -10,6 +10,12 @@ bool backfillAfterOutage()
     return store.value(BackfillAfterOutage, true).toBool();
 }
 
+bool notifyFeedTrouble()
+{
+    QSettings store(Organisation, Application);
+    return store.value(NotifyFeedTrouble, true).toBool();
+}
+
 QString feedBoxKey(int index)
 {
     return QStringLiteral("checkbox") + QString::number(index);

@@ -25,6 +25,10 @@ inline const QString BackfillAfterOutage = QStringLiteral("backfillAfterOutage")
 // cycle: the gap it closes may span the restart. UTC, ISO 8601 with milliseconds.
 inline const QString LastGoodReplyBeforeRestart = QStringLiteral("lastGoodReplyBeforeRestart");
 
+// Absent reads as true as well: the trader is told of feed trouble unless switched off.
+inline const QString NotifyFeedTrouble = QStringLiteral("notifyFeedTrouble");
+[[nodiscard]] bool notifyFeedTrouble();
+
 // The stored "backfillAfterOutage", true when absent.
 [[nodiscard]] bool backfillAfterOutage();
 

@@ -15,6 +15,7 @@
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
 #include "platform/processender.h"
+#include "platform/steadyclock.h"
 #include "platform/windowraiser.h"
 #include "symbols/selection.h"
 #include "vendor/vendorconnection.h"
@@ -28,7 +29,13 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QDir>
+#include <QIcon>
 #include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QSystemTrayIcon>
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
@@ -234,6 +241,8 @@ void amibrokerlivedata2::startLiveFeed()
     ui->connectButton->setEnabled(false);
 
     m_health->start();
+    m_notifier = TroubleNotifier(Platform::steadyMs());
+    setUpTray();
     showFeedHealth();
     m_healthLabel->show();
     m_healthTimer->start();
@@ -291,6 +300,70 @@ void amibrokerlivedata2::showFeedHealth()
     m_healthLabel->setText(QStringLiteral("<span style=\"color:%1;\"><b>%2</b></span>")
                                .arg(report.colour, report.text.toHtmlEscaped()));
     m_healthLabel->setToolTip(report.tooltip);
+    showInTray(report);
+    tellTrader(report);
+}
+
+void amibrokerlivedata2::setUpTray()
+{
+    if (m_tray || !QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_tray = new QSystemTrayIcon(this);
+    auto *menu = new QMenu(this);
+    menu->addAction(QStringLiteral("Show"), this, &amibrokerlivedata2::showFromTray);
+    menu->addAction(QStringLiteral("Open Log Folder"), this, [] {
+        QDir().mkpath(EventLog::folder());
+        Seams::openUrl(QUrl::fromLocalFile(EventLog::folder()));
+    });
+    // The trader's close: the close sequence saves the choices and AmiBroker's database.
+    menu->addAction(QStringLiteral("Quit"), this, &QWidget::close);
+    m_tray->setContextMenu(menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            showFromTray();
+    });
+    connect(m_tray, &QSystemTrayIcon::messageClicked, this, &amibrokerlivedata2::showFromTray);
+    m_tray->show();
+}
+
+void amibrokerlivedata2::showFromTray()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+// The application icon with the indicator's colour as a dot in its corner.
+void amibrokerlivedata2::showInTray(const FeedHealth::Report &report)
+{
+    if (!m_tray)
+        return;
+    m_tray->setToolTip(report.text);
+    if (report.colour == m_trayColour)
+        return;
+    m_trayColour = report.colour;
+    QPixmap pixmap = QPixmap(QStringLiteral(":/tickvane.png")).scaled(64, 64, Qt::KeepAspectRatio,
+                                                                     Qt::SmoothTransformation);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 3));
+    painter.setBrush(QColor(report.colour));
+    painter.drawEllipse(QRect(34, 34, 28, 28));
+    painter.end();
+    m_tray->setIcon(QIcon(pixmap));
+}
+
+void amibrokerlivedata2::tellTrader(const FeedHealth::Report &report)
+{
+    const bool inFront = isActiveWindow() && !isMinimized() && isVisible();
+    const TroubleNotifier::Notification note = m_notifier.look(report, Platform::steadyMs(), QDateTime::currentDateTime(),
+                                                               m_health->lastGoodReply(), inFront);
+    if (note.isEmpty() || !Store::notifyFeedTrouble())
+        return;
+    EventLog::info(QStringLiteral("feed"), QStringLiteral("trader notified: %1").arg(QString(note.text).replace(QLatin1Char('\n'), QLatin1String("; "))));
+    if (m_tray)
+        m_tray->showMessage(note.title, note.text,
+                            report.troubles.isEmpty() ? QSystemTrayIcon::Information : QSystemTrayIcon::Warning);
 }
 
 void amibrokerlivedata2::updateUrlDataState()

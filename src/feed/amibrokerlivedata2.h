@@ -2,6 +2,7 @@
 
 #include "backfill/backfillrun.h"
 #include "feed/feedhealth.h"
+#include "feed/troublenotifier.h"
 #include "symbols/feeds.h"
 #include "vendor/account.h"
 #include "vendor/feedconsole.h"
@@ -18,6 +19,7 @@
 class DisplayTableModel;
 class MyDownloader;
 class QLabel;
+class QSystemTrayIcon;
 class QTimer;
 class Selection;
 class VendorConnection;
@@ -57,6 +59,7 @@ public:
     [[nodiscard]] MyDownloader *backfillDownloader() const { return m_backfillDownloader; }
     [[nodiscard]] FeedHealth &feedHealth() const { return *m_health; }
     [[nodiscard]] QLabel *feedHealthLabel() const { return m_healthLabel; }
+    [[nodiscard]] QSystemTrayIcon *trayIcon() const { return m_tray; }
     [[nodiscard]] settings *settingsDialog() const { return m_settingsDialog; }
     [[nodiscard]] bool isDatabaseOpen() const { return m_databaseOpen; }
     [[nodiscard]] const Account &account() const { return m_account; }
@@ -132,6 +135,10 @@ private:
     void showMessageLine();
     void carryOverOutage();
     void startDeferredGapBackfill();
+    void setUpTray();
+    void showInTray(const FeedHealth::Report &report);
+    void tellTrader(const FeedHealth::Report &report);
+    void showFromTray();
     void showFeedHealth();
     void logLiveRequest();
     void logLiveCondition(FeedHealth::Condition condition, const QString &detail);
@@ -152,6 +159,10 @@ private:
     QLabel *m_healthLabel = nullptr;
     QTimer *m_healthTimer = nullptr;
     QTimer *m_summaryTimer = nullptr;
+    // Absent where the desktop has no tray.
+    QSystemTrayIcon *m_tray = nullptr;
+    QString m_trayColour;
+    TroubleNotifier m_notifier;
     settings *m_settingsDialog = nullptr;
     QPointer<eoddata> m_currentEodDialog;
 

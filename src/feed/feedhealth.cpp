@@ -208,10 +208,15 @@ FeedHealth::Report FeedHealth::report() const
         report.state = parts.first().state;
         report.colour = parts.first().colour;
         QStringList texts;
-        for (const Part &part : qAsConst(parts))
+        for (const Part &part : qAsConst(parts)) {
             texts << part.text;
+            report.troubles << part.state;
+        }
         report.text = texts.join(QStringLiteral(" \u00b7 "));
     }
+
+    if (m_condition == Condition::Refused)
+        report.refusalReason = m_refusalReason;
 
     const QString lastGood = m_lastGoodWall.isValid() ? m_lastGoodWall.toString(QStringLiteral("HH:mm:ss"))
                                                       : QStringLiteral("none yet");

@@ -57,6 +57,8 @@ public:
         QString text;     // "Live", "Stale 12 s", "Down 2 min · AmiBroker not reachable", ...
         QString colour;   // "#rrggbb"
         QString tooltip;
+        QVector<State> troubles;   // every trouble that holds, the most urgent first; empty when live
+        QString refusalReason;     // the vendor's, while it refuses
     };
     [[nodiscard]] Report report() const;
     // "Stale 12 s" / "Down 2 min" for an age, "Live" under the threshold.
