@@ -57,6 +57,8 @@ private slots:
     void droppedRowTakesItsQuotesAlong();
     void selectionChangedWithoutRebuild();
     void sameSymbolTwice();
+    void troubledSymbolsAreMuted_data();
+    void troubledSymbolsAreMuted();
     void nothingShownBeforeFirstBuild();
 };
 
@@ -294,6 +296,75 @@ void TestDisplayTableModel::sameSymbolTwice()
     QCOMPARE(model.steadyCounterLtp(), 2);
     QCOMPARE(model.steadyCounterLtq(), 0);
     QCOMPARE(shade(model, 2, QuantityColumn), Shade::Rising);
+}
+
+void TestDisplayTableModel::troubledSymbolsAreMuted_data()
+{
+    // Events: "acc" a reply with ACC only, "both" with ACC and TCS, "tcsFailed" ACC and the vendor's
+    // failure for TCS; "+<ms>" moves the clock; "live" / "down" the once-a-second look.
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QList<bool>>("muted");   // ACC, TCS
+    QTest::addColumn<QString>("tooltip");     // of the TCS row
+
+    QTest::newRow("all quoted") << QStringList{"both", "+61000", "both", "live"} << QList<bool>{false, false} << "";
+    QTest::newRow("the vendor's failure at once, with its reason")
+        << QStringList{"tcsFailed"} << QList<bool>{false, true} << "TCS: the vendor says \"Symbol Not Found\"";
+    QTest::newRow("a good line clears the failure")
+        << QStringList{"tcsFailed", "+700", "both"} << QList<bool>{false, false} << "";
+    QTest::newRow("no quote for a minute while the feed is live")
+        << QStringList{"both", "+20000", "acc", "+40000", "acc", "live"} << QList<bool>{false, true}
+        << "TCS: no quote for 1 min 0 s";
+    QTest::newRow("the tooltip counts on") << QStringList{"both", "+60000", "acc", "live", "+20000", "acc"}
+                                           << QList<bool>{false, true} << "TCS: no quote for 1 min 20 s";
+    QTest::newRow("under a minute is no trouble") << QStringList{"both", "+59999", "acc", "live"}
+                                                  << QList<bool>{false, false} << "";
+    QTest::newRow("while the feed is down no symbol is singled out")
+        << QStringList{"both", "+61000", "down"} << QList<bool>{false, false} << "";
+    QTest::newRow("a quote clears the quiet look") << QStringList{"both", "+61000", "acc", "live", "+700", "both"}
+                                                   << QList<bool>{false, false} << "";
+    QTest::newRow("a row counts from when it came") << QStringList{"+61000", "acc", "live"}
+                                                    << QList<bool>{false, true} << "TCS: no quote for 1 min 1 s";
+}
+
+// A symbol the vendor failed or stopped answering is muted, with why in its tooltip; the next good
+// line clears it.
+void TestDisplayTableModel::troubledSymbolsAreMuted()
+{
+    QFETCH(QStringList, events);
+    QFETCH(QList<bool>, muted);
+    QFETCH(QString, tooltip);
+
+    qint64 now = 5'000'000;
+    Selection selection;
+    selection.assign({"ACC", "TCS"}, {"CASH", "CASH"});
+    DisplayTableModel model(selection);
+    model.setClock([&now] { return now; });
+    model.rebuild();
+    QSignalSpy changes(&model, &DisplayTableModel::dataChanged);
+    for (const QString &event : qAsConst(events)) {
+        if (event.startsWith(QLatin1Char('+')))
+            now += event.mid(1).toLongLong();
+        else if (event == QLatin1String("acc"))
+            model.showReply(quoteLine("ACC", "10", "1"));
+        else if (event == QLatin1String("both"))
+            model.showReply(quoteLine("ACC", "10", "1") + quoteLine("TCS", "20", "1"));
+        else if (event == QLatin1String("tcsFailed"))
+            model.showReply(quoteLine("ACC", "10", "1") + "Failed,TCS,Symbol Not Found\n");
+        else
+            model.markQuietSymbols(event == QLatin1String("live"));
+    }
+    QList<bool> shown;
+    for (int row = 0; row < 2; ++row) {
+        shown << model.index(row, SymbolColumn).data(DisplayTableModel::MutedRole).toBool();
+        // Only the symbol cell looks different.
+        QVERIFY(!model.index(row, PriceColumn).data(DisplayTableModel::MutedRole).toBool());
+    }
+    QCOMPARE(shown, muted);
+    QCOMPARE(model.index(1, PriceColumn).data(Qt::ToolTipRole).toString(), tooltip);
+    // A look that changes nothing announces nothing.
+    changes.clear();
+    model.markQuietSymbols(events.last() != QLatin1String("down"));
+    QCOMPARE(changes.count(), 0);
 }
 
 // Before its first build the table has no columns: replies neither fill cells nor count.

@@ -17,6 +17,7 @@
 #include "platform/processender.h"
 #include "platform/steadyclock.h"
 #include "platform/windowraiser.h"
+#include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
 #include "vendor/vendorconnection.h"
 #include "vendor/vendordatabase.h"
@@ -302,6 +303,8 @@ void amibrokerlivedata2::showFeedHealth()
     m_healthLabel->setToolTip(report.tooltip);
     showInTray(report);
     tellTrader(report);
+    m_tableModel->markQuietSymbols(report.troubles.isEmpty() || report.state == FeedHealth::State::AmiBrokerUnreachable
+                                   || report.state == FeedHealth::State::ImportFileFailed);
 }
 
 void amibrokerlivedata2::setUpTray()

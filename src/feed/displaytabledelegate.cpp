@@ -70,6 +70,11 @@ void DisplayTableDelegate::initStyleOption(QStyleOptionViewItem *option, const Q
     const auto shade = DisplayTableModel::Shade(index.data(DisplayTableModel::ShadeRole).toInt());
     if (shade != DisplayTableModel::Shade::None)
         option->backgroundBrush = shadeBrush(shade);
+    // A symbol in trouble: its prices are the last ones the vendor sent, not live ones.
+    if (index.data(DisplayTableModel::MutedRole).toBool()) {
+        option->font.setItalic(true);
+        option->palette.setColor(QPalette::Text, Qt::gray);
+    }
 }
 
 // The rectangle a widget placed in the cell would get, as the view lays out cell widgets; the X

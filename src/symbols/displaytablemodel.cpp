@@ -1,5 +1,7 @@
 #include "symbols/displaytablemodel.h"
 
+#include "platform/steadyclock.h"
+
 #include "symbols/displaycolumns.h"
 #include "symbols/livequotes.h"
 #include "symbols/selection.h"
@@ -18,6 +20,7 @@ const QString DeleteMarker = QStringLiteral("1,");
 DisplayTableModel::DisplayTableModel(const Selection &selection, QObject *parent)
     : QAbstractTableModel(parent)
     , m_selection(selection)
+    , m_clock(Platform::steadyMs)
 {
 }
 
@@ -60,6 +63,20 @@ QVariant DisplayTableModel::data(const QModelIndex &index, int role) const
         if (column == QuantityColumn)
             return int(row.quantity.shade);
         return int(Shade::None);
+    case MutedRole:
+        return column == SymbolColumn && row.muted;
+    case Qt::ToolTipRole:
+        if (row.muted) {
+            const Trouble &trouble = m_trouble[std::size_t(row.slot)];
+            if (!trouble.failReason.isEmpty())
+                return QStringLiteral("%1: the vendor says \"%2\"").arg(row.symbol, QString::fromUtf8(trouble.failReason));
+            const qint64 quietS = (m_now - trouble.lastQuoteMs) / 1000;
+            return QStringLiteral("%1: no quote for %2").arg(row.symbol, quietS < 60 ? QStringLiteral("%1 s").arg(quietS)
+                                                                                     : QStringLiteral("%1 min %2 s")
+                                                                                           .arg(quietS / 60)
+                                                                                           .arg(quietS % 60));
+        }
+        break;
     case ExchangeRole:
         return row.exchange;
     case ButtonNameRole:
@@ -184,7 +201,12 @@ void DisplayTableModel::followSelection()
 
 void DisplayTableModel::indexSymbols()
 {
-    m_slots.clear();
+    // What is known of a symbol stays with it; a new one starts counting now.
+    QHash<QByteArray, int> oldSlots;
+    oldSlots.swap(m_slots);
+    std::vector<Trouble> oldTrouble;
+    oldTrouble.swap(m_trouble);
+    const qint64 now = m_clock();
     m_slots.reserve(int(m_rows.size()));
     m_pending.clear();
     m_slotSymbols.clear();
@@ -200,9 +222,12 @@ void DisplayTableModel::indexSymbols()
         row.slot = int(m_pending.size());
         m_slots.insert(symbol, row.slot);
         m_pending.emplace_back();
+        const int oldSlot = oldSlots.value(symbol, -1);
+        m_trouble.push_back(oldSlot >= 0 ? oldTrouble[std::size_t(oldSlot)] : Trouble{now, QByteArray()});
         m_slotSymbols.push_back(symbol);
         m_slotRows.push_back(i);
     }
+    m_mutedRows = int(std::count_if(m_rows.cbegin(), m_rows.cend(), [](const Row &row) { return row.muted; }));
 }
 
 void DisplayTableModel::showReply(const QByteArray &reply)
@@ -217,7 +242,9 @@ void DisplayTableModel::showReply(const QByteArray &reply)
     // asked, the selection's, so the row after the last one found is tried before the lookup.
     // One key is pointed at each symbol field in turn: a key per line would cost an allocation.
     ++m_tick;
-    LiveQuotes::Reader reader(reply);
+    m_now = m_clock();
+    LiveQuotes::Reader reader(reply, true);
+    bool sawFailure = false;
     LiveQuotes::Quote quote;
     QByteArray key = QByteArray::fromRawData(reply.constData(), 0);
     std::size_t expected = 0;
@@ -236,6 +263,15 @@ void DisplayTableModel::showReply(const QByteArray &reply)
                 continue;
             slot = *found;
         }
+        Trouble &trouble = m_trouble[std::size_t(slot)];
+        if (quote.failed) {
+            trouble.failReason = QByteArray(quote.reason.data(), int(quote.reason.size()));
+            sawFailure = true;
+            continue;
+        }
+        trouble.lastQuoteMs = m_now;
+        if (!trouble.failReason.isEmpty())
+            trouble.failReason.clear();
         expected = std::size_t(m_slotRows[std::size_t(slot)]) + 1;
         Pending &pending = m_pending[std::size_t(slot)];
         if (pending.tick != m_tick)
@@ -259,6 +295,67 @@ void DisplayTableModel::showReply(const QByteArray &reply)
     }
     if (first >= 0)
         emit dataChanged(index(first, PriceColumn), index(last, QuantityColumn));
+
+    // The vendor's failure shows, and a good line clears the look, with the reply that brings it.
+    if (!sawFailure && m_mutedRows == 0)
+        return;
+    int turnedFirst = -1;
+    int turnedLast = -1;
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        Row &row = m_rows[std::size_t(i)];
+        if (!row.muted && m_trouble[std::size_t(row.slot)].failReason.isEmpty())
+            continue;
+        const bool muted = mutedNow(row);
+        if (muted != row.muted) {
+            row.muted = muted;
+            m_mutedRows += muted ? 1 : -1;
+            turnedFirst = turnedFirst < 0 ? i : turnedFirst;
+            turnedLast = i;
+        }
+    }
+    announceMuted(turnedFirst, turnedLast);
+}
+
+void DisplayTableModel::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : Clock(Platform::steadyMs);
+}
+
+bool DisplayTableModel::mutedNow(const Row &row) const
+{
+    const Trouble &trouble = m_trouble[std::size_t(row.slot)];
+    return !trouble.failReason.isEmpty() || (m_feedLive && m_now - trouble.lastQuoteMs >= QuietSymbolMs);
+}
+
+bool DisplayTableModel::isMuted(int row) const
+{
+    return row >= 0 && row < int(m_rows.size()) && m_rows[std::size_t(row)].muted;
+}
+
+void DisplayTableModel::markQuietSymbols(bool feedLive)
+{
+    m_feedLive = feedLive;
+    m_now = m_clock();
+    int first = -1;
+    int last = -1;
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        Row &row = m_rows[std::size_t(i)];
+        const bool muted = mutedNow(row);
+        // A muted row's tooltip counts up by itself; its look changes only when it turns.
+        if (muted != row.muted) {
+            row.muted = muted;
+            m_mutedRows += muted ? 1 : -1;
+            first = first < 0 ? i : first;
+            last = i;
+        }
+    }
+    announceMuted(first, last);
+}
+
+void DisplayTableModel::announceMuted(int first, int last)
+{
+    if (first >= 0)
+        emit dataChanged(index(first, SymbolColumn), index(last, SymbolColumn), {MutedRole, Qt::ToolTipRole});
 }
 
 bool DisplayTableModel::show(Cell &cell, std::string_view text, int &steadyCounter)

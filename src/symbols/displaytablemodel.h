@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -30,9 +31,14 @@ public:
         ExchangeRole,                 // the row's exchange
         // What named the row's button: the symbol for Backfill, symbol + "1," + exchange for X.
         ButtonNameRole,
+        MutedRole,                    // bool: the symbol cell of a row in trouble
     };
 
     static constexpr int SteadyUpdatesBeforeWhite = 30;
+    // A row whose symbol had no quote line for this long while the feed is live looks muted.
+    static constexpr qint64 QuietSymbolMs = 60000;
+    // Steady milliseconds; tests replace it.
+    using Clock = std::function<qint64()>;
 
     explicit DisplayTableModel(const Selection &selection, QObject *parent = nullptr);
 
@@ -50,6 +56,12 @@ public:
     void dropRow(int row);
     // The prices and quantities of one live reply; rows whose symbol it lacks keep theirs.
     void showReply(const QByteArray &reply);
+    // Once a second: rows whose symbol has gone quiet, or come back, change their look. A symbol
+    // counts as quiet only while the feed as a whole is live.
+    void markQuietSymbols(bool feedLive);
+    void setClock(Clock clock);
+    // A symbol the vendor failed, or that went quiet: muted, with why in the row's tooltip.
+    [[nodiscard]] bool isMuted(int row) const;
 
     // Shared by all rows of a column; they whiten the cell whose unchanged update makes thirty.
     [[nodiscard]] int steadyCounterLtp() const { return m_steadyLtp; }
@@ -71,6 +83,13 @@ private:
         Cell price;
         Cell quantity;
         int slot = 0;     // the symbol's place in m_pending, shared by rows of one symbol
+        bool muted = false;
+    };
+    // What the replies said of one symbol lately.
+    struct Trouble
+    {
+        qint64 lastQuoteMs = 0;  // or when the row came, before its first quote
+        QByteArray failReason;   // the vendor's, from its last line for the symbol
     };
     // The first line of a symbol in the reply being shown.
     struct Pending
@@ -92,6 +111,13 @@ private:
     std::vector<Pending> m_pending;   // per slot
     std::vector<QByteArray> m_slotSymbols; // per slot
     std::vector<int> m_slotRows;      // per slot: its first row
+    std::vector<Trouble> m_trouble;   // per slot
+    Clock m_clock;
+    qint64 m_now = 0;                 // at the last reply or look
+    bool m_feedLive = false;
+    int m_mutedRows = 0;
+    void announceMuted(int first, int last);
+    [[nodiscard]] bool mutedNow(const Row &row) const;
     quint64 m_tick = 0;
     quint64 m_revision = 0;           // of the selection the rows show
     bool m_built = false;

@@ -31,8 +31,9 @@ bool splitFields(const char *begin, const char *end, std::string_view (&fields)[
 
 }
 
-Reader::Reader(const QByteArray &reply)
+Reader::Reader(const QByteArray &reply, bool withFailures)
     : m_line(reply.constData())
+    , m_withFailures(withFailures)
 {
     const auto *nul = static_cast<const char *>(std::memchr(m_line, '\0', std::size_t(reply.size())));
     m_stop = nul ? nul : m_line + reply.size();
@@ -45,14 +46,24 @@ bool Reader::next(Quote &quote)
         const char *begin = m_line;
         const char *end = feed;
         m_line = feed + 1;
-        if (failed.indexIn(begin, int(end - begin)) >= 0)
-            continue;
         if (end > begin && end[-1] == '\r')
             --end;
+        if (failed.indexIn(begin, int(end - begin)) >= 0) {
+            if (!m_withFailures)
+                continue;
+            const auto *first = static_cast<const char *>(std::memchr(begin, ',', std::size_t(end - begin)));
+            const auto *second = first ? static_cast<const char *>(std::memchr(first + 1, ',', std::size_t(end - first - 1)))
+                                       : nullptr;
+            if (!second)
+                continue;
+            quote = {std::string_view(first + 1, std::size_t(second - first - 1)), {}, {}, true,
+                     std::string_view(second + 1, std::size_t(end - second - 1))};
+            return true;
+        }
         std::string_view fields[FieldsUsed];
         if (!splitFields(begin, end, fields))
             continue;
-        quote = {fields[SymbolField], fields[PriceField], fields[QuantityField]};
+        quote = {fields[SymbolField], fields[PriceField], fields[QuantityField], false, {}};
         return true;
     }
     m_line = m_stop;

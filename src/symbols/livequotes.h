@@ -12,6 +12,10 @@ struct Quote
     std::string_view symbol;    // field 1, the bytes as received
     std::string_view price;     // field 4
     std::string_view quantity;  // field 5
+    // A service error line ("Failed,<symbol>,<reason>"), read only by a reader that asks for them:
+    // symbol and reason (all after the second comma) are set, price and quantity empty.
+    bool failed = false;
+    std::string_view reason;
 };
 
 // Walks the reply up to its first NUL, one shown line at a time, without copying it. Only
@@ -21,13 +25,14 @@ struct Quote
 class Reader
 {
 public:
-    explicit Reader(const QByteArray &reply);
+    explicit Reader(const QByteArray &reply, bool withFailures = false);
     // False once no line is left.
     [[nodiscard]] bool next(Quote &quote);
 
 private:
     const char *m_line;
     const char *m_stop;
+    bool m_withFailures;
 };
 
 // Single-precision value of a price or quantity as the table compares them: the text decoded
