@@ -29,7 +29,8 @@ root=$demo/Quorvix
 mkdir -p "$root"
 cp -r install/. "$root/"
 
-# A trader who has used the feed before: a selection to restore and the FUTURE box chosen.
+# A trader who has used the feed before: a selection to restore and the FUTURE box chosen. Its
+# last contract expired; the vendor answers it with an error line and the table mutes its row.
 export XDG_CONFIG_HOME=$demo/config
 mkdir -p "$XDG_CONFIG_HOME/Quorvix Company"
 if [ -n "${DEMO_SYMBOLS:-}" ]; then
@@ -51,8 +52,8 @@ else
     vendor_log=(--record "$demo/requests.log")
     cat > "$XDG_CONFIG_HOME/Quorvix Company/Quorvix.conf" <<'EOF'
 [General]
-selectedSymbolsList=BANKNIFTY-I, CRUDEOIL-I, GOLDM-I, SILVERM-I, USDINR-I, INDIAVIX, ICICIBANK, NIFTY-I
-corrExchList=FUTURE, MCX, MCX, MCX, CURRENCY, SPOTINDEX, CASH, FUTURE
+selectedSymbolsList=BANKNIFTY-I, CRUDEOIL-I, GOLDM-I, SILVERM-I, USDINR-I, INDIAVIX, ICICIBANK, NIFTY-I, NIFTY25NOVFUT
+corrExchList=FUTURE, MCX, MCX, MCX, CURRENCY, SPOTINDEX, CASH, FUTURE, FUTURE
 checkbox1=true
 disableAutoBackfill5=false
 Data%20Mode=2
