@@ -297,23 +297,8 @@ void DisplayTableModel::showReply(const QByteArray &reply)
         emit dataChanged(index(first, PriceColumn), index(last, QuantityColumn));
 
     // The vendor's failure shows, and a good line clears the look, with the reply that brings it.
-    if (!sawFailure && m_mutedRows == 0)
-        return;
-    int turnedFirst = -1;
-    int turnedLast = -1;
-    for (int i = 0; i < int(m_rows.size()); ++i) {
-        Row &row = m_rows[std::size_t(i)];
-        if (!row.muted && m_trouble[std::size_t(row.slot)].failReason.isEmpty())
-            continue;
-        const bool muted = mutedNow(row);
-        if (muted != row.muted) {
-            row.muted = muted;
-            m_mutedRows += muted ? 1 : -1;
-            turnedFirst = turnedFirst < 0 ? i : turnedFirst;
-            turnedLast = i;
-        }
-    }
-    announceMuted(turnedFirst, turnedLast);
+    if (sawFailure || m_mutedRows > 0)
+        turnMutedRows(true);
 }
 
 void DisplayTableModel::setClock(Clock clock)
@@ -327,21 +312,23 @@ bool DisplayTableModel::mutedNow(const Row &row) const
     return !trouble.failReason.isEmpty() || (m_feedLive && m_now - trouble.lastQuoteMs >= QuietSymbolMs);
 }
 
-bool DisplayTableModel::isMuted(int row) const
-{
-    return row >= 0 && row < int(m_rows.size()) && m_rows[std::size_t(row)].muted;
-}
-
 void DisplayTableModel::markQuietSymbols(bool feedLive)
 {
     m_feedLive = feedLive;
     m_now = m_clock();
+    turnMutedRows(false);
+}
+
+// A muted row's tooltip counts up by itself; its look changes only when it turns.
+void DisplayTableModel::turnMutedRows(bool troubledOnly)
+{
     int first = -1;
     int last = -1;
     for (int i = 0; i < int(m_rows.size()); ++i) {
         Row &row = m_rows[std::size_t(i)];
+        if (troubledOnly && !row.muted && m_trouble[std::size_t(row.slot)].failReason.isEmpty())
+            continue;
         const bool muted = mutedNow(row);
-        // A muted row's tooltip counts up by itself; its look changes only when it turns.
         if (muted != row.muted) {
             row.muted = muted;
             m_mutedRows += muted ? 1 : -1;
@@ -349,11 +336,6 @@ void DisplayTableModel::markQuietSymbols(bool feedLive)
             last = i;
         }
     }
-    announceMuted(first, last);
-}
-
-void DisplayTableModel::announceMuted(int first, int last)
-{
     if (first >= 0)
         emit dataChanged(index(first, SymbolColumn), index(last, SymbolColumn), {MutedRole, Qt::ToolTipRole});
 }

@@ -60,8 +60,6 @@ public:
     // counts as quiet only while the feed as a whole is live.
     void markQuietSymbols(bool feedLive);
     void setClock(Clock clock);
-    // A symbol the vendor failed, or that went quiet: muted, with why in the row's tooltip.
-    [[nodiscard]] bool isMuted(int row) const;
 
     // Shared by all rows of a column; they whiten the cell whose unchanged update makes thirty.
     [[nodiscard]] int steadyCounterLtp() const { return m_steadyLtp; }
@@ -116,7 +114,7 @@ private:
     qint64 m_now = 0;                 // at the last reply or look
     bool m_feedLive = false;
     int m_mutedRows = 0;
-    void announceMuted(int first, int last);
+    void turnMutedRows(bool troubledOnly);
     [[nodiscard]] bool mutedNow(const Row &row) const;
     quint64 m_tick = 0;
     quint64 m_revision = 0;           // of the selection the rows show
