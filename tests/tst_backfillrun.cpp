@@ -5,6 +5,7 @@
 
 #include "app/eventlog.h"
 #include "app/settingsstore.h"
+#include "feed/amibroker.h"
 #include "feed/feedhealth.h"
 #include "vendor/authdialog.h"
 #include "vendor/vendorconnection.h"
@@ -60,6 +61,9 @@ private slots:
     void stopDuringRetryWait();
     void gapBackfillAfterOutage_data();
     void gapBackfillAfterOutage();
+    void refusedImportsWaitForAmiBroker_data();
+    void refusedImportsWaitForAmiBroker();
+    void restartEndsTheRunAndCarriesTheOutage();
 
 private:
     std::unique_ptr<Harness> h;
@@ -416,6 +420,9 @@ void TestBackfillRun::failuresAreBoundedAndReported_data()
         << "intraday" << "error" << 3 << "Backfill Done" << "" << QList<int>{4, 1} << 2;
     QTest::newRow("backfill file that cannot be written: every row fails")
         << "intraday" << "unwritable" << 0 << "Backfill Done (2 failed)" << "SBIN: " << QList<int>{4, 4} << 0;
+    QTest::newRow("rows the vendor refuses are failed rows, never imported")
+        << "intraday" << "wrong key" << 0 << "Backfill Done (2 failed)" << "ACC: Authentication Failed (Failed,ACC,"
+        << QList<int>{4, 4} << 0;
     QTest::newRow("archive that keeps failing")
         << "eod" << "error" << -1 << "Backfill Failed" << "" << QList<int>{4} << 0;
     QTest::newRow("archive that is not a zip")
@@ -436,9 +443,13 @@ void TestBackfillRun::failuresAreBoundedAndReported()
 
     const bool intraday = kind == QLatin1String("intraday");
     const QString endpoint = intraday ? QStringLiteral("backfill") : QStringLiteral("eod");
-    if (mode == QLatin1String("unwritable"))
+    if (mode == QLatin1String("unwritable")) {
         QVERIFY(QDir().mkpath(Config::instance().path("autobackfill.txt/in the way")));
-    else
+    } else if (mode == QLatin1String("wrong key")) {
+        Account account = h->window->account();
+        account.secureKey = QStringLiteral("expired-key");
+        h->window->takeAccount(account);
+    } else
         h->server.misbehave(endpoint, mode == QLatin1String("error") ? VendorSim::Mode::HttpError
                                                                       : VendorSim::Mode::Garbage, times);
     h->enableExchanges({"CASH"});
@@ -503,7 +514,11 @@ void TestBackfillRun::gapBackfillAfterOutage_data()
     QTest::newRow("outage of a minute") << qint64(61000) << false << QVariant() << oneDay;
     QTest::newRow("shorter outage") << qint64(30000) << false << QVariant() << QStringList{};
     QTest::newRow("switched off") << qint64(61000) << false << QVariant(false) << QStringList{};
-    QTest::newRow("a run is active") << qint64(61000) << true << QVariant() << QStringList{"180|ACC"};
+    // The run's ACC fails four times and is given up; the gap backfill follows the run, asking again
+    // for what the run gave up on, as it was asked for.
+    QTest::newRow("a run is active: deferred until it ends")
+        << qint64(61000) << true << QVariant()
+        << QStringList{"180|ACC", "180|ACC", "180|ACC", "180|ACC", "180|NIFTY-I", "180|ACC", "1|NIFTY-I"};
 }
 
 // The live feed against the local vendor fails for a while on a clock the test moves; when it
@@ -530,15 +545,17 @@ void TestBackfillRun::gapBackfillAfterOutage()
     account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
     h->window->takeAccount(account);
     h->enableExchanges({"CASH", "FUTURE"});
-    h->select({{"ACC", "CASH"}, {"NIFTY-I", "FUTURE"}});
     h->window->on_connectButton_clicked();
+    // The live request follows the selection from here on: its replies hold the selection's quotes.
+    h->select({{"ACC", "CASH"}, {"NIFTY-I", "FUTURE"}});
     QTRY_VERIFY_WITH_TIMEOUT(h->window->feedHealth().importsThisSession() >= 1, LongWait);
 
     if (runActive) {
-        h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
+        // Long enough pauses that the outage ends while the run is still under way.
+        h->window->backfillRun().setRetryDelays({1500, 1500, 1500});
+        h->server.misbehave("backfill", VendorSim::Mode::HttpError, 4);
         h->ui()->daysBox->addItem(QStringLiteral("180"));
         h->ui()->daysBox->setCurrentText(QStringLiteral("180"));
-        h->window->selection().removeRow(QStringLiteral("NIFTY-I"));
         h->backfillButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
     }
@@ -551,7 +568,9 @@ void TestBackfillRun::gapBackfillAfterOutage()
     QStringList queries;
     for (const QString &item : qAsConst(expected))
         queries << h->query(item.section('|', 0, 0), item.section('|', 1));
-    if (!runActive && !expected.isEmpty())
+    if (runActive)
+        QTRY_COMPARE_WITH_TIMEOUT(h->backfillQueries().size(), expected.size(), LongWait);
+    if (!expected.isEmpty())
         QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
     else
         QTest::qWait(500);
@@ -568,6 +587,10 @@ void TestBackfillRun::gapBackfillAfterOutage()
     QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
     const QString content = QString::fromUtf8(file.readAll());
     QVERIFY(!content.contains(RequestKey));
+    // The request the feed actually sends, once the selection is applied.
+    QVERIFY2(content.contains(QStringLiteral("live feed started: http://%1%2?uid=%3&send=ACC%7CNIFTY-I&hash=*** (GET, 2 symbols)")
+                                  .arg(h->server.hostPort(), VendorSim::LivePathGet, UserId)),
+             qPrintable(content));
     for (const QString &line : content.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QString event = line.section(QLatin1Char(' '), 2); // level, subsystem, text
         if (event.contains(QLatin1String("failing")) || event.contains(QLatin1String("recovered"))
@@ -575,9 +598,132 @@ void TestBackfillRun::gapBackfillAfterOutage()
             events << event.section(QLatin1Char(':'), 0, 0);
     }
     QStringList expectedEvents{"WARN feed live replies failing", "INFO feed live replies recovered"};
-    if (!runActive && !expected.isEmpty())
+    if (runActive)
+        expectedEvents << "INFO backfill gap backfill after an outage of 61 s deferred until the running backfill ends"
+                       << "WARN backfill intraday run ended";
+    if (!expected.isEmpty())
         expectedEvents << "INFO backfill gap backfill after the outage" << "INFO backfill intraday run ended";
     QVERIFY2(events == expectedEvents, qPrintable(events.join(QLatin1String(" / "))));
+}
+
+namespace {
+
+// Imports AmiBroker took: journal lines of Import calls that did not fail.
+int takenImports(const TestEnvironment &env)
+{
+    int taken = 0;
+    const QStringList journal = env.journal();
+    for (const QString &line : journal) {
+        if (line.startsWith(QLatin1String("Import(")) && !line.endsWith(QLatin1String("\tfailed")))
+            ++taken;
+    }
+    return taken;
+}
+
+}
+
+void TestBackfillRun::refusedImportsWaitForAmiBroker_data()
+{
+    QTest::addColumn<QString>("kind");         // "intraday", "eod" or "gap" (after an outage), ACC and SBIN
+    QTest::addColumn<bool>("comesBack");       // AmiBroker answers again after the first refusal
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("tooltip");      // contained in the bar's tooltip
+    QTest::addColumn<int>("taken");            // imports AmiBroker took
+    QTest::addColumn<int>("keptFiles");        // end-of-day files left in the Backfill folder
+
+    const QString away = QStringLiteral("AmiBroker not reachable\nNot backfilled: ACC, SBIN");
+    QTest::newRow("intraday, AmiBroker back") << "intraday" << true << "Backfill Done" << "" << 2 << 0;
+    QTest::newRow("intraday, AmiBroker away") << "intraday" << false << "Backfill Failed" << away << 0 << 0;
+    QTest::newRow("end of day, AmiBroker back") << "eod" << true << "Backfill Done" << "" << 2 << 0;
+    QTest::newRow("end of day, AmiBroker away: the files stay")
+        << "eod" << false << "Backfill Failed" << "AmiBroker not reachable\nNot imported: " << 0 << 2;
+    QTest::newRow("gap after an outage, AmiBroker back") << "gap" << true << "Backfill Done" << "" << 2 << 0;
+    QTest::newRow("gap after an outage, AmiBroker away") << "gap" << false << "Backfill Failed" << away << 0 << 0;
+}
+
+// An import AmiBroker refused holds the run with its file; the run goes on when AmiBroker answers
+// again and ends "Backfill Failed" when it does not within the wait.
+void TestBackfillRun::refusedImportsWaitForAmiBroker()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, comesBack);
+    QFETCH(QString, text);
+    QFETCH(QString, tooltip);
+    QFETCH(int, taken);
+    QFETCH(int, keptFiles);
+
+    const QByteArray quotes = "07-12-2026,10:00,100,101,99,100.5,1000\n";
+    h->server.setFile(Harness::archivePath("CASH-1.zip"),
+                      VendorSim::makeZip({{"ACC.txt", quotes}, {"SBIN.txt", quotes}}));
+    h->window->worker()->amibroker().setRelinkInterval(100);
+    h->window->backfillRun().setAmiBrokerWait(comesBack ? LongWait : 800);
+    h->enableExchanges({"CASH"});
+    h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
+    const QString down = h->env->root() + QStringLiteral("/automation.down");
+    QVERIFY(QFile(down).open(QIODevice::WriteOnly));
+    h->env->clearJournal();
+
+    QSignalSpy finished(&h->window->backfillRun(), &BackfillRun::finished);
+    if (kind == QLatin1String("intraday"))
+        h->backfillButton()->click();
+    else if (kind == QLatin1String("eod"))
+        h->window->eodBackfillButton_clicked(QStringLiteral("CASH-1.zip"));
+    else
+        emit h->window->feedHealth().recoveredAfterOutage(61000);
+
+    QTRY_VERIFY_WITH_TIMEOUT(h->window->backfillRun().isWaitingForAmiBroker(), LongWait);
+    QVERIFY(h->ui()->progressBarRT->format().contains(QLatin1String("waiting for AmiBroker")));
+    // Nothing more is fetched while the file in hand waits.
+    const int requestsWhileWaiting = h->requests("backfill").size() + h->requests("eod").size();
+    QCOMPARE(requestsWhileWaiting, 1);
+    if (comesBack)
+        QVERIFY(QFile::remove(down));
+
+    QVERIFY(finished.wait(LongWait));
+    QCOMPARE(h->ui()->progressBarRT->format(), text);
+    QVERIFY2(h->ui()->progressBarRT->toolTip().contains(tooltip), qPrintable(h->ui()->progressBarRT->toolTip()));
+    QCOMPARE(takenImports(*h->env), taken);
+    QCOMPARE(QDir(Config::instance().path("Backfill")).entryList(QDir::Files).size(), keptFiles);
+    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
+    QFile::remove(down);
+}
+
+// A restart ends a run under way and says so; the time of the last good reply carries over to the
+// next cycle, whose first good reply closes the gap.
+void TestBackfillRun::restartEndsTheRunAndCarriesTheOutage()
+{
+    const QString logFolder = h->env->root() + QStringLiteral("/logs");
+    EventLog log(logFolder);
+    Account account = h->window->account();
+    account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
+    h->window->takeAccount(account);
+    h->enableExchanges({"CASH"});
+    h->window->on_connectButton_clicked();
+    h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
+    QTRY_VERIFY_WITH_TIMEOUT(h->window->feedHealth().lastGoodReply().isValid(), LongWait);
+    h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
+    h->backfillButton()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
+
+    h->window->prepareRestart();
+    QVERIFY(!h->window->backfillRun().isActive());
+    QVERIFY(EventLog::flush());
+    const QStringList files = QDir(logFolder).entryList({QStringLiteral("tickvane-*.log")}, QDir::Files);
+    QFile file(logFolder + QLatin1Char('/') + files.value(0));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("backfill run stopped by restart: 0 of 2 rows done"));
+    const QDateTime lastGood = h->window->feedHealth().lastGoodReply();
+    {
+        QSettings store(Store::Organisation, Store::Application);
+        QCOMPARE(QDateTime::fromString(store.value(Store::LastGoodReplyBeforeRestart).toString(), Qt::ISODateWithMs),
+                 lastGood);
+    }
+
+    // The next cycle's window takes it over, once.
+    h->window.reset();
+    amibrokerlivedata2 next;
+    QCOMPARE(next.feedHealth().lastGoodReply(), lastGood);
+    QVERIFY(!QSettings(Store::Organisation, Store::Application).contains(Store::LastGoodReplyBeforeRestart));
 }
 
 QTEST_MAIN(TestBackfillRun)

@@ -219,6 +219,12 @@ void TestEventLog::redaction_data()
     QTest::newRow("key cut short") << "rt?hash" << "rt?hash";
     QTest::newRow("encoded key cut short") << "rt%3Fhash%3" << "rt%3Fhash%3";
     QTest::newRow("not a key") << "hashes=3&rehash=K1" << "hashes=3&rehash=***";
+    QTest::newRow("password in an address") << "downloading http://upd:S3cret@h:81/t.zip now"
+                                            << "downloading http://upd:***@h:81/t.zip now";
+    QTest::newRow("user without password") << "http://upd@h/t.zip" << "http://upd@h/t.zip";
+    QTest::newRow("port is no password") << "http://h:8080/x?a=b@c" << "http://h:8080/x?a=b@c";
+    QTest::newRow("password and key") << "ftp://u:p@h/rt?hash=K1 and https://v:w@g"
+                                      << "ftp://u:***@h/rt?hash=*** and https://v:***@g";
 }
 
 void TestEventLog::redaction()

@@ -2,6 +2,7 @@
 // on a clock the test moves.
 #include "feed/feedhealth.h"
 
+#include <QMap>
 #include <QtTest>
 
 class TestFeedHealth : public QObject
@@ -14,54 +15,126 @@ private slots:
     void medianOfTheLastMinute();
 };
 
+namespace {
+
+// Live replies as the vendor sends them, read against a selection of ACC and TCS.
+const QMap<QString, QByteArray> Replies = {
+    {"ok", "NSE,ACC,20260101,1000,2210.5,10\n"},
+    {"refused", "Failed,ACC,Authentication Failed\nFailed,TCS,Authentication Failed\n"},
+    {"expired", "Failed,ACC,Key Expired\n"},
+    {"empty", ""},
+    {"garbage", "<html>Service Unavailable</html>\n"},
+    {"others", "NSE,SBIN,20260101,1000,810.5,10\n"},
+    {"mixed", "NSE,ACC,20260101,1000,2210.5,10\nFailed,TCS,No Data\nFailed,XYZ,No Data\n"},
+};
+
+}
+
 void TestFeedHealth::states_data()
 {
-    // Events: "+<ms>" moves the clock, "ok" a good reply, "fail" a failed one, "imp" an import,
-    // "ami-" / "ami+" AmiBroker lost / back.
+    // Events: "+<ms>" moves both clocks, "wall<+|-><ms>" only the time of day; a reply's name from
+    // Replies (read as the live path reads it); "fail" a failed transfer, "imp" an import,
+    // "ami-" / "ami+" AmiBroker lost / back, "file-" / "file+" the import file not written / written,
+    // "carry-<ms>" a last good reply that long before this cycle.
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("failures");
     QTest::addColumn<int>("recoveries");   // outages of a minute or more that ended
+    QTest::addColumn<int>("changes");      // condition changes, each one log line
+    QTest::addColumn<QString>("tooltip");  // contained in the tooltip
 
-    QTest::newRow("fresh reply") << QStringList{"+500", "ok", "+2999"} << "Live" << 0 << 0;
-    QTest::newRow("stale at three seconds") << QStringList{"ok", "+3000"} << "Stale 3 s" << 0 << 0;
-    QTest::newRow("stale with its age") << QStringList{"ok", "fail", "fail", "+12400"} << "Stale 12 s" << 2 << 0;
-    QTest::newRow("down at a minute") << QStringList{"ok", "fail", "+60000"} << "Down 1 min" << 1 << 0;
-    QTest::newRow("down in minutes") << QStringList{"ok", "+150000"} << "Down 2 min" << 0 << 0;
-    QTest::newRow("no reply since the start") << QStringList{"+4000"} << "Stale 4 s" << 0 << 0;
-    QTest::newRow("recovery after a minute") << QStringList{"ok", "fail", "+60000", "ok"} << "Live" << 0 << 1;
-    QTest::newRow("short gap is no outage") << QStringList{"ok", "fail", "+59999", "ok"} << "Live" << 0 << 0;
-    QTest::newRow("AmiBroker lost outranks live") << QStringList{"ok", "ami-"} << "AmiBroker not reachable" << 0 << 0;
-    QTest::newRow("AmiBroker back") << QStringList{"ok", "ami-", "imp", "ami+"} << "Live" << 0 << 0;
+    QTest::newRow("fresh reply") << QStringList{"+500", "ok", "+2999"} << "Live" << 0 << 0 << 0 << "";
+    QTest::newRow("stale at three seconds") << QStringList{"ok", "+3000"} << "Stale 3 s" << 0 << 0 << 0 << "";
+    QTest::newRow("stale with its age") << QStringList{"ok", "fail", "fail", "+12400"} << "Stale 12 s" << 2 << 0
+                                        << 1 << "(Connection refused)";
+    QTest::newRow("down at a minute") << QStringList{"ok", "fail", "+60000"} << "Down 1 min" << 1 << 0 << 1 << "";
+    QTest::newRow("down in minutes") << QStringList{"ok", "+150000"} << "Down 2 min" << 0 << 0 << 0 << "";
+    QTest::newRow("no reply since the start") << QStringList{"+4000"} << "Stale 4 s" << 0 << 0 << 0 << "none yet";
+    QTest::newRow("recovery after a minute") << QStringList{"ok", "fail", "+60000", "ok"} << "Live" << 0 << 1 << 2 << "";
+    QTest::newRow("short gap is no outage") << QStringList{"ok", "fail", "+59999", "ok"} << "Live" << 0 << 0 << 2 << "";
+    QTest::newRow("AmiBroker lost outranks live") << QStringList{"ok", "ami-"} << "AmiBroker not reachable" << 0 << 0
+                                                  << 0 << "tried again every 5 s";
+    QTest::newRow("AmiBroker back") << QStringList{"ok", "ami-", "imp", "ami+"} << "Live" << 0 << 0 << 0 << "";
+    QTest::newRow("down and AmiBroker lost: both, down first")
+        << QStringList{"ok", "ami-", "+120000"} << "Down 2 min \u00b7 AmiBroker not reachable" << 0 << 0 << 0 << "";
+    QTest::newRow("stale and AmiBroker lost: AmiBroker first")
+        << QStringList{"ok", "ami-", "+5000"} << "AmiBroker not reachable \u00b7 Stale 5 s" << 0 << 0 << 0 << "";
+
+    QTest::newRow("vendor refusal at once, logged once")
+        << QStringList{"ok", "+700", "refused", "+700", "refused", "+700", "refused"} << "Vendor: Authentication Failed"
+        << 0 << 0 << 1 << "The vendor's answer: Failed,ACC,Authentication Failed";
+    QTest::newRow("another refusal reason is another change")
+        << QStringList{"refused", "expired"} << "Vendor: Key Expired" << 0 << 0 << 2 << "Failed,ACC,Key Expired";
+    QTest::newRow("a minute of refusals is an outage")
+        << QStringList{"ok", "refused", "+61000", "refused", "ok"} << "Live" << 0 << 1 << 2 << "";
+    QTest::newRow("empty replies hold no quotes") << QStringList{"ok", "+1000", "empty", "+3000", "empty"}
+                                                  << "No quotes 4 s" << 0 << 0 << 1 << "no quote for the selection";
+    QTest::newRow("garbage for a minute") << QStringList{"ok", "garbage", "+65000", "garbage"} << "No quotes 1 min"
+                                          << 0 << 0 << 1 << "";
+    QTest::newRow("only other symbols") << QStringList{"ok", "others", "+3500", "others"} << "No quotes 3 s" << 0 << 0
+                                        << 1 << "";
+    QTest::newRow("no quotes for under three seconds") << QStringList{"ok", "empty", "+2000"} << "Live" << 0 << 0 << 1
+                                                       << "";
+    QTest::newRow("mixed reply stays good") << QStringList{"mixed", "+1000"} << "Live" << 0 << 0 << 0
+                                            << "failed in the last reply: 2";
+    QTest::newRow("import file not written") << QStringList{"ok", "file-"} << "Import file not written" << 0 << 0
+                                             << 0 << "No space left on device";
+    QTest::newRow("import file written again") << QStringList{"ok", "file-", "file+"} << "Live" << 0 << 0 << 0 << "";
+
+    QTest::newRow("clock back an hour during an outage")
+        << QStringList{"ok", "fail", "wall-3600000", "+600000"} << "Down 10 min" << 1 << 0 << 1 << "";
+    QTest::newRow("clock forward while healthy") << QStringList{"ok", "wall+3600000", "+700", "ok"} << "Live" << 0 << 0
+                                                 << 0 << "";
+    QTest::newRow("outage across a restart") << QStringList{"carry-120000", "+700", "ok"} << "Live" << 0 << 1 << 0 << "";
+    QTest::newRow("short gap across a restart") << QStringList{"carry-30000", "+700", "ok"} << "Live" << 0 << 0 << 0
+                                                << "";
 }
 
 void TestFeedHealth::states()
 {
     QFETCH(QStringList, events);
     qint64 now = 1'000'000;
+    QDateTime wall(QDate(2026, 12, 7), QTime(11, 0));
     FeedHealth health([&now] { return now; });
+    health.setWallClock([&wall] { return wall; });
     health.start();
     QSignalSpy recovered(&health, &FeedHealth::recoveredAfterOutage);
+    QSignalSpy changes(&health, &FeedHealth::conditionChanged);
+    const QSet<QByteArray> symbols = LiveImport::symbolSet({"ACC", "TCS"});
 
     for (const QString &event : qAsConst(events)) {
-        if (event.startsWith(QLatin1Char('+')))
+        if (event.startsWith(QLatin1Char('+'))) {
             now += event.mid(1).toLongLong();
-        else if (event == QLatin1String("ok"))
+            wall = wall.addMSecs(event.mid(1).toLongLong());
+        } else if (event.startsWith(QLatin1String("wall"))) {
+            wall = wall.addMSecs(event.mid(4).toLongLong());
+        } else if (event.startsWith(QLatin1String("carry"))) {
+            health.carryOverLastGood(wall.addMSecs(event.mid(5).toLongLong()));
+        } else if (Replies.contains(event)) {
+            const QByteArray reply = Replies.value(event);
+            QByteArray selected;
+            LiveImport::Tally tally;
+            LiveImport::selectLines(reply, symbols, selected, &tally);
             health.replyArrived();
-        else if (event == QLatin1String("fail"))
+            health.replyRead(tally, reply, false);
+        } else if (event == QLatin1String("fail")) {
             health.replyFailed(QStringLiteral("Connection refused"));
-        else if (event == QLatin1String("imp"))
+        } else if (event == QLatin1String("imp")) {
             health.imported();
-        else
+        } else if (event.startsWith(QLatin1String("file"))) {
+            health.importFileWritten(event.endsWith(QLatin1Char('+')), QStringLiteral("No space left on device"));
+        } else {
             health.setAmiBrokerReachable(event == QLatin1String("ami+"));
+        }
     }
 
     const FeedHealth::Report report = health.report();
     QTEST(report.text, "text");
     QTEST(health.failuresInRow(), "failures");
     QTEST(int(recovered.count()), "recoveries");
-    QFETCH(int, failures);
-    QCOMPARE(report.tooltip.contains(QLatin1String("(Connection refused)")), failures > 0);
+    QTEST(int(changes.count()), "changes");
+    QFETCH(QString, tooltip);
+    QVERIFY2(report.tooltip.contains(tooltip), qPrintable(report.tooltip));
 }
 
 void TestFeedHealth::medianOfTheLastMinute()
@@ -74,6 +147,7 @@ void TestFeedHealth::medianOfTheLastMinute()
     for (const auto &[at, took] : ticks) {
         now = at;
         health.replyArrived();
+        health.replyRead(LiveImport::Tally{1, 1, 0, 10}, QByteArray(), false);
         now += took;
         health.imported(3);
     }

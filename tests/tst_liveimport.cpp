@@ -5,12 +5,16 @@
 #include "feed/mydownloader.h"
 #include "symbols/selection.h"
 
+#include "support/filesizelimit.h"
 #include "support/testenvironment.h"
 #include "vendorsim.h"
 
 #include <QtTest>
 
 #include <QFile>
+#include <QTemporaryDir>
+
+#include <memory>
 
 class TestLiveImport : public QObject
 {
@@ -25,6 +29,8 @@ private slots:
     void importFileFollowsEachReply();
     void liveLoopFilesHoldOnlyTheLastReply();
     void unwritableImportFileIsNotImportedAgain();
+    void rewriteNeverLeavesHalfAFile_data();
+    void rewriteNeverLeavesHalfAFile();
 };
 
 namespace {
@@ -261,10 +267,55 @@ void TestLiveImport::unwritableImportFileIsNotImportedAgain()
     selection.assign(QStringList{"TCS"}, QStringList{"TCS"});
     liveDataUpdator worker(selection, Platform::createAutomationObject);
     QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
+    QSignalSpy written(&worker, &liveDataUpdator::importFileWritten);
     worker.updateDataAmi();
 
+    QCOMPARE(written.count(), 1);
+    QCOMPARE(written.first().at(0).toBool(), false);
+    QVERIFY(!written.first().at(1).toString().isEmpty());
     QCOMPARE(env.journal(), QStringList{QStringLiteral("create Broker.Application")});
     QCOMPARE(repaint.count(), 1);
+}
+
+void TestLiveImport::rewriteNeverLeavesHalfAFile_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("limit");          // bytes a file may reach; 0: none
+    QTest::addColumn<bool>("written");
+
+    const QByteArray tick1 = QByteArray("NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n").repeated(4);
+    const QByteArray tick2 = QByteArray("NSE,ACC,20261207,10:00:01,2210.0,25,1,0\n").repeated(9);
+    QTest::newRow("shorter reply cut to size") << tick2 << tick1 << 0 << true;
+    QTest::newRow("longer reply") << tick1 << tick2 << 0 << true;
+    QTest::newRow("longer reply on a full disk keeps the last whole file")
+        << tick1 << tick2 << tick1.size() + 50 << false;
+    QTest::newRow("shorter reply on a full disk") << tick2 << tick1 << tick2.size() << true;
+    QTest::newRow("empty reply") << tick1 << QByteArray() << 0 << true;
+}
+
+void TestLiveImport::rewriteNeverLeavesHalfAFile()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, content);
+    QFETCH(int, limit);
+    QFETCH(bool, written);
+    if (limit > 0 && !FileSizeLimit::supported())
+        QSKIP("no per-process file size limit on this system");
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rtimport.txt"));
+    writeFile(path, before);
+    QString reason;
+    bool done = false;
+    {
+        std::unique_ptr<FileSizeLimit> full(limit > 0 ? new FileSizeLimit(limit) : nullptr);
+        done = LiveImport::rewriteInPlace(path, content, &reason);
+    }
+    QCOMPARE(done, written);
+    QCOMPARE(readFile(path), written ? content : before);
+    // The system's own words, not "Unknown error".
+    QVERIFY2(written || reason.contains(QLatin1String("too large"), Qt::CaseInsensitive), qPrintable(reason));
 }
 
 QTEST_GUILESS_MAIN(TestLiveImport)

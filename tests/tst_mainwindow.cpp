@@ -5,6 +5,7 @@
 #include "app/seams.h"
 #include "app/settingsstore.h"
 #include "app/settings.h"
+#include "feed/amibroker.h"
 #include "feed/amibrokerlivedata2.h"
 #include "symbols/selection.h"
 #include "vendor/vendorconnection.h"
@@ -555,6 +556,19 @@ void TestMainWindow::amiBrokerGoneAndBack()
     QCOMPARE(m_env->journal(), (QStringList{QStringLiteral("create Broker.Application"),
                                             QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath(),
                                             importCall, QStringLiteral("RefreshAll()")}));
+    QCOMPARE(window.form()->messageBox->toPlainText(), QStringLiteral("Holiday on Friday."));
+
+    // Lost again while no reply comes: the link is tried on its own and noticed when it is back.
+    window.liveDownloader()->pollTimer->stop();
+    window.worker()->amibroker().setRelinkInterval(100);
+    QVERIFY(QFile(down).open(QIODevice::WriteOnly));
+    window.worker()->updateDataAmi();
+    QVERIFY(!window.worker()->amibroker().isReachable());
+    QVERIFY(QFile::remove(down));
+    m_env->clearJournal();
+    QTRY_VERIFY_WITH_TIMEOUT(window.worker()->amibroker().isReachable(), 5000);
+    QCOMPARE(m_env->journal(), (QStringList{QStringLiteral("create Broker.Application"),
+                                            QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath()}));
     QCOMPARE(window.form()->messageBox->toPlainText(), QStringLiteral("Holiday on Friday."));
 }
 

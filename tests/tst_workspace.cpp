@@ -6,6 +6,7 @@
 #include "symbols/selection.h"
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
+#include "support/filesizelimit.h"
 #include "support/localvendor.h"
 #include "support/testenvironment.h"
 #include "ui_amibrokerlivedata2.h"
@@ -65,6 +66,7 @@ private slots:
 
     void provisioning_data();
     void provisioning();
+    void provisioningOnAFullDisk();
     void closeSequence_data();
     void closeSequence();
     void escapeRunsTheCloseSequence();
@@ -117,10 +119,11 @@ void TestWorkspace::provisioning_data()
                                    "dbfiles/broker.workspace=S"};
     const QStringList all = {"broker.master", "broker.watch", "broker.workspace"};
     QTest::newRow("first start") << templates << all;
-    QTest::newRow("existing empty database stays empty")
-        << (QStringList(templates) << "Amibroker/QVF1000/") << QStringList();
-    QTest::newRow("existing database keeps its files")
-        << (QStringList(templates) << "Amibroker/QVF1000/broker.master=MINE") << QStringList{"broker.master"};
+    // A start on a full disk may have left the folder without its files.
+    QTest::newRow("existing empty database is filled in")
+        << (QStringList(templates) << "Amibroker/QVF1000/") << all;
+    QTest::newRow("existing database keeps its files, the missing ones are added")
+        << (QStringList(templates) << "Amibroker/QVF1000/broker.master=MINE") << all;
     QTest::newRow("template missing is skipped")
         << QStringList{"dbfiles/broker.master=M", "dbfiles/broker.workspace=S"}
         << QStringList{"broker.master", "broker.workspace"};
@@ -164,19 +167,51 @@ void TestWorkspace::provisioning()
         QCOMPARE(readFile(it.key()), it.value());
 }
 
+// A first start on a full disk: the copy that failed is named with the system's reason and left
+// out whole; the next start fills it in.
+void TestWorkspace::provisioningOnAFullDisk()
+{
+    if (!FileSizeLimit::supported())
+        QSKIP("no per-process file size limit on this system");
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    writeFile(root + QStringLiteral("/dbfiles/broker.master"), QByteArray(4096, 'M'));
+    writeFile(root + QStringLiteral("/dbfiles/broker.watch"), "W");
+    writeFile(root + QStringLiteral("/dbfiles/broker.workspace"), "S");
+    const QString database = root + QStringLiteral("/Amibroker/QVF1000");
+
+    QStringList problems;
+    {
+        FileSizeLimit full(1024);
+        problems = Workspace::provision(root);
+    }
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems.first().contains(QLatin1String("broker.master"))
+                 && problems.first().contains(QLatin1String("too large"), Qt::CaseInsensitive),
+             qPrintable(problems.first()));
+    QCOMPARE(entries(database), (QStringList{"broker.watch", "broker.workspace"}));
+
+    QVERIFY(Workspace::provision(root).isEmpty());
+    QCOMPARE(readFile(database + QStringLiteral("/broker.master")), QByteArray(4096, 'M'));
+}
+
 void TestWorkspace::closeSequence_data()
 {
     QTest::addColumn<bool>("saveLayout");
     QTest::addColumn<bool>("controlAmibroker");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("feedStarted");   // else the window never showed a selection: nothing is stored
 
     const QString layout = QStringLiteral("SaveLayout(") + m_env->root()
         + QStringLiteral("/Amibroker/QVF1000/Layouts/Default.awl)");
-    QTest::newRow("database only") << false << false << QStringList{"SaveDatabase()"};
-    QTest::newRow("layout before database") << true << false << QStringList{layout, "SaveDatabase()"};
+    QTest::newRow("database only") << false << false << QStringList{"SaveDatabase()"} << true;
+    QTest::newRow("layout before database") << true << false << QStringList{layout, "SaveDatabase()"} << true;
     QTest::newRow("AmiBroker ended after saving")
-        << false << true << QStringList{"SaveDatabase()", "taskkill Broker.exe"};
-    QTest::newRow("everything") << true << true << QStringList{layout, "SaveDatabase()", "taskkill Broker.exe"};
+        << false << true << QStringList{"SaveDatabase()", "taskkill Broker.exe"} << true;
+    QTest::newRow("everything") << true << true << QStringList{layout, "SaveDatabase()", "taskkill Broker.exe"}
+                                << true;
+    QTest::newRow("window never started keeps the stored choices")
+        << false << false << QStringList{"SaveDatabase()"} << false;
 }
 
 void TestWorkspace::closeSequence()
@@ -184,6 +219,7 @@ void TestWorkspace::closeSequence()
     QFETCH(bool, saveLayout);
     QFETCH(bool, controlAmibroker);
     QFETCH(QStringList, expected);
+    QFETCH(bool, feedStarted);
 
     {
         QSettings store(Store::Organisation, Store::Application);
@@ -194,6 +230,8 @@ void TestWorkspace::closeSequence()
         store.setValue(Store::feedBoxKey(1), true);
     }
     auto window = openWindow();
+    if (feedStarted)
+        window->on_connectButton_clicked();
     window->settingsDialog()->load();
     window->setFeedFlags({true, false, true, false, false, true, true});
     window->selection().assign(QStringList{"NIFTY-I", "GOLDM-I"}, QStringList{"FUTURE", "MCX"});
@@ -221,6 +259,11 @@ void TestWorkspace::closeSequence()
     }
 
     QSettings store(Store::Organisation, Store::Application);
+    if (!feedStarted) {
+        QCOMPARE(store.value(Store::SelectedSymbols).toStringList(), QStringList{"OLD"});
+        QVERIFY(store.value(Store::feedBoxKey(1)).toBool());
+        return;
+    }
     for (int i = 0; i < 7; ++i)
         QCOMPARE(store.value(Store::feedBoxKey(i)).toBool(), window->feedFlags()[size_t(i)]);
     QCOMPARE(store.value(Store::SelectedSymbols).toStringList(), (QStringList{"NIFTY-I", "GOLDM-I"}));
@@ -230,6 +273,7 @@ void TestWorkspace::closeSequence()
 void TestWorkspace::escapeRunsTheCloseSequence()
 {
     auto window = openWindow();
+    window->on_connectButton_clicked();
     window->selection().assign(QStringList{"ICICIBANK"}, QStringList{"CASH"});
     m_env->clearJournal();
 

@@ -21,6 +21,10 @@ inline const QString ControlAmibroker = QStringLiteral("controlAmibroker");
 // Unlike the keys above, absent reads as true: the gap after an outage is filled unless switched off.
 inline const QString BackfillAfterOutage = QStringLiteral("backfillAfterOutage");
 
+// Written by a restart while the feed had been without a good reply, read and removed by the next
+// cycle: the gap it closes may span the restart. UTC, ISO 8601 with milliseconds.
+inline const QString LastGoodReplyBeforeRestart = QStringLiteral("lastGoodReplyBeforeRestart");
+
 // The stored "backfillAfterOutage", true when absent.
 [[nodiscard]] bool backfillAfterOutage();
 

@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QMetaObject>
 #include <QTimer>
 #include <QUrl>
@@ -57,6 +58,15 @@ BackfillRun::BackfillRun(BackfillTransfer &transfer, Importer importer, const Se
     // A coarse timer may fire 5 % early; the pause is a promise to the vendor.
     m_retryTimer->setTimerType(Qt::PreciseTimer);
     connect(m_retryTimer, &QTimer::timeout, this, &BackfillRun::retry);
+    m_amibrokerDeadline = new QTimer(this);
+    m_amibrokerDeadline->setSingleShot(true);
+    m_amibrokerDeadline->setInterval(AmiBrokerWaitMs);
+    connect(m_amibrokerDeadline, &QTimer::timeout, this, &BackfillRun::giveUpOnAmiBroker);
+}
+
+void BackfillRun::setAmiBrokerWait(int ms)
+{
+    m_amibrokerDeadline->setInterval(ms);
 }
 
 BackfillRun::~BackfillRun() = default;
@@ -98,8 +108,23 @@ void BackfillRun::stop()
     // A reply already in flight is still written, but no longer imported.
     m_queue.clear();
     m_retryTimer->stop();
+    m_amibrokerDeadline->stop();
+    m_waitingForAmiBroker = false;
+    m_eodEntries.clear();
     m_transfer.stopPolling();
     setState(State::Idle);
+}
+
+void BackfillRun::stopForRestart()
+{
+    if (m_state == State::Idle)
+        return;
+    // The request in hand is not done yet.
+    const int done = m_state == State::EndOfDay ? 0 : m_runRows - int(m_queue.size()) - 1;
+    EventLog::warning(QStringLiteral("backfill"), QStringLiteral("backfill run stopped by restart: %1 of %2 rows done")
+                                                      .arg(qMax(done, 0))
+                                                      .arg(m_runRows));
+    stop();
 }
 
 void BackfillRun::drive()
@@ -109,6 +134,7 @@ void BackfillRun::drive()
         return;
     }
     m_failedRows.clear();
+    m_failedUrls.clear();
     m_runStartedMs = QDateTime::currentMSecsSinceEpoch();
     m_runRows = m_queue.size();
     EventLog::info(QStringLiteral("backfill"), QStringLiteral("intraday run started: %1 rows").arg(m_runRows));
@@ -171,10 +197,15 @@ void BackfillRun::downloaded()
     case State::Idle:
         return;
     case State::Intraday: {
-        const Config &config = Config::instance();
-        m_import(config.nativePath(InstallFolder::IntradayBackfillFile),
-                 config.nativePath(InstallFolder::IntradayFormatFile));
-        requestNext();
+        // The vendor's error lines are no data: the row failed, for the reason they give.
+        QFile reply(Config::instance().path(InstallFolder::IntradayBackfillFile));
+        const QByteArray refusal = reply.open(QIODevice::ReadOnly) ? Vendor::refusalLine(reply.read(64 * 1024))
+                                                                   : QByteArray();
+        if (!refusal.isEmpty()) {
+            failCurrent(QStringLiteral("%1 (%2)").arg(Vendor::refusalReason(refusal), QString::fromUtf8(refusal)));
+            return;
+        }
+        importIntraday();
         return;
     }
     case State::EndOfDay:
@@ -185,35 +216,124 @@ void BackfillRun::downloaded()
     }
 }
 
+void BackfillRun::importIntraday()
+{
+    const Config &config = Config::instance();
+    if (!m_import(config.nativePath(InstallFolder::IntradayBackfillFile),
+                  config.nativePath(InstallFolder::IntradayFormatFile))) {
+        waitForAmiBroker();
+        return;
+    }
+    requestNext();
+}
+
 void BackfillRun::importEndOfDay()
 {
     if (m_state != State::EndOfDay)
         return;
-    const QString formatFile = Config::instance().nativePath(InstallFolder::EndOfDayFormatFile);
+    m_eodEntries.clear();
+    m_eodImported = 0;
+    m_eodFound = 0;
     const QStringList entries = QDir(m_backfillFolder).entryList(QDir::NoFilter, QDir::NoSort);
-    int imported = 0;
-    int found = 0;
     for (const QString &entry : entries) {
         if (entry == QLatin1String(".") || entry == QLatin1String(".."))
             continue;
-        ++found;
+        ++m_eodFound;
         if (m_watchListOnly) {
             QString symbol = entry;
             symbol.remove(QStringLiteral(".txt"));
             if (!m_selection.contains(symbol))
                 continue;
         }
-        m_import(QDir::toNativeSeparators(m_backfillFolder + QLatin1Char('/') + entry), formatFile);
-        ++imported;
+        m_eodEntries << entry;
+    }
+    continueEndOfDay();
+}
+
+// Imports the entries still to go; a refused one stops here and waits for AmiBroker.
+void BackfillRun::continueEndOfDay()
+{
+    const QString formatFile = Config::instance().nativePath(InstallFolder::EndOfDayFormatFile);
+    while (!m_eodEntries.isEmpty()) {
+        if (!m_import(QDir::toNativeSeparators(m_backfillFolder + QLatin1Char('/') + m_eodEntries.first()),
+                      formatFile)) {
+            waitForAmiBroker();
+            return;
+        }
+        m_eodEntries.removeFirst();
+        ++m_eodImported;
     }
     EventLog::info(QStringLiteral("backfill"), QStringLiteral("end-of-day archive %1: %2 of %3 files imported")
                                                    .arg(m_currentUrl)
-                                                   .arg(imported)
-                                                   .arg(found));
+                                                   .arg(m_eodImported)
+                                                   .arg(m_eodFound));
 
     // The next archive starts from an empty folder.
     emptyBackfillFolder();
-    finishRun(Done, QString());
+    const QString partial = m_transfer.partialFailure();
+    if (partial.isEmpty())
+        finishRun(Done, QString());
+    else
+        finishRun(QStringLiteral("Backfill Done (1 failed)"), partial);
+}
+
+// AmiBroker did not take the file: the run holds it and waits, a minute at most.
+void BackfillRun::waitForAmiBroker()
+{
+    m_transfer.stopPolling();
+    if (m_waitingForAmiBroker)
+        return;
+    m_waitingForAmiBroker = true;
+    m_amibrokerDeadline->start();
+    EventLog::warning(QStringLiteral("backfill"),
+                      QStringLiteral("AmiBroker did not take %1; the run waits for it").arg(currentItem()));
+    emit progressChanged(0, QStringLiteral("(%1) waiting for AmiBroker").arg(currentItem()));
+}
+
+void BackfillRun::amibrokerBack()
+{
+    if (!m_waitingForAmiBroker)
+        return;
+    m_waitingForAmiBroker = false;
+    m_amibrokerDeadline->stop();
+    if (m_state == State::Intraday)
+        importIntraday();
+    else if (m_state == State::EndOfDay)
+        continueEndOfDay();
+}
+
+void BackfillRun::giveUpOnAmiBroker()
+{
+    if (!m_waitingForAmiBroker)
+        return;
+    m_waitingForAmiBroker = false;
+    QString details = QStringLiteral("AmiBroker not reachable");
+    if (m_state == State::EndOfDay) {
+        // Kept for the trader until the next end-of-day run empties the folder.
+        EventLog::warning(QStringLiteral("backfill"), QStringLiteral("end-of-day files not imported, left in %1: %2")
+                                                          .arg(QDir::toNativeSeparators(m_backfillFolder),
+                                                               m_eodEntries.join(QStringLiteral(", "))));
+        details += QStringLiteral("\nNot imported: ") + m_eodEntries.join(QStringLiteral(", "));
+        m_eodEntries.clear();
+    } else {
+        QStringList notDone{m_currentSymbol};
+        for (const QString &url : qAsConst(m_queue))
+            notDone << symbolOf(url);
+        m_failedUrls << m_currentUrl << m_queue;
+        m_queue.clear();
+        details += QStringLiteral("\nNot backfilled: ") + notDone.join(QStringLiteral(", "));
+        if (!m_failedRows.isEmpty())
+            details += QLatin1Char('\n') + m_failedRows.join(QLatin1Char('\n'));
+    }
+    m_transfer.stopPolling();
+    finishRun(Failed, details);
+}
+
+QString BackfillRun::currentItem() const
+{
+    if (m_state == State::EndOfDay)
+        return m_eodEntries.isEmpty() ? m_currentUrl : m_eodEntries.first();
+    return m_currentSymbol;
 }
 
 void BackfillRun::finishRun(const QString &text, const QString &details)
@@ -230,6 +350,8 @@ void BackfillRun::finishRun(const QString &text, const QString &details)
     else
         EventLog::warning(QStringLiteral("backfill"), line);
     m_retryTimer->stop();
+    m_amibrokerDeadline->stop();
+    m_waitingForAmiBroker = false;
     setState(State::Idle);
     emit finished(text, details);
 }
@@ -240,8 +362,12 @@ void BackfillRun::downloadFailed()
 {
     if (m_state == State::Idle || m_aiming)
         return;
+    failCurrent(m_transfer.lastError());
+}
+
+void BackfillRun::failCurrent(const QString &reason)
+{
     m_transfer.stopPolling();
-    const QString reason = m_transfer.lastError();
 
     if (m_attempts < m_retryDelays.size()) {
         const int delay = m_retryDelays.at(m_attempts++);
@@ -260,6 +386,7 @@ void BackfillRun::downloadFailed()
         return;
     }
     m_failedRows << QStringLiteral("%1: %2").arg(m_currentSymbol, reason);
+    m_failedUrls << m_currentUrl;
     requestNext();
 }
 

@@ -72,6 +72,17 @@ public:
     // The end-of-day dialog: a run in progress stops; otherwise the archive is fetched.
     void toggleEndOfDay(const QString &archiveUrl, bool watchListOnly);
     void stop();
+    // A restart ends the run; the log says how far it got.
+    void stopForRestart();
+
+    // The rows the last intraday run gave up on, as their URLs.
+    [[nodiscard]] QStringList failedUrls() const { return m_failedUrls; }
+    // True while a refused import waits for AmiBroker to come back.
+    [[nodiscard]] bool isWaitingForAmiBroker() const { return m_waitingForAmiBroker; }
+
+    // How long a refused import waits for AmiBroker before the run ends.
+    static constexpr int AmiBrokerWaitMs = 60000;
+    void setAmiBrokerWait(int ms);
 
     // Waits before the first, second and third repeat of a failing request.
     void setRetryDelays(const QVector<int> &delaysMs) { m_retryDelays = delaysMs; }
@@ -82,6 +93,8 @@ public slots:
     void downloaded();
     void downloadFailed();
     void showProgress(const QString &progress, const QString &speed);
+    // AmiBroker answers again: a refused import is tried again and the run goes on.
+    void amibrokerBack();
 
 signals:
     void stateChanged(BackfillRun::State state);
@@ -97,6 +110,12 @@ private:
     void retry();
     void finishRun(const QString &text, const QString &details);
     void importEndOfDay();
+    void importIntraday();
+    void continueEndOfDay();
+    void failCurrent(const QString &reason);
+    void waitForAmiBroker();
+    void giveUpOnAmiBroker();
+    [[nodiscard]] QString currentItem() const;
     void emptyBackfillFolder() const;
 
     BackfillTransfer &m_transfer;
@@ -115,5 +134,12 @@ private:
     int m_attempts = 0;
     QString m_currentSymbol;
     QStringList m_failedRows;     // "<symbol>: <reason>"
+    QStringList m_failedUrls;
+    // An end-of-day import in progress: the entries still to import and the counts so far.
+    QStringList m_eodEntries;
+    int m_eodImported = 0;
+    int m_eodFound = 0;
+    bool m_waitingForAmiBroker = false;
+    QTimer *m_amibrokerDeadline = nullptr;
     QString m_backfillFolder;      // <root>/Backfill
 };

@@ -17,4 +17,6 @@ public:
     virtual void resumePolling(int pollMs) = 0;
     // Why the last request failed.
     [[nodiscard]] virtual QString lastError() const = 0;
+    // What an archive of the last download left out while the rest was unpacked ("" when nothing).
+    [[nodiscard]] virtual QString partialFailure() const = 0;
 };

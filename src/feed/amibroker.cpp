@@ -2,14 +2,31 @@
 
 #include "app/eventlog.h"
 
+#include <QTimer>
+
 AmiBroker::AmiBroker(Platform::AutomationFactory factory, QObject *parent)
     : QObject(parent)
     , m_factory(std::move(factory))
     , m_object(m_factory(ProgId))
     , m_lost(!m_object || m_object->isNull())
 {
-    if (m_lost)
+    m_relinkTimer = new QTimer(this);
+    m_relinkTimer->setInterval(RelinkIntervalMs);
+    connect(m_relinkTimer, &QTimer::timeout, this, &AmiBroker::relinkOnItsOwn);
+    if (m_lost) {
         EventLog::warning(QStringLiteral("amibroker"), QStringLiteral("AmiBroker not reachable at start"));
+        m_relinkTimer->start();
+    }
+}
+
+void AmiBroker::setRelinkInterval(int ms)
+{
+    m_relinkTimer->setInterval(ms);
+}
+
+void AmiBroker::relinkOnItsOwn()
+{
+    relink();
 }
 
 AmiBroker::~AmiBroker() = default;
@@ -29,10 +46,13 @@ void AmiBroker::setLost(bool lost)
     if (m_lost == lost)
         return;
     m_lost = lost;
-    if (lost)
+    if (lost) {
         EventLog::warning(QStringLiteral("amibroker"), QStringLiteral("AmiBroker link lost"));
-    else
+        m_relinkTimer->start();
+    } else {
         EventLog::info(QStringLiteral("amibroker"), QStringLiteral("AmiBroker link restored"));
+        m_relinkTimer->stop();
+    }
     emit reachableChanged(!lost);
 }
 

@@ -7,9 +7,12 @@
 
 #include <memory>
 
+class QTimer;
+
 // Every operation the feed performs on AmiBroker's automation server, with its exact method text.
 // A failed creation or call marks the link lost; the next call creates the object again and loads
-// the database again before it is made.
+// the database again before it is made. A lost link is also tried again on its own every few
+// seconds, so that its return is noticed while no call is made.
 class AmiBroker final : public QObject
 {
     Q_OBJECT
@@ -28,6 +31,9 @@ public:
 
     [[nodiscard]] bool isReachable() const { return !m_lost; }
 
+    static constexpr int RelinkIntervalMs = 5000;
+    void setRelinkInterval(int ms);
+
     // Each returns false when AmiBroker could not be reached.
     bool loadDatabase(const QString &databaseFolder);
     bool import(const QString &dataFile, const QString &formatFile);
@@ -43,9 +49,11 @@ private:
     // Creates the object again and reloads the database after a loss; false while that fails.
     bool relink();
     void setLost(bool lost);
+    void relinkOnItsOwn();
 
     Platform::AutomationFactory m_factory;
     std::unique_ptr<Platform::AutomationObject> m_object;
     QString m_databaseFolder;
     bool m_lost = false;
+    QTimer *m_relinkTimer = nullptr;
 };

@@ -24,6 +24,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -87,12 +88,15 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
     m_healthTimer->setInterval(1000);
     connect(m_healthTimer, &QTimer::timeout, this, &amibrokerlivedata2::showFeedHealth);
     connect(m_health, &FeedHealth::recoveredAfterOutage, this, &amibrokerlivedata2::backfillAfterOutage);
-    connect(m_health, &FeedHealth::liveStateChanged, this, &amibrokerlivedata2::logLiveState);
+    connect(m_health, &FeedHealth::conditionChanged, this, &amibrokerlivedata2::logLiveCondition);
+    connect(m_health, &FeedHealth::importFileStateChanged, this, &amibrokerlivedata2::logImportFileState);
     m_summaryTimer = new QTimer(this);
     m_summaryTimer->setInterval(60000);
     connect(m_summaryTimer, &QTimer::timeout, this,
             [this] { EventLog::info(QStringLiteral("feed"), FeedHealth::summaryText(m_health->takeMinute())); });
     connect(m_worker.get(), &liveDataUpdator::imported, m_health, &FeedHealth::imported);
+    connect(m_worker.get(), &liveDataUpdator::replyRead, m_health, &FeedHealth::replyRead);
+    connect(m_worker.get(), &liveDataUpdator::importFileWritten, m_health, &FeedHealth::importFileWritten);
 
     m_backfillDownloader = new MyDownloader(InstallFolder::IntradayBackfillFile, QStringLiteral("symbolUrl"),
                                             Config::instance().path(InstallFolder::BackfillFolder)
@@ -112,6 +116,7 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
     connect(m_backfillRun, &BackfillRun::stateChanged, this, &amibrokerlivedata2::showBackfillState);
     connect(m_backfillRun, &BackfillRun::progressChanged, this, &amibrokerlivedata2::showBackfillProgress);
     connect(m_backfillRun, &BackfillRun::finished, this, &amibrokerlivedata2::showBackfillFinished);
+    connect(m_backfillRun, &BackfillRun::finished, this, &amibrokerlivedata2::startDeferredGapBackfill);
 
     if (!m_connection->open()) {
         const QString error = m_connection->lastErrorText();
@@ -130,13 +135,51 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
 
     catalogueLookup(m_currentExchange);
     showAmiBrokerLink(m_worker->amibroker().isReachable());
+    carryOverOutage();
 }
 
 void amibrokerlivedata2::showAmiBrokerLink(bool reachable)
 {
     m_health->setAmiBrokerReachable(reachable);
+    showMessageLine();
+    if (reachable)
+        m_backfillRun->amibrokerBack();
+}
+
+void amibrokerlivedata2::showMessageLine()
+{
     // The message line says so until a call gets through again; then the broadcast returns.
-    ui->messageBox->setText(reachable ? m_broadcastMessage : QStringLiteral("AmiBroker not reachable"));
+    if (!m_worker->amibroker().isReachable())
+        ui->messageBox->setText(QStringLiteral("AmiBroker not reachable"));
+    else
+        ui->messageBox->setText(m_workspaceProblem.isEmpty() ? m_broadcastMessage : m_workspaceProblem);
+}
+
+void amibrokerlivedata2::showWorkspaceProblem(const QString &problem)
+{
+    m_workspaceProblem = problem;
+    showMessageLine();
+}
+
+// A restart while the feed was without good replies: the gap it closes began in that cycle.
+void amibrokerlivedata2::carryOverOutage()
+{
+    QSettings store(Store::Organisation, Store::Application);
+    const QDateTime lastGood = QDateTime::fromString(store.value(Store::LastGoodReplyBeforeRestart).toString(),
+                                                     Qt::ISODateWithMs);
+    store.remove(Store::LastGoodReplyBeforeRestart);
+    if (lastGood.isValid())
+        m_health->carryOverLastGood(lastGood);
+}
+
+void amibrokerlivedata2::prepareRestart()
+{
+    m_backfillRun->stopForRestart();
+    const QDateTime lastGood = m_health->lastGoodReply();
+    if (m_liveDownloader && lastGood.isValid()) {
+        QSettings store(Store::Organisation, Store::Application);
+        store.setValue(Store::LastGoodReplyBeforeRestart, lastGood.toUTC().toString(Qt::ISODateWithMs));
+    }
 }
 
 amibrokerlivedata2::~amibrokerlivedata2()
@@ -195,20 +238,56 @@ void amibrokerlivedata2::startLiveFeed()
     m_healthLabel->show();
     m_healthTimer->start();
     m_summaryTimer->start();
-    EventLog::info(QStringLiteral("feed"), QStringLiteral("live feed started: %1").arg(url));
+    // Once the selection is applied: the request the first tick sends.
+    QTimer::singleShot(0, this, &amibrokerlivedata2::logLiveRequest);
 }
 
-void amibrokerlivedata2::logLiveState(bool failing, const QString &error)
+void amibrokerlivedata2::logLiveRequest()
 {
-    if (failing)
-        EventLog::warning(QStringLiteral("feed"), QStringLiteral("live replies failing: %1").arg(error));
-    else
+    if (!m_liveDownloader)
+        return;
+    EventLog::info(QStringLiteral("feed"), QStringLiteral("live feed started: %1 (%2, %3 symbols)")
+                                               .arg(EventLog::redacted(m_liveDownloader->url),
+                                                    m_liveDownloader->method == 1 ? QStringLiteral("POST")
+                                                                                  : QStringLiteral("GET"))
+                                               .arg(m_selection->size()));
+}
+
+void amibrokerlivedata2::logLiveCondition(FeedHealth::Condition condition, const QString &detail)
+{
+    switch (condition) {
+    case FeedHealth::Condition::Good:
         EventLog::info(QStringLiteral("feed"), QStringLiteral("live replies recovered"));
+        break;
+    case FeedHealth::Condition::Failing:
+        EventLog::warning(QStringLiteral("feed"), QStringLiteral("live replies failing: %1").arg(detail));
+        break;
+    case FeedHealth::Condition::Refused:
+        EventLog::warning(QStringLiteral("feed"), QStringLiteral("the vendor refused the live request: %1").arg(detail));
+        break;
+    case FeedHealth::Condition::NoQuotes:
+        EventLog::warning(QStringLiteral("feed"), QStringLiteral("live replies hold no quote for the selection"));
+        break;
+    }
+}
+
+void amibrokerlivedata2::logImportFileState(bool written, const QString &reason)
+{
+    if (written)
+        EventLog::info(QStringLiteral("feed"), QStringLiteral("the import file is written again"));
+    else
+        EventLog::error(QStringLiteral("feed"), QStringLiteral("the import file %1 could not be written: %2")
+                                                    .arg(Config::instance().nativePath(InstallFolder::ImportFile),
+                                                         reason));
 }
 
 void amibrokerlivedata2::showFeedHealth()
 {
     const FeedHealth::Report report = m_health->report();
+    // Several troubles at once need the strip's free width to the left.
+    const bool wide = report.text.size() > 12;
+    m_healthLabel->setGeometry(wide ? QRect(330, 550, 401, 24) : QRect(630, 550, 101, 24));
+    m_healthLabel->setAlignment(wide ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignCenter);
     m_healthLabel->setText(QStringLiteral("<span style=\"color:%1;\"><b>%2</b></span>")
                                .arg(report.colour, report.text.toHtmlEscaped()));
     m_healthLabel->setToolTip(report.tooltip);
@@ -235,6 +314,7 @@ void amibrokerlivedata2::updateProgress(QString progress, QString speed)
 void amibrokerlivedata2::on_restartButton_clicked()
 {
     EventLog::info(QStringLiteral("app"), QStringLiteral("restart asked for by the trader"));
+    prepareRestart();
     // Closing the last window would post a quit whose exit code 0 overrides the restart code.
     setAttribute(Qt::WA_QuitOnClose, false);
     close();
@@ -268,6 +348,9 @@ void amibrokerlivedata2::showStatusMessage(QString message)
 
 void amibrokerlivedata2::storeChoices()
 {
+    // A window that never showed a selection holds none of the trader's choices.
+    if (!m_liveDownloader)
+        return;
     QSettings store(Store::Organisation, Store::Application);
     for (int i = 0; i < Feeds::Count; ++i)
         store.setValue(Store::feedBoxKey(i), m_feedFlags[std::size_t(i)]);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backfill/backfillrun.h"
+#include "feed/feedhealth.h"
 #include "symbols/feeds.h"
 #include "vendor/account.h"
 #include "vendor/feedconsole.h"
@@ -15,7 +16,6 @@
 #include <memory>
 
 class DisplayTableModel;
-class FeedHealth;
 class MyDownloader;
 class QLabel;
 class QTimer;
@@ -45,6 +45,8 @@ public:
     void takeAccount(const Account &account) override;
     void startupBackfill(const QString &oneDayBackfillBase, int days) override;
     void storeChoices() override;
+    void prepareRestart() override;
+    void showWorkspaceProblem(const QString &problem) override;
 
     // For inspection (tests): what the window holds and shows.
     [[nodiscard]] Ui::amibrokerlivedata2 *form() const { return ui; }
@@ -127,9 +129,15 @@ private:
     void showBackfillProgress(int percent, const QString &text);
     void showBackfillFinished(const QString &text, const QString &details);
     void showAmiBrokerLink(bool reachable);
+    void showMessageLine();
+    void carryOverOutage();
+    void startDeferredGapBackfill();
     void showFeedHealth();
-    void logLiveState(bool failing, const QString &error);
-    void backfillAfterOutage();
+    void logLiveRequest();
+    void logLiveCondition(FeedHealth::Condition condition, const QString &detail);
+    void logImportFileState(bool written, const QString &reason);
+    void backfillAfterOutage(qint64 outageMs);
+    void startGapBackfill(const QStringList &retried);
     [[nodiscard]] BackfillRun::IntradayEndpoint intradayEndpoint() const;
 
     Ui::amibrokerlivedata2 *ui;
@@ -152,7 +160,12 @@ private:
     QString m_databaseFolderPath;
     QString m_oneDayBackfillBase;
     QString m_broadcastMessage;
+    QString m_workspaceProblem;
     bool m_databaseOpen = false;
+    // The window showed a selection: only then are its choices the trader's.
+    bool m_interfaceEnabled = false;
+    // An outage that ended while a run was active: its gap is fetched once the run ends.
+    qint64 m_pendingGapMs = 0;
 
     // Exchange name -> symbols; an empty list counts as not loaded.
     QMap<QString, QStringList> m_catalogue;

@@ -11,6 +11,12 @@
 #include "vendor/vendorconnection.h"
 #include "vendor/vendorservice.h"
 
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <algorithm>
+
 namespace {
 
 const QString FiveDays = QStringLiteral("5");
@@ -48,16 +54,57 @@ void amibrokerlivedata2::do5DayBackfill()
 }
 
 // The minutes an outage lost, fetched as the Backfill button would with one day.
-void amibrokerlivedata2::backfillAfterOutage()
+void amibrokerlivedata2::backfillAfterOutage(qint64 outageMs)
 {
-    if (!Store::backfillAfterOutage() || m_backfillRun->isActive())
+    if (!Store::backfillAfterOutage())
         return;
-    const QStringList urls = BackfillRun::intradayUrls(m_selection->entries(), enabledExchanges(),
-                                                       intradayEndpoint(), QStringLiteral("1"));
+    if (m_backfillRun->isActive()) {
+        // One pending gap at most: the longer outage covers the shorter.
+        m_pendingGapMs = qMax(m_pendingGapMs, outageMs);
+        EventLog::info(QStringLiteral("backfill"), QStringLiteral("gap backfill after an outage of %1 s deferred "
+                                                                  "until the running backfill ends")
+                                                       .arg(outageMs / 1000));
+        return;
+    }
+    startGapBackfill({});
+}
+
+void amibrokerlivedata2::startDeferredGapBackfill()
+{
+    if (m_pendingGapMs == 0)
+        return;
+    m_pendingGapMs = 0;
+    // Once the finished run has let go of the downloader.
+    const QStringList retried = m_backfillRun->failedUrls();
+    QTimer::singleShot(0, this, [this, retried] {
+        if (!m_backfillRun->isActive())
+            startGapBackfill(retried);
+    });
+}
+
+// One day of every row, and the rows the run before gave up on as they were asked for then.
+void amibrokerlivedata2::startGapBackfill(const QStringList &retried)
+{
+    m_pendingGapMs = 0;
+    QStringList urls = retried;
+    const QStringList oneDay = BackfillRun::intradayUrls(m_selection->entries(), enabledExchanges(),
+                                                         intradayEndpoint(), QStringLiteral("1"));
+    for (const QString &url : oneDay) {
+        const QString symbol = QUrlQuery(QUrl(url, QUrl::TolerantMode)).queryItemValue(QStringLiteral("send"));
+        const bool asked = std::any_of(retried.cbegin(), retried.cend(), [&symbol](const QString &earlier) {
+            return QUrlQuery(QUrl(earlier, QUrl::TolerantMode)).queryItemValue(QStringLiteral("send")) == symbol;
+        });
+        if (!asked)
+            urls << url;
+    }
     if (urls.isEmpty())
         return;
-    EventLog::info(QStringLiteral("backfill"), QStringLiteral("gap backfill after the outage: one day of %1 rows")
-                                                   .arg(urls.size()));
+    EventLog::info(QStringLiteral("backfill"), QStringLiteral("gap backfill after the outage: one day of %1 rows%2")
+                                                   .arg(urls.size() - retried.size())
+                                                   .arg(retried.isEmpty() ? QString()
+                                                                          : QStringLiteral(", %1 rows the run before "
+                                                                                           "gave up on")
+                                                                                .arg(retried.size())));
     m_backfillRun->toggleIntraday(urls);
 }
 
@@ -104,7 +151,8 @@ void amibrokerlivedata2::showBackfillFinished(const QString &text, const QString
     if (ui->progressBarRT->value() < ui->progressBarRT->minimum())
         ui->progressBarRT->setValue(ui->progressBarRT->minimum());
     ui->progressBarRT->setFormat(text);
-    ui->progressBarRT->setToolTip(details);
+    // Transfer errors carry the whole address, request key included.
+    ui->progressBarRT->setToolTip(EventLog::redacted(details));
 }
 
 eoddata *amibrokerlivedata2::currentEodDialog() const

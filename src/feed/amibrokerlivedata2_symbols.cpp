@@ -131,7 +131,7 @@ void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds
     ui->daysBox->clear();
     ui->daysBox->addItems(daysbox);
     m_broadcastMessage = message;
-    ui->messageBox->setText(m_worker->amibroker().isReachable() ? message : QStringLiteral("AmiBroker not reachable"));
+    showMessageLine();
     ui->machineIDLabel->setText(QStringLiteral("%1").arg(MachineID));
 
     for (int i = 0; i < Feeds::Count; ++i) {

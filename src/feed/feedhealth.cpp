@@ -1,28 +1,57 @@
 #include "feed/feedhealth.h"
 
-#include <QDateTime>
+#include "app/eventlog.h"
+#include "platform/steadyclock.h"
+#include "vendor/vendorservice.h"
 
 #include <algorithm>
 
 namespace {
 
-qint64 systemNow()
+const QString Red = QStringLiteral("#ff0000");
+const QString Orange = QStringLiteral("#c07000");
+const QString DarkRed = QStringLiteral("#b00000");
+const QString Purple = QStringLiteral("#7b1fa2");
+
+QDateTime systemWallNow()
 {
-    return QDateTime::currentMSecsSinceEpoch();
+    return QDateTime::currentDateTime();
 }
+
+// "12 s" under a minute, "2 min" from then on.
+QString ageAmount(qint64 ageMs)
+{
+    if (ageMs >= FeedHealth::DownAfterMs)
+        return QStringLiteral("%1 min").arg(ageMs / 60000);
+    return QStringLiteral("%1 s").arg(ageMs / 1000);
+}
+
+struct Part
+{
+    int urgency;
+    FeedHealth::State state;
+    QString text;
+    QString colour;
+};
 
 }
 
 FeedHealth::FeedHealth(Clock clock, QObject *parent)
     : QObject(parent)
-    , m_clock(clock ? std::move(clock) : Clock(systemNow))
+    , m_clock(clock ? std::move(clock) : Clock(Platform::steadyMs))
+    , m_wallClock(systemWallNow)
 {
     m_startedMs = m_clock();
 }
 
 void FeedHealth::setClock(Clock clock)
 {
-    m_clock = clock ? std::move(clock) : Clock(systemNow);
+    m_clock = clock ? std::move(clock) : Clock(Platform::steadyMs);
+}
+
+void FeedHealth::setWallClock(WallClock clock)
+{
+    m_wallClock = clock ? std::move(clock) : WallClock(systemWallNow);
 }
 
 void FeedHealth::start()
@@ -30,28 +59,66 @@ void FeedHealth::start()
     m_startedMs = m_clock();
 }
 
+void FeedHealth::carryOverLastGood(const QDateTime &lastGood)
+{
+    m_carriedLastGood = lastGood;
+}
+
 void FeedHealth::replyArrived()
 {
-    const qint64 now = m_clock();
-    const qint64 previous = m_lastGoodMs ? m_lastGoodMs : m_startedMs;
-    m_lastGoodMs = now;
-    m_lastArrivalMs = now;
+    m_lastArrivalMs = m_clock();
     ++m_minute.replies;
     m_awaitingImport = true;
-    if (m_failuresInRow > 0) {
-        m_failuresInRow = 0;
-        emit liveStateChanged(false, QString());
+    m_failuresInRow = 0;
+}
+
+void FeedHealth::replyRead(const LiveImport::Tally &tally, const QByteArray &reply, bool selectionEmpty)
+{
+    switch (LiveImport::kindOf(tally, selectionEmpty)) {
+    case LiveImport::ReplyKind::Quotes: {
+        const qint64 now = m_clock();
+        qint64 gapMs = now - (m_lastGoodMs ? m_lastGoodMs : m_startedMs);
+        // Across a restart only the time of day spans both cycles.
+        if (!m_lastGoodMs && m_carriedLastGood.isValid())
+            gapMs = qMax(gapMs, m_carriedLastGood.msecsTo(m_wallClock()));
+        m_lastGoodMs = now;
+        m_lastGoodWall = m_wallClock();
+        m_carriedLastGood = QDateTime();
+        m_failedSymbols = tally.failed;
+        setCondition(Condition::Good, QString());
+        if (gapMs >= DownAfterMs)
+            emit recoveredAfterOutage(gapMs);
+        return;
     }
-    if (now - previous >= DownAfterMs)
-        emit recoveredAfterOutage(now - previous);
+    case LiveImport::ReplyKind::Refused: {
+        m_refusalLine = QString::fromUtf8(LiveImport::firstLine(reply, tally));
+        m_refusalReason = Vendor::refusalReason(LiveImport::firstLine(reply, tally));
+        setCondition(Condition::Refused, QStringLiteral("%1 (%2)").arg(m_refusalReason, m_refusalLine));
+        return;
+    }
+    case LiveImport::ReplyKind::NoQuotes:
+        setCondition(Condition::NoQuotes, QString());
+        return;
+    }
 }
 
 void FeedHealth::replyFailed(const QString &error)
 {
     m_lastError = error;
     ++m_minute.failures;
-    if (++m_failuresInRow == 1)
-        emit liveStateChanged(true, error);
+    ++m_failuresInRow;
+    if (m_condition != Condition::Failing)
+        setCondition(Condition::Failing, error);
+}
+
+void FeedHealth::setCondition(Condition condition, const QString &detail)
+{
+    // A refusal for another reason is news; another transfer error is not.
+    if (condition == m_condition && (condition != Condition::Refused || detail == m_conditionDetail))
+        return;
+    m_condition = condition;
+    m_conditionDetail = detail;
+    emit conditionChanged(condition, detail);
 }
 
 void FeedHealth::imported(int lines)
@@ -78,12 +145,21 @@ void FeedHealth::setAmiBrokerReachable(bool reachable)
     m_amibrokerReachable = reachable;
 }
 
+void FeedHealth::importFileWritten(bool written, const QString &reason)
+{
+    const QString problem = written ? QString() : (reason.isEmpty() ? QStringLiteral("unknown reason") : reason);
+    if (problem == m_importFileProblem)
+        return;
+    m_importFileProblem = problem;
+    emit importFileStateChanged(written, problem);
+}
+
 QString FeedHealth::ageText(qint64 ageMs)
 {
     if (ageMs >= DownAfterMs)
-        return QStringLiteral("Down %1 min").arg(ageMs / 60000);
+        return QStringLiteral("Down ") + ageAmount(ageMs);
     if (ageMs >= StaleAfterMs)
-        return QStringLiteral("Stale %1 s").arg(ageMs / 1000);
+        return QStringLiteral("Stale ") + ageAmount(ageMs);
     return QStringLiteral("Live");
 }
 
@@ -104,41 +180,63 @@ qint64 FeedHealth::medianReplyToImportMs() const
 
 FeedHealth::Report FeedHealth::report() const
 {
-    const qint64 now = m_clock();
-    const qint64 age = now - (m_lastGoodMs ? m_lastGoodMs : m_startedMs);
+    const qint64 age = m_clock() - (m_lastGoodMs ? m_lastGoodMs : m_startedMs);
+
+    // Every trouble that holds, the most urgent first.
+    QVector<Part> parts;
+    if (m_condition == Condition::Refused)
+        parts.append({1, State::VendorRefused, QStringLiteral("Vendor: ") + m_refusalReason, Purple});
+    else if (m_condition == Condition::NoQuotes && age >= StaleAfterMs)
+        parts.append({age >= DownAfterMs ? 0 : 4, State::NoQuotes, QStringLiteral("No quotes ") + ageAmount(age),
+                      age >= DownAfterMs ? Red : Orange});
+    else if (age >= DownAfterMs)
+        parts.append({0, State::Down, ageText(age), Red});
+    else if (age >= StaleAfterMs)
+        parts.append({5, State::Stale, ageText(age), Orange});
+    if (!m_amibrokerReachable)
+        parts.append({2, State::AmiBrokerUnreachable, QStringLiteral("AmiBroker not reachable"), DarkRed});
+    if (!m_importFileProblem.isEmpty())
+        parts.append({3, State::ImportFileFailed, QStringLiteral("Import file not written"), DarkRed});
+    std::stable_sort(parts.begin(), parts.end(), [](const Part &a, const Part &b) { return a.urgency < b.urgency; });
 
     Report report;
-    if (!m_amibrokerReachable) {
-        report.state = State::AmiBrokerUnreachable;
-        report.text = QStringLiteral("AmiBroker not reachable");
-        report.colour = QStringLiteral("#b00000");
-    } else if (age >= DownAfterMs) {
-        report.state = State::Down;
-        report.text = ageText(age);
-        report.colour = QStringLiteral("#ff0000");
-    } else if (age >= StaleAfterMs) {
-        report.state = State::Stale;
-        report.text = ageText(age);
-        report.colour = QStringLiteral("#c07000");
-    } else {
+    if (parts.isEmpty()) {
         report.state = State::Live;
-        report.text = ageText(age);
+        report.text = QStringLiteral("Live");
         report.colour = QStringLiteral("#005605");
+    } else {
+        report.state = parts.first().state;
+        report.colour = parts.first().colour;
+        QStringList texts;
+        for (const Part &part : qAsConst(parts))
+            texts << part.text;
+        report.text = texts.join(QStringLiteral(" \u00b7 "));
     }
 
-    const QString lastGood = m_lastGoodMs
-        ? QDateTime::fromMSecsSinceEpoch(m_lastGoodMs).toString(QStringLiteral("HH:mm:ss"))
-        : QStringLiteral("none yet");
+    const QString lastGood = m_lastGoodWall.isValid() ? m_lastGoodWall.toString(QStringLiteral("HH:mm:ss"))
+                                                      : QStringLiteral("none yet");
+    QStringList lines;
+    lines << QStringLiteral("Last good reply: %1").arg(lastGood);
+    lines << QStringLiteral("Failures in a row: %1%2")
+                 .arg(m_failuresInRow)
+                 .arg(m_failuresInRow > 0 && !m_lastError.isEmpty() ? QStringLiteral(" (%1)").arg(m_lastError)
+                                                                    : QString());
+    if (m_condition == Condition::Refused)
+        lines << QStringLiteral("The vendor's answer: %1").arg(m_refusalLine);
+    else if (m_condition == Condition::NoQuotes)
+        lines << QStringLiteral("The last reply held no quote for the selection");
+    else if (m_condition == Condition::Good && m_failedSymbols > 0)
+        lines << QStringLiteral("Symbols the vendor failed in the last reply: %1").arg(m_failedSymbols);
+    if (!m_amibrokerReachable)
+        lines << QStringLiteral("AmiBroker not reachable: tried again every 5 s");
+    if (!m_importFileProblem.isEmpty())
+        lines << QStringLiteral("Import file not written: %1").arg(m_importFileProblem);
     const qint64 median = medianReplyToImportMs();
-    report.tooltip = QStringLiteral("Last good reply: %1\nFailures in a row: %2%3\nImports this session: %4\n"
-                                    "Reply to import (median, last minute): %5")
-                         .arg(lastGood)
-                         .arg(m_failuresInRow)
-                         .arg(m_failuresInRow > 0 && !m_lastError.isEmpty()
-                                  ? QStringLiteral(" (%1)").arg(m_lastError)
-                                  : QString())
-                         .arg(m_imports)
-                         .arg(median < 0 ? QStringLiteral("none") : QStringLiteral("%1 ms").arg(median));
+    lines << QStringLiteral("Imports this session: %1").arg(m_imports);
+    lines << QStringLiteral("Reply to import (median, last minute): %1")
+                 .arg(median < 0 ? QStringLiteral("none") : QStringLiteral("%1 ms").arg(median));
+    // Transfer errors carry the whole address, request key included.
+    report.tooltip = EventLog::redacted(lines.join(QLatin1Char('\n')));
     return report;
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "feed/liveimport.h"
+
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -8,17 +11,23 @@
 
 // How the live feed is doing, from counters the live path keeps (a few assignments per reply);
 // read once a second for the window's indicator. Notices when replies come back after an outage.
+// Ages run on a steady clock; the time of day is only shown.
 class FeedHealth final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FeedHealth)
 
 public:
-    enum class State { Live, Stale, Down, AmiBrokerUnreachable };
+    // Most urgent first where several hold.
+    enum class State { Live, Stale, Down, VendorRefused, NoQuotes, AmiBrokerUnreachable, ImportFileFailed };
     Q_ENUM(State)
+    // What the latest live replies said, for the log: one line per change.
+    enum class Condition { Good, Failing, Refused, NoQuotes };
+    Q_ENUM(Condition)
 
-    // Milliseconds since the epoch; tests replace it.
+    // Steady milliseconds (not the time of day); tests replace it.
     using Clock = std::function<qint64()>;
+    using WallClock = std::function<QDateTime()>;
 
     static constexpr qint64 StaleAfterMs = 3000;
     static constexpr qint64 DownAfterMs = 60000;
@@ -27,19 +36,25 @@ public:
     explicit FeedHealth(Clock clock = {}, QObject *parent = nullptr);
 
     void setClock(Clock clock);
+    void setWallClock(WallClock clock);
     // The feed starts: ages count from here until the first good reply.
     void start();
+    // The last good reply of the previous cycle, before a restart: the first good reply of this
+    // one closes that gap.
+    void carryOverLastGood(const QDateTime &lastGood);
 
-    // The live path.
+    // The live path: a reply came in, then what it held.
     void replyArrived();
+    void replyRead(const LiveImport::Tally &tally, const QByteArray &reply, bool selectionEmpty);
     void replyFailed(const QString &error);
     void imported(int lines = 0);
     void setAmiBrokerReachable(bool reachable);
+    void importFileWritten(bool written, const QString &reason);
 
     struct Report
     {
         State state = State::Live;
-        QString text;     // "Live", "Stale 12 s", "Down 2 min", "AmiBroker not reachable"
+        QString text;     // "Live", "Stale 12 s", "Down 2 min · AmiBroker not reachable", ...
         QString colour;   // "#rrggbb"
         QString tooltip;
     };
@@ -64,13 +79,22 @@ public:
 
     [[nodiscard]] int failuresInRow() const { return m_failuresInRow; }
     [[nodiscard]] qint64 importsThisSession() const { return m_imports; }
-    [[nodiscard]] qint64 lastGoodReplyMs() const { return m_lastGoodMs; }
+    [[nodiscard]] bool hadGoodReply() const { return m_lastGoodMs != 0; }
+    // The time of day of the last good reply, of an earlier cycle before the first of this one;
+    // invalid when there was none.
+    [[nodiscard]] QDateTime lastGoodReply() const
+    {
+        return m_lastGoodWall.isValid() ? m_lastGoodWall : m_carriedLastGood;
+    }
+    [[nodiscard]] Condition condition() const { return m_condition; }
 
 signals:
     // A good reply after at least DownAfterMs without one.
     void recoveredAfterOutage(qint64 outageMs);
-    // Replies started failing, or came back (for the log).
-    void liveStateChanged(bool failing, const QString &error);
+    // The replies' condition changed; detail: the error, or the vendor's reason and answer.
+    void conditionChanged(FeedHealth::Condition condition, const QString &detail);
+    // The import file could (again) or could not be written.
+    void importFileStateChanged(bool written, const QString &reason);
 
 private:
     struct Sample
@@ -78,16 +102,26 @@ private:
         qint64 atMs;
         qint64 replyToImportMs;
     };
+    void setCondition(Condition condition, const QString &detail);
 
     Clock m_clock;
+    WallClock m_wallClock;
     qint64 m_startedMs = 0;
     qint64 m_lastGoodMs = 0;        // 0: none yet
+    QDateTime m_lastGoodWall;
+    QDateTime m_carriedLastGood;    // from before a restart, until the first good reply
     qint64 m_lastArrivalMs = 0;
     bool m_awaitingImport = false;
     int m_failuresInRow = 0;
     QString m_lastError;
+    Condition m_condition = Condition::Good;
+    QString m_conditionDetail;
+    QString m_refusalReason;
+    QString m_refusalLine;
+    int m_failedSymbols = 0;        // error lines among the quotes of the last good reply
     qint64 m_imports = 0;
     bool m_amibrokerReachable = true;
+    QString m_importFileProblem;    // empty: written
     QVector<Sample> m_samples;      // trimmed to the last minute when they are added
     Minute m_minute;
     QVector<qint64> m_minuteTimes;

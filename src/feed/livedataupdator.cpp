@@ -26,35 +26,27 @@ liveDataUpdator::~liveDataUpdator() = default;
 
 void liveDataUpdator::updateDataAmi()
 {
-    QFile quoteFile(m_quoteFilePath);
-    QFile importFile(m_importFilePath);
-    // The reply is read as the bytes the vendor sent; the import file gets the platform's line ends.
-    quoteFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    // Overwritten in place and cut to size: a file emptied first is pushed to disk on close by
-    // some file systems (ext4), milliseconds of every tick.
-    importFile.open(QIODevice::ReadWrite | QIODevice::Text | QIODevice::Unbuffered);
-
-    readQuoteFile(quoteFile);
-    bool written = false;
-    int lineCount = 0;
-    if (importFile.isOpen()) {
-        LiveImport::selectLines(m_reply, m_selection.symbolBytes(), m_selectedLines);
-        // The position counts the line ends as written, "\r\n" where text mode makes them so.
-        written = importFile.write(m_selectedLines) == m_selectedLines.size()
-            && importFile.resize(importFile.pos());
-        lineCount = m_selectedLines.count('\n');
+    {
+        // The reply is read as the bytes the vendor sent.
+        QFile quoteFile(m_quoteFilePath);
+        quoteFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        readQuoteFile(quoteFile);
     }
 
-    quoteFile.close();
-    importFile.close();
+    LiveImport::Tally tally;
+    const QSet<QByteArray> &symbols = m_selection.symbolBytes();
+    LiveImport::selectLines(m_reply, symbols, m_selectedLines, &tally, LiveImport::NativeLineEnd);
+    emit replyRead(tally, m_reply, symbols.isEmpty());
 
-    // An import file that could not be rewritten still holds the previous ticks: importing it
-    // again would store them twice. The next reply tries again.
-    if (written && importFile.error() == QFileDevice::NoError) {
+    // An import file that could not be rewritten still holds the previous ticks whole: importing
+    // it again would store them twice. The next reply tries again.
+    const bool written = LiveImport::rewriteInPlace(m_importFilePath, m_selectedLines, &m_importFileError);
+    emit importFileWritten(written, written ? QString() : m_importFileError);
+    if (written) {
         // An unreachable AmiBroker is asked once per tick, not once per call.
         if (m_amibroker->import(m_importFilePath, m_liveFormatPath)) {
             m_amibroker->refreshAll();
-            emit imported(lineCount);
+            emit imported(tally.selected);
         }
     }
     emit updateDisplayTable();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/liveimport.h"
 #include "platform/automationobject.h"
 
 #include <QByteArray>
@@ -29,6 +30,10 @@ signals:
     void updateDisplayTable();
     // AmiBroker took this tick's import file of so many lines.
     void imported(int lines);
+    // What this tick's reply held, before anything is imported.
+    void replyRead(const LiveImport::Tally &tally, const QByteArray &reply, bool selectionEmpty);
+    // Whether this tick's import file could be written; the system's reason when not.
+    void importFileWritten(bool written, const QString &reason);
 
 public slots:
     void updateDataAmi();
@@ -40,6 +45,7 @@ private:
     std::unique_ptr<AmiBroker> m_amibroker;
     QString m_quoteFilePath;     // <root>/rt.txt
     QString m_importFilePath;    // <root>\rtimport.txt
+    QString m_importFileError;
     QString m_liveFormatPath;    // <root>\dataFormatRT.dll
     // Kept between ticks so that their memory is reused, not allocated anew for every reply.
     QByteArray m_reply;

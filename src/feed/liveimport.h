@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QSet>
+#include <QString>
 #include <QStringList>
 
 // The rule that turns a live reply into the lines AmiBroker imports.
@@ -10,12 +11,32 @@ namespace LiveImport {
 // The selection as the filter looks it up: each symbol's UTF-8 bytes.
 [[nodiscard]] QSet<QByteArray> symbolSet(const QStringList &symbols);
 
+// What a reply held, counted while its lines are selected.
+struct Tally
+{
+    int lines = 0;       // complete lines
+    int selected = 0;    // quote lines of selected symbols
+    int failed = 0;      // the vendor's error lines ("Failed")
+    int firstLineEnd = -1; // where the reply's first line ends (its "\r" excluded); -1: no line
+};
+
+// What a reply means for the feed: quotes for the selection, the vendor's refusal (nothing but
+// error lines), or no quotes at all (empty, garbage, or only other symbols).
+enum class ReplyKind { Quotes, Refused, NoQuotes };
+[[nodiscard]] ReplyKind kindOf(const Tally &tally, bool selectionEmpty);
+// The first line of the reply, as far as the tally saw it.
+[[nodiscard]] QByteArray firstLine(const QByteArray &reply, const Tally &tally);
+
+// The line end of the import file on this system ("\r\n" on Windows, where AmiBroker reads it).
+extern const QByteArray NativeLineEnd;
+
 // Replaces `selected` with the complete lines of the reply whose second comma field is a selected
-// symbol, in their order, each ended by "\n"; its buffer is reused from tick to tick. Skipped: the
+// symbol, in their order, each ended by lineEnd; its buffer is reused from tick to tick. Skipped: the
 // piece after the last line feed, lines containing "Failed", lines without a comma. Only a "\r"
 // right before the line feed is not part of the line. The symbol field is compared byte for byte,
 // whole, up to its first NUL byte.
-void selectLines(const QByteArray &reply, const QSet<QByteArray> &symbols, QByteArray &selected);
+void selectLines(const QByteArray &reply, const QSet<QByteArray> &symbols, QByteArray &selected,
+                 Tally *tally = nullptr, const QByteArray &lineEnd = QByteArrayLiteral("\n"));
 
 [[nodiscard]] inline QByteArray selectedLines(const QByteArray &reply, const QSet<QByteArray> &symbols)
 {
@@ -23,5 +44,10 @@ void selectLines(const QByteArray &reply, const QSet<QByteArray> &symbols, QByte
     selectLines(reply, symbols, selected);
     return selected;
 }
+
+// Rewrites the file in place with content, never leaving it half-written: a longer content first
+// claims its extra length at the end, so a full disk fails before any old byte is overwritten and
+// the old content stays whole. False, with the system's reason, when the file keeps its old content.
+[[nodiscard]] bool rewriteInPlace(const QString &path, const QByteArray &content, QString *error);
 
 }

@@ -31,6 +31,8 @@ MyDownloader::MyDownloader(QString fileName, QString url, QString destinationExt
     , method(method)
 {
     m_unpackProcess = new QProcess(this);
+    // The tool names the members it gave up on, on either channel.
+    m_unpackProcess->setProcessChannelMode(QProcess::MergedChannels);
     m_unpackTimeLimit = new QTimer(this);
     m_unpackTimeLimit->setSingleShot(true);
     m_unpackTimeLimit->setInterval(UnpackTimeLimitMs);
@@ -156,7 +158,7 @@ void MyDownloader::downloadCompleted()
                 emit downloadfinished();
             } else {
                 fail(QStringLiteral("The reply could not be written to %1: %2")
-                         .arg(QDir::toNativeSeparators(m_outputFile->fileName()), m_outputFile->errorString()));
+                         .arg(QDir::toNativeSeparators(m_outputFile->fileName()), m_storeError));
             }
         }
         finished->deleteLater();
@@ -231,11 +233,15 @@ bool MyDownloader::storeReply(const QByteArray &body)
 {
     // Overwritten in place and then cut to size: a file emptied first is pushed to disk on
     // close by some file systems (ext4), milliseconds of every live tick.
-    if (!m_outputFile->open(QIODevice::ReadWrite))
+    if (!m_outputFile->open(QIODevice::ReadWrite)) {
+        m_storeError = m_outputFile->errorString();
         return false;
+    }
     // flush() makes a full disk show up here rather than be lost in close().
     const bool stored = m_outputFile->write(body) == body.size() && m_outputFile->flush()
         && m_outputFile->resize(body.size());
+    // close() forgets why a write failed.
+    m_storeError = stored ? QString() : m_outputFile->errorString();
     m_outputFile->close();
     return stored;
 }
@@ -255,6 +261,9 @@ bool MyDownloader::startUnpack()
     m_unpackTimedOut = false;
     m_unpackNotStarted = false;
     m_unpackStartedMs = QDateTime::currentMSecsSinceEpoch();
+    m_partialFailure.clear();
+    // The tool restores the archive's own file times: what it extracted shows in the listing.
+    m_beforeUnpack = listFolder(destinationExtr);
     m_unpackTimeLimit->start();
     m_unpackProcess->start(Platform::archiveTool(),
                            {QStringLiteral("x"), archive, QStringLiteral("-o") + destinationExtr,
@@ -264,20 +273,73 @@ bool MyDownloader::startUnpack()
 
 namespace {
 
-// Whether the tool left any file in the folder since it started: a tool that gives up on one
-// member (exit 1 or 2) may still have unpacked the others.
-bool unpackedSince(const QString &folder, qint64 sinceMs)
+// "ERROR: Data Error : TCS.txt": the members the tool gave up on, with its words for why.
+QList<QPair<QString, QString>> failedMembers(const QByteArray &output)
 {
+    QList<QPair<QString, QString>> members;
+    for (const QByteArray &raw : output.split('\n')) {
+        const QString line = QString::fromLocal8Bit(raw).trimmed();
+        const int error = line.indexOf(QLatin1String("ERROR: "));
+        if (error < 0)
+            continue;
+        const QString rest = line.mid(error + 7);
+        const int colon = rest.lastIndexOf(QLatin1String(" : "));
+        if (colon > 0)
+            members.append({rest.mid(colon + 3).trimmed(), rest.left(colon).trimmed()});
+    }
+    return members;
+}
+
+}
+
+MyDownloader::FolderListing MyDownloader::listFolder(const QString &folder)
+{
+    FolderListing listing;
+    const QDir base(folder);
     QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
-        // File times may be coarser than the clock: a second of slack.
-        if (it.fileInfo().lastModified().toMSecsSinceEpoch() >= sinceMs - 1000)
-            return true;
+        const QFileInfo info = it.fileInfo();
+        listing.insert(base.relativeFilePath(info.filePath()),
+                       qMakePair(info.size(), info.lastModified().toMSecsSinceEpoch()));
     }
-    return false;
+    return listing;
 }
 
+// A tool that gives up on some members (exit 1 or 2) may have unpacked the others: those are kept,
+// the broken ones removed and named. Empty when something usable came out.
+QString MyDownloader::judgePartialUnpack()
+{
+    const QList<QPair<QString, QString>> failed = failedMembers(m_unpackProcess->readAll());
+    const QDir folder(destinationExtr);
+    const QString inside = QDir::cleanPath(folder.absolutePath()) + QLatin1Char('/');
+    QStringList named;
+    for (const auto &member : failed) {
+        QString name = member.first;
+        const QString path = QDir::cleanPath(folder.absoluteFilePath(name));
+        // What the tool wrote of a member it gave up on is not data; nothing outside the folder is touched.
+        if (path.startsWith(inside)) {
+            QFile::remove(path);
+            name = path.mid(inside.size());
+        }
+        named << QStringLiteral("%1 (%2)").arg(name, member.second);
+    }
+    const FolderListing after = listFolder(destinationExtr);
+    bool extracted = false;
+    for (auto it = after.constBegin(); it != after.constEnd(); ++it) {
+        if (m_beforeUnpack.value(it.key(), qMakePair(qint64(-1), qint64(-1))) != it.value()) {
+            extracted = true;
+            break;
+        }
+    }
+    if (!extracted)
+        return QStringLiteral("The archive could not be unpacked (archive tool exit code %1).")
+            .arg(m_unpackProcess->exitCode());
+    m_partialFailure = QStringLiteral("Not unpacked: %1")
+                           .arg(named.isEmpty() ? QStringLiteral("some members (archive tool exit code %1)")
+                                                      .arg(m_unpackProcess->exitCode())
+                                                : named.join(QStringLiteral(", ")));
+    return QString();
 }
 
 void MyDownloader::unpackFinished()
@@ -296,9 +358,8 @@ void MyDownloader::unpackFinished()
         failure = QStringLiteral("The archive tool %1 could not be started.").arg(Platform::archiveTool());
     } else if (m_unpackProcess->exitStatus() == QProcess::CrashExit) {
         failure = QStringLiteral("The archive tool stopped before it had unpacked the archive.");
-    } else if (m_unpackProcess->exitCode() != 0 && !unpackedSince(destinationExtr, m_unpackStartedMs)) {
-        failure = QStringLiteral("The archive could not be unpacked (archive tool exit code %1).")
-                      .arg(m_unpackProcess->exitCode());
+    } else if (m_unpackProcess->exitCode() != 0) {
+        failure = judgePartialUnpack();
     }
     QFile::remove(m_outputFile->fileName());
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QPair>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
@@ -47,6 +49,7 @@ public:
     [[nodiscard]] QString outputFilePath() const;
     // Why the last request failed, as the trader may read it.
     [[nodiscard]] QString lastError() const override { return m_lastError; }
+    [[nodiscard]] QString partialFailure() const override { return m_partialFailure; }
 
     // BackfillTransfer
     void fetch(const QString &fileName, const QString &url, int pollMs, int watchdogMs) override;
@@ -78,6 +81,10 @@ private:
     // Starts the archive tool when the output file is a zip; false when there is nothing to unpack.
     bool startUnpack();
     void unpackFinished();
+    [[nodiscard]] QString judgePartialUnpack();
+    // Relative path -> (size, modification time).
+    using FolderListing = QHash<QString, QPair<qint64, qint64>>;
+    [[nodiscard]] static FolderListing listFolder(const QString &folder);
     void fail(const QString &reason);
     void rearm();
 
@@ -89,4 +96,7 @@ private:
     bool m_unpackTimedOut = false;
     bool m_unpackNotStarted = false;
     QString m_lastError;
+    QString m_storeError;
+    QString m_partialFailure;
+    FolderListing m_beforeUnpack;
 };

@@ -60,7 +60,8 @@ void updator::startDownload(QString url)
     // over in the working directory must not run in its place.
     if (m_archiveName.isEmpty()) {
         Seams::information(this, FailedTitle,
-                           QStringLiteral("The update address names no archive file:\n%1").arg(url) + FailedAdvice);
+                           QStringLiteral("The update address names no archive file:\n%1").arg(EventLog::redacted(url))
+                               + FailedAdvice);
         Seams::exitProcess(0);
         return;
     }
@@ -105,7 +106,7 @@ void updator::downloadCompleted()
         else
             EventLog::error(QStringLiteral("update"), QStringLiteral("update failed: %1").arg(failure));
         if (!failure.isEmpty())
-            Seams::information(this, FailedTitle, failure + FailedAdvice);
+            Seams::information(this, FailedTitle, EventLog::redacted(failure) + FailedAdvice);
     }
     m_reply->deleteLater();
     m_reply = nullptr;

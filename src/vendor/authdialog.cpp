@@ -68,10 +68,12 @@ void authDialog::start()
     m_splash = new startupAnimation;
     m_splash->showAnimation();
 
-    Workspace::provision();
+    const QStringList workspaceProblems = Workspace::provision();
 
     m_ownedWindow = m_createConsole();
     m_mainWindow = m_ownedWindow.get();
+    if (!workspaceProblems.isEmpty())
+        m_mainWindow->showWorkspaceProblem(workspaceProblems.join(QLatin1Char(' ')));
 
     m_restartTimer = new QTimer(this);
     connect(m_restartTimer, &QTimer::timeout, this, &authDialog::restart);
@@ -186,8 +188,10 @@ void authDialog::restart()
 {
     EventLog::info(QStringLiteral("app"), QStringLiteral("daily restart"));
     // The daily restart skips the close sequence, but not the trader's choices of the day.
-    if (m_mainWindow)
+    if (m_mainWindow) {
+        m_mainWindow->prepareRestart();
         m_mainWindow->storeChoices();
+    }
     close();
     QCoreApplication::exit(RestartExitCode);
 }

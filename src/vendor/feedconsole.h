@@ -27,8 +27,13 @@ public:
     // The start-up backfill: the day's backfill location, then a five-day intraday backfill of
     // every eligible row when days is 5.
     virtual void startupBackfill(const QString &oneDayBackfillBase, int days) = 0;
-    // The selection and the feed-box states into the settings store.
+    // The selection and the feed-box states into the settings store; nothing from a window whose
+    // feed never started.
     virtual void storeChoices() = 0;
+    // A restart is about to end this cycle: what must carry over is kept, a backfill run ended.
+    virtual void prepareRestart() = 0;
+    // The AmiBroker database folder could not be filled in: the message line says why.
+    virtual void showWorkspaceProblem(const QString &problem) = 0;
 };
 
 using FeedConsoleFactory = std::function<std::unique_ptr<FeedConsole>()>;

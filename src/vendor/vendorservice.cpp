@@ -93,4 +93,26 @@ QString endOfDayArchiveName(const QString &feed, int periodIndex)
     return feed + QLatin1Char('-') + QString::number(periodIndex + 1) + QLatin1String(".zip");
 }
 
+QString refusalReason(const QByteArray &errorLine)
+{
+    const int first = errorLine.indexOf(',');
+    const int second = first < 0 ? -1 : errorLine.indexOf(',', first + 1);
+    return QString::fromUtf8(second < 0 ? errorLine : errorLine.mid(second + 1)).trimmed();
+}
+
+QByteArray refusalLine(const QByteArray &body)
+{
+    QByteArray first;
+    for (const QByteArray &line : body.split('\n')) {
+        const QByteArray text = line.trimmed();
+        if (text.isEmpty())
+            continue;
+        if (!text.contains("Failed"))
+            return QByteArray();
+        if (first.isEmpty())
+            first = text;
+    }
+    return first;
+}
+
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -78,5 +79,11 @@ inline constexpr int PostThreshold = 1700;
 [[nodiscard]] QString endOfDayBase(const QString &oneDayBase);
 // "CASH-1.zip": the feed, "-", the period index + 1, ".zip".
 [[nodiscard]] QString endOfDayArchiveName(const QString &feed, int periodIndex);
+
+// The vendor's error lines: "Failed,<symbol>,<reason>" (a wrong or expired key, an unknown symbol).
+// "Authentication Failed" from such a line; the whole line when it has no reason field.
+[[nodiscard]] QString refusalReason(const QByteArray &errorLine);
+// A body of nothing but error lines is a refusal: its first line; empty for any other body.
+[[nodiscard]] QByteArray refusalLine(const QByteArray &body);
 
 }

@@ -14,10 +14,11 @@ inline const QString &TemplateFolder = InstallFolder::TemplateFolder;
 inline const QString &LayoutFile = InstallFolder::LayoutFile;
 [[nodiscard]] QStringList templateFiles();
 
-// Creates <root>/Amibroker/QVF1000 and copies the templates into it, unless the folder exists.
-// Failures pass silently: AmiBroker complains itself when it cannot load the database.
-void provision(const QString &root);
+// Creates <root>/Amibroker/QVF1000 if needed and copies in each template file the folder lacks;
+// a file there is the trader's data and is never overwritten, a missing template is skipped.
+// Returns what could not be laid out, with the system's reason (each also logged).
+QStringList provision(const QString &root);
 // The same for the configured install folder.
-void provision();
+QStringList provision();
 
 }
