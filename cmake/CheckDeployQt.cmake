@@ -1,5 +1,6 @@
 # Test: after windeployqt (stood in for by a program that does nothing), the install step keeps
-# exactly the plugins the program loads, release or debug. Run by CTest with -DWORK -DNOOP.
+# exactly the plugins the program loads, release or debug (Qt 6.8's names among them: the modern
+# Windows style, the TLS backend https needs). Run by CTest with -DWORK -DNOOP.
 cmake_policy(VERSION 3.16)
 file(REMOVE_RECURSE "${WORK}")
 
@@ -7,6 +8,8 @@ file(REMOVE_RECURSE "${WORK}")
 set(cases
     platforms/qwindows.dll            yes
     styles/qwindowsvistastyle.dll     yes
+    styles/qmodernwindowsstyle.dll    yes
+    tls/qschannelbackend.dll          yes
     imageformats/qjpeg.dll            yes
     imageformats/qjpegd.dll           yes
     imageformats/qgif.dll             no
@@ -16,7 +19,8 @@ set(cases
     sqldrivers/qsqlmysql.dll          yes
     sqldrivers/qsqlmysqld.dll         yes
     sqldrivers/qsqlodbc.dll           no
-    sqldrivers/qsqlpsql.dll           no)
+    sqldrivers/qsqlpsql.dll           no
+    sqldrivers/qsqlmimer.dll          no)
 set(CMAKE_INSTALL_PREFIX "${WORK}")
 set(TICKVANE_WINDEPLOYQT "${NOOP}")
 set(TICKVANE_PROGRAM Tickvane.exe)

@@ -1,6 +1,6 @@
 # Test: `cmake --install` into an empty folder lays out the install folder, and nothing that
 # belongs to development gets in. Run by CTest with -DBUILD_DIR -DCONFIG -DPREFIX -DPROGRAM
-# -DSOURCE_DIR -DWINDOWS -DSEVENZIP.
+# -DSOURCE_DIR -DWINDOWS -DSEVENZIP -DQT_MAJOR.
 cmake_policy(VERSION 3.16)
 file(REMOVE_RECURSE "${PREFIX}")
 set(config)
@@ -18,7 +18,8 @@ set(shipped dataFormat.dll dataFormatEod.dll dataFormatRT.dll
     dbfiles/broker.master dbfiles/broker.watch dbfiles/broker.workspace)
 set(required ${PROGRAM} ${shipped})
 if(WINDOWS)
-    list(APPEND required Qt5Core.dll Qt5Gui.dll Qt5Widgets.dll Qt5Network.dll Qt5Sql.dll
+    list(APPEND required Qt${QT_MAJOR}Core.dll Qt${QT_MAJOR}Gui.dll Qt${QT_MAJOR}Widgets.dll
+        Qt${QT_MAJOR}Network.dll Qt${QT_MAJOR}Sql.dll
         platforms/qwindows.dll imageformats/qjpeg.dll sqldrivers/qsqlite.dll)
     if(SEVENZIP)
         list(APPEND required 7za.exe)

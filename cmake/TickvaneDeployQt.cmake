@@ -6,7 +6,7 @@ cmake_policy(VERSION 3.16)
 set(folder "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
 execute_process(
     COMMAND ${TICKVANE_WINDEPLOYQT} --no-translations --no-system-d3d-compiler --no-opengl-sw
-            --no-angle ${TICKVANE_COMPILER_RUNTIME} "${folder}/${TICKVANE_PROGRAM}"
+            ${TICKVANE_DEPLOY_OPTIONS} ${TICKVANE_COMPILER_RUNTIME} "${folder}/${TICKVANE_PROGRAM}"
     RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "windeployqt failed (${result})")

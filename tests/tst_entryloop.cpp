@@ -1,4 +1,5 @@
 #include "app/entryloop.h"
+#include "app/qtcompat.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -78,7 +79,7 @@ void tst_EntryLoop::cycles()
     static char name[] = "tst_entryloop";
     static char *argv[] = {name, nullptr};
 
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, false);
+    QtCompat::resetHighDpiScaling();
     std::vector<Cycle> cycles;
     cycles.reserve(size_t(exitCodes.size()) + 1);
     QPointer<QCoreApplication> previous;
@@ -90,7 +91,7 @@ void tst_EntryLoop::cycles()
         QCoreApplication *application = QCoreApplication::instance();
         cycle.freshApplication = qobject_cast<QApplication *>(application) && previous.isNull();
         previous = application;
-        cycle.highDpi = QCoreApplication::testAttribute(Qt::AA_EnableHighDpiScaling);
+        cycle.highDpi = QtCompat::highDpiScalingEnabled();
         cycle.organisation = QCoreApplication::organizationName();
         cycle.application = QCoreApplication::applicationName();
         cycle.displayName = QGuiApplication::applicationDisplayName();

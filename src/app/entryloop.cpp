@@ -2,6 +2,7 @@
 
 #include "app/config.h"
 #include "app/eventlog.h"
+#include "app/qtcompat.h"
 #include "app/settingsstore.h"
 #include "app/version.h"
 
@@ -13,7 +14,7 @@ int runEntryLoop(int &argc, char **argv, const std::function<std::unique_ptr<QOb
     int exitCode = 0;
     bool restart = false;
     do {
-        QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+        QtCompat::enableHighDpiScaling();
         auto application = std::make_unique<QApplication>(argc, argv);
         QCoreApplication::setOrganizationName(Store::Organisation);
         QCoreApplication::setApplicationName(Store::Application);

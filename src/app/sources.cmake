@@ -6,6 +6,7 @@ list(APPEND TICKVANE_CORE_SOURCES
     app/splashgeometry.h app/splashgeometry.cpp)
 list(APPEND TICKVANE_GUI_SOURCES
     app/seams.h app/seams.cpp
+    app/qtcompat.h app/qtcompat.cpp
     app/settings.h app/settings.cpp
     app/singleinstance.h app/singleinstance.cpp
     app/entryloop.h app/entryloop.cpp

@@ -1,6 +1,7 @@
 #include "feed/mydownloader.h"
 
 #include "app/config.h"
+#include "app/qtcompat.h"
 #include "platform/externaltools.h"
 
 #include <QDateTime>
@@ -52,6 +53,7 @@ MyDownloader::MyDownloader(QString fileName, QString url, QString destinationExt
     pollTimer = new QTimer(this);
     watchdogTimer = new QTimer(this);
     manager = new QNetworkAccessManager(this);
+    QtCompat::keepQt5RedirectPolicy(manager);
     this->url.setUrl(url, QUrl::TolerantMode);
     connect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData, Qt::UniqueConnection);
 }

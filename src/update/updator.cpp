@@ -2,6 +2,7 @@
 #include "ui_updator.h"
 
 #include "app/eventlog.h"
+#include "app/qtcompat.h"
 #include "app/seams.h"
 #include "platform/externaltools.h"
 
@@ -32,6 +33,7 @@ updator::updator(QWidget *parent)
     ui->setupUi(this);
     m_unpackProcess = new QProcess(this);
     m_manager = new QNetworkAccessManager(this);
+    QtCompat::keepQt5RedirectPolicy(m_manager);
     // Without its dialog the process stays alive for the download: it ends itself when done.
     setAttribute(Qt::WA_QuitOnClose, false);
     // The trader may have dismissed the dialog: a download that stalls must not leave an
