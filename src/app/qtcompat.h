@@ -8,7 +8,7 @@ namespace QtCompat {
 
 // High-DPI scaling as the Qt 5 build has it: on, with the scale factor rounded to a whole number
 // (a window at 150% is drawn at 2x); Qt 6 always scales but passes 1.5 through. Called before
-// each application object is created.
+// each application object is created. These three live in the GUI library.
 void enableHighDpiScaling();
 // Undoes enableHighDpiScaling(), so that a test can see it done again.
 void resetHighDpiScaling();
