@@ -111,9 +111,10 @@ void TestSettings::form()
     settings dialog(nullptr);
     QCOMPARE(dialog.objectName(), QStringLiteral("settings"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
-    // One row taller than the described 490 by 252: the outage box has a row of its own below the rest.
-    QCOMPARE(dialog.minimumSize(), QSize(490, 289));
-    QCOMPARE(dialog.maximumSize(), QSize(490, 289));
+    // Two rows taller than the described 490 by 252: the outage and notification boxes have a row
+    // each below the rest.
+    QCOMPARE(dialog.minimumSize(), QSize(490, 313));
+    QCOMPARE(dialog.maximumSize(), QSize(490, 313));
     QCOMPARE(dialog.windowFlags(), Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                                        | Qt::WindowCloseButtonHint);
     QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
@@ -176,6 +177,7 @@ void TestSettings::newWidgetsMoveNothing()
     old.setupUi(&before);
     old.openLogFolder->hide();
     old.backfillAfterOutage->hide();
+    old.notifyFeedTrouble->hide();
     QMargins margins = before.layout()->contentsMargins();
     margins.setBottom(margins.top());
     before.layout()->setContentsMargins(margins);
@@ -215,12 +217,16 @@ void TestSettings::outageBoxBelowTheGrid()
     QCOMPARE(box->font().family(), QStringLiteral("Verdana"));
     QCOMPARE(box->font().pointSize(), 11);
     const QMargins margins = grid->contentsMargins();
-    QCOMPARE(margins.bottom(), 289 - 252 + margins.top());
+    QCOMPARE(margins.bottom(), 313 - 252 + margins.top());
     QCOMPARE(box->geometry(), QRect(margins.left(), 252 - margins.top(), 490 - margins.left() - margins.right(), 24));
+    auto *notify = dialog.findChild<QCheckBox *>(QStringLiteral("notifyFeedTrouble"));
+    QCOMPARE(grid->indexOf(notify), -1);
+    QCOMPARE(notify->text(), QStringLiteral("Notify me when the feed has trouble"));
+    QCOMPARE(notify->geometry(), box->geometry().translated(0, 24));
 
     auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
     QList<QWidget *> chain;
-    for (QWidget *widget = dialog.findChild<QWidget *>(QStringLiteral("mode1")); chain.size() < 10;
+    for (QWidget *widget = dialog.findChild<QWidget *>(QStringLiteral("mode1")); chain.size() < 11;
          widget = widget->nextInFocusChain()) {
         if (widget->focusPolicy() & Qt::TabFocus)
             chain << widget;
@@ -229,7 +235,7 @@ void TestSettings::outageBoxBelowTheGrid()
     QCOMPARE(chain, (QList<QWidget *>{named("mode1"), named("mode2"), named("autoBackfill5"), named("fastBackfill"),
                                       named("saveLayout"), named("controlAmibroker"),
                                       buttons->button(QDialogButtonBox::Ok), buttons->button(QDialogButtonBox::Cancel),
-                                      named("openLogFolder"), box}));
+                                      named("openLogFolder"), box, notify}));
 }
 
 void TestSettings::gridPlaces_data()
@@ -330,26 +336,30 @@ void TestSettings::okWritesTheForm_data()
     QTest::addColumn<int>("chosenMode");    // 0: leave the radio buttons as loaded
     QTest::addColumn<Values>("expected");
 
-    // The outage box loads as checked from an absent key, so an untouched OK writes it as true.
+    // The boxes below the grid load as checked from an absent key, so an untouched OK writes them as true.
     QTest::newRow("untouched empty store writes its defaults, Mode 1")
         << Values() << QList<bool>{false, false, false, false} << 0
         << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, false}, {Store::SaveLayout, false},
-                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}, {Store::BackfillAfterOutage, true}};
+                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}, {Store::BackfillAfterOutage, true},
+                  {Store::NotifyFeedTrouble, true}};
     QTest::newRow("stored 3 is written back as 1")
         << Values{{Store::DataMode, 3}} << QList<bool>{false, false, false, false} << 0
         << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, false}, {Store::SaveLayout, false},
-                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}, {Store::BackfillAfterOutage, true}};
+                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}, {Store::BackfillAfterOutage, true},
+                  {Store::NotifyFeedTrouble, true}};
     QTest::newRow("edits and Mode 2")
         << Values{{Store::DataMode, 1}} << QList<bool>{true, false, true, true} << 2
         << Values{{Store::DisableAutoBackfill5, true}, {Store::FastBackfill, false}, {Store::SaveLayout, true},
-                  {Store::ControlAmibroker, true}, {Store::DataMode, 2}, {Store::BackfillAfterOutage, true}};
+                  {Store::ControlAmibroker, true}, {Store::DataMode, 2}, {Store::BackfillAfterOutage, true},
+                  {Store::NotifyFeedTrouble, true}};
     QTest::newRow("back to Mode 1, other keys kept")
         << Values{{Store::DataMode, 2}, {Store::SelectedSymbols, QStringList{"NIFTY-I"}},
                   {Store::BackfillAfterOutage, false}}
         << QList<bool>{false, true, false, false} << 1
         << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, true}, {Store::SaveLayout, false},
                   {Store::ControlAmibroker, false}, {Store::DataMode, 1},
-                  {Store::SelectedSymbols, QStringList{"NIFTY-I"}}, {Store::BackfillAfterOutage, false}};
+                  {Store::SelectedSymbols, QStringList{"NIFTY-I"}}, {Store::BackfillAfterOutage, false},
+                  {Store::NotifyFeedTrouble, true}};
 }
 
 void TestSettings::okWritesTheForm()
@@ -502,35 +512,45 @@ void TestSettings::firstRunValuesFillOnlyAbsentKeys()
 
 void TestSettings::backfillAfterOutage_data()
 {
+    // Both boxes below the grid read absent as on.
+    QTest::addColumn<QString>("key");
     QTest::addColumn<Values>("stored");
     QTest::addColumn<bool>("loaded");
     QTest::addColumn<bool>("toggle");
     QTest::addColumn<QVariant>("afterOk");   // invalid: Cancel instead of OK, nothing written
 
     const Values others{{Store::DisableAutoBackfill5, true}, {Store::DataMode, 2}};
-    QTest::newRow("absent reads as on") << Values() << true << false << QVariant(true);
-    QTest::newRow("absent among other keys") << others << true << false << QVariant(true);
-    QTest::newRow("stored off") << Values{{Store::BackfillAfterOutage, false}} << false << false << QVariant(false);
-    QTest::newRow("stored on") << Values{{Store::BackfillAfterOutage, true}} << true << false << QVariant(true);
-    QTest::newRow("switched off") << Values() << true << true << QVariant(false);
-    QTest::newRow("switched on") << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant(true);
-    QTest::newRow("switched off, then Cancel") << Values() << true << true << QVariant();
+    QTest::newRow("absent reads as on") << Store::BackfillAfterOutage << Values() << true << false << QVariant(true);
+    QTest::newRow("absent among other keys") << Store::BackfillAfterOutage << others << true << false << QVariant(true);
+    QTest::newRow("stored off") << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, false}} << false << false << QVariant(false);
+    QTest::newRow("stored on") << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, true}} << true << false << QVariant(true);
+    QTest::newRow("switched off") << Store::BackfillAfterOutage << Values() << true << true << QVariant(false);
+    QTest::newRow("switched on") << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant(true);
+    QTest::newRow("switched off, then Cancel") << Store::BackfillAfterOutage << Values() << true << true << QVariant();
     QTest::newRow("switched on, then Cancel")
-        << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant();
+        << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant();
+    QTest::newRow("notify: absent reads as on") << Store::NotifyFeedTrouble << others << true << false << QVariant(true);
+    QTest::newRow("notify: switched off") << Store::NotifyFeedTrouble << Values() << true << true << QVariant(false);
+    QTest::newRow("notify: stored off, switched on")
+        << Store::NotifyFeedTrouble << Values{{Store::NotifyFeedTrouble, false}} << false << true << QVariant(true);
 }
 
 void TestSettings::backfillAfterOutage()
 {
+    QFETCH(QString, key);
     QFETCH(Values, stored);
     QFETCH(bool, loaded);
     QFETCH(bool, toggle);
     QFETCH(QVariant, afterOk);
 
+    const auto storedValue = [&key] {
+        return key == Store::NotifyFeedTrouble ? Store::notifyFeedTrouble() : Store::backfillAfterOutage();
+    };
     writeStore(stored);
-    QCOMPARE(Store::backfillAfterOutage(), loaded);
+    QCOMPARE(storedValue(), loaded);
     settings dialog(nullptr);
     dialog.show();
-    auto *box = dialog.findChild<QCheckBox *>(QStringLiteral("backfillAfterOutage"));
+    auto *box = dialog.findChild<QCheckBox *>(key);
     QCOMPARE(box->isChecked(), loaded);
     if (toggle)
         box->toggle();
@@ -543,8 +563,8 @@ void TestSettings::backfillAfterOutage()
         return;
     }
     press(dialog, QDialogButtonBox::Ok);
-    QCOMPARE(readStore().value(Store::BackfillAfterOutage).toBool(), afterOk.toBool());
-    QCOMPARE(Store::backfillAfterOutage(), afterOk.toBool());
+    QCOMPARE(readStore().value(key).toBool(), afterOk.toBool());
+    QCOMPARE(storedValue(), afterOk.toBool());
     QCOMPARE(box->isChecked(), afterOk.toBool());
     // The other keys go as before.
     QCOMPARE(readStore().value(Store::DataMode).toInt(), stored.value(Store::DataMode).toInt() == 2 ? 2 : 1);

@@ -33,6 +33,7 @@ void settings::load()
     dataMode = store.value(Store::DataMode).toInt();
     controlAmibroker = store.value(Store::ControlAmibroker).toBool();
     ui->backfillAfterOutage->setChecked(Store::backfillAfterOutage());
+    ui->notifyFeedTrouble->setChecked(Store::notifyFeedTrouble());
 
     // Only an explicit 2 selects the second mode; absent or unknown values fall back to the first.
     if (dataMode == 2)
@@ -51,6 +52,7 @@ void settings::on_buttonBox_accepted()
         store.setValue(Store::ControlAmibroker, ui->controlAmibroker->isChecked());
         store.setValue(Store::DataMode, ui->mode1->isChecked() ? 1 : 2);
         store.setValue(Store::BackfillAfterOutage, ui->backfillAfterOutage->isChecked());
+        store.setValue(Store::NotifyFeedTrouble, ui->notifyFeedTrouble->isChecked());
     }
     load();
     close();
