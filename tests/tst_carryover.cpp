@@ -38,6 +38,7 @@ Entries storeEntries()
             {Store::SaveLayout, false},
             {Store::ControlAmibroker, true},
             {Store::BackfillAfterOutage, false},
+            {Store::NotifyFeedTrouble, false},
             {Store::feedBoxKey(0), true},
             {Store::feedBoxKey(3), false},
             {QStringLiteral("carryover/broadcast message"), BroadcastMessage},
