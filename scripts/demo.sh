@@ -52,8 +52,8 @@ else
     vendor_log=(--record "$demo/requests.log")
     cat > "$XDG_CONFIG_HOME/Quorvix Company/Quorvix.conf" <<'EOF'
 [General]
-selectedSymbolsList=BANKNIFTY-I, CRUDEOIL-I, GOLDM-I, SILVERM-I, USDINR-I, INDIAVIX, ICICIBANK, NIFTY-I, NIFTY25NOVFUT
-corrExchList=FUTURE, MCX, MCX, MCX, CURRENCY, SPOTINDEX, CASH, FUTURE, FUTURE
+selectedSymbolsList=BANKNIFTY-I, CRUDEOIL-I, GOLDM-I, NIFTY25NOVFUT, SILVERM-I, USDINR-I, INDIAVIX, ICICIBANK, NIFTY-I
+corrExchList=FUTURE, MCX, MCX, FUTURE, MCX, CURRENCY, SPOTINDEX, CASH, FUTURE
 checkbox1=true
 disableAutoBackfill5=false
 Data%20Mode=2
