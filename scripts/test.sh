@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test against a private MariaDB on 127.0.0.1, then runs them all
-# again in a clang build under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
+# again in a clang build under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), then
+# the Windows build under Wine (scripts/wintest.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -30,4 +31,6 @@ status=0
 ctest --test-dir build --output-on-failure --timeout 300 || status=1
 echo "Sanitizer build (leak suppressions: tests/sanitizer/lsan.supp):"
 ctest --test-dir build-asan --output-on-failure --timeout 300 || status=1
+# The Windows build under Wine, when TICKVANE_WIN_QT names the Windows Qt (else one line says why not).
+bash scripts/wintest.sh || status=1
 exit $status
