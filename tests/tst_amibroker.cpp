@@ -154,5 +154,6 @@ void TestAmiBroker::lostLinkIsRebuilt()
     QCOMPARE(reachable.last().first().toBool(), true);
 }
 
-QTEST_GUILESS_MAIN(TestAmiBroker)
+// The Windows automation object is an ActiveX widget: it needs the widgets application.
+QTEST_MAIN(TestAmiBroker)
 #include "tst_amibroker.moc"

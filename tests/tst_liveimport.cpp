@@ -267,5 +267,6 @@ void TestLiveImport::unwritableImportFileIsNotImportedAgain()
     QCOMPARE(repaint.count(), 1);
 }
 
-QTEST_GUILESS_MAIN(TestLiveImport)
+// The Windows automation object is an ActiveX widget: it needs the widgets application.
+QTEST_MAIN(TestLiveImport)
 #include "tst_liveimport.moc"

@@ -21,8 +21,8 @@
 
 namespace {
 
-// {E33BE9E9-35FF-4AAE-9053-0DB118C29D1E}
-const CLSID ClsidApplication = {0xe33be9e9, 0x35ff, 0x4aae, {0x90, 0x53, 0x0d, 0xb1, 0x18, 0xc2, 0x9d, 0x1e}};
+// {E33BE9E9-35FF-4AAE-9053-0DB118C29D1E}: the class /RegServer names first.
+const CLSID ClsidFirst = {0xe33be9e9, 0x35ff, 0x4aae, {0x90, 0x53, 0x0d, 0xb1, 0x18, 0xc2, 0x9d, 0x1e}};
 const wchar_t ProgId[] = L"Broker.Application";
 
 std::wstring installFolder()
@@ -302,30 +302,46 @@ bool setKey(const std::wstring &key, const wchar_t *value)
     return status == ERROR_SUCCESS;
 }
 
-std::wstring clsidText()
+std::wstring guidText(const GUID &guid)
 {
     wchar_t buffer[40];
-    StringFromGUID2(ClsidApplication, buffer, int(std::size(buffer)));
+    StringFromGUID2(guid, buffer, int(std::size(buffer)));
     return buffer;
 }
 
-int registerServer()
+// Points the ProgID at this class, served by this program.
+bool registerClass(const CLSID &clsid)
 {
     wchar_t program[MAX_PATH];
     GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const std::wstring clsid = clsidText();
-    const std::wstring classKey = L"CLSID\\" + clsid;
-    const bool done = setKey(ProgId, L"AmiBroker automation stand-in")
-        && setKey(std::wstring(ProgId) + L"\\CLSID", clsid.c_str())
+    const std::wstring text = guidText(clsid);
+    const std::wstring classKey = L"CLSID\\" + text;
+    return setKey(ProgId, L"AmiBroker automation stand-in")
         && setKey(classKey, ProgId)
         && setKey(classKey + L"\\ProgID", ProgId)
-        && setKey(classKey + L"\\LocalServer32", program);
-    return done ? 0 : 1;
+        && setKey(classKey + L"\\LocalServer32", program)
+        && setKey(std::wstring(ProgId) + L"\\CLSID", text.c_str());
+}
+
+// The class the ProgID names now: the one COM started this process for.
+bool currentClass(CLSID *clsid)
+{
+    wchar_t text[40];
+    LONG size = sizeof text;
+    return RegQueryValueW(HKEY_CLASSES_ROOT, (std::wstring(ProgId) + L"\\CLSID").c_str(), text, &size) == ERROR_SUCCESS
+        && SUCCEEDED(CLSIDFromString(text, clsid));
+}
+
+void removeClass(const CLSID &clsid)
+{
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + guidText(clsid)).c_str());
 }
 
 int unregisterServer()
 {
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsidText()).c_str());
+    CLSID clsid;
+    if (currentClass(&clsid))
+        removeClass(clsid);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, ProgId);
     return 0;
 }
@@ -366,7 +382,7 @@ bool hasArgument(const wchar_t *name)
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
     if (hasArgument(L"RegServer"))
-        return registerServer();
+        return registerClass(ClsidFirst) ? 0 : 1;
     if (hasArgument(L"UnregServer"))
         return unregisterServer();
 
@@ -380,10 +396,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     showMainWindow(instance);
     static Factory factory;
     DWORD cookie = 0;
-    if (FAILED(CoRegisterClassObject(ClsidApplication, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie))) {
+    CLSID served;
+    if (!currentClass(&served)
+        || FAILED(CoRegisterClassObject(served, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie))) {
         CoUninitialize();
         return 1;
     }
+    // Wine's rpcss keeps the class of a killed server and answers every later activation of it
+    // with RPC_S_SERVER_UNAVAILABLE, where Windows would start the server again. The next
+    // activation therefore goes to a class of its own; the program sees the same ProgID.
+    CLSID next;
+    if (SUCCEEDED(CoCreateGuid(&next)) && registerClass(next))
+        removeClass(served);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
