@@ -102,6 +102,10 @@ check "account found (log)" grep -qa "account found for user ID $user" "$root"/l
 check "LoadDatabase with the Windows path" \
     grep -qF $'LoadDatabase(QString&)\tC:\\Quorvix\\Amibroker\\QVF1000' "$journal"
 sleep $(( 20 - ($(date +%s) - live_start) > 0 ? 20 - ($(date +%s) - live_start) : 0 ))
+# The window under Wine's Windows style (its drawn row buttons); WINTEST_SCREENSHOT keeps a copy.
+title="Tickvane $(sed -n 's/^project(Tickvane VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt") M"
+import -window "$title" "$work/screenshot-wine.png" 2>/dev/null || import -window root "$work/screenshot-wine.png" 2>/dev/null || true
+if [ -n "${WINTEST_SCREENSHOT:-}" ] && [ -s "$work/screenshot-wine.png" ]; then cp "$work/screenshot-wine.png" "$WINTEST_SCREENSHOT"; fi
 imports_before=$(grep -cF $'\tImport(0,C:\\Quorvix\\rtimport.txt,C:\\Quorvix\\dataFormatRT.dll)' "$journal" || true)
 check "live imports for 20 s, each followed by RefreshAll ($imports_before imports)" \
     awk -F'\t' -v n="$imports_before" '

@@ -10,6 +10,7 @@
 
 #include <QtTest>
 
+#include <QDir>
 #include <QFile>
 
 class TestLiveImport : public QObject
@@ -44,10 +45,23 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
+// The import file as written: text mode gives it the platform's line ends, "\r\n" on Windows,
+// and the byte comparison shows it was cut to exactly that size.
+QByteArray importFileBytes(QByteArray lines)
+{
+#ifdef Q_OS_WIN
+    lines.replace("\n", "\r\n");
+#endif
+    return lines;
+}
+
 QStringList importJournal(const QString &root, int lines)
 {
+    // The program names its files with the platform's separators.
+    const QString data = QDir::toNativeSeparators(root + QStringLiteral("/rtimport.txt"));
+    const QString format = QDir::toNativeSeparators(root + QStringLiteral("/dataFormatRT.dll"));
     return {QStringLiteral("create Broker.Application"),
-            QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)\t%2").arg(root).arg(lines),
+            QStringLiteral("Import(0,%1,%2)\t%3").arg(data, format).arg(lines),
             QStringLiteral("RefreshAll()")};
 }
 
@@ -160,7 +174,7 @@ void TestLiveImport::updateDataAmi()
     QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
     worker.updateDataAmi();
 
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), expected);
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes(expected));
     QCOMPARE(env.journal(), importJournal(env.root(), expected.count('\n')));
     QCOMPARE(repaint.count(), 1);
 }
@@ -191,12 +205,12 @@ void TestLiveImport::importFileFollowsEachReply()
 
     writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,1\nNSE,INFY,2\nNSE,SBIN,3\n");
     worker.updateDataAmi();
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray("NSE,TCS,1\nNSE,INFY,2\n"));
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes("NSE,TCS,1\nNSE,INFY,2\n"));
 
     selection.assign(QStringList{"SBIN"}, QStringList{"SBIN"});
     writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,4\nNSE,SBIN,5\n");
     worker.updateDataAmi();
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray("NSE,SBIN,5\n"));
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes("NSE,SBIN,5\n"));
 
     // Nothing of an earlier tick's reply may survive into a later one.
     QVERIFY(QFile::remove(env.root() + QStringLiteral("/rt.txt")));
@@ -246,7 +260,7 @@ void TestLiveImport::liveLoopFilesHoldOnlyTheLastReply()
         downloader.requestData();
         QVERIFY(imported.wait(10000));
         QCOMPARE(readFile(env.root() + QStringLiteral("/rt.txt")), replies[i]);
-        QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), kept[i]);
+        QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes(kept[i]));
     }
 }
 

@@ -21,6 +21,7 @@
 
 #include <QSqlDatabase>
 
+#include <QDir>
 #include <QFile>
 #include <QTextEdit>
 #include <QApplication>
@@ -34,6 +35,14 @@
 namespace {
 
 const QString UserId = QStringLiteral("TEST-USER-1");
+
+// The live Import call as the program makes it, with the platform's separators.
+QString importText(const QString &root)
+{
+    return QStringLiteral("Import(0,%1,%2)")
+        .arg(QDir::toNativeSeparators(root + QStringLiteral("/rtimport.txt")),
+             QDir::toNativeSeparators(root + QStringLiteral("/dataFormatRT.dll")));
+}
 const QString RequestKey = QStringLiteral("key-4e1b");
 
 // Messages worth catching while a window is built and torn down.
@@ -207,7 +216,7 @@ void TestMainWindow::construction()
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Tickvane 4.02 M"));
     QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
-    QCOMPARE(window.databaseFolderPath(), m_env->root() + QStringLiteral("/Amibroker/QVF1000"));
+    QCOMPARE(window.databaseFolderPath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/Amibroker/QVF1000")));
     QCOMPARE(window.account().supportLink, Vendor::SupportLink);
     QVERIFY(window.account().secureKey.isEmpty());
     QVERIFY(window.account().dataPathGet.isEmpty());
@@ -492,7 +501,7 @@ void TestMainWindow::liveLoop()
     QTRY_COMPARE_WITH_TIMEOUT(toSet(importedSymbols(root)), toSet(selected), 30000);
     QVERIFY(QFile::exists(root + QStringLiteral("/rt.txt")));
 
-    const QString importCall = QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)").arg(root);
+    const QString importCall = importText(root);
     const QStringList journal = m_env->journal();
     int firstImport = 0;
     while (firstImport < journal.size() && !journal.at(firstImport).startsWith(importCall + QLatin1Char('\t')))
@@ -544,14 +553,14 @@ void TestMainWindow::amiBrokerGoneAndBack()
     m_env->clearJournal();
     window.worker()->updateDataAmi();
     QFile imported(m_env->root() + QStringLiteral("/rtimport.txt"));
-    QVERIFY(imported.open(QIODevice::ReadOnly));
+    QVERIFY(imported.open(QIODevice::ReadOnly | QIODevice::Text));
     QCOMPARE(imported.readAll(), QByteArray("NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n"));
     QCOMPARE(m_env->journal(), QStringList{QStringLiteral("create Broker.Application\tfailed")});
 
     QVERIFY(QFile::remove(down));
     m_env->clearJournal();
     window.worker()->updateDataAmi();
-    const QString importCall = QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)\t1").arg(m_env->root());
+    const QString importCall = importText(m_env->root()) + QStringLiteral("\t1");
     QCOMPARE(m_env->journal(), (QStringList{QStringLiteral("create Broker.Application"),
                                             QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath(),
                                             importCall, QStringLiteral("RefreshAll()")}));

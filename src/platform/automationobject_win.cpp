@@ -53,8 +53,10 @@ class AxAutomationObject final : public AutomationObject
 {
 public:
     explicit AxAutomationObject(const QString &progId)
-        : m_widget(progId)
     {
+        // Calls go straight to IDispatch: no meta-object built from type information AmiBroker may lack.
+        m_widget.disableMetaObject();
+        m_widget.setControl(progId);
     }
 
     bool isNull() const override { return m_widget.isNull(); }
