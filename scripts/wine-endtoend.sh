@@ -29,16 +29,13 @@ check() { # check DESCRIPTION COMMAND...
     if "$@"; then echo "  ok: $what"; else echo "  FAILED: $what"; failures=$((failures + 1)); fi
 }
 utc_ms() { date -u +%Y-%m-%dT%H:%M:%S.%3NZ; }
-journal_calls() { cut -f2 "$journal" 2>/dev/null || true; }
 wait_for() { # wait_for SECONDS COMMAND...: polls every 0.2 s
     local deadline=$(( $(date +%s) + $1 )); shift
-    until "$@"; do
+    until "$@" 2>/dev/null; do
         [ "$(date +%s)" -lt "$deadline" ] || return 1
         sleep 0.2
     done
 }
-broker_running() { pgrep -f 'Broker\.exe' >/dev/null; }
-tickvane_running() { pgrep -f 'Tickvane\.exe' >/dev/null; }
 
 # Installed as a trader's machine has it: CMake's prefix is C:/Quorvix, which on Linux is a
 # path relative to the working folder; there "C:" is the prefix's drive.
@@ -82,14 +79,18 @@ start_tickvane() { # start_tickvane RUN_NAME
 # The trader's close: WM_CLOSE to the program's windows (taskkill without /F).
 close_tickvane() {
     wine taskkill /IM Tickvane.exe >/dev/null 2>&1 || true
-    wait_for 60 bash -c "! kill -0 $tickvane_pid 2>/dev/null"
+    check "closed: the program ended" wait_for 60 bash -c "! kill -0 $tickvane_pid"
     wait "$tickvane_pid" 2>/dev/null || true
     tickvane_pid=
 }
 
 echo "End to end under Wine (C:\\Quorvix in $WINEPREFIX):"
-# Ending AmiBroker on close is the trader's choice; everything else takes its first-run value.
+# Ending AmiBroker on close is the trader's choice, and every feed box is ticked (as numbers, which
+# the close writes back as Qt's "true"); everything else takes its first-run value.
 wine reg add "$settings" /v controlAmibroker /t REG_SZ /d true /f >/dev/null
+for box in 0 1 2 3 4 5 6; do
+    wine reg add "$settings" /v "checkbox$box" /t REG_DWORD /d 1 /f >/dev/null
+done
 : > "$requests"
 
 # --- 1. First start -----------------------------------------------------------------------------
@@ -117,9 +118,10 @@ check "start-up backfill requested and imported" \
 
 # AmiBroker dies under the feed.
 lines_before_kill=$(wc -l < "$journal")
+broker_pid=$(pgrep -f 'Broker\.exe' | head -1)
 killed_at=$(date +%s%3N)
 wine taskkill /F /IM Broker.exe >/dev/null 2>&1
-check "Broker.exe gone after taskkill /F" wait_for 10 bash -c '! pgrep -f "Broker\.exe" >/dev/null'
+check "Broker.exe killed (taskkill /F)" wait_for 10 bash -c "! kill -0 $broker_pid"
 check "object created again and LoadDatabase again, then imports resume" \
     wait_for 30 awk -F'\t' -v skip="$lines_before_kill" '
         NR <= skip { next }
@@ -138,14 +140,13 @@ check "link lost and restored (log)" bash -c "grep -qa 'AmiBroker link lost' '$r
 echo "  journal around the kill:"
 awk -v from="$lines_before_kill" 'NR > from - 4 && NR <= from + 6 { print "    " $0 }' "$journal"
 
-wine reg query "$settings" /v checkbox0 >/dev/null 2>&1 && checkbox_before=yes || checkbox_before=no
 lines_before_close=$(wc -l < "$journal")
 close_tickvane
 check "close: SaveDatabase" bash -c "tail -n +$((lines_before_close + 1)) '$journal' | cut -f2 | grep -qx 'SaveDatabase()'"
-check "close: Broker.exe ended by taskkill (log)" grep -qa 'taskkill Broker.exe: exit code 0' "$root"/logs/tickvane-*.log
+check "close: Broker.exe ended by taskkill (log)" grep -qaE 'taskkill /F /IM Broker.exe( /T)?: exit code 0' "$root"/logs/tickvane-*.log
 check "close: no Broker.exe left" bash -c '! pgrep -f "Broker\.exe" >/dev/null'
-check "close: choices written to the registry (feed boxes absent before: $checkbox_before)" \
-    bash -c "[ $checkbox_before = no ] && wine reg query '$settings' /v checkbox0 >/dev/null 2>&1 \
+check "close: choices written to the registry (feed boxes now Qt's text, the selection a list)" \
+    bash -c "wine reg query '$settings' /v checkbox0 | grep -q 'REG_SZ.*true' \
         && wine reg query '$settings' /v selectedSymbolsList | grep -q REG_MULTI_SZ"
 
 # --- 2. Second start: the selection comes from the registry ------------------------------------

@@ -55,13 +55,18 @@ QByteArray importFileBytes(QByteArray lines)
     return lines;
 }
 
+// The live Import call: the program names its files with the platform's separators.
+QString importCall(const QString &root)
+{
+    return QStringLiteral("Import(0,%1,%2)")
+        .arg(QDir::toNativeSeparators(root + QStringLiteral("/rtimport.txt")),
+             QDir::toNativeSeparators(root + QStringLiteral("/dataFormatRT.dll")));
+}
+
 QStringList importJournal(const QString &root, int lines)
 {
-    // The program names its files with the platform's separators.
-    const QString data = QDir::toNativeSeparators(root + QStringLiteral("/rtimport.txt"));
-    const QString format = QDir::toNativeSeparators(root + QStringLiteral("/dataFormatRT.dll"));
     return {QStringLiteral("create Broker.Application"),
-            QStringLiteral("Import(0,%1,%2)\t%3").arg(data, format).arg(lines),
+            importCall(root) + QStringLiteral("\t%1").arg(lines),
             QStringLiteral("RefreshAll()")};
 }
 
@@ -220,12 +225,12 @@ void TestLiveImport::importFileFollowsEachReply()
     worker.updateDataAmi();
     QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
 
-    const QString importCall = QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)").arg(env.root());
+    const QString call = importCall(env.root());
     QCOMPARE(env.journal(), (QStringList{QStringLiteral("create Broker.Application"),
-                                         importCall + QStringLiteral("\t2"), QStringLiteral("RefreshAll()"),
-                                         importCall + QStringLiteral("\t1"), QStringLiteral("RefreshAll()"),
-                                         importCall + QStringLiteral("\t0"), QStringLiteral("RefreshAll()"),
-                                         importCall + QStringLiteral("\t0"), QStringLiteral("RefreshAll()")}));
+                                         call + QStringLiteral("\t2"), QStringLiteral("RefreshAll()"),
+                                         call + QStringLiteral("\t1"), QStringLiteral("RefreshAll()"),
+                                         call + QStringLiteral("\t0"), QStringLiteral("RefreshAll()"),
+                                         call + QStringLiteral("\t0"), QStringLiteral("RefreshAll()")}));
 }
 
 // Through the live downloader: the quote file and the import file are rewritten in place, so a
