@@ -224,7 +224,7 @@ void TestMainWindow::construction()
 
     QVERIFY(!window.liveDownloader());
     QVERIFY(window.backfillDownloader());
-    QCOMPARE(window.backfillDownloader()->outputFilePath(), m_env->root() + QStringLiteral("/autobackfill.txt"));
+    QCOMPARE(window.backfillDownloader()->outputFilePath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/autobackfill.txt")));
     QCOMPARE(window.backfillDownloader()->destinationExtr, m_env->root() + QStringLiteral("/Backfill/"));
     QCOMPARE(window.backfillDownloader()->url, QUrl(QStringLiteral("symbolUrl"), QUrl::TolerantMode));
     QCOMPARE(window.backfillDownloader()->method, 0);
@@ -339,7 +339,7 @@ void TestMainWindow::connectFlow()
     QCOMPARE(live->url.toString(), QUrl(Vendor::firstLiveUrl(QStringLiteral("http"), window.account().dataPathGet, UserId, RequestKey),
                                         QUrl::TolerantMode).toString());
     QCOMPARE(live->method, 0);
-    QCOMPARE(live->outputFilePath(), m_env->root() + QStringLiteral("/rt.txt"));
+    QCOMPARE(live->outputFilePath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/rt.txt")));
     QCOMPARE(live->destinationExtr, m_env->root());
     QVERIFY(live->pollTimer->isActive());
     QCOMPARE(live->pollTimer->interval(), 700);
