@@ -98,6 +98,7 @@ declare -A not_runnable_cases=(
     [tst_displaytable]="repaintsOnlyChangedCellsInSight: Wine's window system repaints whole rows after the first tick, where the test counts only the changed cells"
     [tst_singleinstance]="countsCopiesOfThisInstallFolder: it starts POSIX sleep processes and counts them through the POSIX process list; Wine's tasklist is a stub that lists nothing"
     [tst_vendordatabase]="declareTakesConfiguredParameters: its MySQL row needs the QMYSQL driver, which the Windows Qt here lacks"
+    [tst_vendorsim]="program: it stops vendor-sim.exe with Ctrl+Break, which needs a console shared with it; tests under Wine run without a console"
     [tst_endofday]="unsafeEntriesStayInside: 7za.exe under Wine does not finish the archive whose entries are symbolic links within the test's wait (cause not found yet)"
 )
 # The test functions of tests/NAME.cpp: its "private slots" without the _data tables and fixtures.
