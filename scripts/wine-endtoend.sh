@@ -99,7 +99,7 @@ start_tickvane first
 check "the feed reaches AmiBroker (RefreshAll in the journal)" \
     wait_for 90 grep -q $'\tRefreshAll()' "$journal"
 live_start=$(date +%s)
-check "account found (log)" grep -qa "account found for user ID $user" "$root"/logs/tickvane-*.log
+check "account found (log)" wait_for 15 grep -qa "account found for user ID $user" "$root"/logs/tickvane-*.log
 check "LoadDatabase with the Windows path" \
     grep -qF $'LoadDatabase(QString&)\tC:\\Quorvix\\Amibroker\\QVF1000' "$journal"
 sleep $(( 20 - ($(date +%s) - live_start) > 0 ? 20 - ($(date +%s) - live_start) : 0 ))
@@ -135,7 +135,8 @@ if [ -n "$recreated_ms" ]; then
     check "created again within 5 s of the kill ($(( recreated_ms - killed_at )) ms)" \
         test $(( recreated_ms - killed_at )) -le 5000
 fi
-check "link lost and restored (log)" bash -c "grep -qa 'AmiBroker link lost' '$root'/logs/tickvane-*.log \
+# The log reaches its file on the writer's next round.
+check "link lost and restored (log)" wait_for 15 bash -c "grep -qa 'AmiBroker link lost' '$root'/logs/tickvane-*.log \
     && grep -qa 'AmiBroker link restored' '$root'/logs/tickvane-*.log"
 echo "  journal around the kill:"
 awk -v from="$lines_before_kill" 'NR > from - 4 && NR <= from + 6 { print "    " $0 }' "$journal"
@@ -143,10 +144,10 @@ awk -v from="$lines_before_kill" 'NR > from - 4 && NR <= from + 6 { print "    "
 lines_before_close=$(wc -l < "$journal")
 close_tickvane
 check "close: SaveDatabase" bash -c "tail -n +$((lines_before_close + 1)) '$journal' | cut -f2 | grep -qx 'SaveDatabase()'"
-check "close: Broker.exe ended by taskkill (log)" grep -qaE 'taskkill /F /IM Broker.exe( /T)?: exit code 0' "$root"/logs/tickvane-*.log
+check "close: Broker.exe ended by taskkill (log)" wait_for 15 grep -qaE 'taskkill /F /IM Broker.exe( /T)?: exit code 0' "$root"/logs/tickvane-*.log
 check "close: no Broker.exe left" bash -c '! pgrep -f "Broker\.exe" >/dev/null'
 check "close: choices written to the registry (feed boxes now Qt's text, the selection a list)" \
-    bash -c "wine reg query '$settings' /v checkbox0 | grep -q 'REG_SZ.*true' \
+    bash -c "wine reg query '$settings' /v checkbox0 | grep -q 'checkbox0 *REG_SZ' \
         && wine reg query '$settings' /v selectedSymbolsList | grep -q REG_MULTI_SZ"
 
 # --- 2. Second start: the selection comes from the registry ------------------------------------
