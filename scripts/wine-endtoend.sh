@@ -85,12 +85,14 @@ close_tickvane() {
 }
 
 echo "End to end under Wine (C:\\Quorvix in $WINEPREFIX):"
-# Ending AmiBroker on close is the trader's choice, and every feed box is ticked (as numbers, which
-# the close writes back as Qt's "true"); everything else takes its first-run value.
+# A trader who has used the feed before (as the demo's): a selection, the FUTURE box ticked, AmiBroker
+# ended on close. The other boxes are absent until the close writes them.
 wine reg add "$settings" /v controlAmibroker /t REG_SZ /d true /f >/dev/null
-for box in 0 1 2 3 4 5 6; do
-    wine reg add "$settings" /v "checkbox$box" /t REG_DWORD /d 1 /f >/dev/null
-done
+wine reg add "$settings" /v selectedSymbolsList /t REG_MULTI_SZ /f >/dev/null \
+    /d 'BANKNIFTY-I\0CRUDEOIL-I\0GOLDM-I\0SILVERM-I\0USDINR-I\0INDIAVIX\0ICICIBANK\0NIFTY-I'
+wine reg add "$settings" /v corrExchList /t REG_MULTI_SZ /f >/dev/null \
+    /d 'FUTURE\0MCX\0MCX\0MCX\0CURRENCY\0SPOTINDEX\0CASH\0FUTURE'
+wine reg add "$settings" /v checkbox1 /t REG_SZ /d true /f >/dev/null
 : > "$requests"
 
 # --- 1. First start -----------------------------------------------------------------------------
@@ -114,7 +116,7 @@ check "live imports for 20 s, each followed by RefreshAll ($imports_before impor
         pending && $2 == "RefreshAll()" { pairs++; pending = 0 }
         END { exit !(n >= 15 && pairs >= n - 1) }' "$journal"
 check "start-up backfill requested and imported" \
-    bash -c "grep -qP '\tbackfill\t' '$requests' && grep -qF ',C:\\Quorvix\\dataFormat.dll)' '$journal'"
+    wait_for 90 bash -c "grep -qP '\tbackfill\t' '$requests' && grep -qF ',C:\\Quorvix\\dataFormat.dll)' '$journal'"
 
 # AmiBroker dies under the feed.
 lines_before_kill=$(wc -l < "$journal")
@@ -141,27 +143,30 @@ check "link lost and restored (log)" wait_for 15 bash -c "grep -qa 'AmiBroker li
 echo "  journal around the kill:"
 awk -v from="$lines_before_kill" 'NR > from - 4 && NR <= from + 6 { print "    " $0 }' "$journal"
 
+wine reg query "$settings" /v checkbox0 >/dev/null 2>&1 && boxes_before=present || boxes_before=absent
 lines_before_close=$(wc -l < "$journal")
+brokers_before_close=$(pgrep -f 'Broker\.exe' | tr '\n' ' ')
 close_tickvane
 check "close: SaveDatabase" bash -c "tail -n +$((lines_before_close + 1)) '$journal' | cut -f2 | grep -qx 'SaveDatabase()'"
 check "close: Broker.exe ended by taskkill (log)" wait_for 15 grep -qaE 'taskkill /F /IM Broker.exe( /T)?: exit code 0' "$root"/logs/tickvane-*.log
-check "close: no Broker.exe left" bash -c '! pgrep -f "Broker\.exe" >/dev/null'
-check "close: choices written to the registry (feed boxes now Qt's text, the selection a list)" \
-    bash -c "wine reg query '$settings' /v checkbox0 | grep -q 'checkbox0 *REG_SZ' \
+check "close: the Broker.exe it used is gone (${brokers_before_close:-none running})" \
+    bash -c "[ -n '$brokers_before_close' ] && for p in $brokers_before_close; do ! kill -0 \$p 2>/dev/null || exit 1; done"
+check "close: choices written to the registry (the feed boxes, absent before: $boxes_before)" \
+    bash -c "[ '$boxes_before' = absent ] && wine reg query '$settings' /v checkbox0 | grep -q 'checkbox0 *REG_SZ' \
         && wine reg query '$settings' /v selectedSymbolsList | grep -q REG_MULTI_SZ"
 
 # --- 2. Second start: the selection comes from the registry ------------------------------------
-wine reg add "$settings" /v selectedSymbolsList /t REG_MULTI_SZ /d 'ICICIBANK\0NIFTY-I' /f >/dev/null
-wine reg add "$settings" /v corrExchList /t REG_MULTI_SZ /d 'CASH\0FUTURE' /f >/dev/null
+wine reg add "$settings" /v selectedSymbolsList /t REG_MULTI_SZ /d 'NIFTY-I' /f >/dev/null
+wine reg add "$settings" /v corrExchList /t REG_MULTI_SZ /d 'FUTURE' /f >/dev/null
 wine reg add "$settings" /v disableAutoBackfill5 /t REG_SZ /d true /f >/dev/null
 requests_before=$(wc -l < "$requests")
 lines_before=$(wc -l < "$journal")
 start_tickvane second
 check "second start reaches AmiBroker" \
     wait_for 90 bash -c "tail -n +$((lines_before + 1)) '$journal' | grep -q $'\tRefreshAll()'"
-check "second start asks the vendor for exactly the stored selection" \
+check "second start asks the vendor for exactly the stored selection (NIFTY-I, no BANKNIFTY-I)" \
     bash -c "tail -n +$((requests_before + 1)) '$requests' | grep -P '\tlive\t' | tail -1 \
-        | grep -q 'ICICIBANK' && ! tail -n +$((requests_before + 1)) '$requests' | grep -P '\tlive\t' | grep -q 'GOLDM'"
+        | grep -P 'NIFTY-I' | grep -vq 'BANKNIFTY-I'"
 close_tickvane
 stop_vendor
 
