@@ -176,7 +176,9 @@ rm -f "$root/update-marker.txt"
 start_tickvane update
 # "A Latest Update is Available": the trader presses OK.
 if wait_for 60 bash -c "xdotool search --name '^New Update$' >/dev/null 2>&1"; then
-    xdotool search --name '^New Update$' windowactivate --sync key Return >/dev/null 2>&1 || true
+    # No window manager under Xvfb: focus the box directly, then the key reaches it.
+    box=$(xdotool search --name '^New Update$' | head -1)
+    xdotool windowfocus --sync "$box" key Return >/dev/null 2>&1 || true
 fi
 check "update: ZentorUpdator.bat ran under cmd (update-marker.txt)" \
     wait_for 60 test -f "$root/update-marker.txt"
