@@ -14,7 +14,7 @@ skip() { echo "Windows run skipped: $*"; exit 0; }
 qt_source=${TICKVANE_WIN_QT:-}
 [ -n "$qt_source" ] || skip "TICKVANE_WIN_QT does not name the Windows Qt (see the README)"
 [ -e "$qt_source" ] || skip "TICKVANE_WIN_QT names $qt_source, which does not exist"
-for tool in wine x86_64-w64-mingw32-g++-posix Xvfb npm; do
+for tool in wine x86_64-w64-mingw32-g++-posix Xvfb npm xdotool; do
     command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs it)"
 done
 
