@@ -6,13 +6,16 @@ cd "$(dirname "$0")/.."
 
 packages=(qtbase5-dev qtbase5-dev-tools libqt5sql5-mysql libqt5sql5-sqlite mariadb-server
           mariadb-client p7zip-full xvfb xauth imagemagick cmake g++ make libcpp-httplib-dev
-          ccache libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64 clang mawk)
+          ccache libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64 clang mawk
+          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 xdotool)
 # The second build, on Qt 6 (scripts/test.sh builds and tests it beside the Qt 5 one).
 packages+=(qt6-base-dev qt6-base-dev-tools libqt6sql6-mysql libqt6sql6-sqlite)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# npm fetches the Windows 7za.exe; a Node.js from elsewhere brings its own.
+command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     apt-get update -qq

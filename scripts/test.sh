@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test against a private MariaDB on 127.0.0.1, then runs them all
-# again in a clang build under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), and
-# in a build on Qt 6 (build-qt6/).
+# again in a clang build under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), in a
+# build on Qt 6 (build-qt6/), then the Windows build under Wine (scripts/wintest.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -41,4 +41,6 @@ echo "Sanitizer build (leak suppressions: tests/sanitizer/lsan.supp):"
 ctest --test-dir build-asan --output-on-failure --timeout 300 || status=1
 echo "Qt 6 build:"
 ctest --test-dir build-qt6 --output-on-failure --timeout 300 || status=1
+# The Windows build under Wine, when TICKVANE_WIN_QT names the Windows Qt (else one line says why not).
+bash scripts/wintest.sh || status=1
 exit $status

@@ -20,6 +20,7 @@ private slots:
     void journalOfEveryCall();
     void lostLinkIsRebuilt_data();
     void lostLinkIsRebuilt();
+    void refusedCallRebuildsTheLink();
 };
 
 void TestAmiBroker::importText_data()
@@ -154,5 +155,28 @@ void TestAmiBroker::lostLinkIsRebuilt()
     QCOMPARE(reachable.last().first().toBool(), true);
 }
 
-QTEST_GUILESS_MAIN(TestAmiBroker)
+// A call AmiBroker refuses (DISP_E_EXCEPTION on Windows) fails like a lost link: the next call
+// creates the object again and reloads the database first.
+void TestAmiBroker::refusedCallRebuildsTheLink()
+{
+    TestEnvironment env;
+    const QString refuse = env.root() + QStringLiteral("/automation.exception");
+    const QString database = env.root() + QStringLiteral("/Amibroker/QVF1000");
+    AmiBroker amibroker(Platform::createAutomationObject);
+    amibroker.loadDatabase(database);
+
+    QVERIFY(QFile(refuse).open(QIODevice::WriteOnly));
+    QVERIFY(!amibroker.refreshAll());
+    QVERIFY(!amibroker.isReachable());
+    QVERIFY(QFile::remove(refuse));
+    QVERIFY(amibroker.refreshAll());
+    QVERIFY(amibroker.isReachable());
+
+    const QString load = QStringLiteral("LoadDatabase(QString&)\t") + database;
+    QCOMPARE(env.journal(), (QStringList{"create Broker.Application", load, "RefreshAll()\tfailed",
+                                         "create Broker.Application", load, "RefreshAll()"}));
+}
+
+// The Windows automation object is an ActiveX widget: it needs the widgets application.
+QTEST_MAIN(TestAmiBroker)
 #include "tst_amibroker.moc"

@@ -74,7 +74,11 @@ void tst_Config::rootAndPaths()
 
     qunsetenv("QUORVIX_ROOT");
     Config::reload();
+#ifdef Q_OS_WIN
+    QCOMPARE(Config::instance().root(), QStringLiteral("C:/Quorvix"));
+#else
     QCOMPARE(Config::instance().root(), QDir::homePath() + QStringLiteral("/Quorvix"));
+#endif
 }
 
 void tst_Config::probeOverride_data()

@@ -33,7 +33,8 @@ QDateTime at(const QDate &date, int hour = 12, int minute = 0, int second = 0, i
 QStringList linesOf(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // The log is a text file: "\r\n" line ends on Windows.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.constLast().isEmpty())

@@ -11,6 +11,7 @@
 
 #include <QtTest>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -50,10 +51,28 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
+// The import file as written: text mode gives it the platform's line ends, "\r\n" on Windows,
+// and the byte comparison shows it was cut to exactly that size.
+QByteArray importFileBytes(QByteArray lines)
+{
+#ifdef Q_OS_WIN
+    lines.replace("\n", "\r\n");
+#endif
+    return lines;
+}
+
+// The live Import call: the program names its files with the platform's separators.
+QString importCall(const QString &root)
+{
+    return QStringLiteral("Import(0,%1,%2)")
+        .arg(QDir::toNativeSeparators(root + QStringLiteral("/rtimport.txt")),
+             QDir::toNativeSeparators(root + QStringLiteral("/dataFormatRT.dll")));
+}
+
 QStringList importJournal(const QString &root, int lines)
 {
     return {QStringLiteral("create Broker.Application"),
-            QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)\t%2").arg(root).arg(lines),
+            importCall(root) + QStringLiteral("\t%1").arg(lines),
             QStringLiteral("RefreshAll()")};
 }
 
@@ -166,7 +185,7 @@ void TestLiveImport::updateDataAmi()
     QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
     worker.updateDataAmi();
 
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), expected);
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes(expected));
     QCOMPARE(env.journal(), importJournal(env.root(), expected.count('\n')));
     QCOMPARE(repaint.count(), 1);
 }
@@ -197,12 +216,12 @@ void TestLiveImport::importFileFollowsEachReply()
 
     writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,1\nNSE,INFY,2\nNSE,SBIN,3\n");
     worker.updateDataAmi();
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray("NSE,TCS,1\nNSE,INFY,2\n"));
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes("NSE,TCS,1\nNSE,INFY,2\n"));
 
     selection.assign(QStringList{"SBIN"}, QStringList{"SBIN"});
     writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,4\nNSE,SBIN,5\n");
     worker.updateDataAmi();
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray("NSE,SBIN,5\n"));
+    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes("NSE,SBIN,5\n"));
 
     // Nothing of an earlier tick's reply may survive into a later one.
     QVERIFY(QFile::remove(env.root() + QStringLiteral("/rt.txt")));
@@ -212,12 +231,12 @@ void TestLiveImport::importFileFollowsEachReply()
     worker.updateDataAmi();
     QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
 
-    const QString importCall = QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)").arg(env.root());
+    const QString call = importCall(env.root());
     QCOMPARE(env.journal(), (QStringList{QStringLiteral("create Broker.Application"),
-                                         importCall + QStringLiteral("\t2"), QStringLiteral("RefreshAll()"),
-                                         importCall + QStringLiteral("\t1"), QStringLiteral("RefreshAll()"),
-                                         importCall + QStringLiteral("\t0"), QStringLiteral("RefreshAll()"),
-                                         importCall + QStringLiteral("\t0"), QStringLiteral("RefreshAll()")}));
+                                         call + QStringLiteral("\t2"), QStringLiteral("RefreshAll()"),
+                                         call + QStringLiteral("\t1"), QStringLiteral("RefreshAll()"),
+                                         call + QStringLiteral("\t0"), QStringLiteral("RefreshAll()"),
+                                         call + QStringLiteral("\t0"), QStringLiteral("RefreshAll()")}));
 }
 
 // Through the live downloader: the quote file and the import file are rewritten in place, so a
@@ -252,7 +271,7 @@ void TestLiveImport::liveLoopFilesHoldOnlyTheLastReply()
         downloader.requestData();
         QVERIFY(imported.wait(10000));
         QCOMPARE(readFile(env.root() + QStringLiteral("/rt.txt")), replies[i]);
-        QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), kept[i]);
+        QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes(kept[i]));
     }
 }
 
@@ -318,5 +337,6 @@ void TestLiveImport::rewriteNeverLeavesHalfAFile()
     QVERIFY2(written || reason.contains(QLatin1String("too large"), Qt::CaseInsensitive), qPrintable(reason));
 }
 
-QTEST_GUILESS_MAIN(TestLiveImport)
+// The Windows automation object is an ActiveX widget: it needs the widgets application.
+QTEST_MAIN(TestLiveImport)
 #include "tst_liveimport.moc"

@@ -22,6 +22,7 @@
 
 #include <QSqlDatabase>
 
+#include <QDir>
 #include <QFile>
 #include <QTextEdit>
 #include <QApplication>
@@ -35,6 +36,14 @@
 namespace {
 
 const QString UserId = QStringLiteral("TEST-USER-1");
+
+// The live Import call as the program makes it, with the platform's separators.
+QString importText(const QString &root)
+{
+    return QStringLiteral("Import(0,%1,%2)")
+        .arg(QDir::toNativeSeparators(root + QStringLiteral("/rtimport.txt")),
+             QDir::toNativeSeparators(root + QStringLiteral("/dataFormatRT.dll")));
+}
 const QString RequestKey = QStringLiteral("key-4e1b");
 
 // Messages worth catching while a window is built and torn down.
@@ -208,7 +217,7 @@ void TestMainWindow::construction()
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Tickvane 4.02 M"));
     QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
-    QCOMPARE(window.databaseFolderPath(), m_env->root() + QStringLiteral("/Amibroker/QVF1000"));
+    QCOMPARE(window.databaseFolderPath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/Amibroker/QVF1000")));
     QCOMPARE(window.account().supportLink, Vendor::SupportLink);
     QVERIFY(window.account().secureKey.isEmpty());
     QVERIFY(window.account().dataPathGet.isEmpty());
@@ -216,7 +225,7 @@ void TestMainWindow::construction()
 
     QVERIFY(!window.liveDownloader());
     QVERIFY(window.backfillDownloader());
-    QCOMPARE(window.backfillDownloader()->outputFilePath(), m_env->root() + QStringLiteral("/autobackfill.txt"));
+    QCOMPARE(window.backfillDownloader()->outputFilePath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/autobackfill.txt")));
     QCOMPARE(window.backfillDownloader()->destinationExtr, m_env->root() + QStringLiteral("/Backfill/"));
     QCOMPARE(window.backfillDownloader()->url, QUrl(QStringLiteral("symbolUrl"), QUrl::TolerantMode));
     QCOMPARE(window.backfillDownloader()->method, 0);
@@ -331,7 +340,7 @@ void TestMainWindow::connectFlow()
     QCOMPARE(live->url.toString(), QUrl(Vendor::firstLiveUrl(QStringLiteral("http"), window.account().dataPathGet, UserId, RequestKey),
                                         QUrl::TolerantMode).toString());
     QCOMPARE(live->method, 0);
-    QCOMPARE(live->outputFilePath(), m_env->root() + QStringLiteral("/rt.txt"));
+    QCOMPARE(live->outputFilePath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/rt.txt")));
     QCOMPARE(live->destinationExtr, m_env->root());
     QVERIFY(live->pollTimer->isActive());
     QCOMPARE(live->pollTimer->interval(), 700);
@@ -493,7 +502,7 @@ void TestMainWindow::liveLoop()
     QTRY_COMPARE_WITH_TIMEOUT(toSet(importedSymbols(root)), toSet(selected), 30000);
     QVERIFY(QFile::exists(root + QStringLiteral("/rt.txt")));
 
-    const QString importCall = QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)").arg(root);
+    const QString importCall = importText(root);
     const QStringList journal = m_env->journal();
     int firstImport = 0;
     while (firstImport < journal.size() && !journal.at(firstImport).startsWith(importCall + QLatin1Char('\t')))
@@ -545,14 +554,14 @@ void TestMainWindow::amiBrokerGoneAndBack()
     m_env->clearJournal();
     window.worker()->updateDataAmi();
     QFile imported(m_env->root() + QStringLiteral("/rtimport.txt"));
-    QVERIFY(imported.open(QIODevice::ReadOnly));
+    QVERIFY(imported.open(QIODevice::ReadOnly | QIODevice::Text));
     QCOMPARE(imported.readAll(), QByteArray("NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n"));
     QCOMPARE(m_env->journal(), QStringList{QStringLiteral("create Broker.Application\tfailed")});
 
     QVERIFY(QFile::remove(down));
     m_env->clearJournal();
     window.worker()->updateDataAmi();
-    const QString importCall = QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)\t1").arg(m_env->root());
+    const QString importCall = importText(m_env->root()) + QStringLiteral("\t1");
     QCOMPARE(m_env->journal(), (QStringList{QStringLiteral("create Broker.Application"),
                                             QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath(),
                                             importCall, QStringLiteral("RefreshAll()")}));

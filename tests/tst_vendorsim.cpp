@@ -1009,7 +1009,8 @@ void TestVendorSim::program()
     QVERIFY(sim.waitForStarted());
     QByteArray out;
     QTRY_VERIFY_WITH_TIMEOUT((out += sim.readAllStandardOutput()).contains('\n'), 30000);
-    static const QRegularExpression ready(QStringLiteral("^vendor-sim listening on 127\\.0\\.0\\.1:(\\d+)\n$"));
+    // A Windows console ends the line with CRLF.
+    static const QRegularExpression ready(QStringLiteral("^vendor-sim listening on 127\\.0\\.0\\.1:(\\d+)\r?\n$"));
     const QRegularExpressionMatch match = ready.match(QString::fromUtf8(out));
     QVERIFY2(match.hasMatch(), out.constData());
     const QString hostPort = QStringLiteral("127.0.0.1:") + match.captured(1);

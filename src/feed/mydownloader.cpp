@@ -94,7 +94,8 @@ QString MyDownloader::speedText(qint64 bytesReceived, qint64 elapsedMs)
 
 QString MyDownloader::outputFilePath() const
 {
-    return m_outputFile->fileName();
+    // QFile hands its name back with '/' even on Windows.
+    return QDir::toNativeSeparators(m_outputFile->fileName());
 }
 
 void MyDownloader::initialize(QString fileName, QString url, QString destinationExtr, int method)

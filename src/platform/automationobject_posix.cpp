@@ -39,6 +39,13 @@ bool amiBrokerDown()
     return QFile::exists(Journal::folder() + QStringLiteral("/automation.down"));
 }
 
+// While <install folder>/automation.exception exists, AmiBroker refuses each call (on Windows the
+// call ends in DISP_E_EXCEPTION); the object stays.
+bool amiBrokerRefuses()
+{
+    return QFile::exists(Journal::folder() + QStringLiteral("/automation.exception"));
+}
+
 const QString Failed = QStringLiteral("failed");
 
 class JournallingAutomationObject final : public AutomationObject
@@ -53,7 +60,7 @@ public:
 
     bool call(const QString &methodText) override
     {
-        if (m_null || amiBrokerDown()) {
+        if (m_null || amiBrokerDown() || amiBrokerRefuses()) {
             Journal::append(methodText, Failed);
             return false;
         }
@@ -63,7 +70,7 @@ public:
 
     bool call(const QString &methodText, const QString &argument) override
     {
-        if (m_null || amiBrokerDown()) {
+        if (m_null || amiBrokerDown() || amiBrokerRefuses()) {
             Journal::append(methodText, Failed);
             return false;
         }

@@ -11,7 +11,7 @@ if(WIN32)
         platform/shutdownsignals_win.cpp platform/programfolder_win.cpp
         platform/steadyclock_win.cpp)
     # QAxWidget needs the widgets library.
-    list(APPEND TICKVANE_GUI_SOURCES platform/axexceptionwatch_win.h platform/automationobject_win.cpp)
+    list(APPEND TICKVANE_GUI_SOURCES platform/automationobject_win.cpp)
 else()
     list(APPEND TICKVANE_CORE_SOURCES
         platform/processlister_posix.cpp platform/processender_posix.cpp
