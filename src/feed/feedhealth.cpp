@@ -91,8 +91,9 @@ void FeedHealth::replyRead(const LiveImport::Tally &tally, const QByteArray &rep
         return;
     }
     case LiveImport::ReplyKind::Refused: {
-        m_refusalLine = QString::fromUtf8(LiveImport::firstLine(reply, tally));
-        m_refusalReason = Vendor::refusalReason(LiveImport::firstLine(reply, tally));
+        const QByteArray line = LiveImport::firstLine(reply, tally);
+        m_refusalLine = QString::fromUtf8(line);
+        m_refusalReason = Vendor::refusalReason(line);
         setCondition(Condition::Refused, QStringLiteral("%1 (%2)").arg(m_refusalReason, m_refusalLine));
         return;
     }
