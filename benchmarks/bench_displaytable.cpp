@@ -3,6 +3,7 @@
 // 5,000-row table; the memory a 5,000-row table adds.
 // Run: QT_QPA_PLATFORM=offscreen build/benchmarks/bench_displaytable -median 5
 #include "symbolswindow.h"
+#include "support/mainform.h"
 #include "ui_amibrokerlivedata2.h"
 
 #include <QAbstractItemView>
@@ -140,7 +141,7 @@ void BenchDisplayTable::show(const QStringList &symbols)
     QStringList exchanges;
     for (int i = 0; i < symbols.size(); ++i)
         exchanges << QStringLiteral("FUTURE");
-    m_world->window->selection().assign(symbols, exchanges);
+    sessionOf(*m_world->window).selection().assign(symbols, exchanges);
     repaint();
     QCOMPARE(table()->model()->rowCount(), symbols.size());
 }
@@ -222,7 +223,7 @@ void BenchDisplayTable::addOneSymbol()
     const int before = table()->model()->rowCount();
     int passes = 0;
     QBENCHMARK {
-        m_world->window->selection().applyChecks({{QStringLiteral("NEW%1").arg(added++), true}},
+        sessionOf(*m_world->window).selection().applyChecks({{QStringLiteral("NEW%1").arg(added++), true}},
                                                  QStringLiteral("FUTURE"));
         repaint();
         ++passes;

@@ -4,6 +4,8 @@
 // the common ground of the backfill tests.
 
 #include "app/config.h"
+#include "symbols/feeds.h"
+#include "support/mainform.h"
 #include "feed/amibrokerlivedata2.h"
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
@@ -12,7 +14,6 @@
 #include "support/displaytable.h"
 #include "support/localvendor.h"
 #include "support/testenvironment.h"
-#include "ui_amibrokerlivedata2.h"
 #include "vendor/vendorservice.h"
 #include "vendorsim.h"
 
@@ -67,10 +68,10 @@ public:
         account.backfillPath = server.hostPort() + VendorSim::BackfillPath;
         window->takeAccount(account);
         // Short pauses between repeats of a failing request: the rule, not the wall clock, is tested.
-        window->backfillRun().setRetryDelays(RetryDelays);
+        sessionOf(*window).backfillRun().setRetryDelays(RetryDelays);
         // Days other than 5 only set the base.
         window->startupBackfill(Vendor::oneDayBackfillBase(server.hostPort(), ServerDate, OneDayPath), 1);
-        ui()->machineIDLabel->setText(UserId);
+        sessionOf(*window).setUserId(UserId);
         ui()->progressBarRT->setFormat(QString());
     }
 
@@ -82,7 +83,7 @@ public:
         qunsetenv("QUORVIX_BACKFILL_SERVER");
     }
 
-    Ui::amibrokerlivedata2 *ui() const { return window->form(); }
+    std::unique_ptr<MainForm> ui() const { return std::make_unique<MainForm>(*window); }
     QPushButton *backfillButton() const { return ui()->backfillButton; }
 
     // The selection list and the display table built from it.
@@ -94,7 +95,7 @@ public:
             symbols << row.first;
             exchanges << row.second;
         }
-        window->selection().assign(symbols, exchanges);
+        sessionOf(*window).selection().assign(symbols, exchanges);
     }
 
     // Enables exactly the feed boxes of these exchange names, as the account's feeds would.
@@ -105,6 +106,7 @@ public:
             if (radio)
                 radio->setEnabled(exchanges.contains(QLatin1String(box.exchange)));
         }
+        sessionOf(*window).setEnabledExchanges(exchanges);
     }
 
     // The row's Backfill button, drawn in the table: rowButton(row)->click() clicks it there.

@@ -5,6 +5,7 @@
 // because QSettings fixes its folder at its first use.
 
 #include "app/settingsstore.h"
+#include "support/mainform.h"
 #include "feed/amibrokerlivedata2.h"
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
@@ -12,7 +13,6 @@
 #include "vendor/account.h"
 #include "vendor/vendorconnection.h"
 #include "support/testenvironment.h"
-#include "ui_amibrokerlivedata2.h"
 #include "vendorsim.h"
 
 #include <QtTest>
@@ -56,12 +56,12 @@ public:
         account.dataPathPost = QStringLiteral("127.0.0.1:1/rt/livepost");
         account.secureKey = QStringLiteral("key");
         window->takeAccount(account);
-        ui = window->form();
+        ui = std::make_unique<MainForm>(*window);
     }
 
     void closeWindow()
     {
-        ui = nullptr;
+        ui.reset();
         window.reset();
     }
 
@@ -112,13 +112,13 @@ public:
         return texts;
     }
 
-    [[nodiscard]] QStringList symbols() const { return window->selection().symbols(); }
-    [[nodiscard]] QStringList exchanges() const { return window->selection().exchanges(); }
+    [[nodiscard]] QStringList symbols() const { return sessionOf(*window).selection().symbols(); }
+    [[nodiscard]] QStringList exchanges() const { return sessionOf(*window).selection().exchanges(); }
     // Sets the selection without rebuilding anything, as a store restored at start would.
     void setSelection(const QStringList &symbols, const QStringList &exchanges) const
     {
-        const QSignalBlocker quiet(&window->selection());
-        window->selection().assign(symbols, exchanges);
+        const QSignalBlocker quiet(&sessionOf(*window).selection());
+        sessionOf(*window).selection().assign(symbols, exchanges);
     }
 
     // The live downloader, connected to the closed port: it never gets a reply, so a test can put
@@ -126,13 +126,13 @@ public:
     MyDownloader *quietLiveDownloader() const
     {
         window->on_connectButton_clicked();
-        window->liveDownloader()->pollTimer->stop();
-        return window->liveDownloader();
+        sessionOf(*window).liveDownloader()->pollTimer->stop();
+        return sessionOf(*window).liveDownloader();
     }
 
     std::unique_ptr<TestEnvironment> environment;
     std::unique_ptr<amibrokerlivedata2> window;
-    Ui::amibrokerlivedata2 *ui = nullptr;
+    std::unique_ptr<MainForm> ui;
 
 private:
     QTemporaryDir m_databaseDir;

@@ -1,7 +1,7 @@
 // Intraday backfill from the trader's buttons to AmiBroker's Import: which rows are asked for,
 // in which order, and how a run advances, retries and stops, against the local vendor.
 #include "backfillharness.h"
-#include "ui_amibrokerlivedata2.h"
+#include "support/mainform.h"
 
 #include "app/eventlog.h"
 #include "app/settingsstore.h"
@@ -128,7 +128,7 @@ void TestBackfillRun::requests()
     h->enableExchanges(enabled);
     h->select(rows);
     for (const QString &symbol : unselected)
-        h->window->selection().removeRow(symbol);
+        sessionOf(*h->window).selection().removeRow(symbol);
     h->ui()->daysBox->clear();
     h->ui()->daysBox->addItems({"1", "3", "5", "10", "20", "30", "60", "90", "120", "180"});
     h->ui()->daysBox->setCurrentText(days);
@@ -154,7 +154,7 @@ void TestBackfillRun::requests()
     }
     QCOMPARE(h->backfillQueries(), queries);
     QCOMPARE(h->importTexts().count(Harness::intradayImport()), expected.size());
-    QVERIFY(h->window->backfillRun().queue().isEmpty());
+    QVERIFY(sessionOf(*h->window).backfillRun().queue().isEmpty());
 }
 
 void TestBackfillRun::eachImportBeforeNextRequest()
@@ -188,7 +188,7 @@ void TestBackfillRun::failingRequestIsRetried()
     h->server.misbehave("backfill", VendorSim::Mode::HttpError, 2);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}});
-    QSignalSpy errors(h->window->backfillDownloader(), &MyDownloader::responseError);
+    QSignalSpy errors((&sessionOf(*h->window).backfillDownloader()), &MyDownloader::responseError);
     h->backfillButton()->click();
 
     QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
@@ -210,13 +210,13 @@ void TestBackfillRun::stopDuringRequest()
     h->backfillButton()->click();
     QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
     QVERIFY(h->backfillButton()->isEnabled());
-    QVERIFY(h->window->backfillRun().queue().isEmpty());
+    QVERIFY(sessionOf(*h->window).backfillRun().queue().isEmpty());
 
     // A reply that completes after the stop is written but must not be imported.
-    emit h->window->backfillDownloader()->downloadfinished();
+    emit sessionOf(*h->window).backfillDownloader().downloadfinished();
     QTest::qWait(500);
     // What the watchdog would do to the hanging request after its interval.
-    h->window->backfillDownloader()->abort();
+    sessionOf(*h->window).backfillDownloader().abort();
     QTest::qWait(200);
     QCOMPARE(h->requests("backfill").size(), 1);
     QVERIFY(h->importTexts().isEmpty());
@@ -281,7 +281,7 @@ void TestBackfillRun::pressWhileActive()
         h->backfillButton()->click();
     else
         h->rowButton(press.mid(3).toInt())->click();
-    QVERIFY(h->window->backfillRun().queue().isEmpty());
+    QVERIFY(sessionOf(*h->window).backfillRun().queue().isEmpty());
 
     if (finishes) {
         QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
@@ -337,7 +337,7 @@ void TestBackfillRun::progressLabelDuringDownload()
     h->select({{"M&M", "CASH"}});
     QString shown;
     // Connected after the run's own attachment, so it sees the label each report leaves.
-    connect(h->window->backfillDownloader(), &MyDownloader::updateProgress2, this,
+    connect((&sessionOf(*h->window).backfillDownloader()), &MyDownloader::updateProgress2, this,
             [this, &shown] { shown = h->ui()->progressBarRT->format(); });
     h->backfillButton()->click();
     QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
@@ -371,7 +371,7 @@ void TestBackfillRun::startupBackfill()
     const QString base = QStringLiteral("http://%1/backfillS21/1/%2/%3/")
                              .arg(h->server.hostPort(), ServerDate, OneDayPath);
     QCOMPARE(controller.oneDayBackfillBase(), base);
-    QCOMPARE(h->window->oneDayBackfillBase(), base);
+    QCOMPARE(sessionOf(*h->window).oneDayBackfillBase(), base);
 
     QStringList queries;
     for (const QString &symbol : qAsConst(expected))
@@ -399,7 +399,7 @@ void TestBackfillRun::startupWithoutServerSettings()
     controller.backfillAtStartup(5);
     QTest::qWait(300);
     QVERIFY(controller.oneDayBackfillBase().isEmpty());
-    QVERIFY(h->window->oneDayBackfillBase().isEmpty());
+    QVERIFY(sessionOf(*h->window).oneDayBackfillBase().isEmpty());
     QVERIFY(h->backfillQueries().isEmpty());
     QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
 }
@@ -446,7 +446,7 @@ void TestBackfillRun::failuresAreBoundedAndReported()
     if (mode == QLatin1String("unwritable")) {
         QVERIFY(QDir().mkpath(Config::instance().path("autobackfill.txt/in the way")));
     } else if (mode == QLatin1String("wrong key")) {
-        Account account = h->window->account();
+        Account account = sessionOf(*h->window).account();
         account.secureKey = QStringLiteral("expired-key");
         h->window->takeAccount(account);
     } else
@@ -454,7 +454,7 @@ void TestBackfillRun::failuresAreBoundedAndReported()
                                                                       : VendorSim::Mode::Garbage, times);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
-    QSignalSpy finished(&h->window->backfillRun(), &BackfillRun::finished);
+    QSignalSpy finished(&sessionOf(*h->window).backfillRun(), &BackfillRun::finished);
     if (intraday)
         h->backfillButton()->click();
     else
@@ -488,7 +488,7 @@ void TestBackfillRun::failuresAreBoundedAndReported()
 
 void TestBackfillRun::stopDuringRetryWait()
 {
-    h->window->backfillRun().setRetryDelays({1000, 1000, 1000});
+    sessionOf(*h->window).backfillRun().setRetryDelays({1000, 1000, 1000});
     h->server.misbehave("backfill", VendorSim::Mode::HttpError);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}});
@@ -497,7 +497,7 @@ void TestBackfillRun::stopDuringRetryWait()
 
     h->backfillButton()->click();
     QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
-    QVERIFY(!h->window->backfillRun().isActive());
+    QVERIFY(!sessionOf(*h->window).backfillRun().isActive());
     // The pause would have ended here; nothing more is asked.
     QTest::qWait(1300);
     QCOMPARE(h->requests("backfill").size(), 1);
@@ -540,19 +540,19 @@ void TestBackfillRun::gapBackfillAfterOutage()
     const QString logFolder = h->env->root() + QStringLiteral("/logs");
     EventLog log(logFolder);
     qint64 now = 1'000'000;
-    h->window->feedHealth().setClock([&now] { return now; });
-    Account account = h->window->account();
+    sessionOf(*h->window).health().setClock([&now] { return now; });
+    Account account = sessionOf(*h->window).account();
     account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
     h->window->takeAccount(account);
     h->enableExchanges({"CASH", "FUTURE"});
     h->window->on_connectButton_clicked();
     // The live request follows the selection from here on: its replies hold the selection's quotes.
     h->select({{"ACC", "CASH"}, {"NIFTY-I", "FUTURE"}});
-    QTRY_VERIFY_WITH_TIMEOUT(h->window->feedHealth().importsThisSession() >= 1, LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(sessionOf(*h->window).health().importsThisSession() >= 1, LongWait);
 
     if (runActive) {
         // Long enough pauses that the outage ends while the run is still under way.
-        h->window->backfillRun().setRetryDelays({1500, 1500, 1500});
+        sessionOf(*h->window).backfillRun().setRetryDelays({1500, 1500, 1500});
         h->server.misbehave("backfill", VendorSim::Mode::HttpError, 4);
         h->ui()->daysBox->addItem(QStringLiteral("180"));
         h->ui()->daysBox->setCurrentText(QStringLiteral("180"));
@@ -561,9 +561,9 @@ void TestBackfillRun::gapBackfillAfterOutage()
     }
 
     h->server.misbehave("live", VendorSim::Mode::HttpError, 2);
-    QTRY_VERIFY_WITH_TIMEOUT(h->window->feedHealth().failuresInRow() >= 1, LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(sessionOf(*h->window).health().failuresInRow() >= 1, LongWait);
     now += outageMs;
-    QTRY_COMPARE_WITH_TIMEOUT(h->window->feedHealth().failuresInRow(), 0, LongWait);
+    QTRY_COMPARE_WITH_TIMEOUT(sessionOf(*h->window).health().failuresInRow(), 0, LongWait);
 
     QStringList queries;
     for (const QString &item : qAsConst(expected))
@@ -575,7 +575,7 @@ void TestBackfillRun::gapBackfillAfterOutage()
     else
         QTest::qWait(500);
     QCOMPARE(h->backfillQueries(), queries);
-    h->window->liveDownloader()->pollTimer->stop();
+    sessionOf(*h->window).liveDownloader()->pollTimer->stop();
 
     // What the log tells support about it: the outage, the recovery, the gap backfill and its end;
     // never the request key.
@@ -655,23 +655,23 @@ void TestBackfillRun::refusedImportsWaitForAmiBroker()
     const QByteArray quotes = "07-12-2026,10:00,100,101,99,100.5,1000\n";
     h->server.setFile(Harness::archivePath("CASH-1.zip"),
                       VendorSim::makeZip({{"ACC.txt", quotes}, {"SBIN.txt", quotes}}));
-    h->window->worker()->amibroker().setRelinkInterval(100);
-    h->window->backfillRun().setAmiBrokerWait(comesBack ? LongWait : 800);
+    sessionOf(*h->window).worker().amibroker().setRelinkInterval(100);
+    sessionOf(*h->window).backfillRun().setAmiBrokerWait(comesBack ? LongWait : 800);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
     const QString down = h->env->root() + QStringLiteral("/automation.down");
     QVERIFY(QFile(down).open(QIODevice::WriteOnly));
     h->env->clearJournal();
 
-    QSignalSpy finished(&h->window->backfillRun(), &BackfillRun::finished);
+    QSignalSpy finished(&sessionOf(*h->window).backfillRun(), &BackfillRun::finished);
     if (kind == QLatin1String("intraday"))
         h->backfillButton()->click();
     else if (kind == QLatin1String("eod"))
         h->window->eodBackfillButton_clicked(QStringLiteral("CASH-1.zip"));
     else
-        emit h->window->feedHealth().recoveredAfterOutage(61000);
+        emit sessionOf(*h->window).health().recoveredAfterOutage(61000);
 
-    QTRY_VERIFY_WITH_TIMEOUT(h->window->backfillRun().isWaitingForAmiBroker(), LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(sessionOf(*h->window).backfillRun().isWaitingForAmiBroker(), LongWait);
     QVERIFY(h->ui()->progressBarRT->format().contains(QLatin1String("waiting for AmiBroker")));
     // Nothing more is fetched while the file in hand waits.
     const int requestsWhileWaiting = h->requests("backfill").size() + h->requests("eod").size();
@@ -694,25 +694,25 @@ void TestBackfillRun::restartEndsTheRunAndCarriesTheOutage()
 {
     const QString logFolder = h->env->root() + QStringLiteral("/logs");
     EventLog log(logFolder);
-    Account account = h->window->account();
+    Account account = sessionOf(*h->window).account();
     account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
     h->window->takeAccount(account);
     h->enableExchanges({"CASH"});
     h->window->on_connectButton_clicked();
     h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
-    QTRY_VERIFY_WITH_TIMEOUT(h->window->feedHealth().lastGoodReply().isValid(), LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(sessionOf(*h->window).health().lastGoodReply().isValid(), LongWait);
     h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
     h->backfillButton()->click();
     QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
 
     h->window->prepareRestart();
-    QVERIFY(!h->window->backfillRun().isActive());
+    QVERIFY(!sessionOf(*h->window).backfillRun().isActive());
     QVERIFY(EventLog::flush());
     const QStringList files = QDir(logFolder).entryList({QStringLiteral("tickvane-*.log")}, QDir::Files);
     QFile file(logFolder + QLatin1Char('/') + files.value(0));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("backfill run stopped by restart: 0 of 2 rows done"));
-    const QDateTime lastGood = h->window->feedHealth().lastGoodReply();
+    const QDateTime lastGood = sessionOf(*h->window).health().lastGoodReply();
     {
         QSettings store(Store::Organisation, Store::Application);
         QCOMPARE(QDateTime::fromString(store.value(Store::LastGoodReplyBeforeRestart).toString(), Qt::ISODateWithMs),
@@ -722,7 +722,7 @@ void TestBackfillRun::restartEndsTheRunAndCarriesTheOutage()
     // The next cycle's window takes it over, once.
     h->window.reset();
     amibrokerlivedata2 next;
-    QCOMPARE(next.feedHealth().lastGoodReply(), lastGood);
+    QCOMPARE(sessionOf(next).health().lastGoodReply(), lastGood);
     QVERIFY(!QSettings(Store::Organisation, Store::Application).contains(Store::LastGoodReplyBeforeRestart));
 }
 

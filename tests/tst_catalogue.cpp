@@ -1,8 +1,9 @@
 // The feed boxes and the symbol catalogue, the selection buttons and the start-up restore,
 // on a main window over a seeded SQLite vendor database.
 #include "symbols/displaytablemodel.h"
+#include "symbols/feeds.h"
+#include "support/mainform.h"
 #include "symbolswindow.h"
-#include "ui_amibrokerlivedata2.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -79,22 +80,22 @@ void TestCatalogue::movingBetweenBoxes()
     amibrokerlivedata2 &window = *m_world->window;
     QStringList exchangesSeen;
     connect(m_world->ui->cashBox, &QRadioButton::toggled, this,
-            [&](bool) { exchangesSeen << window.currentExchange(); });
+            [&](bool) { exchangesSeen << sessionOf(window).currentExchange(); });
     connect(m_world->ui->futureBox, &QRadioButton::toggled, this,
-            [&](bool) { exchangesSeen << window.currentExchange(); });
+            [&](bool) { exchangesSeen << sessionOf(window).currentExchange(); });
 
     m_world->ui->cashBox->click();
-    QCOMPARE(window.currentExchange(), QStringLiteral("CASH"));
+    QCOMPARE(sessionOf(window).currentExchange(), QStringLiteral("CASH"));
     QCOMPARE(m_world->listed(), seeded(QStringLiteral("CASH")));
     m_world->ui->futureBox->click();
 
     // The box losing its check runs first, so the gaining box's exchange is the one left current.
     QCOMPARE(exchangesSeen, QStringList({"CASH", "CASH", "FUTURE"}));
-    QCOMPARE(window.currentExchange(), QStringLiteral("FUTURE"));
+    QCOMPARE(sessionOf(window).currentExchange(), QStringLiteral("FUTURE"));
     QCOMPARE(m_world->listed(), seeded(QStringLiteral("FUTURE")));
-    QVERIFY(window.feedFlags()[1]);
-    QVERIFY(!window.feedFlags()[0]);
-    QCOMPARE(std::count(window.feedFlags().cbegin(), window.feedFlags().cend(), true), 1);
+    QVERIFY(sessionOf(window).feedFlags()[1]);
+    QVERIFY(!sessionOf(window).feedFlags()[0]);
+    QCOMPARE(std::count(sessionOf(window).feedFlags().cbegin(), sessionOf(window).feedFlags().cend(), true), 1);
 }
 
 void TestCatalogue::boxListsItsExchange_data()
@@ -112,7 +113,7 @@ void TestCatalogue::boxListsItsExchange()
     auto *radio = m_world->window->findChild<QRadioButton *>(box);
     QVERIFY(radio);
     radio->click();
-    QCOMPARE(m_world->window->currentExchange(), exchange);
+    QCOMPARE(sessionOf(*m_world->window).currentExchange(), exchange);
     const QStringList expected = seeded(exchange);
     QCOMPARE(m_world->listed(), expected);
     if (exchange == QLatin1String("MCX"))
@@ -138,13 +139,13 @@ void TestCatalogue::disabledBoxIgnoresToggle()
     const QStringList before = m_world->listed();
 
     m_world->ui->futureBox->setChecked(true); // toggles both boxes, only cash may react
-    QCOMPARE(m_world->window->currentExchange(), QStringLiteral("CASH"));
-    QVERIFY(!m_world->window->feedFlags()[1]);
-    QVERIFY(!m_world->window->feedFlags()[0]);
+    QCOMPARE(sessionOf(*m_world->window).currentExchange(), QStringLiteral("CASH"));
+    QVERIFY(!sessionOf(*m_world->window).feedFlags()[1]);
+    QVERIFY(!sessionOf(*m_world->window).feedFlags()[0]);
     QCOMPARE(m_world->listed(), before);
 
     m_world->window->on_futureBox_toggled(false);
-    QCOMPARE(m_world->window->currentExchange(), QStringLiteral("CASH"));
+    QCOMPARE(sessionOf(*m_world->window).currentExchange(), QStringLiteral("CASH"));
 }
 
 void TestCatalogue::emptyResultIsQueriedAgain()
@@ -152,7 +153,7 @@ void TestCatalogue::emptyResultIsQueriedAgain()
     m_world->sql(QStringLiteral("DELETE FROM Contract WHERE Exch = 'OPTION'"));
     m_world->ui->optionBox->click();
     QCOMPARE(m_world->ui->symbolsListWidget->count(), 0);
-    QVERIFY(m_world->window->cachedCatalogue(QStringLiteral("OPTION")).isEmpty());
+    QVERIFY(sessionOf(*m_world->window).cachedCatalogue(QStringLiteral("OPTION")).isEmpty());
 
     m_world->addContract(QStringLiteral("NIFTY-CE-20000"), QStringLiteral("OPTION"));
     m_world->ui->cashBox->click();
@@ -179,7 +180,7 @@ void TestCatalogue::failedQueryShowsEmptyBox()
     m_world->ui->futureBox->click();
     QCOMPARE(m_world->environment->boxes, QStringList({"|"}));
     QCOMPARE(m_world->ui->symbolsListWidget->count(), 0);
-    QVERIFY(m_world->window->cachedCatalogue(QStringLiteral("FUTURE")).isEmpty());
+    QVERIFY(sessionOf(*m_world->window).cachedCatalogue(QStringLiteral("FUTURE")).isEmpty());
 
     // Leaving the futures box asks again (and fails again); the loaded cash list needs no database.
     m_world->ui->cashBox->click();
@@ -274,7 +275,7 @@ void TestCatalogue::deleteAllEmptiesSelectionAndTable()
     for (int c = 0; c < table->columnCount(); ++c)
         headers << table->headerData(c, Qt::Horizontal).toString();
     QCOMPARE(headers, QStringList({"SYMBOL", "LTP", "LTQ", "Backfill", "Del"}));
-    QVERIFY(m_world->window->liveDownloader()->url.toString().contains(QStringLiteral("&send=&hash=")));
+    QVERIFY(sessionOf(*m_world->window).liveDownloader()->url.toString().contains(QStringLiteral("&send=&hash=")));
 }
 
 void TestCatalogue::enableInterfaceFillsWidgets()
@@ -282,16 +283,16 @@ void TestCatalogue::enableInterfaceFillsWidgets()
     m_world->storeSelection({"NIFTY-I"}, {"FUTURE"});
     m_world->window->enableInterface(QStringLiteral("TEST-USER-1"), AllFeeds, {"1", "2", "5"},
                                      QStringLiteral("Markets open 09:15."));
-    Ui::amibrokerlivedata2 *ui = m_world->ui;
+    const MainForm *ui = m_world->ui.get();
     QCOMPARE(ui->daysBox->count(), 3);
     QCOMPARE(ui->daysBox->itemText(2), QStringLiteral("5"));
     QCOMPARE(ui->messageBox->toPlainText(), QStringLiteral("Markets open 09:15."));
     QCOMPARE(ui->machineIDLabel->text(), QStringLiteral("TEST-USER-1"));
     QVERIFY(ui->connectButton->isHidden());
     QVERIFY(!ui->connectButton->isEnabled());
-    QVERIFY(m_world->window->liveDownloader());
+    QVERIFY(sessionOf(*m_world->window).liveDownloader());
     // The restored selection already aims the live request.
-    QVERIFY(m_world->window->liveDownloader()->url.toString().contains(QStringLiteral("uid=TEST-USER-1&send=NIFTY-I&hash=key")));
+    QVERIFY(sessionOf(*m_world->window).liveDownloader()->url.toString().contains(QStringLiteral("uid=TEST-USER-1&send=NIFTY-I&hash=key")));
     QCOMPARE(ui->displayTableWidget->model()->rowCount(), 1);
     QVERIFY(m_world->environment->boxes.isEmpty());
 }
@@ -313,7 +314,7 @@ void TestCatalogue::feedWordsEnableBoxes()
     QFETCH(QString, feeds);
     QFETCH(QStringList, enabled);
     m_world->window->enableInterface(QStringLiteral("U"), feeds, {}, QString());
-    QCOMPARE(m_world->window->enabledExchanges(), enabled);
+    QCOMPARE(sessionOf(*m_world->window).enabledExchanges(), enabled);
 }
 
 void TestCatalogue::restorePrunesDisabledExchanges_data()
@@ -377,12 +378,12 @@ void TestCatalogue::restoreClicksSavedBoxes()
     }
     m_world->window->enableInterface(QStringLiteral("U"), QStringLiteral("CASH,FUTURE,COMM"), {}, QString());
 
-    QCOMPARE(m_world->window->currentExchange(), QStringLiteral("MCX"));
+    QCOMPARE(sessionOf(*m_world->window).currentExchange(), QStringLiteral("MCX"));
     QVERIFY(m_world->ui->commBox->isChecked());
     QVERIFY(!m_world->ui->currBox->isChecked());
-    QVERIFY(m_world->window->feedFlags()[3]);
-    QVERIFY(!m_world->window->feedFlags()[1]);
-    QVERIFY(!m_world->window->feedFlags()[4]);
+    QVERIFY(sessionOf(*m_world->window).feedFlags()[3]);
+    QVERIFY(!sessionOf(*m_world->window).feedFlags()[1]);
+    QVERIFY(!sessionOf(*m_world->window).feedFlags()[4]);
     QCOMPARE(m_world->listed(), seeded(QStringLiteral("MCX")));
     QCOMPARE(m_world->checked(), QStringList({"GOLDM-I"}));
     // Add Symbol ran over the restored marks: painted, nothing added.
@@ -396,7 +397,7 @@ void TestCatalogue::restoreClicksSavedBoxes()
 void TestCatalogue::emptyRestoreAsksForSymbols()
 {
     m_world->window->enableInterface(QStringLiteral("U"), AllFeeds, {}, QString());
-    QVERIFY(m_world->window->liveDownloader());
+    QVERIFY(sessionOf(*m_world->window).liveDownloader());
     QCOMPARE(m_world->environment->boxes, QStringList({EmptySelectionBox}));
     QCOMPARE(m_world->ui->symbolsListWidget->count(), 0);
     QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 0);

@@ -1,11 +1,11 @@
 // The connection probe behind the status label, and the two ways of rebuilding the application.
 #include "app/config.h"
+#include "support/mainform.h"
 #include "app/settingsstore.h"
 #include "feed/amibrokerlivedata2.h"
 #include "feed/livedataupdator.h"
 #include "support/localvendor.h"
 #include "support/testenvironment.h"
-#include "ui_amibrokerlivedata2.h"
 #include "vendor/authdialog.h"
 #include "support/controller.h"
 #include "symbols/selection.h"
@@ -222,7 +222,7 @@ void TestConnectionMonitor::probe()
     Config::reload();
 
     startController();
-    QLabel *status = mainWindowOf(*m_controller)->form()->statusLabel;
+    QLabel *status = MainForm(*mainWindowOf(*m_controller)).statusLabel;
     QCOMPARE(status->text(), QStringLiteral("Connected / Disconnected"));
     ConnectionMonitor *monitor = m_controller->connectionMonitor();
     QVERIFY(monitor);
@@ -282,7 +282,7 @@ void TestConnectionMonitor::dailyRestartStoresOnlyTheChoices()
 {
     startController();
     amibrokerlivedata2 *window = mainWindowOf(*m_controller);
-    window->selection().assign(QStringList{"GOLDM-I"}, QStringList{"MCX"});
+    sessionOf(*window).selection().assign(QStringList{"GOLDM-I"}, QStringList{"MCX"});
 
     // The restart timer itself fires, as it would after a day.
     QCOMPARE(runLoopAfter([this] { m_controller->restartTimer()->start(0); }), 4444);
@@ -298,9 +298,9 @@ void TestConnectionMonitor::restartButtonSavesTheSelection()
 {
     startController();
     amibrokerlivedata2 *window = mainWindowOf(*m_controller);
-    window->selection().assign(QStringList{"GOLDM-I"}, QStringList{"MCX"});
+    sessionOf(*window).selection().assign(QStringList{"GOLDM-I"}, QStringList{"MCX"});
 
-    QCOMPARE(runLoopAfter([window] { window->form()->restartButton->click(); }), 4444);
+    QCOMPARE(runLoopAfter([window] { MainForm(*window).restartButton->click(); }), 4444);
 
     QVERIFY(!window->isVisible());
     QCOMPARE(storedSymbols(), QStringList{"GOLDM-I"});

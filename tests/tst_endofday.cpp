@@ -1,7 +1,7 @@
 // End-of-day backfill: the dialog, one archive per run through the backfill downloader and the
 // real 7za, the import of the unpacked files, and archives that try to write elsewhere.
 #include "backfillharness.h"
-#include "ui_amibrokerlivedata2.h"
+#include "support/mainform.h"
 
 #include "backfill/eoddata.h"
 #include "ui_eoddata.h"
@@ -93,7 +93,7 @@ void TestEndOfDay::requestArchive(const QString &feed, const QString &period, bo
 {
     h->ui()->progressBarRT->setFormat(QString());
     h->ui()->pushButton->click();
-    QPointer<eoddata> dialog = h->window->currentEodDialog();
+    QPointer<eoddata> dialog = h->window->findChild<eoddata *>();
     QVERIFY(dialog);
     QVERIFY(dialog->isModal());
     QVERIFY(dialog->isVisible());
@@ -108,7 +108,7 @@ void TestEndOfDay::requestArchive(const QString &feed, const QString &period, bo
 
 bool TestEndOfDay::runFinished() const
 {
-    return h->runFinished() && !h->window->backfillRun().isActive();
+    return h->runFinished() && !sessionOf(*h->window).backfillRun().isActive();
 }
 
 QStringList TestEndOfDay::backfillFolder() const
@@ -222,7 +222,7 @@ void TestEndOfDay::archiveName()
 void TestEndOfDay::closedDialogRequestsNothing()
 {
     h->ui()->pushButton->click();
-    QPointer<eoddata> dialog = h->window->currentEodDialog();
+    QPointer<eoddata> dialog = h->window->findChild<eoddata *>();
     QVERIFY(dialog);
     dialog->close();
     QTRY_VERIFY(dialog.isNull());
@@ -276,7 +276,7 @@ void TestEndOfDay::secondRunImportsOnce()
     h->server.setFile(Harness::archivePath("CASH-1.zip"),
                       VendorSim::makeZip({{"NIFTY.txt", Quotes}, {"SBIN.txt", Quotes}}));
 
-    QSignalSpy imported(&h->window->backfillRun(), &BackfillRun::finished);
+    QSignalSpy imported(&sessionOf(*h->window).backfillRun(), &BackfillRun::finished);
     for (int run = 1; run <= 2; ++run) {
         h->env->clearJournal();
         requestArchive("CASH", "recent", true);
@@ -406,7 +406,7 @@ void TestEndOfDay::unsafeEntriesStayInside()
     const QSet<QString> before = filesOutsideBackfill();
 
     QStringList unpacked;
-    connect(h->window->backfillDownloader(), &MyDownloader::downloadfinished, this, [&unpacked] {
+    connect((&sessionOf(*h->window).backfillDownloader()), &MyDownloader::downloadfinished, this, [&unpacked] {
         QDirIterator it(Config::instance().path("Backfill"), QDir::AllEntries | QDir::Hidden | QDir::System
                             | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (it.hasNext())
@@ -414,7 +414,7 @@ void TestEndOfDay::unsafeEntriesStayInside()
     });
     requestArchive("CASH", "recent", false);
     // Links the tool refused are named; the rest is imported.
-    QTRY_VERIFY_WITH_TIMEOUT(!h->window->backfillRun().isActive(), LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!sessionOf(*h->window).backfillRun().isActive(), LongWait);
     const QString shown = h->ui()->progressBarRT->format();
     QVERIFY2(shown == (links.isEmpty() ? QStringLiteral("Backfill Done") : QStringLiteral("Backfill Done (1 failed)")),
              qPrintable(shown));

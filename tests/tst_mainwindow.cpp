@@ -2,6 +2,8 @@
 // the live downloader, how the live URL follows the selection, the progress bar, the restart
 // request, and one live loop against the local vendor.
 #include "app/config.h"
+#include "app/installfolder.h"
+#include "support/mainform.h"
 #include "app/seams.h"
 #include "app/settingsstore.h"
 #include "app/settings.h"
@@ -11,7 +13,6 @@
 #include "vendor/vendorconnection.h"
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
-#include "ui_amibrokerlivedata2.h"
 #include "vendor/vendordatabase.h"
 #include "vendor/vendorservice.h"
 #include "vendorsim.h"
@@ -207,35 +208,34 @@ void TestMainWindow::aimAt(amibrokerlivedata2 &window, const QString &hostPort) 
     account.dataPathPost = hostPort + VendorSim::LivePathPost;
     account.secureKey = RequestKey;
     window.takeAccount(account);
-    window.form()->machineIDLabel->setText(UserId);
+    sessionOf(window).setUserId(UserId);
 }
 
 void TestMainWindow::construction()
 {
     amibrokerlivedata2 window;
-    Ui::amibrokerlivedata2 *ui = window.form();
+    const MainForm form(window);
+    const MainForm *ui = &form;
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Tickvane 4.02 M"));
     QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
-    QCOMPARE(window.databaseFolderPath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/Amibroker/QVF1000")));
-    QCOMPARE(window.account().supportLink, Vendor::SupportLink);
-    QVERIFY(window.account().secureKey.isEmpty());
-    QVERIFY(window.account().dataPathGet.isEmpty());
-    QVERIFY(window.account().dataPathPost.isEmpty());
+    QCOMPARE(Config::instance().nativePath(InstallFolder::DatabaseFolder), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/Amibroker/QVF1000")));
+    QCOMPARE(sessionOf(window).account().supportLink, Vendor::SupportLink);
+    QVERIFY(sessionOf(window).account().secureKey.isEmpty());
+    QVERIFY(sessionOf(window).account().dataPathGet.isEmpty());
+    QVERIFY(sessionOf(window).account().dataPathPost.isEmpty());
 
-    QVERIFY(!window.liveDownloader());
-    QVERIFY(window.backfillDownloader());
-    QCOMPARE(window.backfillDownloader()->outputFilePath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/autobackfill.txt")));
-    QCOMPARE(window.backfillDownloader()->destinationExtr, m_env->root() + QStringLiteral("/Backfill/"));
-    QCOMPARE(window.backfillDownloader()->url, QUrl(QStringLiteral("symbolUrl"), QUrl::TolerantMode));
-    QCOMPARE(window.backfillDownloader()->method, 0);
-    QVERIFY(!window.backfillDownloader()->pollTimer->isActive());
+    QVERIFY(!sessionOf(window).liveDownloader());
+    QCOMPARE(sessionOf(window).backfillDownloader().outputFilePath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/autobackfill.txt")));
+    QCOMPARE(sessionOf(window).backfillDownloader().destinationExtr, m_env->root() + QStringLiteral("/Backfill/"));
+    QCOMPARE(sessionOf(window).backfillDownloader().url, QUrl(QStringLiteral("symbolUrl"), QUrl::TolerantMode));
+    QCOMPARE(sessionOf(window).backfillDownloader().method, 0);
+    QVERIFY(!sessionOf(window).backfillDownloader().pollTimer->isActive());
 
-    QVERIFY(window.settingsDialog());
-    QCOMPARE(window.settingsDialog()->parent(), &window);
-    QVERIFY(window.worker());
+    QVERIFY(window.findChild<settings *>());
+    QCOMPARE(window.findChild<settings *>()->parent(), &window);
 
-    QVERIFY(window.isDatabaseOpen());
+    QVERIFY(sessionOf(window).vendorConnection().isOpen());
     QVERIFY(window.vendorConnection()->isOpen());
 
     QVERIFY(ui->progressBar->isTextVisible());
@@ -244,13 +244,9 @@ void TestMainWindow::construction()
     QCOMPARE(ui->progressBarRT->alignment(), Qt::AlignCenter);
     QVERIFY(ui->connectButton->isEnabled());
 
-    QCOMPARE(window.form()->machineIDLabel->text(), QString());
+    QCOMPARE(MainForm(window).machineIDLabel->text(), QString());
     QCOMPARE(feedBoxes(m_env->boxes), QStringList());
     QCOMPARE(m_env->journal(), QStringList{QStringLiteral("create Broker.Application")});
-
-    // The worker's signals reach the window's slots.
-    QVERIFY(QObject::disconnect(window.worker(), &liveDataUpdator::updateDisplayTable, &window,
-                                &amibrokerlivedata2::updateDisplayTable));
 }
 
 void TestMainWindow::unreachableDatabase()
@@ -271,7 +267,7 @@ void TestMainWindow::unreachableDatabase()
             amibrokerlivedata2 window;
             error = window.vendorConnection()->lastErrorText();
             QVERIFY(!error.isEmpty());
-            QVERIFY(!window.isDatabaseOpen());
+            QVERIFY(!sessionOf(window).vendorConnection().isOpen());
         }
         QCOMPARE(connectionWarnings(), QStringList());
         events = g_events;
@@ -312,12 +308,12 @@ void TestMainWindow::restartCyclesLeaveNothingBehind()
     for (int cycle = 0; cycle < 2; ++cycle) {
         auto window = std::make_unique<amibrokerlivedata2>();
         aimAt(*window, QStringLiteral("127.0.0.1:1"));
-        window->form()->connectButton->click();
-        QVERIFY(window->liveDownloader());
-        QVERIFY(window->isDatabaseOpen());
-        QPointer<MyDownloader> live = window->liveDownloader();
-        QPointer<MyDownloader> backfill = window->backfillDownloader();
-        QPointer<liveDataUpdator> worker = window->worker();
+        MainForm(*window).connectButton->click();
+        QVERIFY(sessionOf(*window).liveDownloader());
+        QVERIFY(sessionOf(*window).vendorConnection().isOpen());
+        QPointer<MyDownloader> live = sessionOf(*window).liveDownloader();
+        QPointer<MyDownloader> backfill = &sessionOf(*window).backfillDownloader();
+        QPointer<liveDataUpdator> worker = &sessionOf(*window).worker();
         window.reset();
         QVERIFY(!live);
         QVERIFY(!backfill);
@@ -333,11 +329,11 @@ void TestMainWindow::connectFlow()
     aimAt(window, QStringLiteral("127.0.0.1:1"));
     m_env->clearJournal();
 
-    window.form()->connectButton->click();
+    MainForm(window).connectButton->click();
 
-    MyDownloader *live = window.liveDownloader();
+    MyDownloader *live = sessionOf(window).liveDownloader();
     QVERIFY(live);
-    QCOMPARE(live->url.toString(), QUrl(Vendor::firstLiveUrl(QStringLiteral("http"), window.account().dataPathGet, UserId, RequestKey),
+    QCOMPARE(live->url.toString(), QUrl(Vendor::firstLiveUrl(QStringLiteral("http"), sessionOf(window).account().dataPathGet, UserId, RequestKey),
                                         QUrl::TolerantMode).toString());
     QCOMPARE(live->method, 0);
     QCOMPARE(live->outputFilePath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/rt.txt")));
@@ -346,12 +342,12 @@ void TestMainWindow::connectFlow()
     QCOMPARE(live->pollTimer->interval(), 700);
     QVERIFY(live->watchdogTimer->isActive());
     QCOMPARE(live->watchdogTimer->interval(), 5000);
-    QVERIFY(!window.form()->connectButton->isEnabled());
-    QCOMPARE(m_env->journal(), QStringList{QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath()});
+    QVERIFY(!MainForm(window).connectButton->isEnabled());
+    QCOMPARE(m_env->journal(), QStringList{QStringLiteral("LoadDatabase(QString&)\t") + Config::instance().nativePath(InstallFolder::DatabaseFolder)});
 
     // Only once per window: a second run would leave a second downloader polling.
     window.on_connectButton_clicked();
-    QCOMPARE(window.liveDownloader(), live);
+    QCOMPARE(sessionOf(window).liveDownloader(), live);
     QCOMPARE(m_env->journal().size(), 1);
 }
 
@@ -361,31 +357,27 @@ void TestMainWindow::urlFollowsSelection()
     aimAt(window, QStringLiteral("127.0.0.1:1"));
 
     // Before the connect flow there is no downloader to re-aim.
-    window.selection().assign(QStringList{"TCS"}, QStringList{"TCS"});
-    QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
+    sessionOf(window).selection().assign(QStringList{"TCS"}, QStringList{"TCS"});
 
-    window.form()->connectButton->click();
-    MyDownloader *live = window.liveDownloader();
+    MainForm(window).connectButton->click();
+    MyDownloader *live = sessionOf(window).liveDownloader();
     QVERIFY(live);
 
-    window.selection().assign(QStringList{"M&M", "TCS"}, QStringList{"M&M", "TCS"});
-    QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
+    sessionOf(window).selection().assign(QStringList{"M&M", "TCS"}, QStringList{"M&M", "TCS"});
     QCOMPARE(live->method, 0);
     QCOMPARE(live->url.toString(QUrl::FullyEncoded),
              QUrl(QStringLiteral("http://127.0.0.1:1/rt/live?uid=TEST-USER-1&send=M%26M|TCS&hash=key-4e1b"),
                   QUrl::TolerantMode).toString(QUrl::FullyEncoded));
 
-    window.selection().assign(manySymbols(300), manySymbols(300));
-    QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
+    sessionOf(window).selection().assign(manySymbols(300), manySymbols(300));
     QCOMPARE(live->method, 1);
     QCOMPARE(live->url.path(), VendorSim::LivePathPost);
 
-    window.selection().clear();
-    QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
+    sessionOf(window).selection().clear();
     QCOMPARE(live->method, 0);
     QCOMPARE(live->url.path(), VendorSim::LivePathGet);
     QCOMPARE(live->url.query(QUrl::FullyDecoded), QStringLiteral("uid=TEST-USER-1&send=&hash=key-4e1b"));
-    QCOMPARE(live, window.liveDownloader());
+    QCOMPARE(live, sessionOf(window).liveDownloader());
 }
 
 void TestMainWindow::updateProgress_data()
@@ -407,7 +399,7 @@ void TestMainWindow::updateProgress()
     QFETCH(int, value);
 
     amibrokerlivedata2 window;
-    QProgressBar *bar = window.form()->progressBar;
+    QProgressBar *bar = MainForm(window).progressBar;
     window.updateProgress(QStringLiteral("50"), QStringLiteral("0.0 bytes/sec"));
     QCOMPARE(bar->value(), 50);
 
@@ -423,7 +415,7 @@ void TestMainWindow::restartReturns4444()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    QTimer::singleShot(0, &window, [&window] { window.form()->restartButton->click(); });
+    QTimer::singleShot(0, &window, [&window] { MainForm(window).restartButton->click(); });
     // Never hang: a wrong exit code shows up as -1.
     QTimer guard;
     guard.setSingleShot(true);
@@ -455,13 +447,13 @@ void TestMainWindow::settingsButtonShowsStoredChoices()
     int dataModeShown = -1;
     QTimer::singleShot(0, &window, [&] {
         modal = QApplication::activeModalWidget();
-        dataModeShown = window.settingsDialog()->dataMode;
+        dataModeShown = window.findChild<settings *>()->dataMode;
         if (modal)
             modal->close();
     });
-    window.form()->amibrokerPathButton->click();
+    MainForm(window).amibrokerPathButton->click();
 
-    QCOMPARE(modal, window.settingsDialog());
+    QCOMPARE(modal, window.findChild<settings *>());
     QCOMPARE(dataModeShown, 2);
     QSettings(Store::Organisation, Store::Application).remove(Store::DataMode);
 }
@@ -494,9 +486,8 @@ void TestMainWindow::liveLoop()
     const QStringList all = manySymbols(count + 2);
     QCOMPARE(all.size(), count + 2);
     const QStringList selected = all.mid(0, count);
-    window.selection().assign(selected, selected);
-    window.form()->connectButton->click();
-    QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
+    MainForm(window).connectButton->click();
+    sessionOf(window).selection().assign(selected, selected);
 
     const QString root = m_env->root();
     QTRY_COMPARE_WITH_TIMEOUT(toSet(importedSymbols(root)), toSet(selected), 30000);
@@ -509,7 +500,7 @@ void TestMainWindow::liveLoop()
         ++firstImport;
     QVERIFY(firstImport < journal.size());
     QVERIFY(firstImport > 0);
-    QCOMPARE(journal.at(firstImport - 1), QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath());
+    QCOMPARE(journal.at(firstImport - 1), QStringLiteral("LoadDatabase(QString&)\t") + Config::instance().nativePath(InstallFolder::DatabaseFolder));
     QCOMPARE(journal.value(firstImport + 1), QStringLiteral("RefreshAll()"));
 
     // The requests carry uid, send and hash in that order.
@@ -527,11 +518,10 @@ void TestMainWindow::liveLoop()
 
     // A new selection takes effect with the next request of the running downloader.
     const QStringList reselected = all.mid(count);
-    window.selection().assign(reselected, reselected);
-    QVERIFY(QMetaObject::invokeMethod(&window, "updateUrlDataState"));
+    sessionOf(window).selection().assign(reselected, reselected);
     QTRY_COMPARE_WITH_TIMEOUT(toSet(importedSymbols(root)), toSet(reselected), 30000);
 
-    window.liveDownloader()->pollTimer->stop();
+    sessionOf(window).liveDownloader()->pollTimer->stop();
 }
 
 QTEST_MAIN(TestMainWindow)
@@ -544,15 +534,15 @@ void TestMainWindow::amiBrokerGoneAndBack()
     amibrokerlivedata2 window;
     aimAt(window, QStringLiteral("127.0.0.1:1"));
     window.enableInterface(UserId, QStringLiteral("CASH"), {"1"}, QStringLiteral("Holiday on Friday."));
-    QCOMPARE(window.form()->messageBox->toPlainText(), QStringLiteral("AmiBroker not reachable"));
+    QCOMPARE(MainForm(window).messageBox->toPlainText(), QStringLiteral("AmiBroker not reachable"));
 
-    window.selection().assign({"TCS"}, {"CASH"});
+    sessionOf(window).selection().assign({"TCS"}, {"CASH"});
     QFile quotes(m_env->root() + QStringLiteral("/rt.txt"));
     QVERIFY(quotes.open(QIODevice::WriteOnly));
     quotes.write("NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,INFY,20261207,10:00:00,1500,5,1,0\n");
     quotes.close();
     m_env->clearJournal();
-    window.worker()->updateDataAmi();
+    sessionOf(window).worker().updateDataAmi();
     QFile imported(m_env->root() + QStringLiteral("/rtimport.txt"));
     QVERIFY(imported.open(QIODevice::ReadOnly | QIODevice::Text));
     QCOMPARE(imported.readAll(), QByteArray("NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n"));
@@ -560,25 +550,25 @@ void TestMainWindow::amiBrokerGoneAndBack()
 
     QVERIFY(QFile::remove(down));
     m_env->clearJournal();
-    window.worker()->updateDataAmi();
+    sessionOf(window).worker().updateDataAmi();
     const QString importCall = importText(m_env->root()) + QStringLiteral("\t1");
     QCOMPARE(m_env->journal(), (QStringList{QStringLiteral("create Broker.Application"),
-                                            QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath(),
+                                            QStringLiteral("LoadDatabase(QString&)\t") + Config::instance().nativePath(InstallFolder::DatabaseFolder),
                                             importCall, QStringLiteral("RefreshAll()")}));
-    QCOMPARE(window.form()->messageBox->toPlainText(), QStringLiteral("Holiday on Friday."));
+    QCOMPARE(MainForm(window).messageBox->toPlainText(), QStringLiteral("Holiday on Friday."));
 
     // Lost again while no reply comes: the link is tried on its own and noticed when it is back.
-    window.liveDownloader()->pollTimer->stop();
-    window.worker()->amibroker().setRelinkInterval(100);
+    sessionOf(window).liveDownloader()->pollTimer->stop();
+    sessionOf(window).worker().amibroker().setRelinkInterval(100);
     QVERIFY(QFile(down).open(QIODevice::WriteOnly));
-    window.worker()->updateDataAmi();
-    QVERIFY(!window.worker()->amibroker().isReachable());
+    sessionOf(window).worker().updateDataAmi();
+    QVERIFY(!sessionOf(window).worker().amibroker().isReachable());
     QVERIFY(QFile::remove(down));
     m_env->clearJournal();
-    QTRY_VERIFY_WITH_TIMEOUT(window.worker()->amibroker().isReachable(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(sessionOf(window).worker().amibroker().isReachable(), 5000);
     QCOMPARE(m_env->journal(), (QStringList{QStringLiteral("create Broker.Application"),
-                                            QStringLiteral("LoadDatabase(QString&)\t") + window.databaseFolderPath()}));
-    QCOMPARE(window.form()->messageBox->toPlainText(), QStringLiteral("Holiday on Friday."));
+                                            QStringLiteral("LoadDatabase(QString&)\t") + Config::instance().nativePath(InstallFolder::DatabaseFolder)}));
+    QCOMPARE(MainForm(window).messageBox->toPlainText(), QStringLiteral("Holiday on Friday."));
 }
 
 #include "tst_mainwindow.moc"

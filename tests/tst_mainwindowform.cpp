@@ -1,6 +1,7 @@
 // The main window's form: the widgets the rest of the program reaches by name, where they sit
 // and what they say. Built on a plain dialog so that no database or vendor is needed.
 #include "feed/amibrokerlivedata2.h"
+#include "symbols/feeds.h"
 #include "ui_amibrokerlivedata2.h"
 
 #include <QtTest>

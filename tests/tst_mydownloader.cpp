@@ -414,7 +414,7 @@ void tst_MyDownloader::errorKeepsBufferAndFile()
     stopPolling(*downloader);
     finished.clear();
 
-    downloader->url = QUrl(failingUrl.contains(QLatin1String("%1")) ? failingUrl.arg(server.port()) : failingUrl);
+    downloader->aim(failingUrl.contains(QLatin1String("%1")) ? failingUrl.arg(server.port()) : failingUrl, 0);
     downloader->pollTimer->start(20);
     // Each tick after an error tries again.
     QTRY_VERIFY_WITH_TIMEOUT(errors.count() >= 2, LongWait);

@@ -1,12 +1,12 @@
 // The start-up controller end to end against the local vendor: account check, hand-over to the
 // main window, first run, update offer and the failures that end the process.
 #include "app/settingsstore.h"
+#include "support/mainform.h"
 #include "app/startupanimation.h"
 #include "feed/amibrokerlivedata2.h"
 #include "feed/livedataupdator.h"
 #include "support/localvendor.h"
 #include "support/testenvironment.h"
-#include "ui_amibrokerlivedata2.h"
 #include "update/updator.h"
 #include "vendor/authdialog.h"
 #include "support/controller.h"
@@ -93,7 +93,7 @@ protected:
         auto *window = qobject_cast<amibrokerlivedata2 *>(watched);
         if (window && event->type() == QEvent::Show && !shown) {
             shown = true;
-            idAtShow = window->form()->machineIDLabel->text();
+            idAtShow = MainForm(*window).machineIDLabel->text();
         }
         return false;
     }
@@ -224,23 +224,23 @@ void TestStartup::accountHandsOverInOrder()
     QVERIFY(window->isVisible());
     QVERIFY(watcher.shown);
     QVERIFY2(watcher.idAtShow.isEmpty(), "the window was shown after enableInterface");
-    QCOMPARE(window->form()->machineIDLabel->text(), UserId);
+    QCOMPARE(MainForm(*window).machineIDLabel->text(), UserId);
     QVERIFY(!m_controller->isVisible());
     QVERIFY(m_controller->splash()->splashLabel->isHidden());
     QVERIFY(m_env->exits.isEmpty());
     QVERIFY(m_env->boxes.isEmpty());
 
     const QString endpoint = m_vendor->server.hostPort();
-    QCOMPARE(window->account().secureKey, SecureKey);
-    QCOMPARE(window->account().dataPathGet, endpoint + VendorSim::LivePathGet);
-    QCOMPARE(window->account().dataPathPost, endpoint + VendorSim::LivePathPost);
-    QCOMPARE(window->account().backfillPath, endpoint + VendorSim::BackfillPath);
-    QCOMPARE(window->account().supportLink, QStringLiteral("http://127.0.0.1/support"));
+    QCOMPARE(sessionOf(*window).account().secureKey, SecureKey);
+    QCOMPARE(sessionOf(*window).account().dataPathGet, endpoint + VendorSim::LivePathGet);
+    QCOMPARE(sessionOf(*window).account().dataPathPost, endpoint + VendorSim::LivePathPost);
+    QCOMPARE(sessionOf(*window).account().backfillPath, endpoint + VendorSim::BackfillPath);
+    QCOMPARE(sessionOf(*window).account().supportLink, QStringLiteral("http://127.0.0.1/support"));
     QCOMPARE(m_controller->account().feeds, QStringLiteral("CASH,FUTURE,COMM"));
     QCOMPARE(m_controller->account().message, QStringLiteral("Holiday on Friday."));
     QStringList days;
-    for (int i = 0; i < window->form()->daysBox->count(); ++i)
-        days << window->form()->daysBox->itemText(i);
+    for (int i = 0; i < MainForm(*window).daysBox->count(); ++i)
+        days << MainForm(*window).daysBox->itemText(i);
     QCOMPARE(days, QStringList({"1", "3", "5", "10", "20", "30", "60", "90", "120", "180"}));
 
     // The first probe is due one period after the hand-over.
@@ -252,7 +252,7 @@ void TestStartup::accountHandsOverInOrder()
     QCOMPARE(m_controller->restartTimer()->interval(), 86400000);
 
     // The start-up backfill ran after the selection had been restored: it found the rows.
-    QVERIFY(!window->oneDayBackfillBase().isEmpty());
+    QVERIFY(!sessionOf(*window).oneDayBackfillBase().isEmpty());
     if (fiveDayBackfill) {
         QTRY_VERIFY_WITH_TIMEOUT(backfillRequests(m_vendor->server, QStringLiteral("5")) >= 2, 15000);
     } else {
@@ -316,7 +316,7 @@ void TestStartup::registrationRetryFindsNewAccount()
 
     dialog->findChild<QPushButton *>(QStringLiteral("retryButton"))->click();
     QVERIFY(mainWindowOf(*m_controller)->isVisible());
-    QCOMPARE(mainWindowOf(*m_controller)->account().secureKey, QStringLiteral("fresh-key"));
+    QCOMPARE(sessionOf(*mainWindowOf(*m_controller)).account().secureKey, QStringLiteral("fresh-key"));
     QCOMPARE(m_controller->account().feeds, QStringLiteral("CASH"));
     QVERIFY(m_controller->connectionMonitor());
     QVERIFY(m_controller->connectionMonitor()->isActive());
@@ -353,7 +353,7 @@ void TestStartup::emptyUserIdFindsNoAccount()
     m_controller->start();
 
     QVERIFY(!mainWindowOf(*m_controller)->isVisible());
-    QVERIFY(mainWindowOf(*m_controller)->account().secureKey.isEmpty());
+    QVERIFY(sessionOf(*mainWindowOf(*m_controller)).account().secureKey.isEmpty());
     QVERIFY(m_controller->registration());
     QVERIFY(m_env->exits.isEmpty());
     QCOMPARE(stored(Store::SelectedSymbols).toStringList(), Store::firstRunSymbols());
@@ -374,7 +374,7 @@ void TestStartup::updateOfferStopsBeforeTheWindow()
     QVERIFY(m_controller->updateDialog());
     QVERIFY(!mainWindowOf(*m_controller)->isVisible());
     QVERIFY(!m_controller->connectionMonitor());
-    QVERIFY(mainWindowOf(*m_controller)->account().secureKey.isEmpty());
+    QVERIFY(sessionOf(*mainWindowOf(*m_controller)).account().secureKey.isEmpty());
     QVERIFY(!stored(Store::SelectedSymbols).isValid());
 }
 
@@ -412,7 +412,7 @@ void TestStartup::copyIdAndContactSupport()
 
     // An empty store has the window ask for symbols first.
     m_env->boxes.clear();
-    window->form()->copyIDButton->click();
+    MainForm(*window).copyIDButton->click();
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("Software : Tickvane \nUser ID  : START-USER-7\nVersion  : 4.02"));
     QCOMPARE(m_env->boxes, QStringList{QStringLiteral(
@@ -421,10 +421,10 @@ void TestStartup::copyIdAndContactSupport()
     // Qt's own hook for the desktop's URL handler: nothing is opened on this machine.
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
-    Account account = window->account();
+    Account account = sessionOf(*window).account();
     account.supportLink = QStringLiteral("127.0.0.1/support?topic=feed");
     window->takeAccount(account);
-    window->form()->contactSupportButton->click();
+    MainForm(*window).contactSupportButton->click();
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1/support?topic=feed"))});
 }

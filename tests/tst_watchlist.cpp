@@ -1,9 +1,9 @@
 // Watch-list files: the text rule on its own, then Save and Load through the file-dialog seams.
 #include "app/seams.h"
+#include "support/mainform.h"
 #include "symbols/displaytablemodel.h"
 #include "symbols/watchlist.h"
 #include "symbolswindow.h"
-#include "ui_amibrokerlivedata2.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -222,7 +222,7 @@ void TestWatchList::saveAndLoadThroughDialogs()
     QCOMPARE(m_captions, QStringList({"Save Wishlist To", "Import Wishlist"}));
     QCOMPARE(m_filters.last(), QStringLiteral("Quorvix List(*.qvxList)"));
     // The load re-aims the live request and rebuilds the table.
-    QVERIFY(m_world->window->liveDownloader()->url.toString(QUrl::FullyEncoded)
+    QVERIFY(sessionOf(*m_world->window).liveDownloader()->url.toString(QUrl::FullyEncoded)
                 .contains(QStringLiteral("send=NIFTY-I%7CGOLDM-I%7CM%26M&hash=")));
     QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 3);
     QCOMPARE(m_world->ui->displayTableWidget->model()->index(1, 3).data(DisplayTableModel::ExchangeRole).toString(), QStringLiteral("MCX"));
@@ -281,13 +281,13 @@ void TestWatchList::unreadableFileKeepsSelection()
     answerDialogs(fileName);
     m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I"}), QStringList({"FUTURE", "MCX"}));
     m_world->window->addDisplayTable();
-    const QString urlBefore = m_world->window->liveDownloader()->url.toString();
+    const QString urlBefore = sessionOf(*m_world->window).liveDownloader()->url.toString();
 
     m_world->ui->load_list_2->click();
     QCOMPARE(m_world->symbols(), QStringList({"NIFTY-I", "GOLDM-I"}));
     QCOMPARE(m_world->exchanges(), QStringList({"FUTURE", "MCX"}));
     QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 2);
-    QCOMPARE(m_world->window->liveDownloader()->url.toString(), urlBefore);
+    QCOMPARE(sessionOf(*m_world->window).liveDownloader()->url.toString(), urlBefore);
     QCOMPARE(m_world->environment->boxes.size(), 1);
     QVERIFY2(m_world->environment->boxes.first().startsWith(
                  QStringLiteral("Load Failed|The watch list file could not be read:\n") + QDir::toNativeSeparators(fileName)),
@@ -366,7 +366,7 @@ void TestWatchList::loadKeepsListCheckMarks()
     m_world->ui->commBox->click();
 
     m_world->ui->load_list_2->click();
-    QCOMPARE(m_world->window->currentExchange(), QStringLiteral("MCX"));
+    QCOMPARE(sessionOf(*m_world->window).currentExchange(), QStringLiteral("MCX"));
     QCOMPARE(m_world->checked(), QStringList({"GOLDM-I"}));
     // Add Symbol now applies the old marks to the loaded selection.
     m_world->ui->addSelected->click();

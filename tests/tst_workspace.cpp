@@ -1,6 +1,7 @@
 // The dedicated AmiBroker database folder and what closing the main window does with AmiBroker
 // and the trader's choices.
 #include "app/settings.h"
+#include "support/mainform.h"
 #include "app/settingsstore.h"
 #include "feed/amibrokerlivedata2.h"
 #include "symbols/selection.h"
@@ -9,7 +10,6 @@
 #include "support/filesizelimit.h"
 #include "support/localvendor.h"
 #include "support/testenvironment.h"
-#include "ui_amibrokerlivedata2.h"
 #include "app/seams.h"
 #include "workspace/provisioning.h"
 
@@ -239,9 +239,11 @@ void TestWorkspace::closeSequence()
     auto window = openWindow();
     if (feedStarted)
         window->on_connectButton_clicked();
-    window->settingsDialog()->load();
-    window->setFeedFlags({true, false, true, false, false, true, true});
-    window->selection().assign(QStringList{"NIFTY-I", "GOLDM-I"}, QStringList{"FUTURE", "MCX"});
+    window->findChild<settings *>()->load();
+    const Feeds::Flags flags{true, false, true, false, false, true, true};
+    for (int i = 0; i < Feeds::Count; ++i)
+        sessionOf(*window).setFeedFlag(i, flags[std::size_t(i)]);
+    sessionOf(*window).selection().assign(QStringList{"NIFTY-I", "GOLDM-I"}, QStringList{"FUTURE", "MCX"});
 
     bool visibleDuringPause = true;
     int journalAtPause = -1;
@@ -272,7 +274,7 @@ void TestWorkspace::closeSequence()
         return;
     }
     for (int i = 0; i < 7; ++i)
-        QCOMPARE(store.value(Store::feedBoxKey(i)).toBool(), window->feedFlags()[size_t(i)]);
+        QCOMPARE(store.value(Store::feedBoxKey(i)).toBool(), sessionOf(*window).feedFlags()[size_t(i)]);
     QCOMPARE(store.value(Store::SelectedSymbols).toStringList(), (QStringList{"NIFTY-I", "GOLDM-I"}));
     QCOMPARE(store.value(Store::SelectedExchanges).toStringList(), (QStringList{"FUTURE", "MCX"}));
 }
@@ -281,7 +283,7 @@ void TestWorkspace::escapeRunsTheCloseSequence()
 {
     auto window = openWindow();
     window->on_connectButton_clicked();
-    window->selection().assign(QStringList{"ICICIBANK"}, QStringList{"CASH"});
+    sessionOf(*window).selection().assign(QStringList{"ICICIBANK"}, QStringList{"CASH"});
     m_env->clearJournal();
 
     QTest::keyClick(window.get(), Qt::Key_Escape);
@@ -295,20 +297,20 @@ void TestWorkspace::escapeRunsTheCloseSequence()
 void TestWorkspace::nothingImportsAfterClose()
 {
     auto window = openWindow();
-    window->form()->machineIDLabel->setText(UserId);
+    sessionOf(*window).setUserId(UserId);
     Account account;
     account.secureKey = VendorSim::SeedOptions().secureKey;
     account.dataPathGet = m_vendor->server.hostPort() + VendorSim::LivePathGet;
     account.dataPathPost = m_vendor->server.hostPort() + VendorSim::LivePathPost;
     window->takeAccount(account);
-    window->selection().assign(QStringList{"NIFTY-I"}, QStringList{"FUTURE"});
-    window->form()->connectButton->click();
+    sessionOf(*window).selection().assign(QStringList{"NIFTY-I"}, QStringList{"FUTURE"});
+    MainForm(*window).connectButton->click();
     QTRY_VERIFY_WITH_TIMEOUT(importLines(m_env->journal()) >= 2, 15000);
 
     window->close();
     const int importsAtClose = importLines(m_env->journal());
     // The request in flight at the close has been answered and handled, and no poll follows.
-    MyDownloader *live = window->liveDownloader();
+    MyDownloader *live = sessionOf(*window).liveDownloader();
     QTRY_VERIFY_WITH_TIMEOUT(live->reply.isNull(), 15000);
     QVERIFY(!live->pollTimer->isActive());
     QCOMPARE(importLines(m_env->journal()), importsAtClose);

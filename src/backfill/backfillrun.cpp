@@ -45,7 +45,7 @@ int truncatedPercent(const QString &progress)
 
 }
 
-BackfillRun::BackfillRun(BackfillTransfer &transfer, Importer importer, const Selection &selection,
+BackfillRun::BackfillRun(Transfer &transfer, Importer importer, const Selection &selection,
                          QObject *parent)
     : QObject(parent)
     , m_transfer(transfer)

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <QVector>
 
-#include "backfill/backfilltransfer.h"
+#include "backfill/transfer.h"
 
 #include <functional>
 
@@ -39,7 +39,7 @@ public:
     // Hands a data file and its format file to AmiBroker; false when AmiBroker could not take it.
     using Importer = std::function<bool(const QString &dataFile, const QString &formatFile)>;
 
-    BackfillRun(BackfillTransfer &transfer, Importer importer, const Selection &selection,
+    BackfillRun(Transfer &transfer, Importer importer, const Selection &selection,
                 QObject *parent = nullptr);
     ~BackfillRun() override;
 
@@ -118,7 +118,7 @@ private:
     [[nodiscard]] QString currentItem() const;
     void emptyBackfillFolder() const;
 
-    BackfillTransfer &m_transfer;
+    Transfer &m_transfer;
     Importer m_import;
     const Selection &m_selection;
     QString m_currentUrl;

@@ -4,11 +4,9 @@
 
 #include "app/seams.h"
 #include "app/settingsstore.h"
-#include "feed/amibroker.h"
-#include "feed/livedataupdator.h"
+#include "feed/feedsession.h"
 #include "symbols/selection.h"
 #include "symbols/watchlist.h"
-#include "vendor/vendorconnection.h"
 
 #include <QBrush>
 #include <QColor>
@@ -48,30 +46,25 @@ void amibrokerlivedata2::feedBoxToggled(int index, bool checked)
     const QRadioButton *box = feedBox(this, index);
     if (!box || !box->isEnabled())
         return;
-    m_feedFlags[std::size_t(index)] = checked;
-    m_currentExchange = QLatin1String(Feeds::All.at(std::size_t(index)).exchange);
-    catalogueLookup(m_currentExchange);
+    m_session->setFeedFlag(index, checked);
+    m_session->setCurrentExchange(QLatin1String(Feeds::All.at(std::size_t(index)).exchange));
+    catalogueLookup(m_session->currentExchange());
 }
 
 void amibrokerlivedata2::catalogueLookup(const QString &exchange)
 {
-    QStringList symbols = m_catalogue.value(exchange);
-    if (symbols.isEmpty() && m_connection) {
-        if (!m_connection->catalogue(exchange, &symbols)) {
-            symbols.clear();
-            Seams::information(this, QString(), QString());
-        }
-    }
-    // An empty entry stays "not loaded", so the next lookup asks the database again.
-    m_catalogue.insert(exchange, symbols);
+    QStringList symbols;
+    if (!m_session->catalogue(exchange, &symbols))
+        Seams::information(this, QString(), QString());
 
+    const Selection &selection = m_session->selection();
     QListWidget *list = ui->symbolsListWidget;
     list->clear();
     list->addItems(symbols);
     for (int i = 0; i < list->count(); ++i) {
         QListWidgetItem *item = list->item(i);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(m_selection->contains(item->text()) ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(selection.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
     }
 }
 
@@ -117,12 +110,12 @@ void amibrokerlivedata2::on_addSelected_clicked()
         }
     }
     // By text only: a symbol already picked under another exchange keeps that one.
-    m_selection->applyChecks(marks, m_currentExchange);
+    m_session->selection().applyChecks(marks, m_session->currentExchange());
 }
 
 void amibrokerlivedata2::on_DeleteAll_clicked()
 {
-    m_selection->clear();
+    m_session->selection().clear();
 }
 
 void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds, QStringList daysbox,
@@ -132,6 +125,7 @@ void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds
     ui->daysBox->addItems(daysbox);
     m_broadcastMessage = message;
     showMessageLine();
+    m_session->setUserId(MachineID);
     ui->machineIDLabel->setText(QStringLiteral("%1").arg(MachineID));
 
     for (int i = 0; i < Feeds::Count; ++i) {
@@ -140,12 +134,13 @@ void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds
                                                   Qt::CaseSensitive));
     }
 
+    m_session->setEnabledExchanges(enabledExchanges());
     // The live feed runs before the selection is restored; the restore re-aims it.
     ui->connectButton->hide();
     startLiveFeed();
 
-    m_selection->restoreStored();
-    m_selection->keepExchanges(enabledExchanges());
+    m_session->selection().restoreStored();
+    m_session->selection().keepExchanges(enabledExchanges());
 
     Feeds::Flags restoreBoxes{};
     {
@@ -164,7 +159,7 @@ void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds
 
     on_addSelected_clicked();
 
-    if (m_selection->isEmpty()) {
+    if (m_session->selection().isEmpty()) {
         Seams::information(this, QStringLiteral("Select Symbols"),
                            QStringLiteral("No Symbol Selected.\nPlease Add Symbols for Live Data!"));
     }
@@ -176,7 +171,7 @@ void amibrokerlivedata2::on_save_list_clicked()
     if (fileName.isEmpty())
         return;
 
-    const QByteArray content = WatchList::format(m_selection->symbols(), m_selection->exchanges());
+    const QByteArray content = WatchList::format(m_session->selection().symbols(), m_session->selection().exchanges());
     QFile file(fileName);
     bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     if (saved) {
@@ -216,7 +211,7 @@ void amibrokerlivedata2::on_load_list_2_clicked()
 
     WatchList::Selection loaded = WatchList::parse(content);
     const QStringList left = WatchList::pairUp(loaded.symbols, loaded.exchanges);
-    m_selection->assign(loaded.symbols, loaded.exchanges);
+    m_session->selection().assign(loaded.symbols, loaded.exchanges);
 
     if (!left.isEmpty()) {
         Seams::information(this, QStringLiteral("Watch List Incomplete"),

@@ -4,7 +4,7 @@
 #include "ui_amibrokerlivedata2.h"
 
 #include "feed/displaytabledelegate.h"
-#include "feed/mydownloader.h"
+#include "feed/feedsession.h"
 #include "symbols/displaycolumns.h"
 #include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
@@ -23,8 +23,7 @@ constexpr int DeleteButtonWidth = 30;
 void amibrokerlivedata2::setUpDisplayTable()
 {
     QTableView *table = ui->displayTableWidget;
-    m_tableModel = new DisplayTableModel(*m_selection, this);
-    table->setModel(m_tableModel);
+    table->setModel(&m_session->tableModel());
     auto *delegate = new DisplayTableDelegate(table);
     table->setItemDelegate(delegate);
     connect(delegate, &DisplayTableDelegate::deleteClicked, this, &amibrokerlivedata2::closeButtonClicked);
@@ -34,7 +33,8 @@ void amibrokerlivedata2::setUpDisplayTable()
 void amibrokerlivedata2::addDisplayTable()
 {
     QTableView *table = ui->displayTableWidget;
-    m_tableModel->rebuild();
+    DisplayTableModel &model = m_session->tableModel();
+    model.rebuild();
 
     // Styles may hold a larger minimum, which would widen the 30-pixel delete column.
     if (table->horizontalHeader()->minimumSectionSize() > DeleteButtonWidth)
@@ -44,7 +44,7 @@ void amibrokerlivedata2::addDisplayTable()
     table->setColumnWidth(QuantityColumn, 70);
     table->setColumnWidth(BackfillColumn, 100);
     // 60 wide until a row's delete button narrows it.
-    table->setColumnWidth(DeleteColumn, m_tableModel->rowCount() > 0 ? DeleteButtonWidth : 60);
+    table->setColumnWidth(DeleteColumn, model.rowCount() > 0 ? DeleteButtonWidth : 60);
 }
 
 void amibrokerlivedata2::closeButtonClicked(const QModelIndex &index)
@@ -53,25 +53,10 @@ void amibrokerlivedata2::closeButtonClicked(const QModelIndex &index)
     QString symbol = index.data(DisplayTableModel::ButtonNameRole).toString().section(QLatin1Char(','), 0, 0);
     symbol.chop(1);
 
-    m_selection->removeRow(symbol);
-}
-
-void amibrokerlivedata2::removeDisplayRow(int row)
-{
-    m_tableModel->dropRow(row);
+    m_session->selection().removeRow(symbol);
 }
 
 void amibrokerlivedata2::updateDisplayTable()
 {
-    m_tableModel->showReply(m_liveDownloader ? m_liveDownloader->replyBuffer : QByteArray());
-}
-
-int amibrokerlivedata2::steadyCounterLtp() const
-{
-    return m_tableModel->steadyCounterLtp();
-}
-
-int amibrokerlivedata2::steadyCounterLtq() const
-{
-    return m_tableModel->steadyCounterLtq();
+    m_session->showLastReply();
 }

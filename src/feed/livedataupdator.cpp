@@ -4,6 +4,7 @@
 #include "app/installfolder.h"
 #include "feed/amibroker.h"
 #include "feed/liveimport.h"
+#include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
 
 #include <QFile>
@@ -32,11 +33,17 @@ void liveDataUpdator::updateDataAmi()
         quoteFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         readQuoteFile(quoteFile);
     }
+    importReply(m_reply);
+}
 
+void liveDataUpdator::importReply(const QByteArray &reply)
+{
     LiveImport::Tally tally;
-    const QSet<QByteArray> &symbols = m_selection.symbolBytes();
-    LiveImport::selectLines(m_reply, symbols, m_selectedLines, &tally, LiveImport::NativeLineEnd);
-    emit replyRead(tally, m_reply, symbols.isEmpty());
+    if (m_table)
+        m_table->readReply(reply, &m_selectedLines, &tally, LiveImport::NativeLineEnd);
+    else
+        LiveImport::selectLines(reply, m_selection.symbolBytes(), m_selectedLines, &tally, LiveImport::NativeLineEnd);
+    emit replyRead(tally, reply, m_selection.isEmpty());
 
     // An import file that could not be rewritten still holds the previous ticks whole: importing
     // it again would store them twice. The next reply tries again.
@@ -49,6 +56,8 @@ void liveDataUpdator::updateDataAmi()
             emit imported(tally.selected);
         }
     }
+    if (m_table)
+        m_table->showRead();
     emit updateDisplayTable();
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 class AmiBroker;
+class DisplayTableModel;
 class QFile;
 class Selection;
 
@@ -25,6 +26,8 @@ public:
     ~liveDataUpdator() override;
 
     [[nodiscard]] AmiBroker &amibroker() const { return *m_amibroker; }
+    // The table is read in the same pass as the import file and shown after the import.
+    void setTable(DisplayTableModel *table) { m_table = table; }
 
 signals:
     void updateDisplayTable();
@@ -36,12 +39,16 @@ signals:
     void importFileWritten(bool written, const QString &reason);
 
 public slots:
+    // Reads the quote file, then as importReply().
     void updateDataAmi();
+    // One live reply, as stored in the quote file, into AmiBroker and the table.
+    void importReply(const QByteArray &reply);
 
 private:
     void readQuoteFile(QFile &quoteFile);
 
     const Selection &m_selection;
+    DisplayTableModel *m_table = nullptr;
     std::unique_ptr<AmiBroker> m_amibroker;
     QString m_quoteFilePath;     // <root>/rt.txt
     QString m_importFilePath;    // <root>\rtimport.txt

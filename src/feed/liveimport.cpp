@@ -1,6 +1,5 @@
 #include "feed/liveimport.h"
 
-#include <QByteArrayMatcher>
 #include <QFile>
 
 #include <cstring>
@@ -40,61 +39,20 @@ QByteArray firstLine(const QByteArray &reply, const Tally &tally)
 void selectLines(const QByteArray &reply, const QSet<QByteArray> &symbols, QByteArray &selected, Tally *tally,
                  const QByteArray &lineEnd)
 {
-    static const QByteArrayMatcher failed(QByteArrayLiteral("Failed"));
-
+    // DisplayTableModel::readReply does the same with the table's own lookup.
+    LiveQuotes::LineCollector kept(selected, reply.size(), lineEnd, !symbols.isEmpty());
     Tally counts;
-    // No more than the reply can be kept, each line end widened at most by the extra bytes of
-    // lineEnd; a kept line holds a comma, so there are at most a third as many lines as bytes.
-    const int widening = lineEnd.size() > 1 ? (lineEnd.size() - 1) * (reply.size() / 3 + 1) : 0;
-    selected.resize(symbols.isEmpty() ? 0 : reply.size() + widening);
-    char *out = selected.data();
-    const char *const data = reply.constData();
-    const char *const stop = data + reply.size();
-    const char *line = data;
-    const bool counting = tally != nullptr;
-    // One key pointed at each symbol field in turn: a key per line would cost an allocation each.
-    QByteArray key = QByteArray::fromRawData(data, 0);
-    while ((counting || !symbols.isEmpty()) && line < stop) {
-        const auto *lineFeed = static_cast<const char *>(std::memchr(line, '\n', std::size_t(stop - line)));
-        if (!lineFeed)
-            break; // an unterminated last piece is not a line
-        const char *const begin = line;
-        const char *end = lineFeed;
-        line = lineFeed + 1;
-
-        if (end > begin && end[-1] == '\r')
-            --end;
-        const int length = int(end - begin);
-        if (counts.lines++ == 0)
-            counts.firstLineEnd = length;
-        if (failed.indexIn(begin, length) >= 0) {
-            ++counts.failed;
-            continue;
-        }
-        if (symbols.isEmpty())
-            continue;
-
-        const auto *firstComma = static_cast<const char *>(std::memchr(begin, ',', std::size_t(length)));
-        if (!firstComma)
-            continue;
-        const char *const field = firstComma + 1;
-        const auto *fieldEnd = static_cast<const char *>(std::memchr(field, ',', std::size_t(end - field)));
-        if (!fieldEnd)
-            fieldEnd = end;
-        // The field ends at its first NUL, like a C string.
-        if (const auto *nul = static_cast<const char *>(std::memchr(field, '\0', std::size_t(fieldEnd - field))))
-            fieldEnd = nul;
-
-        key.setRawData(field, uint(fieldEnd - field));
-        if (symbols.contains(key)) {
-            std::memcpy(out, begin, std::size_t(length));
-            out += length;
-            std::memcpy(out, lineEnd.constData(), std::size_t(lineEnd.size()));
-            out += lineEnd.size();
-            ++counts.selected;
-        }
-    }
-    selected.truncate(int(out - selected.constData()));
+    QByteArray key = QByteArray::fromRawData(reply.constData(), 0);
+    LiveQuotes::forEachLine(reply, counts, [&](const LiveQuotes::Line &line) {
+        if (line.failed || !line.hasComma || symbols.isEmpty())
+            return;
+        key.setRawData(line.symbol.data(), uint(line.symbol.size()));
+        if (!symbols.contains(key))
+            return;
+        kept.add(line);
+        ++counts.selected;
+    });
+    kept.finish();
     if (tally)
         *tally = counts;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "symbols/livequotes.h"
+
 #include <QByteArray>
 #include <QSet>
 #include <QString>
@@ -11,14 +13,7 @@ namespace LiveImport {
 // The selection as the filter looks it up: each symbol's UTF-8 bytes.
 [[nodiscard]] QSet<QByteArray> symbolSet(const QStringList &symbols);
 
-// What a reply held, counted while its lines are selected.
-struct Tally
-{
-    int lines = 0;       // complete lines
-    int selected = 0;    // quote lines of selected symbols
-    int failed = 0;      // the vendor's error lines ("Failed")
-    int firstLineEnd = -1; // where the reply's first line ends (its "\r" excluded); -1: no line
-};
+using Tally = LiveQuotes::Tally;
 
 // What a reply means for the feed: quotes for the selection, the vendor's refusal (nothing but
 // error lines), or no quotes at all (empty, garbage, or only other symbols).

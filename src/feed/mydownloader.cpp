@@ -55,6 +55,7 @@ MyDownloader::MyDownloader(QString fileName, QString url, QString destinationExt
     manager = new QNetworkAccessManager(this);
     QtCompat::keepQt5RedirectPolicy(manager);
     this->url.setUrl(url, QUrl::TolerantMode);
+    prepareRequest();
     connect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData, Qt::UniqueConnection);
 }
 
@@ -104,6 +105,27 @@ void MyDownloader::initialize(QString fileName, QString url, QString destination
     this->url.setUrl(url, QUrl::TolerantMode);
     this->destinationExtr = std::move(destinationExtr);
     this->method = method;
+    prepareRequest();
+}
+
+void MyDownloader::aim(const QString &url, int method)
+{
+    this->url.setUrl(url, QUrl::TolerantMode);
+    this->method = method;
+    prepareRequest();
+}
+
+void MyDownloader::prepareRequest()
+{
+    if (method == 1) {
+        const QString text = url.toString();
+        m_request = std::make_unique<QNetworkRequest>(QUrl(text.left(text.indexOf(QLatin1Char('?')))));
+        m_request->setHeader(QNetworkRequest::ContentTypeHeader, QByteArray(PostContentType));
+        m_postBody = text.mid(text.lastIndexOf(QLatin1Char('?')) + 1).toUtf8();
+    } else {
+        m_request = std::make_unique<QNetworkRequest>(url);
+        m_postBody.clear();
+    }
 }
 
 void MyDownloader::requestData()
@@ -111,15 +133,7 @@ void MyDownloader::requestData()
     // Detached until this request has been handled: a tick meanwhile sends nothing.
     disconnect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData);
 
-    const QString text = url.toString();
-    const QStringList pieces = text.split(QLatin1Char('?'));
-    if (method == 1) {
-        QNetworkRequest request{QUrl(pieces.first())};
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray(PostContentType));
-        reply = manager->post(request, pieces.last().toUtf8());
-    } else {
-        reply = manager->get(QNetworkRequest(url));
-    }
+    reply = method == 1 ? manager->post(*m_request, m_postBody) : manager->get(*m_request);
     requestClock.restart();
 
     connect(reply, &QNetworkReply::downloadProgress, this, &MyDownloader::downloadProgress,

@@ -6,7 +6,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
-#include "backfill/backfilltransfer.h"
+#include "backfill/transfer.h"
 
 #include <QObject>
 #include <QUrl>
@@ -16,13 +16,14 @@
 class QFile;
 class QNetworkAccessManager;
 class QNetworkReply;
+class QNetworkRequest;
 class QProcess;
 class QTimer;
 
 // Fetches one URL over and over on its poll timer, one request in flight at most, writing each
 // reply under the install folder. The poll timer is attached from construction; a request
 // detaches it until the request has been handled.
-class MyDownloader : public QObject, public BackfillTransfer
+class MyDownloader : public QObject, public Transfer
 {
     Q_OBJECT
 
@@ -37,6 +38,7 @@ public:
 
     QNetworkAccessManager *manager = nullptr;
     QByteArray replyBuffer;
+    // Set through initialize() or aim(): each request is prepared once, not at every tick.
     QUrl url;
     // Guarded: the reply is released with deleteLater, so a late abort() finds null, not a dangling pointer.
     QPointer<QNetworkReply> reply;
@@ -51,8 +53,10 @@ public:
     [[nodiscard]] QString lastError() const override { return m_lastError; }
     [[nodiscard]] QString partialFailure() const override { return m_partialFailure; }
 
-    // BackfillTransfer
+    // Transfer
     void fetch(const QString &fileName, const QString &url, int pollMs, int watchdogMs) override;
+    void aim(const QString &url, int method) override;
+    [[nodiscard]] const QByteArray &lastReply() const override { return replyBuffer; }
     void stopPolling() override;
     void resumePolling(int pollMs) override;
     // True while an archive of the last reply is being unpacked; no request leaves meanwhile.
@@ -87,8 +91,11 @@ private:
     [[nodiscard]] static FolderListing listFolder(const QString &folder);
     void fail(const QString &reason);
     void rearm();
+    void prepareRequest();
 
     std::unique_ptr<QFile> m_outputFile;
+    std::unique_ptr<QNetworkRequest> m_request;
+    QByteArray m_postBody;
     QProcess *m_unpackProcess = nullptr;
     QTimer *m_unpackTimeLimit = nullptr;
     qint64 m_unpackStartedMs = 0;

@@ -5,7 +5,8 @@ list(APPEND TICKVANE_CORE_SOURCES
     feed/amibroker.h feed/amibroker.cpp
     feed/livedataupdator.h feed/livedataupdator.cpp
     feed/feedhealth.h feed/feedhealth.cpp
-    feed/troublenotifier.h feed/troublenotifier.cpp)
+    feed/troublenotifier.h feed/troublenotifier.cpp
+    feed/feedsession.h feed/feedsession.cpp)
 # The main window, split by the subsystem each part shows.
 list(APPEND TICKVANE_GUI_SOURCES
     feed/amibrokerlivedata2.h feed/amibrokerlivedata2.cpp

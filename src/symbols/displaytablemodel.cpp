@@ -232,52 +232,83 @@ void DisplayTableModel::indexSymbols()
 
 void DisplayTableModel::showReply(const QByteArray &reply)
 {
+    readReply(reply, nullptr);
+    showRead();
+}
+
+int DisplayTableModel::slotOf(std::string_view symbol, std::size_t expected, QByteArray &key) const
+{
+    if (expected < m_rows.size()) {
+        const int slot = m_rows[expected].slot;
+        const QByteArray &next = m_slotSymbols[std::size_t(slot)];
+        if (std::size_t(next.size()) == symbol.size() && std::memcmp(next.constData(), symbol.data(), symbol.size()) == 0)
+            return slot;
+    }
+    key.setRawData(symbol.data(), uint(symbol.size()));
+    const auto found = m_slots.constFind(key);
+    return found == m_slots.cend() ? -1 : *found;
+}
+
+void DisplayTableModel::readReply(const QByteArray &reply, QByteArray *selected, LiveQuotes::Tally *tally,
+                                  const QByteArray &lineEnd)
+{
     if (m_revision != m_selection.revision())
         followSelection();
+
+    ++m_tick;
+    m_now = m_clock();
+    m_sawFailure = false;
     // Before its first build the table has no price cells to show anything in.
-    if (!m_built)
-        return;
+    const bool showing = m_built;
+    const bool anySelected = !m_rows.empty();
+    QByteArray unused;
+    LiveQuotes::LineCollector kept(selected ? *selected : unused, selected ? reply.size() : 0, lineEnd, anySelected);
 
     // Each symbol keeps the first line that names it. The vendor answers in the order it was
     // asked, the selection's, so the row after the last one found is tried before the lookup.
     // One key is pointed at each symbol field in turn: a key per line would cost an allocation.
-    ++m_tick;
-    m_now = m_clock();
-    LiveQuotes::Reader reader(reply, true);
-    bool sawFailure = false;
-    LiveQuotes::Quote quote;
+    LiveQuotes::Tally counts;
     QByteArray key = QByteArray::fromRawData(reply.constData(), 0);
     std::size_t expected = 0;
-    while (reader.next(quote)) {
-        int slot = -1;
-        if (expected < m_rows.size()) {
-            const QByteArray &next = m_slotSymbols[std::size_t(m_rows[expected].slot)];
-            if (std::size_t(next.size()) == quote.symbol.size()
-                && std::memcmp(next.constData(), quote.symbol.data(), quote.symbol.size()) == 0)
-                slot = m_rows[expected].slot;
-        }
-        if (slot < 0) {
-            key.setRawData(quote.symbol.data(), uint(quote.symbol.size()));
-            const auto found = m_slots.constFind(key);
-            if (found == m_slots.cend())
-                continue;
-            slot = *found;
-        }
+    LiveQuotes::forEachLine(reply, counts, [&](const LiveQuotes::Line &line) {
+        if (!anySelected || !line.hasComma || (line.failed && !(showing && line.shown)))
+            return;
+        const int slot = slotOf(line.symbol, expected, key);
+        if (slot < 0)
+            return;
         Trouble &trouble = m_trouble[std::size_t(slot)];
-        if (quote.failed) {
-            trouble.failReason = QByteArray(quote.reason.data(), int(quote.reason.size()));
-            sawFailure = true;
-            continue;
+        if (line.failed) {
+            std::string_view reason;
+            if (LiveQuotes::failureReason(line, reason)) {
+                trouble.failReason = QByteArray(reason.data(), int(reason.size()));
+                m_sawFailure = true;
+            }
+            return;
         }
+        if (selected)
+            kept.add(line);
+        ++counts.selected;
+        std::string_view price;
+        std::string_view quantity;
+        if (!showing || !line.shown || !LiveQuotes::quoteFields(line, price, quantity))
+            return;
         trouble.lastQuoteMs = m_now;
         if (!trouble.failReason.isEmpty())
             trouble.failReason.clear();
         expected = std::size_t(m_slotRows[std::size_t(slot)]) + 1;
         Pending &pending = m_pending[std::size_t(slot)];
         if (pending.tick != m_tick)
-            pending = {m_tick, quote.price, quote.quantity};
-    }
+            pending = {m_tick, price, quantity};
+    });
+    kept.finish();
+    if (tally)
+        *tally = counts;
+}
 
+void DisplayTableModel::showRead()
+{
+    if (!m_built)
+        return;
     // In row order: the steady counters are shared, so the order decides which cell whitens.
     int first = -1;
     int last = -1;
@@ -297,7 +328,7 @@ void DisplayTableModel::showReply(const QByteArray &reply)
         emit dataChanged(index(first, PriceColumn), index(last, QuantityColumn));
 
     // The vendor's failure shows, and a good line clears the look, with the reply that brings it.
-    if (sawFailure || m_mutedRows > 0)
+    if (m_sawFailure || m_mutedRows > 0)
         turnMutedRows(true);
 }
 

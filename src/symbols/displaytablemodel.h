@@ -1,5 +1,7 @@
 #pragma once
 
+#include "symbols/livequotes.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QHash>
@@ -56,6 +58,12 @@ public:
     void dropRow(int row);
     // The prices and quantities of one live reply; rows whose symbol it lacks keep theirs.
     void showReply(const QByteArray &reply);
+    // The one pass over a live reply: reads what the rows will show, and replaces `selected` (when
+    // given; its buffer reused from tick to tick) with the reply's complete lines of selected
+    // symbols, each ended by lineEnd, as AmiBroker imports them. Nothing is shown until showRead().
+    void readReply(const QByteArray &reply, QByteArray *selected, LiveQuotes::Tally *tally = nullptr,
+                   const QByteArray &lineEnd = QByteArrayLiteral("\n"));
+    void showRead();
     // Once a second: rows whose symbol has gone quiet, or come back, change their look. A symbol
     // counts as quiet only while the feed as a whole is live.
     void markQuietSymbols(bool feedLive);
@@ -101,6 +109,8 @@ private:
     // take its symbols in place, as many as it has, and new rows start empty.
     void followSelection();
     void indexSymbols();
+    // The slot of a symbol field, or -1; the row after the last one found is tried first.
+    [[nodiscard]] int slotOf(std::string_view symbol, std::size_t expected, QByteArray &key) const;
     static bool show(Cell &cell, std::string_view text, int &steadyCounter);
 
     const Selection &m_selection;
@@ -117,6 +127,7 @@ private:
     void turnMutedRows(bool troubledOnly);
     [[nodiscard]] bool mutedNow(const Row &row) const;
     quint64 m_tick = 0;
+    bool m_sawFailure = false;        // in the reply read last
     quint64 m_revision = 0;           // of the selection the rows show
     bool m_built = false;
     int m_steadyLtp = 0;

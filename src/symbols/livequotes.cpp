@@ -10,64 +10,62 @@ namespace LiveQuotes {
 
 namespace {
 
-constexpr int SymbolField = 1;
 constexpr int PriceField = 4;
-constexpr int QuantityField = 5;
-constexpr int FieldsUsed = QuantityField + 1;
 
-// The first FieldsUsed comma-separated fields of [begin, end); false when the line has fewer.
-bool splitFields(const char *begin, const char *end, std::string_view (&fields)[FieldsUsed])
+// The next comma in [from, end); null when there is none.
+const char *nextComma(const char *from, const char *end)
 {
-    for (int i = 0; i < FieldsUsed; ++i) {
-        const auto *comma = static_cast<const char *>(std::memchr(begin, ',', std::size_t(end - begin)));
-        const char *fieldEnd = comma ? comma : end;
-        fields[i] = std::string_view(begin, std::size_t(fieldEnd - begin));
+    return static_cast<const char *>(std::memchr(from, ',', std::size_t(end - from)));
+}
+
+}
+
+bool holdsFailed(const char *begin, int length)
+{
+    static const QByteArrayMatcher failed(QByteArrayLiteral("Failed"));
+    return failed.indexIn(begin, length) >= 0;
+}
+
+bool quoteFields(const Line &line, std::string_view &price, std::string_view &quantity)
+{
+    const char *const end = line.begin + line.length;
+    const char *field = line.begin;
+    for (int i = 0; i < PriceField; ++i) {
+        const char *comma = nextComma(field, end);
         if (!comma)
-            return i == FieldsUsed - 1;
-        begin = comma + 1;
+            return false;
+        field = comma + 1;
     }
+    const char *priceEnd = nextComma(field, end);
+    if (!priceEnd)
+        return false;
+    const char *const quantityBegin = priceEnd + 1;
+    const char *quantityEnd = nextComma(quantityBegin, end);
+    price = std::string_view(field, std::size_t(priceEnd - field));
+    quantity = std::string_view(quantityBegin, std::size_t((quantityEnd ? quantityEnd : end) - quantityBegin));
     return true;
 }
 
+bool failureReason(const Line &line, std::string_view &reason)
+{
+    const char *const end = line.begin + line.length;
+    const char *first = nextComma(line.begin, end);
+    const char *second = first ? nextComma(first + 1, end) : nullptr;
+    if (!second)
+        return false;
+    reason = std::string_view(second + 1, std::size_t(end - second - 1));
+    return true;
 }
 
-Reader::Reader(const QByteArray &reply, bool withFailures)
-    : m_line(reply.constData())
-    , m_withFailures(withFailures)
+LineCollector::LineCollector(QByteArray &buffer, int replySize, const QByteArray &lineEnd, bool anyKept)
+    : m_buffer(buffer)
+    , m_lineEnd(lineEnd)
 {
-    const auto *nul = static_cast<const char *>(std::memchr(m_line, '\0', std::size_t(reply.size())));
-    m_stop = nul ? nul : m_line + reply.size();
-}
-
-bool Reader::next(Quote &quote)
-{
-    static const QByteArrayMatcher failed(QByteArrayLiteral("Failed"));
-    while (const auto *feed = static_cast<const char *>(std::memchr(m_line, '\n', std::size_t(m_stop - m_line)))) {
-        const char *begin = m_line;
-        const char *end = feed;
-        m_line = feed + 1;
-        if (end > begin && end[-1] == '\r')
-            --end;
-        if (failed.indexIn(begin, int(end - begin)) >= 0) {
-            if (!m_withFailures)
-                continue;
-            const auto *first = static_cast<const char *>(std::memchr(begin, ',', std::size_t(end - begin)));
-            const auto *second = first ? static_cast<const char *>(std::memchr(first + 1, ',', std::size_t(end - first - 1)))
-                                       : nullptr;
-            if (!second)
-                continue;
-            quote = {std::string_view(first + 1, std::size_t(second - first - 1)), {}, {}, true,
-                     std::string_view(second + 1, std::size_t(end - second - 1))};
-            return true;
-        }
-        std::string_view fields[FieldsUsed];
-        if (!splitFields(begin, end, fields))
-            continue;
-        quote = {fields[SymbolField], fields[PriceField], fields[QuantityField], false, {}};
-        return true;
-    }
-    m_line = m_stop;
-    return false;
+    // Each line end widened at most by the extra bytes of lineEnd; a kept line holds a comma, so
+    // there are at most a third as many lines as bytes.
+    const int widening = lineEnd.size() > 1 ? (lineEnd.size() - 1) * (replySize / 3 + 1) : 0;
+    m_buffer.resize(anyKept ? replySize + widening : 0);
+    m_out = m_buffer.data();
 }
 
 float value(std::string_view text)

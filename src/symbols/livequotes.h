@@ -2,37 +2,105 @@
 
 #include <QByteArray>
 
+#include <cstring>
 #include <string_view>
 
-// The price and quantity of each symbol in one live reply, as the display table reads them.
+// The lines of one live reply, as the import filter and the display table read them.
 namespace LiveQuotes {
 
-struct Quote
+// What a reply held, counted while its lines are read.
+struct Tally
 {
-    std::string_view symbol;    // field 1, the bytes as received
-    std::string_view price;     // field 4
-    std::string_view quantity;  // field 5
-    // A service error line ("Failed,<symbol>,<reason>"), read only by a reader that asks for them:
-    // symbol and reason (all after the second comma) are set, price and quantity empty.
-    bool failed = false;
-    std::string_view reason;
+    int lines = 0;         // complete lines
+    int selected = 0;      // quote lines of selected symbols
+    int failed = 0;        // the vendor's error lines ("Failed")
+    int firstLineEnd = -1; // where the reply's first line ends (its "\r" excluded); -1: no line
 };
 
-// Walks the reply up to its first NUL, one shown line at a time, without copying it. Only
-// line-feed-terminated lines count; lines with "Failed" (service errors) or fewer than six fields
-// are skipped; only a carriage return right before the line feed is not part of the line.
-// Which line of a symbol wins is the reader's caller's business. The reply must outlive it.
-class Reader
+// One complete line of a reply, as the import filter and the display table both read it.
+struct Line
+{
+    const char *begin = nullptr;
+    int length = 0;          // without the line feed and a "\r" right before it
+    bool failed = false;     // a service error line: it holds "Failed"
+    bool shown = false;      // before the reply's first NUL, as far as the table reads
+    bool hasComma = false;
+    std::string_view symbol; // field 1, up to its first NUL
+};
+
+[[nodiscard]] bool holdsFailed(const char *begin, int length);
+
+// Calls visit(const Line &) for every line-feed-terminated line of the reply, in order, and
+// counts them into tally (all but `selected`). The piece after the last line feed is not a line.
+template <typename Visit>
+void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit)
+{
+    const char *const data = reply.constData();
+    const char *const stop = data + reply.size();
+    const auto *nul = static_cast<const char *>(std::memchr(data, '\0', std::size_t(reply.size())));
+    const char *const shownStop = nul ? nul : stop;
+    Line line;
+    const char *next = data;
+    while (next < stop) {
+        const auto *lineFeed = static_cast<const char *>(std::memchr(next, '\n', std::size_t(stop - next)));
+        if (!lineFeed)
+            break;
+        const char *end = lineFeed;
+        line.begin = next;
+        line.shown = lineFeed < shownStop;
+        next = lineFeed + 1;
+        if (end > line.begin && end[-1] == '\r')
+            --end;
+        line.length = int(end - line.begin);
+        if (tally.lines++ == 0)
+            tally.firstLineEnd = line.length;
+        line.failed = holdsFailed(line.begin, line.length);
+        tally.failed += line.failed;
+        const auto *comma = static_cast<const char *>(std::memchr(line.begin, ',', std::size_t(line.length)));
+        line.hasComma = comma != nullptr;
+        if (comma) {
+            const char *const field = comma + 1;
+            const auto *fieldEnd = static_cast<const char *>(std::memchr(field, ',', std::size_t(end - field)));
+            if (!fieldEnd)
+                fieldEnd = end;
+            // The field ends at its first NUL, like a C string.
+            if (const auto *fieldNul = static_cast<const char *>(std::memchr(field, '\0', std::size_t(fieldEnd - field))))
+                fieldEnd = fieldNul;
+            line.symbol = std::string_view(field, std::size_t(fieldEnd - field));
+        } else {
+            line.symbol = {};
+        }
+        visit(static_cast<const Line &>(line));
+    }
+}
+
+// The price (field 4) and quantity (field 5) of a shown quote line; false when it has fewer than
+// six fields.
+[[nodiscard]] bool quoteFields(const Line &line, std::string_view &price, std::string_view &quantity);
+// All after the second comma of a service error line ("Failed,<symbol>,<reason>"); false when it
+// has no second comma.
+[[nodiscard]] bool failureReason(const Line &line, std::string_view &reason);
+
+// Collects kept lines into a buffer reused from tick to tick, each ended by lineEnd.
+class LineCollector
 {
 public:
-    explicit Reader(const QByteArray &reply, bool withFailures = false);
-    // False once no line is left.
-    [[nodiscard]] bool next(Quote &quote);
+    // Room for all a reply of replySize bytes may keep; none when nothing can be kept.
+    LineCollector(QByteArray &buffer, int replySize, const QByteArray &lineEnd, bool anyKept);
+    void add(const Line &line)
+    {
+        std::memcpy(m_out, line.begin, std::size_t(line.length));
+        m_out += line.length;
+        std::memcpy(m_out, m_lineEnd.constData(), std::size_t(m_lineEnd.size()));
+        m_out += m_lineEnd.size();
+    }
+    // Cuts the buffer to what was kept.
+    void finish() { m_buffer.truncate(int(m_out - m_buffer.constData())); }
 
 private:
-    const char *m_line;
-    const char *m_stop;
-    bool m_withFailures;
+    QByteArray &m_buffer;
+    const QByteArray &m_lineEnd;
+    char *m_out;
 };
 
 // Single-precision value of a price or quantity as the table compares them: the text decoded

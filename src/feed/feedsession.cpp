@@ -1,0 +1,347 @@
+#include "feed/feedsession.h"
+
+#include "app/config.h"
+#include "app/eventlog.h"
+#include "app/installfolder.h"
+#include "app/settingsstore.h"
+#include "feed/amibroker.h"
+#include "feed/livedataupdator.h"
+#include "feed/mydownloader.h"
+#include "platform/windowraiser.h"
+#include "symbols/displaytablemodel.h"
+#include "symbols/selection.h"
+#include "vendor/vendorconnection.h"
+#include "vendor/vendorservice.h"
+
+#include <QDateTime>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <algorithm>
+
+namespace {
+
+const QString AmiBrokerWindowTitle = QStringLiteral("AmiBroker");
+constexpr int LivePollInterval = 700;
+constexpr int LiveWatchdogInterval = 5000;
+const QString FiveDays = QStringLiteral("5");
+
+void silenceDownloader(MyDownloader *downloader)
+{
+    if (!downloader)
+        return;
+    downloader->pollTimer->stop();
+    downloader->watchdogTimer->stop();
+    downloader->blockSignals(true);
+}
+
+}
+
+FeedSession::FeedSession(const Platform::AutomationFactory &automation, QObject *parent)
+    : QObject(parent)
+{
+    setObjectName(QStringLiteral("feedSession"));
+    m_selection = new Selection(this);
+    m_tableModel = new DisplayTableModel(*m_selection, this);
+    connect(m_selection, &Selection::changed, this, &FeedSession::reaimLiveRequest);
+    connect(m_selection, &Selection::rowRemoved, m_tableModel, &DisplayTableModel::dropRow);
+
+    m_worker = std::make_unique<liveDataUpdator>(*m_selection, automation);
+    m_worker->setTable(m_tableModel);
+    m_connection = std::make_unique<VendorConnection>(Config::instance().database());
+    connect(&m_worker->amibroker(), &AmiBroker::reachableChanged, this, &FeedSession::amibrokerReachable);
+
+    m_health = new FeedHealth({}, this);
+    m_health->setAmiBrokerReachable(m_worker->amibroker().isReachable());
+    m_healthTimer = new QTimer(this);
+    m_healthTimer->setInterval(1000);
+    connect(m_healthTimer, &QTimer::timeout, this, &FeedSession::reportHealth);
+    connect(m_health, &FeedHealth::recoveredAfterOutage, this, &FeedSession::backfillAfterOutage);
+    connect(m_health, &FeedHealth::conditionChanged, this, &FeedSession::logLiveCondition);
+    connect(m_health, &FeedHealth::importFileStateChanged, this, &FeedSession::logImportFileState);
+    m_summaryTimer = new QTimer(this);
+    m_summaryTimer->setInterval(60000);
+    connect(m_summaryTimer, &QTimer::timeout, this,
+            [this] { EventLog::info(QStringLiteral("feed"), FeedHealth::summaryText(m_health->takeMinute())); });
+    connect(m_worker.get(), &liveDataUpdator::imported, m_health, &FeedHealth::imported);
+    connect(m_worker.get(), &liveDataUpdator::replyRead, m_health, &FeedHealth::replyRead);
+    connect(m_worker.get(), &liveDataUpdator::importFileWritten, m_health, &FeedHealth::importFileWritten);
+
+    m_backfillDownloader = std::make_unique<MyDownloader>(
+        InstallFolder::IntradayBackfillFile, QStringLiteral("symbolUrl"),
+        Config::instance().path(InstallFolder::BackfillFolder) + QLatin1Char('/'), 0);
+    AmiBroker &amibroker = m_worker->amibroker();
+    m_backfillRun = std::make_unique<BackfillRun>(
+        *m_backfillDownloader,
+        [&amibroker](const QString &dataFile, const QString &formatFile) {
+            return amibroker.import(dataFile, formatFile);
+        },
+        *m_selection);
+    MyDownloader *backfill = m_backfillDownloader.get();
+    BackfillRun *run = m_backfillRun.get();
+    connect(backfill, &MyDownloader::downloadfinished, run, &BackfillRun::downloaded);
+    connect(backfill, &MyDownloader::responseError, run, &BackfillRun::downloadFailed);
+    connect(backfill, &MyDownloader::updateProgress2, run, &BackfillRun::showProgress);
+    connect(run, &BackfillRun::finished, this, &FeedSession::startDeferredGapBackfill);
+}
+
+FeedSession::~FeedSession()
+{
+    // The live downloader goes first: its completion drives the worker.
+    m_liveDownloader.reset();
+    m_backfillRun.reset();
+    m_backfillDownloader.reset();
+}
+
+AmiBroker &FeedSession::amibroker() const
+{
+    return m_worker->amibroker();
+}
+
+bool FeedSession::catalogue(const QString &exchange, QStringList *symbols)
+{
+    *symbols = m_catalogue.value(exchange);
+    bool asked = true;
+    if (symbols->isEmpty() && !m_connection->catalogue(exchange, symbols)) {
+        symbols->clear();
+        asked = false;
+    }
+    // An empty entry stays "not loaded", so the next lookup asks the database again.
+    m_catalogue.insert(exchange, *symbols);
+    return asked;
+}
+
+void FeedSession::carryOverOutage()
+{
+    QSettings store(Store::Organisation, Store::Application);
+    const QDateTime lastGood = QDateTime::fromString(store.value(Store::LastGoodReplyBeforeRestart).toString(),
+                                                     Qt::ISODateWithMs);
+    store.remove(Store::LastGoodReplyBeforeRestart);
+    if (lastGood.isValid())
+        m_health->carryOverLastGood(lastGood);
+}
+
+void FeedSession::startLive()
+{
+    if (m_liveDownloader)
+        return;
+    m_liveDownloader = std::make_unique<MyDownloader>(InstallFolder::LiveQuoteFile, QString(),
+                                                      Config::instance().root(), 0);
+    MyDownloader *live = m_liveDownloader.get();
+    live->fetch(InstallFolder::LiveQuoteFile, Vendor::firstLiveUrl(m_scheme, m_account.dataPathGet, m_userId,
+                                                                   m_account.secureKey),
+                LivePollInterval, LiveWatchdogInterval);
+
+    connect(live, &MyDownloader::updateProgress, this, &FeedSession::liveProgress);
+    // Noted before the import runs, so the import's delay can be measured.
+    connect(live, &MyDownloader::downloadfinished, m_health, &FeedHealth::replyArrived);
+    connect(live, &MyDownloader::responseError, this, [this] { m_health->replyFailed(m_liveDownloader->lastError()); });
+    // Same thread: the import runs inside the downloader's completion, before the next poll is armed.
+    connect(live, &MyDownloader::downloadfinished, this, [this] { m_worker->importReply(m_liveDownloader->lastReply()); });
+
+    Platform::raiseWindowTitled(AmiBrokerWindowTitle);
+    m_worker->amibroker().loadDatabase(Config::instance().nativePath(InstallFolder::DatabaseFolder));
+
+    m_health->start();
+    m_healthTimer->start();
+    m_summaryTimer->start();
+    // Once the selection is applied: the request the first tick sends.
+    QTimer::singleShot(0, this, &FeedSession::logLiveRequest);
+}
+
+void FeedSession::showLastReply()
+{
+    m_tableModel->showReply(m_liveDownloader ? m_liveDownloader->lastReply() : QByteArray());
+}
+
+void FeedSession::silence()
+{
+    silenceDownloader(m_liveDownloader.get());
+    silenceDownloader(m_backfillDownloader.get());
+}
+
+void FeedSession::reaimLiveRequest()
+{
+    if (!m_liveDownloader)
+        return;
+    const Vendor::LiveRequest request = Vendor::liveRequest(m_scheme, m_account.dataPathGet, m_account.dataPathPost,
+                                                            m_userId, m_selection->symbols(), m_account.secureKey);
+    m_liveDownloader->aim(request.url, request.method);
+}
+
+void FeedSession::logLiveRequest()
+{
+    if (!m_liveDownloader)
+        return;
+    EventLog::info(QStringLiteral("feed"), QStringLiteral("live feed started: %1 (%2, %3 symbols)")
+                                               .arg(EventLog::redacted(m_liveDownloader->url),
+                                                    m_liveDownloader->method == 1 ? QStringLiteral("POST")
+                                                                                  : QStringLiteral("GET"))
+                                               .arg(m_selection->size()));
+}
+
+void FeedSession::logLiveCondition(FeedHealth::Condition condition, const QString &detail)
+{
+    switch (condition) {
+    case FeedHealth::Condition::Good:
+        EventLog::info(QStringLiteral("feed"), QStringLiteral("live replies recovered"));
+        break;
+    case FeedHealth::Condition::Failing:
+        EventLog::warning(QStringLiteral("feed"), QStringLiteral("live replies failing: %1").arg(detail));
+        break;
+    case FeedHealth::Condition::Refused:
+        EventLog::warning(QStringLiteral("feed"), QStringLiteral("the vendor refused the live request: %1").arg(detail));
+        break;
+    case FeedHealth::Condition::NoQuotes:
+        EventLog::warning(QStringLiteral("feed"), QStringLiteral("live replies hold no quote for the selection"));
+        break;
+    }
+}
+
+void FeedSession::logImportFileState(bool written, const QString &reason)
+{
+    if (written)
+        EventLog::info(QStringLiteral("feed"), QStringLiteral("the import file is written again"));
+    else
+        EventLog::error(QStringLiteral("feed"), QStringLiteral("the import file %1 could not be written: %2")
+                                                    .arg(Config::instance().nativePath(InstallFolder::ImportFile),
+                                                         reason));
+}
+
+void FeedSession::reportHealth()
+{
+    const FeedHealth::Report report = m_health->report();
+    // Rows go quiet only while the vendor answers at all; AmiBroker's trouble is not theirs.
+    m_tableModel->markQuietSymbols(report.troubles.isEmpty() || report.state == FeedHealth::State::AmiBrokerUnreachable
+                                   || report.state == FeedHealth::State::ImportFileFailed);
+    emit healthReported(report);
+}
+
+void FeedSession::amibrokerReachable(bool reachable)
+{
+    m_health->setAmiBrokerReachable(reachable);
+    emit amibrokerLinkChanged(reachable);
+    if (reachable)
+        m_backfillRun->amibrokerBack();
+}
+
+BackfillRun::IntradayEndpoint FeedSession::intradayEndpoint() const
+{
+    return {m_scheme, m_account.backfillPath, m_userId, m_account.secureKey};
+}
+
+void FeedSession::backfillSelection(const QString &days)
+{
+    m_backfillRun->toggleIntraday(BackfillRun::intradayUrls(m_selection->entries(), m_enabledExchanges,
+                                                            intradayEndpoint(), days));
+}
+
+void FeedSession::backfillRow(const QString &symbol, const QString &exchange, const QString &days)
+{
+    m_backfillRun->clearQueue();
+    if (!m_selection->contains(symbol))
+        return;
+    const QStringList urls = BackfillRun::intradayUrls({SelectedSymbol{symbol, exchange}}, m_enabledExchanges,
+                                                       intradayEndpoint(), days);
+    if (!urls.isEmpty())
+        m_backfillRun->toggleIntraday(urls);
+}
+
+void FeedSession::fiveDayBackfill()
+{
+    m_backfillRun->queueIntraday(BackfillRun::intradayUrls(m_selection->entries(), m_enabledExchanges,
+                                                           intradayEndpoint(), FiveDays));
+}
+
+void FeedSession::endOfDay(const QString &symbol, bool watchListOnly)
+{
+    m_backfillRun->toggleEndOfDay(Vendor::endOfDayBase(m_oneDayBackfillBase) + symbol, watchListOnly);
+}
+
+// The minutes an outage lost, fetched as the Backfill button would with one day.
+void FeedSession::backfillAfterOutage(qint64 outageMs)
+{
+    if (!Store::backfillAfterOutage())
+        return;
+    if (m_backfillRun->isActive()) {
+        // One pending gap at most: the longer outage covers the shorter.
+        m_pendingGapMs = qMax(m_pendingGapMs, outageMs);
+        EventLog::info(QStringLiteral("backfill"), QStringLiteral("gap backfill after an outage of %1 s deferred "
+                                                                  "until the running backfill ends")
+                                                       .arg(outageMs / 1000));
+        return;
+    }
+    startGapBackfill({});
+}
+
+void FeedSession::startDeferredGapBackfill()
+{
+    if (m_pendingGapMs == 0)
+        return;
+    m_pendingGapMs = 0;
+    // Once the finished run has let go of the downloader.
+    const QStringList retried = m_backfillRun->failedUrls();
+    QTimer::singleShot(0, this, [this, retried] {
+        if (!m_backfillRun->isActive())
+            startGapBackfill(retried);
+    });
+}
+
+// One day of every row, and the rows the run before gave up on as they were asked for then.
+void FeedSession::startGapBackfill(const QStringList &retried)
+{
+    m_pendingGapMs = 0;
+    QStringList urls = retried;
+    const QStringList oneDay = BackfillRun::intradayUrls(m_selection->entries(), m_enabledExchanges,
+                                                         intradayEndpoint(), QStringLiteral("1"));
+    for (const QString &url : oneDay) {
+        const QString symbol = QUrlQuery(QUrl(url, QUrl::TolerantMode)).queryItemValue(QStringLiteral("send"));
+        const bool asked = std::any_of(retried.cbegin(), retried.cend(), [&symbol](const QString &earlier) {
+            return QUrlQuery(QUrl(earlier, QUrl::TolerantMode)).queryItemValue(QStringLiteral("send")) == symbol;
+        });
+        if (!asked)
+            urls << url;
+    }
+    if (urls.isEmpty())
+        return;
+    EventLog::info(QStringLiteral("backfill"), QStringLiteral("gap backfill after the outage: one day of %1 rows%2")
+                                                   .arg(urls.size() - retried.size())
+                                                   .arg(retried.isEmpty() ? QString()
+                                                                          : QStringLiteral(", %1 rows the run before "
+                                                                                           "gave up on")
+                                                                                .arg(retried.size())));
+    m_backfillRun->toggleIntraday(urls);
+}
+
+void FeedSession::storeChoices()
+{
+    // A feed that never started holds none of the trader's choices.
+    if (!m_liveDownloader)
+        return;
+    QSettings store(Store::Organisation, Store::Application);
+    for (int i = 0; i < Feeds::Count; ++i)
+        store.setValue(Store::feedBoxKey(i), m_feedFlags[std::size_t(i)]);
+    m_selection->store();
+    // On disk before AmiBroker may be ended.
+    store.sync();
+}
+
+void FeedSession::prepareRestart()
+{
+    m_backfillRun->stopForRestart();
+    const QDateTime lastGood = m_health->lastGoodReply();
+    if (m_liveDownloader && lastGood.isValid()) {
+        QSettings store(Store::Organisation, Store::Application);
+        store.setValue(Store::LastGoodReplyBeforeRestart, lastGood.toUTC().toString(Qt::ISODateWithMs));
+    }
+}
+
+void FeedSession::saveAmiBroker()
+{
+    AmiBroker &amibroker = m_worker->amibroker();
+    if (QSettings(Store::Organisation, Store::Application).value(Store::SaveLayout).toBool())
+        amibroker.saveLayout(Config::instance().nativePath(InstallFolder::LayoutFile));
+    amibroker.saveDatabase();
+}
