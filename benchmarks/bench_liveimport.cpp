@@ -12,6 +12,7 @@
 // rt.txt) for comparing with:  awk -F, 'NR==FNR{s[$0];next} ($2 in s)' symbols.txt rt.txt
 #include "feed/livedataupdator.h"
 #include "feed/liveimport.h"
+#include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
 
 #include "support/testenvironment.h"
@@ -23,6 +24,8 @@
 #include <QFile>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -41,6 +44,12 @@ private slots:
     // The filter alone, without the file system: shows how the rule itself grows.
     void selectedLines_data();
     void selectedLines();
+    // A whole tick from the reply in hand: the quote file stored, the import file written, the
+    // AmiBroker calls and the display table, in one pass over the reply; beside the same tick
+    // done as two readings (the quote file read back and filtered, then the table's own pass)
+    // and beside just writing the two files with write(2).
+    void tick_data();
+    void tick();
 };
 
 namespace {
@@ -242,6 +251,103 @@ void BenchLiveImport::selectedLines()
         lines = LiveImport::selectedLines(tick.reply, symbols);
     }
     QCOMPARE(lines.count('\n'), selected);
+}
+
+namespace {
+
+// As the downloader stores a reply: overwritten in place and cut to size.
+void storeReply(const QString &path, const QByteArray &body)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadWrite)) {
+        file.write(body);
+        file.flush();
+        file.resize(body.size());
+    }
+}
+
+void writePlain(const std::string &path, const QByteArray &bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    if (fd < 0)
+        return;
+    for (qint64 done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    if (::ftruncate(fd, bytes.size()) != 0)
+        qWarning("ftruncate failed");
+    ::close(fd);
+}
+
+}
+
+void BenchLiveImport::tick_data()
+{
+    QTest::addColumn<int>("selected");
+    QTest::newRow("5000 symbols") << 5000;
+    QTest::newRow("20000 symbols") << 20000;
+}
+
+void BenchLiveImport::tick()
+{
+    QFETCH(int, selected);
+
+    TestEnvironment env;
+    const Tick tick = makeTick(selected);
+    const QString quotePath = env.root() + QStringLiteral("/rt.txt");
+    const QString importPath = env.root() + QStringLiteral("/rtimport.txt");
+    const std::string plainQuote = QFile::encodeName(env.root() + QStringLiteral("/plain-rt.txt")).toStdString();
+    const std::string plainImport = QFile::encodeName(env.root() + QStringLiteral("/plain-rtimport.txt")).toStdString();
+    const auto automation = [](const QString &) { return std::make_unique<SilentAutomation>(); };
+
+    Selection selection;
+    selection.assign(tick.symbols, tick.symbols);
+    DisplayTableModel onePassTable(selection);
+    onePassTable.rebuild();
+    liveDataUpdator onePass(selection, automation);
+    onePass.setTable(&onePassTable);
+    DisplayTableModel ownPassTable(selection);
+    ownPassTable.rebuild();
+    liveDataUpdator twoReadings(selection, automation);
+    const QByteArray importLines = LiveImport::selectedLines(tick.reply, LiveImport::symbolSet(tick.symbols));
+
+    // Interleaved, so all three see the same machine.
+    std::vector<qint64> one, two, plain;
+    for (int i = 0; i < 41; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        storeReply(quotePath, tick.reply);
+        onePass.importReply(tick.reply);
+        one.push_back(clock.nsecsElapsed());
+        clock.restart();
+        storeReply(quotePath, tick.reply);
+        twoReadings.updateDataAmi();
+        ownPassTable.showReply(tick.reply);
+        two.push_back(clock.nsecsElapsed());
+        clock.restart();
+        writePlain(plainQuote, tick.reply);
+        writePlain(plainImport, importLines);
+        plain.push_back(clock.nsecsElapsed());
+    }
+    QCOMPARE(readFile(importPath).count('\n'), selected);
+    QCOMPARE(onePassTable.index(selected - 1, 1).data().toString(), ownPassTable.index(selected - 1, 1).data().toString());
+    static QSet<QString> reported;
+    const QString tag = QLatin1String(QTest::currentDataTag());
+    if (!reported.contains(tag)) {
+        qInfo("%s: median tick in one pass %.3f ms, in two readings %.3f ms, write(2) of both files %.3f ms; "
+              "ratios to write(2): one pass %.1f, two readings %.1f",
+              QTest::currentDataTag(), median(one) / 1e6, median(two) / 1e6, median(plain) / 1e6,
+              double(median(one)) / double(median(plain)), double(median(two)) / double(median(plain)));
+        reported.insert(tag);
+    }
+
+    QBENCHMARK {
+        storeReply(quotePath, tick.reply);
+        onePass.importReply(tick.reply);
+    }
 }
 
 QTEST_GUILESS_MAIN(BenchLiveImport)

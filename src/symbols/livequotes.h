@@ -26,9 +26,21 @@ struct Line
     bool shown = false;      // before the reply's first NUL, as far as the table reads
     bool hasComma = false;
     std::string_view symbol; // field 1, up to its first NUL
+    const char *afterSymbol = nullptr; // the comma that ends field 1, or null
 };
 
-[[nodiscard]] bool holdsFailed(const char *begin, int length);
+// Where the next "Failed" starts at or after from, or stop when there is none.
+[[nodiscard]] const char *nextFailed(const char *from, const char *stop);
+
+// The next comma in [from, end), or null. Fields are short: a plain loop beats a library call.
+inline const char *nextComma(const char *from, const char *end)
+{
+    for (; from < end; ++from) {
+        if (*from == ',')
+            return from;
+    }
+    return nullptr;
+}
 
 // Calls visit(const Line &) for every line-feed-terminated line of the reply, in order, and
 // counts them into tally (all but `selected`). The piece after the last line feed is not a line.
@@ -39,6 +51,8 @@ void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit)
     const char *const stop = data + reply.size();
     const auto *nul = static_cast<const char *>(std::memchr(data, '\0', std::size_t(reply.size())));
     const char *const shownStop = nul ? nul : stop;
+    // One search through the reply, not one per line: error lines are rare.
+    const char *failedAt = nextFailed(data, stop);
     Line line;
     const char *next = data;
     while (next < stop) {
@@ -54,21 +68,27 @@ void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit)
         line.length = int(end - line.begin);
         if (tally.lines++ == 0)
             tally.firstLineEnd = line.length;
-        line.failed = holdsFailed(line.begin, line.length);
+        if (failedAt < line.begin)
+            failedAt = nextFailed(line.begin, stop);
+        line.failed = failedAt < end && end - failedAt >= 6;
         tally.failed += line.failed;
-        const auto *comma = static_cast<const char *>(std::memchr(line.begin, ',', std::size_t(line.length)));
+        const char *comma = nextComma(line.begin, end);
         line.hasComma = comma != nullptr;
         if (comma) {
             const char *const field = comma + 1;
-            const auto *fieldEnd = static_cast<const char *>(std::memchr(field, ',', std::size_t(end - field)));
+            const char *fieldEnd = nextComma(field, end);
+            line.afterSymbol = fieldEnd;
             if (!fieldEnd)
                 fieldEnd = end;
-            // The field ends at its first NUL, like a C string.
-            if (const auto *fieldNul = static_cast<const char *>(std::memchr(field, '\0', std::size_t(fieldEnd - field))))
-                fieldEnd = fieldNul;
+            // The field ends at its first NUL, like a C string; a shown line holds none.
+            if (!line.shown) {
+                if (const auto *fieldNul = static_cast<const char *>(std::memchr(field, '\0', std::size_t(fieldEnd - field))))
+                    fieldEnd = fieldNul;
+            }
             line.symbol = std::string_view(field, std::size_t(fieldEnd - field));
         } else {
             line.symbol = {};
+            line.afterSymbol = nullptr;
         }
         visit(static_cast<const Line &>(line));
     }
