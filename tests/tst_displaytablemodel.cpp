@@ -1,10 +1,12 @@
 // The display table's model without a view: how a live reply is read, how rows follow the
 // selection, and what it tells a view.
+#include "feed/liveimport.h"
 #include "symbols/displaycolumns.h"
 #include "symbols/displaytablemodel.h"
 #include "symbols/livequotes.h"
 #include "symbols/selection.h"
 
+#include <QAbstractItemModelTester>
 #include <QtTest>
 
 using Shade = DisplayTableModel::Shade;
@@ -60,6 +62,9 @@ private slots:
     void troubledSymbolsAreMuted_data();
     void troubledSymbolsAreMuted();
     void nothingShownBeforeFirstBuild();
+    void everyChangeIsWellFormed();
+    void onePassKeepsWhatTheFilterKeeps_data();
+    void onePassKeepsWhatTheFilterKeeps();
 };
 
 void TestDisplayTableModel::value_data()
@@ -383,4 +388,67 @@ void TestDisplayTableModel::nothingShownBeforeFirstBuild()
 }
 
 QTEST_GUILESS_MAIN(TestDisplayTableModel)
+// Qt's model tester checks every announcement against the model's state: resets, inserted and
+// removed rows, changed cells and the muted look.
+void TestDisplayTableModel::everyChangeIsWellFormed()
+{
+    Selection selection;
+    DisplayTableModel model(selection);
+    qint64 now = 0;
+    model.setClock([&now] { return now; });
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+    selection.assign({"A", "B", "C"}, {"NSE", "NSE", "NSE"});
+    model.rebuild();
+    model.showReply(quoteLine("A", "5", "1") + quoteLine("C", "7", "2"));
+    selection.assign({"A", "B", "C", "D", "E"}, {"NSE", "NSE", "NSE", "NSE", "NSE"});
+    model.rebuild();
+    selection.removeRow(QStringLiteral("B"));
+    model.showReply("Failed,D,Authentication Failed\n" + quoteLine("A", "6", "1"));
+    now += DisplayTableModel::QuietSymbolMs;
+    model.markQuietSymbols(true);
+    selection.assign({"E"}, {"NSE"});
+    model.showReply(quoteLine("E", "9", "3"));
+    model.rebuild();
+    QCOMPARE(symbols(model), QStringList{"E"});
+}
+
+void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    const QByteArray a = quoteLine("A", "5", "1");
+    const QByteArray b = quoteLine("B", "6", "2");
+    QTest::newRow("other symbols between") << a + quoteLine("X", "1", "1") + b;
+    QTest::newRow("carriage returns") << "NSE,A,1,2,3,4\r\n" + b;
+    QTest::newRow("error lines") << "Failed,A,Authentication Failed\n" + a + "NSE,B,Failed,1,1,1\n";
+    QTest::newRow("unterminated last piece") << a + "NSE,B,1,2,3,4";
+    QTest::newRow("a NUL ends the table's reading") << a + QByteArray("NSE,B\0,1,2,3,4\n", 17) + b;
+    QTest::newRow("short lines are imported") << QByteArray("NSE,A\n,B\nB\n");
+    QTest::newRow("same symbol twice") << a + quoteLine("A", "9", "9");
+}
+
+// The table reads the reply in the same pass that keeps the import file's lines: what it keeps
+// is exactly what the import rule alone keeps.
+void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps()
+{
+    QFETCH(QByteArray, reply);
+    Selection selection;
+    selection.assign({"A", "B"}, {"NSE", "NSE"});
+    DisplayTableModel model(selection);
+    model.rebuild();
+
+    QByteArray kept;
+    LiveQuotes::Tally tally;
+    model.readReply(reply, &kept, &tally, QByteArrayLiteral("\r\n"));
+    QByteArray filtered;
+    LiveImport::Tally filterTally;
+    LiveImport::selectLines(reply, LiveImport::symbolSet(selection.symbols()), filtered, &filterTally,
+                            QByteArrayLiteral("\r\n"));
+    QCOMPARE(kept, filtered);
+    QCOMPARE(tally.lines, filterTally.lines);
+    QCOMPARE(tally.selected, filterTally.selected);
+    QCOMPARE(tally.failed, filterTally.failed);
+    QCOMPARE(tally.firstLineEnd, filterTally.firstLineEnd);
+}
+
 #include "tst_displaytablemodel.moc"
