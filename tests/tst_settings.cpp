@@ -11,6 +11,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -89,6 +91,9 @@ private slots:
     void backfillAfterOutage();
     void openLogFolder_data();
     void openLogFolder();
+    void typedKeys_data();
+    void typedKeys();
+    void writesReachTheDisk();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -520,19 +525,19 @@ void TestSettings::backfillAfterOutage_data()
     QTest::addColumn<QVariant>("afterOk");   // invalid: Cancel instead of OK, nothing written
 
     const Values others{{Store::DisableAutoBackfill5, true}, {Store::DataMode, 2}};
-    QTest::newRow("absent reads as on") << Store::BackfillAfterOutage << Values() << true << false << QVariant(true);
-    QTest::newRow("absent among other keys") << Store::BackfillAfterOutage << others << true << false << QVariant(true);
-    QTest::newRow("stored off") << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, false}} << false << false << QVariant(false);
-    QTest::newRow("stored on") << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, true}} << true << false << QVariant(true);
-    QTest::newRow("switched off") << Store::BackfillAfterOutage << Values() << true << true << QVariant(false);
-    QTest::newRow("switched on") << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant(true);
-    QTest::newRow("switched off, then Cancel") << Store::BackfillAfterOutage << Values() << true << true << QVariant();
+    QTest::newRow("absent reads as on") << Store::BackfillAfterOutage.name << Values() << true << false << QVariant(true);
+    QTest::newRow("absent among other keys") << Store::BackfillAfterOutage.name << others << true << false << QVariant(true);
+    QTest::newRow("stored off") << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, false}} << false << false << QVariant(false);
+    QTest::newRow("stored on") << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, true}} << true << false << QVariant(true);
+    QTest::newRow("switched off") << Store::BackfillAfterOutage.name << Values() << true << true << QVariant(false);
+    QTest::newRow("switched on") << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant(true);
+    QTest::newRow("switched off, then Cancel") << Store::BackfillAfterOutage.name << Values() << true << true << QVariant();
     QTest::newRow("switched on, then Cancel")
-        << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant();
-    QTest::newRow("notify: absent reads as on") << Store::NotifyFeedTrouble << others << true << false << QVariant(true);
-    QTest::newRow("notify: switched off") << Store::NotifyFeedTrouble << Values() << true << true << QVariant(false);
+        << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant();
+    QTest::newRow("notify: absent reads as on") << Store::NotifyFeedTrouble.name << others << true << false << QVariant(true);
+    QTest::newRow("notify: switched off") << Store::NotifyFeedTrouble.name << Values() << true << true << QVariant(false);
     QTest::newRow("notify: stored off, switched on")
-        << Store::NotifyFeedTrouble << Values{{Store::NotifyFeedTrouble, false}} << false << true << QVariant(true);
+        << Store::NotifyFeedTrouble.name << Values{{Store::NotifyFeedTrouble, false}} << false << true << QVariant(true);
 }
 
 void TestSettings::backfillAfterOutage()
@@ -568,6 +573,108 @@ void TestSettings::backfillAfterOutage()
     QCOMPARE(box->isChecked(), afterOk.toBool());
     // The other keys go as before.
     QCOMPARE(readStore().value(Store::DataMode).toInt(), stored.value(Store::DataMode).toInt() == 2 ? 2 : 1);
+}
+
+namespace {
+
+// Each typed key's read and write, by its name, so that one table covers keys of every type.
+struct TypedKey
+{
+    std::function<QVariant()> read;
+    std::function<void(const QVariant &)> write;
+};
+
+template <typename T>
+TypedKey typed(const Store::Key<T> &key)
+{
+    return {[key] { return QVariant::fromValue(Store::read(key)); },
+            [key](const QVariant &value) { Store::write(key, value.value<T>()); }};
+}
+
+}
+
+void TestSettings::typedKeys_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("planted");  // invalid: absent
+    QTest::addColumn<QVariant>("read");
+    QTest::addColumn<QVariant>("written");  // stored by Store::write, with its type
+
+    const QVariant absent;
+    QTest::newRow("list absent") << Store::SelectedSymbols.name << absent << QVariant(QStringList())
+                                 << QVariant(QStringList{"SBIN"});
+    QTest::newRow("one text as a list") << Store::SelectedExchanges.name << QVariant("CASH")
+                                        << QVariant(QStringList{"CASH"}) << QVariant(QStringList{"CASH", "MCX"});
+    QTest::newRow("mode absent") << Store::DataMode.name << absent << QVariant(0) << QVariant(1);
+    QTest::newRow("mode as text") << Store::DataMode.name << QVariant("2") << QVariant(2) << QVariant(2);
+    QTest::newRow("switch absent is off") << Store::FastBackfill.name << absent << QVariant(false) << QVariant(true);
+    QTest::newRow("feed box absent is off") << Store::feedBox(6).name << absent << QVariant(false) << QVariant(true);
+    QTest::newRow("outage switch absent is on")
+        << Store::BackfillAfterOutage.name << absent << QVariant(true) << QVariant(false);
+    QTest::newRow("notify switch absent is on")
+        << Store::NotifyFeedTrouble.name << absent << QVariant(true) << QVariant(false);
+    QTest::newRow("switch as text")
+        << Store::NotifyFeedTrouble.name << QVariant("false") << QVariant(false) << QVariant(true);
+    QTest::newRow("time absent") << Store::LastGoodReplyBeforeRestart.name << absent << QVariant(QString())
+                                 << QVariant(QStringLiteral("2026-12-07T05:31:02.250Z"));
+}
+
+void TestSettings::typedKeys()
+{
+    QFETCH(QString, key);
+    QFETCH(QVariant, planted);
+    QFETCH(QVariant, written);
+
+    const QHash<QString, TypedKey> keys{
+        {Store::SelectedSymbols.name, typed(Store::SelectedSymbols)},
+        {Store::SelectedExchanges.name, typed(Store::SelectedExchanges)},
+        {Store::DataMode.name, typed(Store::DataMode)},
+        {Store::FastBackfill.name, typed(Store::FastBackfill)},
+        {Store::feedBox(6).name, typed(Store::feedBox(6))},
+        {Store::BackfillAfterOutage.name, typed(Store::BackfillAfterOutage)},
+        {Store::NotifyFeedTrouble.name, typed(Store::NotifyFeedTrouble)},
+        {Store::LastGoodReplyBeforeRestart.name, typed(Store::LastGoodReplyBeforeRestart)}};
+    const TypedKey typedKey = keys.value(key);
+    QVERIFY(typedKey.read);
+
+    if (planted.isValid())
+        writeStore({{key, planted}});
+    QTEST(typedKey.read(), "read");
+
+    typedKey.write(written);
+    const QVariant stored = readStore().value(key);
+    QCOMPARE(stored.userType(), written.userType());
+    QCOMPARE(stored, written);
+    QCOMPARE(typedKey.read(), written);
+}
+
+// The close stores the trader's choices and may then end AmiBroker: what was written must be in
+// the file by then, not only in this process.
+void TestSettings::writesReachTheDisk()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the store is the registry there, not a file to read");
+#endif
+    const QString file = QSettings(Store::Organisation, Store::Application).fileName();
+    const auto onDisk = [&file] {
+        QFile text(file);
+        return text.open(QIODevice::ReadOnly) ? text.readAll() : QByteArray();
+    };
+    Store::write(Store::SaveLayout, true);
+    QVERIFY(onDisk().contains("saveLayout=true"));
+    {
+        Store::Batch batch;
+        batch.write(Store::feedBox(2), true);
+        batch.write(Store::DataMode, 1);
+        batch.sync();
+        const QByteArray text = onDisk();
+        QVERIFY(text.contains("checkbox2=true"));
+        QVERIFY(text.contains("Data%20Mode=1"));
+        batch.write(Store::FastBackfill, true);
+    }
+    QVERIFY(onDisk().contains("fastBackfill=true"));
+    Store::remove(Store::SaveLayout);
+    QVERIFY(!onDisk().contains("saveLayout"));
 }
 
 void TestSettings::openLogFolder_data()

@@ -4,7 +4,6 @@
 #include "symbols/watchlist.h"
 
 #include <QHash>
-#include <QSettings>
 
 #include <algorithm>
 #include <vector>
@@ -157,9 +156,8 @@ void Selection::removeRow(const QString &symbol)
 
 void Selection::restoreStored()
 {
-    const QSettings store(Store::Organisation, Store::Application);
-    QStringList symbols = store.value(Store::SelectedSymbols).toStringList();
-    QStringList exchanges = store.value(Store::SelectedExchanges).toStringList();
+    QStringList symbols = Store::read(Store::SelectedSymbols);
+    QStringList exchanges = Store::read(Store::SelectedExchanges);
     // Lists edited outside the program may differ in length; only pairs can be shown and fed.
     WatchList::pairUp(symbols, exchanges);
     m_entries.clear();
@@ -179,7 +177,7 @@ void Selection::keepExchanges(const QStringList &enabledExchanges)
 
 void Selection::store() const
 {
-    QSettings store(Store::Organisation, Store::Application);
-    store.setValue(Store::SelectedSymbols, symbols());
-    store.setValue(Store::SelectedExchanges, exchanges());
+    Store::Batch store;
+    store.write(Store::SelectedSymbols, symbols());
+    store.write(Store::SelectedExchanges, exchanges());
 }
