@@ -20,7 +20,6 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -91,8 +90,6 @@ private slots:
     void backfillAfterOutage();
     void openLogFolder_data();
     void openLogFolder();
-    void typedKeys_data();
-    void typedKeys();
     void writesReachTheDisk();
 
 private:
@@ -575,79 +572,6 @@ void TestSettings::backfillAfterOutage()
     QCOMPARE(readStore().value(Store::DataMode).toInt(), stored.value(Store::DataMode).toInt() == 2 ? 2 : 1);
 }
 
-namespace {
-
-// Each typed key's read and write, by its name, so that one table covers keys of every type.
-struct TypedKey
-{
-    std::function<QVariant()> read;
-    std::function<void(const QVariant &)> write;
-};
-
-template <typename T>
-TypedKey typed(const Store::Key<T> &key)
-{
-    return {[key] { return QVariant::fromValue(Store::read(key)); },
-            [key](const QVariant &value) { Store::write(key, value.value<T>()); }};
-}
-
-}
-
-void TestSettings::typedKeys_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("planted");  // invalid: absent
-    QTest::addColumn<QVariant>("read");
-    QTest::addColumn<QVariant>("written");  // stored by Store::write, with its type
-
-    const QVariant absent;
-    QTest::newRow("list absent") << Store::SelectedSymbols.name << absent << QVariant(QStringList())
-                                 << QVariant(QStringList{"SBIN"});
-    QTest::newRow("one text as a list") << Store::SelectedExchanges.name << QVariant("CASH")
-                                        << QVariant(QStringList{"CASH"}) << QVariant(QStringList{"CASH", "MCX"});
-    QTest::newRow("mode absent") << Store::DataMode.name << absent << QVariant(0) << QVariant(1);
-    QTest::newRow("mode as text") << Store::DataMode.name << QVariant("2") << QVariant(2) << QVariant(2);
-    QTest::newRow("switch absent is off") << Store::FastBackfill.name << absent << QVariant(false) << QVariant(true);
-    QTest::newRow("feed box absent is off") << Store::feedBox(6).name << absent << QVariant(false) << QVariant(true);
-    QTest::newRow("outage switch absent is on")
-        << Store::BackfillAfterOutage.name << absent << QVariant(true) << QVariant(false);
-    QTest::newRow("notify switch absent is on")
-        << Store::NotifyFeedTrouble.name << absent << QVariant(true) << QVariant(false);
-    QTest::newRow("switch as text")
-        << Store::NotifyFeedTrouble.name << QVariant("false") << QVariant(false) << QVariant(true);
-    QTest::newRow("time absent") << Store::LastGoodReplyBeforeRestart.name << absent << QVariant(QString())
-                                 << QVariant(QStringLiteral("2026-12-07T05:31:02.250Z"));
-}
-
-void TestSettings::typedKeys()
-{
-    QFETCH(QString, key);
-    QFETCH(QVariant, planted);
-    QFETCH(QVariant, written);
-
-    const QHash<QString, TypedKey> keys{
-        {Store::SelectedSymbols.name, typed(Store::SelectedSymbols)},
-        {Store::SelectedExchanges.name, typed(Store::SelectedExchanges)},
-        {Store::DataMode.name, typed(Store::DataMode)},
-        {Store::FastBackfill.name, typed(Store::FastBackfill)},
-        {Store::feedBox(6).name, typed(Store::feedBox(6))},
-        {Store::BackfillAfterOutage.name, typed(Store::BackfillAfterOutage)},
-        {Store::NotifyFeedTrouble.name, typed(Store::NotifyFeedTrouble)},
-        {Store::LastGoodReplyBeforeRestart.name, typed(Store::LastGoodReplyBeforeRestart)}};
-    const TypedKey typedKey = keys.value(key);
-    QVERIFY(typedKey.read);
-
-    if (planted.isValid())
-        writeStore({{key, planted}});
-    QTEST(typedKey.read(), "read");
-
-    typedKey.write(written);
-    const QVariant stored = readStore().value(key);
-    QCOMPARE(stored.userType(), written.userType());
-    QCOMPARE(stored, written);
-    QCOMPARE(typedKey.read(), written);
-}
-
 // The close stores the trader's choices and may then end AmiBroker: what was written must be in
 // the file by then, not only in this process.
 void TestSettings::writesReachTheDisk()
@@ -660,8 +584,12 @@ void TestSettings::writesReachTheDisk()
         QFile text(file);
         return text.open(QIODevice::ReadOnly) ? text.readAll() : QByteArray();
     };
+    // Each with the type it always had: a bool as true, not 1; a list as a list.
     Store::write(Store::SaveLayout, true);
     QVERIFY(onDisk().contains("saveLayout=true"));
+    Store::write(Store::SelectedSymbols, QStringList{"SBIN", "M&M"});
+    QVERIFY(onDisk().contains("selectedSymbolsList=SBIN, M&M"));
+    QCOMPARE(Store::read(Store::SelectedSymbols), (QStringList{"SBIN", "M&M"}));
     {
         Store::Batch batch;
         batch.write(Store::feedBox(2), true);
