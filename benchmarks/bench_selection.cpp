@@ -1,9 +1,16 @@
 // "Add Selected": the check marks of a catalogue list applied to the selection, and the symbol
-// sets the live filter rebuilds after it. Each measured block starts from the stored selection.
-// Run: build/benchmarks/bench_selection -median 5
+// sets the live filter rebuilds after it; then the whole click in the shown window (the live
+// request re-aimed, the display table rebuilt). Each measured block starts from the same selection.
+// Run: QT_QPA_PLATFORM=offscreen build/benchmarks/bench_selection -median 5
 #include "symbols/selection.h"
+#include "symbolswindow.h"
+#include "ui_amibrokerlivedata2.h"
 
 #include <QtTest>
+
+#include <QListWidget>
+
+#include <memory>
 
 using Marks = QVector<QPair<QString, bool>>;
 
@@ -18,6 +25,15 @@ QStringList symbolsFrom(int first, int count)
     return symbols;
 }
 
+QStringList futures(int count)
+{
+    QStringList exchanges;
+    exchanges.reserve(count);
+    for (int i = 0; i < count; ++i)
+        exchanges << QStringLiteral("FUTURE");
+    return exchanges;
+}
+
 }
 
 class BenchSelection : public QObject
@@ -25,9 +41,21 @@ class BenchSelection : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void applyChecks_data();
     void applyChecks();
+    void click_data();
+    void click();
+
+private:
+    // One for the executable: the settings store's folder is fixed at its first use.
+    std::unique_ptr<SymbolsWorld> m_world;
 };
+
+void BenchSelection::initTestCase()
+{
+    m_world = std::make_unique<SymbolsWorld>();
+}
 
 void BenchSelection::applyChecks_data()
 {
@@ -50,9 +78,7 @@ void BenchSelection::applyChecks()
     QFETCH(bool, checked);
 
     const QStringList stored = symbolsFrom(0, selected);
-    QStringList storedExchanges;
-    for (int i = 0; i < selected; ++i)
-        storedExchanges << QStringLiteral("FUTURE");
+    const QStringList storedExchanges = futures(selected);
     Marks marks;
     marks.reserve(listSize);
     for (const QString &symbol : symbolsFrom(listFirst, listSize))
@@ -70,5 +96,40 @@ void BenchSelection::applyChecks()
     QTEST(selection.size(), "after");
 }
 
-QTEST_GUILESS_MAIN(BenchSelection)
+void BenchSelection::click_data()
+{
+    applyChecks_data();
+}
+
+void BenchSelection::click()
+{
+    QFETCH(int, selected);
+    QFETCH(int, listFirst);
+    QFETCH(int, listSize);
+    QFETCH(bool, checked);
+
+    SymbolsWorld &world = *m_world;
+    world.openWindow();
+    world.window->show();
+    const QStringList stored = symbolsFrom(0, selected);
+    const QStringList storedExchanges = futures(selected);
+    QListWidget *list = world.ui->symbolsListWidget;
+    for (const QString &symbol : symbolsFrom(listFirst, listSize)) {
+        auto *item = new QListWidgetItem(symbol, list);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    }
+    world.setSelection(stored, storedExchanges);
+    world.window->on_addSelected_clicked();
+    QCoreApplication::processEvents();
+
+    QBENCHMARK {
+        world.setSelection(stored, storedExchanges);
+        world.window->on_addSelected_clicked();
+    }
+    QTEST(world.window->selection().size(), "after");
+    world.closeWindow();
+}
+
+QTEST_MAIN(BenchSelection)
 #include "bench_selection.moc"

@@ -4,8 +4,10 @@
 #include <QStringList>
 
 #include <memory>
+#include <type_traits>
 
 class QSettings;
+class QVariant;
 
 // The per-user store of the trader's choices. There is no shared settings object: each operation
 // opens the store by these names and closes it again, so a value written is on disk when the call
@@ -24,8 +26,14 @@ struct Key
     QString name;
     T absent;
 
-    // Code that opens the store itself names the key by its text.
-    operator const QString &() const { return name; }
+    // Code that opens the store itself names the key by its text, as QSettings takes it (a QString
+    // on Qt 5, a string view on Qt 6). Never a QVariant: a key is not a value.
+    template <typename Text, typename = std::enable_if_t<std::is_constructible_v<Text, const QString &>
+                                                         && !std::is_same_v<Text, QVariant>>>
+    operator Text() const
+    {
+        return Text(name);
+    }
 };
 
 inline const Key<QStringList> SelectedSymbols{QStringLiteral("selectedSymbolsList"), {}};
