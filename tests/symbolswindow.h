@@ -89,9 +89,9 @@ public:
 
     static void storeSelection(const QStringList &symbols, const QStringList &exchanges)
     {
-        QSettings store(Store::Organisation, Store::Application);
-        store.setValue(Store::SelectedSymbols, symbols);
-        store.setValue(Store::SelectedExchanges, exchanges);
+        Store::Batch store;
+        store.write(Store::SelectedSymbols, symbols);
+        store.write(Store::SelectedExchanges, exchanges);
     }
 
     [[nodiscard]] QStringList listed() const

@@ -244,6 +244,11 @@ void tst_Carryover::storeReadsBack()
     stored.sort();
     QCOMPARE(stored, keys);
     QVERIFY(!Store::backfillAfterOutage());
+    // Through the typed keys, as the program reads them.
+    QCOMPARE(Store::read(Store::DataMode), 2);
+    QVERIFY(Store::read(Store::ControlAmibroker));
+    QVERIFY(Store::read(Store::feedBox(0)));
+    QVERIFY(!Store::read(Store::NotifyFeedTrouble));
 }
 
 void tst_Carryover::watchListReadsBack()

@@ -33,7 +33,7 @@ const QString UserId = QStringLiteral("MONITOR-USER");
 
 QStringList storedSymbols()
 {
-    return QSettings(Store::Organisation, Store::Application).value(Store::SelectedSymbols).toStringList();
+    return Store::read(Store::SelectedSymbols);
 }
 
 int importCount(const QStringList &journal)

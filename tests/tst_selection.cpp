@@ -40,6 +40,27 @@ void TestSelection::changes_data()
     QTest::newRow("list order decides between two marks of one text")
         << two << twoExchanges << "checks" << Marks{{"ACC", false}, {"ACC", true}} << "CASH"
         << QStringList{"NIFTY-I@FUTURE", "GOLDM-I@MCX", "ACC@CASH"} << 1 << -1;
+    // A stored selection may hold a symbol twice: marks take its entries front first, a symbol
+    // still held under another exchange keeps it, and one removed earlier in the list comes back
+    // at the end under the list's exchange.
+    QStringList large;
+    QStringList largeExchanges;
+    QStringList largeAfter;
+    Marks largeMarks{{"S0001", false}, {"S0001", true}, {"N1", true}, {"S0002", false},
+                     {"S0001", false}, {"S2999", false}, {"S0001", true}, {"N1", true}};
+    for (int i = 0; i < 3000; ++i) {
+        const QString symbol = QStringLiteral("S%1").arg(i, 4, 10, QLatin1Char('0'));
+        large << symbol;
+        largeExchanges << "FUTURE";
+        largeMarks.append({symbol, true});
+        if (i != 1 && i != 2 && i != 2999)
+            largeAfter << symbol + "@FUTURE";
+    }
+    large << "S0001" << "S0002";
+    largeExchanges << "MCX" << "MCX";
+    largeAfter << "S0002@MCX" << "N1@CASH" << "S0001@CASH" << "S2999@CASH";
+    QTest::newRow("large list with symbols held twice")
+        << large << largeExchanges << "checks" << largeMarks << "CASH" << largeAfter << 1 << -1;
     QTest::newRow("nothing moved still re-aims") << two << twoExchanges << "checks" << Marks{} << "CASH"
                                                  << QStringList{"NIFTY-I@FUTURE", "GOLDM-I@MCX"} << 1 << -1;
     QTest::newRow("one row removed without a change")

@@ -11,6 +11,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -89,6 +90,7 @@ private slots:
     void backfillAfterOutage();
     void openLogFolder_data();
     void openLogFolder();
+    void writesReachTheDisk();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -520,19 +522,19 @@ void TestSettings::backfillAfterOutage_data()
     QTest::addColumn<QVariant>("afterOk");   // invalid: Cancel instead of OK, nothing written
 
     const Values others{{Store::DisableAutoBackfill5, true}, {Store::DataMode, 2}};
-    QTest::newRow("absent reads as on") << Store::BackfillAfterOutage << Values() << true << false << QVariant(true);
-    QTest::newRow("absent among other keys") << Store::BackfillAfterOutage << others << true << false << QVariant(true);
-    QTest::newRow("stored off") << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, false}} << false << false << QVariant(false);
-    QTest::newRow("stored on") << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, true}} << true << false << QVariant(true);
-    QTest::newRow("switched off") << Store::BackfillAfterOutage << Values() << true << true << QVariant(false);
-    QTest::newRow("switched on") << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant(true);
-    QTest::newRow("switched off, then Cancel") << Store::BackfillAfterOutage << Values() << true << true << QVariant();
+    QTest::newRow("absent reads as on") << Store::BackfillAfterOutage.name << Values() << true << false << QVariant(true);
+    QTest::newRow("absent among other keys") << Store::BackfillAfterOutage.name << others << true << false << QVariant(true);
+    QTest::newRow("stored off") << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, false}} << false << false << QVariant(false);
+    QTest::newRow("stored on") << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, true}} << true << false << QVariant(true);
+    QTest::newRow("switched off") << Store::BackfillAfterOutage.name << Values() << true << true << QVariant(false);
+    QTest::newRow("switched on") << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant(true);
+    QTest::newRow("switched off, then Cancel") << Store::BackfillAfterOutage.name << Values() << true << true << QVariant();
     QTest::newRow("switched on, then Cancel")
-        << Store::BackfillAfterOutage << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant();
-    QTest::newRow("notify: absent reads as on") << Store::NotifyFeedTrouble << others << true << false << QVariant(true);
-    QTest::newRow("notify: switched off") << Store::NotifyFeedTrouble << Values() << true << true << QVariant(false);
+        << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant();
+    QTest::newRow("notify: absent reads as on") << Store::NotifyFeedTrouble.name << others << true << false << QVariant(true);
+    QTest::newRow("notify: switched off") << Store::NotifyFeedTrouble.name << Values() << true << true << QVariant(false);
     QTest::newRow("notify: stored off, switched on")
-        << Store::NotifyFeedTrouble << Values{{Store::NotifyFeedTrouble, false}} << false << true << QVariant(true);
+        << Store::NotifyFeedTrouble.name << Values{{Store::NotifyFeedTrouble, false}} << false << true << QVariant(true);
 }
 
 void TestSettings::backfillAfterOutage()
@@ -568,6 +570,39 @@ void TestSettings::backfillAfterOutage()
     QCOMPARE(box->isChecked(), afterOk.toBool());
     // The other keys go as before.
     QCOMPARE(readStore().value(Store::DataMode).toInt(), stored.value(Store::DataMode).toInt() == 2 ? 2 : 1);
+}
+
+// The close stores the trader's choices and may then end AmiBroker: what was written must be in
+// the file by then, not only in this process.
+void TestSettings::writesReachTheDisk()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the store is the registry there, not a file to read");
+#endif
+    const QString file = QSettings(Store::Organisation, Store::Application).fileName();
+    const auto onDisk = [&file] {
+        QFile text(file);
+        return text.open(QIODevice::ReadOnly) ? text.readAll() : QByteArray();
+    };
+    // Each with the type it always had: a bool as true, not 1; a list as a list.
+    Store::write(Store::SaveLayout, true);
+    QVERIFY(onDisk().contains("saveLayout=true"));
+    Store::write(Store::SelectedSymbols, QStringList{"SBIN", "M&M"});
+    QVERIFY(onDisk().contains("selectedSymbolsList=SBIN, M&M"));
+    QCOMPARE(Store::read(Store::SelectedSymbols), (QStringList{"SBIN", "M&M"}));
+    {
+        Store::Batch batch;
+        batch.write(Store::feedBox(2), true);
+        batch.write(Store::DataMode, 1);
+        batch.sync();
+        const QByteArray text = onDisk();
+        QVERIFY(text.contains("checkbox2=true"));
+        QVERIFY(text.contains("Data%20Mode=1"));
+        batch.write(Store::FastBackfill, true);
+    }
+    QVERIFY(onDisk().contains("fastBackfill=true"));
+    Store::remove(Store::SaveLayout);
+    QVERIFY(!onDisk().contains("saveLayout"));
 }
 
 void TestSettings::openLogFolder_data()

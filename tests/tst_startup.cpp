@@ -52,9 +52,9 @@ QVariant stored(const QString &key)
 
 void storeSelection(const QStringList &symbols, const QStringList &exchanges)
 {
-    QSettings store(Store::Organisation, Store::Application);
-    store.setValue(Store::SelectedSymbols, symbols);
-    store.setValue(Store::SelectedExchanges, exchanges);
+    Store::Batch store;
+    store.write(Store::SelectedSymbols, symbols);
+    store.write(Store::SelectedExchanges, exchanges);
 }
 
 // Runs an SQL statement on a connection of its own, before the controller opens the database.

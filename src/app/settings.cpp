@@ -6,7 +6,6 @@
 #include "app/settingsstore.h"
 
 #include <QDir>
-#include <QSettings>
 #include <QUrl>
 
 settings::settings(QWidget *parent)
@@ -25,15 +24,14 @@ settings::~settings()
 
 void settings::load()
 {
-    QSettings store(Store::Organisation, Store::Application);
-    ui->autoBackfill5->setChecked(store.value(Store::DisableAutoBackfill5).toBool());
-    ui->fastBackfill->setChecked(store.value(Store::FastBackfill).toBool());
-    ui->saveLayout->setChecked(store.value(Store::SaveLayout).toBool());
-    ui->controlAmibroker->setChecked(store.value(Store::ControlAmibroker).toBool());
-    dataMode = store.value(Store::DataMode).toInt();
-    controlAmibroker = store.value(Store::ControlAmibroker).toBool();
-    ui->backfillAfterOutage->setChecked(Store::backfillAfterOutage());
-    ui->notifyFeedTrouble->setChecked(Store::notifyFeedTrouble());
+    ui->autoBackfill5->setChecked(Store::read(Store::DisableAutoBackfill5));
+    ui->fastBackfill->setChecked(Store::read(Store::FastBackfill));
+    ui->saveLayout->setChecked(Store::read(Store::SaveLayout));
+    ui->controlAmibroker->setChecked(Store::read(Store::ControlAmibroker));
+    dataMode = Store::read(Store::DataMode);
+    controlAmibroker = Store::read(Store::ControlAmibroker);
+    ui->backfillAfterOutage->setChecked(Store::read(Store::BackfillAfterOutage));
+    ui->notifyFeedTrouble->setChecked(Store::read(Store::NotifyFeedTrouble));
 
     // Only an explicit 2 selects the second mode; absent or unknown values fall back to the first.
     if (dataMode == 2)
@@ -45,14 +43,14 @@ void settings::load()
 void settings::on_buttonBox_accepted()
 {
     {
-        QSettings store(Store::Organisation, Store::Application);
-        store.setValue(Store::DisableAutoBackfill5, ui->autoBackfill5->isChecked());
-        store.setValue(Store::FastBackfill, ui->fastBackfill->isChecked());
-        store.setValue(Store::SaveLayout, ui->saveLayout->isChecked());
-        store.setValue(Store::ControlAmibroker, ui->controlAmibroker->isChecked());
-        store.setValue(Store::DataMode, ui->mode1->isChecked() ? 1 : 2);
-        store.setValue(Store::BackfillAfterOutage, ui->backfillAfterOutage->isChecked());
-        store.setValue(Store::NotifyFeedTrouble, ui->notifyFeedTrouble->isChecked());
+        Store::Batch store;
+        store.write(Store::DisableAutoBackfill5, ui->autoBackfill5->isChecked());
+        store.write(Store::FastBackfill, ui->fastBackfill->isChecked());
+        store.write(Store::SaveLayout, ui->saveLayout->isChecked());
+        store.write(Store::ControlAmibroker, ui->controlAmibroker->isChecked());
+        store.write(Store::DataMode, ui->mode1->isChecked() ? 1 : 2);
+        store.write(Store::BackfillAfterOutage, ui->backfillAfterOutage->isChecked());
+        store.write(Store::NotifyFeedTrouble, ui->notifyFeedTrouble->isChecked());
     }
     load();
     close();

@@ -1,24 +1,116 @@
 #include "app/settingsstore.h"
 
 #include <QSettings>
+#include <QVariant>
 
 namespace Store {
 
-bool backfillAfterOutage()
+namespace {
+
+// As the stored value converts: a key written by hand or by an older build reads the same way.
+template <typename T>
+T converted(const QVariant &value);
+
+template <>
+bool converted<bool>(const QVariant &value)
+{
+    return value.toBool();
+}
+
+template <>
+int converted<int>(const QVariant &value)
+{
+    return value.toInt();
+}
+
+template <>
+QString converted<QString>(const QVariant &value)
+{
+    return value.toString();
+}
+
+template <>
+QStringList converted<QStringList>(const QVariant &value)
+{
+    return value.toStringList();
+}
+
+}
+
+template <typename T>
+T read(const Key<T> &key)
+{
+    const QSettings store(Organisation, Application);
+    return converted<T>(store.value(key.name, QVariant::fromValue(key.absent)));
+}
+
+template <typename T>
+void write(const Key<T> &key, const typename Key<T>::Type &value)
 {
     QSettings store(Organisation, Application);
-    return store.value(BackfillAfterOutage, true).toBool();
+    store.setValue(key.name, QVariant::fromValue(value));
+}
+
+template <typename T>
+void remove(const Key<T> &key)
+{
+    QSettings store(Organisation, Application);
+    store.remove(key.name);
+}
+
+Batch::Batch()
+    : m_store(std::make_unique<QSettings>(Organisation, Application))
+{
+}
+
+Batch::~Batch() = default;
+
+template <typename T>
+void Batch::write(const Key<T> &key, const typename Key<T>::Type &value)
+{
+    m_store->setValue(key.name, QVariant::fromValue(value));
+}
+
+void Batch::sync()
+{
+    m_store->sync();
+}
+
+template bool read(const Key<bool> &);
+template int read(const Key<int> &);
+template QString read(const Key<QString> &);
+template QStringList read(const Key<QStringList> &);
+template void write(const Key<bool> &, const bool &);
+template void write(const Key<int> &, const int &);
+template void write(const Key<QString> &, const QString &);
+template void write(const Key<QStringList> &, const QStringList &);
+template void remove(const Key<bool> &);
+template void remove(const Key<int> &);
+template void remove(const Key<QString> &);
+template void remove(const Key<QStringList> &);
+template void Batch::write(const Key<bool> &, const bool &);
+template void Batch::write(const Key<int> &, const int &);
+template void Batch::write(const Key<QString> &, const QString &);
+template void Batch::write(const Key<QStringList> &, const QStringList &);
+
+bool backfillAfterOutage()
+{
+    return read(BackfillAfterOutage);
 }
 
 bool notifyFeedTrouble()
 {
-    QSettings store(Organisation, Application);
-    return store.value(NotifyFeedTrouble, true).toBool();
+    return read(NotifyFeedTrouble);
 }
 
 QString feedBoxKey(int index)
 {
     return QStringLiteral("checkbox") + QString::number(index);
+}
+
+Key<bool> feedBox(int index)
+{
+    return {feedBoxKey(index), false};
 }
 
 QStringList firstRunSymbols()
@@ -40,9 +132,9 @@ void writeFirstRunValues()
     // A lookup that finds no account is not always a first run (a lapsed account, an empty update
     // table): the trader's stored choices stay, only missing keys get their first-run value.
     QSettings store(Organisation, Application);
-    const auto writeIfAbsent = [&store](const QString &key, const QVariant &value) {
-        if (!store.contains(key))
-            store.setValue(key, value);
+    const auto writeIfAbsent = [&store](const auto &key, const auto &value) {
+        if (!store.contains(key.name))
+            store.setValue(key.name, QVariant::fromValue(value));
     };
     writeIfAbsent(SelectedSymbols, firstRunSymbols());
     writeIfAbsent(SelectedExchanges, firstRunExchanges());

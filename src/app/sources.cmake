@@ -2,6 +2,8 @@
 list(APPEND TICKVANE_CORE_SOURCES
     app/config.h app/config.cpp app/installfolder.h
     app/eventlog.h app/eventlog.cpp
+    app/archivetool.h app/archivetool.cpp
+    app/downloadprogress.h app/downloadprogress.cpp
     app/settingsstore.h app/settingsstore.cpp
     app/splashgeometry.h app/splashgeometry.cpp)
 list(APPEND TICKVANE_GUI_SOURCES

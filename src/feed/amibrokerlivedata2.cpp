@@ -227,7 +227,7 @@ void amibrokerlivedata2::tellTrader(const FeedHealth::Report &report)
     const bool inFront = isActiveWindow() && !isMinimized() && isVisible();
     const TroubleNotifier::Notification note = m_notifier.look(report, Platform::steadyMs(), QDateTime::currentDateTime(),
                                                                m_session->health().lastGoodReply(), inFront);
-    if (note.isEmpty() || !Store::notifyFeedTrouble())
+    if (note.isEmpty() || !Store::read(Store::NotifyFeedTrouble))
         return;
     EventLog::info(QStringLiteral("feed"), QStringLiteral("trader notified: %1").arg(QString(note.text).replace(QLatin1Char('\n'), QLatin1String("; "))));
     if (m_tray)

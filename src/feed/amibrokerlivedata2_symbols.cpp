@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QListWidgetItem>
 #include <QRadioButton>
-#include <QSettings>
 
 namespace {
 
@@ -143,11 +142,8 @@ void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds
     m_session->selection().keepExchanges(enabledExchanges());
 
     Feeds::Flags restoreBoxes{};
-    {
-        const QSettings store(Store::Organisation, Store::Application);
-        for (int i = 0; i < Feeds::Count; ++i)
-            restoreBoxes[std::size_t(i)] = store.value(Store::feedBoxKey(i)).toBool();
-    }
+    for (int i = 0; i < Feeds::Count; ++i)
+        restoreBoxes[std::size_t(i)] = Store::read(Store::feedBox(i));
     // Clicking runs the toggled handlers, so the last restored box ends up current and listed;
     // a disabled box ignores the click.
     for (int i = 0; i < Feeds::Count; ++i) {

@@ -14,7 +14,6 @@
 #include "vendor/vendorservice.h"
 
 #include <QDateTime>
-#include <QSettings>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -115,10 +114,8 @@ bool FeedSession::catalogue(const QString &exchange, QStringList *symbols)
 
 void FeedSession::carryOverOutage()
 {
-    QSettings store(Store::Organisation, Store::Application);
-    const QDateTime lastGood = QDateTime::fromString(store.value(Store::LastGoodReplyBeforeRestart).toString(),
-                                                     Qt::ISODateWithMs);
-    store.remove(Store::LastGoodReplyBeforeRestart);
+    const QDateTime lastGood = QDateTime::fromString(Store::read(Store::LastGoodReplyBeforeRestart), Qt::ISODateWithMs);
+    Store::remove(Store::LastGoodReplyBeforeRestart);
     if (lastGood.isValid())
         m_health->carryOverLastGood(lastGood);
 }
@@ -263,7 +260,7 @@ void FeedSession::endOfDay(const QString &symbol, bool watchListOnly)
 // The minutes an outage lost, fetched as the Backfill button would with one day.
 void FeedSession::backfillAfterOutage(qint64 outageMs)
 {
-    if (!Store::backfillAfterOutage())
+    if (!Store::read(Store::BackfillAfterOutage))
         return;
     if (m_backfillRun->isActive()) {
         // One pending gap at most: the longer outage covers the shorter.
@@ -320,9 +317,9 @@ void FeedSession::storeChoices()
     // A feed that never started holds none of the trader's choices.
     if (!m_liveDownloader)
         return;
-    QSettings store(Store::Organisation, Store::Application);
+    Store::Batch store;
     for (int i = 0; i < Feeds::Count; ++i)
-        store.setValue(Store::feedBoxKey(i), m_feedFlags[std::size_t(i)]);
+        store.write(Store::feedBox(i), m_feedFlags[std::size_t(i)]);
     m_selection->store();
     // On disk before AmiBroker may be ended.
     store.sync();
@@ -332,16 +329,14 @@ void FeedSession::prepareRestart()
 {
     m_backfillRun->stopForRestart();
     const QDateTime lastGood = m_health->lastGoodReply();
-    if (m_liveDownloader && lastGood.isValid()) {
-        QSettings store(Store::Organisation, Store::Application);
-        store.setValue(Store::LastGoodReplyBeforeRestart, lastGood.toUTC().toString(Qt::ISODateWithMs));
-    }
+    if (m_liveDownloader && lastGood.isValid())
+        Store::write(Store::LastGoodReplyBeforeRestart, lastGood.toUTC().toString(Qt::ISODateWithMs));
 }
 
 void FeedSession::saveAmiBroker()
 {
     AmiBroker &amibroker = m_worker->amibroker();
-    if (QSettings(Store::Organisation, Store::Application).value(Store::SaveLayout).toBool())
+    if (Store::read(Store::SaveLayout))
         amibroker.saveLayout(Config::instance().nativePath(InstallFolder::LayoutFile));
     amibroker.saveDatabase();
 }

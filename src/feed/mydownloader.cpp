@@ -1,22 +1,19 @@
 #include "feed/mydownloader.h"
 
 #include "app/config.h"
+#include "app/downloadprogress.h"
 #include "app/qtcompat.h"
 #include "platform/externaltools.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QProcess>
 #include <QStringList>
 #include <QTimer>
 
-#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -30,25 +27,8 @@ MyDownloader::MyDownloader(QString fileName, QString url, QString destinationExt
     : destinationExtr(std::move(destinationExtr))
     , method(method)
 {
-    m_unpackProcess = new QProcess(this);
-    // The tool names the members it gave up on, on either channel.
-    m_unpackProcess->setProcessChannelMode(QProcess::MergedChannels);
-    m_unpackTimeLimit = new QTimer(this);
-    m_unpackTimeLimit->setSingleShot(true);
-    m_unpackTimeLimit->setInterval(UnpackTimeLimitMs);
-    // A hung tool would hold every later archive: it is ended, and the unpack counts as failed.
-    connect(m_unpackTimeLimit, &QTimer::timeout, this, [this] {
-        m_unpackTimedOut = true;
-        m_unpackProcess->kill();
-    });
-    connect(m_unpackProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            &MyDownloader::unpackFinished);
-    connect(m_unpackProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) {
-            m_unpackNotStarted = true;
-            unpackFinished();
-        }
-    });
+    m_unpack = new ArchiveUnpack(UnpackTimeLimitMs, this);
+    connect(m_unpack, &ArchiveUnpack::finished, this, &MyDownloader::unpackFinished);
     m_outputFile = std::make_unique<QFile>(Config::instance().nativePath(fileName));
     pollTimer = new QTimer(this);
     watchdogTimer = new QTimer(this);
@@ -62,35 +42,17 @@ MyDownloader::MyDownloader(QString fileName, QString url, QString destinationExt
 MyDownloader::~MyDownloader()
 {
     // An unpack in progress is abandoned without an announcement.
-    m_unpackProcess->disconnect(this);
-    if (m_unpackProcess->state() != QProcess::NotRunning) {
-        m_unpackProcess->kill();
-        m_unpackProcess->waitForFinished();
-    }
+    m_unpack->cancel();
 }
 
 QString MyDownloader::progressText(qint64 bytesReceived, qint64 bytesTotal)
 {
-    const float scaled = float(bytesReceived * 100);
-    return QString::number(scaled / bytesTotal, 'g', 6);
+    return DownloadProgress::percentText(bytesReceived, bytesTotal);
 }
 
 QString MyDownloader::speedText(qint64 bytesReceived, qint64 elapsedMs)
 {
-    // A progress report within the first millisecond would otherwise divide by zero.
-    const qint64 elapsed = std::max<qint64>(elapsedMs, 1);
-    double speed = bytesReceived * 1000.0 / elapsed;
-    QString unit;
-    if (speed < 1024) {
-        unit = QStringLiteral("bytes/sec");
-    } else if (speed < 1024 * 1024) {
-        speed /= 1024;
-        unit = QStringLiteral("kB/s");
-    } else {
-        speed /= 1024 * 1024;
-        unit = QStringLiteral("MB/s");
-    }
-    return QStringLiteral("%1 %2").arg(QStringLiteral("%1").arg(speed, 3, 'f', 1), unit);
+    return DownloadProgress::speedText(bytesReceived, elapsedMs);
 }
 
 QString MyDownloader::outputFilePath() const
@@ -208,9 +170,7 @@ void MyDownloader::cancelRequestInFlight()
     if (m_unpacking) {
         // The archive of a request given up on is not announced.
         m_unpacking = false;
-        m_unpackTimeLimit->stop();
-        m_unpackProcess->kill();
-        m_unpackProcess->waitForFinished();
+        m_unpack->cancel();
         QFile::remove(m_outputFile->fileName());
         rearm();
     }
@@ -273,108 +233,49 @@ bool MyDownloader::startUnpack()
         return false;
 
     m_unpacking = true;
-    m_unpackTimedOut = false;
-    m_unpackNotStarted = false;
-    m_unpackStartedMs = QDateTime::currentMSecsSinceEpoch();
     m_partialFailure.clear();
-    // The tool restores the archive's own file times: what it extracted shows in the listing.
-    m_beforeUnpack = listFolder(destinationExtr);
-    m_unpackTimeLimit->start();
-    m_unpackProcess->start(Platform::archiveTool(),
-                           {QStringLiteral("x"), archive, QStringLiteral("-o") + destinationExtr,
-                            QStringLiteral("-y")});
+    m_unpack->start(archive, destinationExtr);
     return true;
 }
 
-namespace {
-
-// "ERROR: Data Error : TCS.txt": the members the tool gave up on, with its words for why.
-QList<QPair<QString, QString>> failedMembers(const QByteArray &output)
+// A tool that gives up on some members (exit 1 or 2) may have unpacked the others: those are kept
+// and the broken ones named. Empty when something usable came out.
+QString MyDownloader::judgePartialUnpack(const ArchiveUnpack::Result &result)
 {
-    QList<QPair<QString, QString>> members;
-    for (const QByteArray &raw : output.split('\n')) {
-        const QString line = QString::fromLocal8Bit(raw).trimmed();
-        const int error = line.indexOf(QLatin1String("ERROR: "));
-        if (error < 0)
-            continue;
-        const QString rest = line.mid(error + 7);
-        const int colon = rest.lastIndexOf(QLatin1String(" : "));
-        if (colon > 0)
-            members.append({rest.mid(colon + 3).trimmed(), rest.left(colon).trimmed()});
-    }
-    return members;
-}
-
-}
-
-MyDownloader::FolderListing MyDownloader::listFolder(const QString &folder)
-{
-    FolderListing listing;
-    const QDir base(folder);
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        listing.insert(base.relativeFilePath(info.filePath()),
-                       qMakePair(info.size(), info.lastModified().toMSecsSinceEpoch()));
-    }
-    return listing;
-}
-
-// A tool that gives up on some members (exit 1 or 2) may have unpacked the others: those are kept,
-// the broken ones removed and named. Empty when something usable came out.
-QString MyDownloader::judgePartialUnpack()
-{
-    const QList<QPair<QString, QString>> failed = failedMembers(m_unpackProcess->readAll());
-    const QDir folder(destinationExtr);
-    const QString inside = QDir::cleanPath(folder.absolutePath()) + QLatin1Char('/');
+    if (!result.extracted)
+        return QStringLiteral("The archive could not be unpacked (archive tool exit code %1).").arg(result.exitCode);
     QStringList named;
-    for (const auto &member : failed) {
-        QString name = member.first;
-        const QString path = QDir::cleanPath(folder.absoluteFilePath(name));
-        // What the tool wrote of a member it gave up on is not data; nothing outside the folder is touched.
-        if (path.startsWith(inside)) {
-            QFile::remove(path);
-            name = path.mid(inside.size());
-        }
-        named << QStringLiteral("%1 (%2)").arg(name, member.second);
-    }
-    const FolderListing after = listFolder(destinationExtr);
-    bool extracted = false;
-    for (auto it = after.constBegin(); it != after.constEnd(); ++it) {
-        if (m_beforeUnpack.value(it.key(), qMakePair(qint64(-1), qint64(-1))) != it.value()) {
-            extracted = true;
-            break;
-        }
-    }
-    if (!extracted)
-        return QStringLiteral("The archive could not be unpacked (archive tool exit code %1).")
-            .arg(m_unpackProcess->exitCode());
+    for (const ArchiveUnpack::FailedMember &member : result.failedMembers)
+        named << QStringLiteral("%1 (%2)").arg(member.name, member.reason);
     m_partialFailure = QStringLiteral("Not unpacked: %1")
                            .arg(named.isEmpty() ? QStringLiteral("some members (archive tool exit code %1)")
-                                                      .arg(m_unpackProcess->exitCode())
+                                                      .arg(result.exitCode)
                                                 : named.join(QStringLiteral(", ")));
     return QString();
 }
 
-void MyDownloader::unpackFinished()
+void MyDownloader::unpackFinished(const ArchiveUnpack::Result &result)
 {
-    // Reached once per unpack, whether the tool ended or never started.
     if (!m_unpacking)
         return;
     m_unpacking = false;
-    m_unpackTimeLimit->stop();
 
     QString failure;
-    if (m_unpackTimedOut) {
+    switch (result.outcome) {
+    case ArchiveUnpack::Outcome::TimedOut:
         failure = QStringLiteral("The archive tool did not finish within %1 s and was stopped.")
                       .arg(UnpackTimeLimitMs / 1000);
-    } else if (m_unpackNotStarted) {
+        break;
+    case ArchiveUnpack::Outcome::NotStarted:
         failure = QStringLiteral("The archive tool %1 could not be started.").arg(Platform::archiveTool());
-    } else if (m_unpackProcess->exitStatus() == QProcess::CrashExit) {
+        break;
+    case ArchiveUnpack::Outcome::Crashed:
         failure = QStringLiteral("The archive tool stopped before it had unpacked the archive.");
-    } else if (m_unpackProcess->exitCode() != 0) {
-        failure = judgePartialUnpack();
+        break;
+    case ArchiveUnpack::Outcome::Ended:
+        if (result.exitCode != 0)
+            failure = judgePartialUnpack(result);
+        break;
     }
     QFile::remove(m_outputFile->fileName());
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
+#include "app/archivetool.h"
 #include "backfill/transfer.h"
 
 #include <QObject>
@@ -17,7 +18,6 @@ class QFile;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
-class QProcess;
 class QTimer;
 
 // Fetches one URL over and over on its poll timer, one request in flight at most, writing each
@@ -84,11 +84,8 @@ private:
     [[nodiscard]] bool storeReply(const QByteArray &body);
     // Starts the archive tool when the output file is a zip; false when there is nothing to unpack.
     bool startUnpack();
-    void unpackFinished();
-    [[nodiscard]] QString judgePartialUnpack();
-    // Relative path -> (size, modification time).
-    using FolderListing = QHash<QString, QPair<qint64, qint64>>;
-    [[nodiscard]] static FolderListing listFolder(const QString &folder);
+    void unpackFinished(const ArchiveUnpack::Result &result);
+    [[nodiscard]] QString judgePartialUnpack(const ArchiveUnpack::Result &result);
     void fail(const QString &reason);
     void rearm();
     void prepareRequest();
@@ -96,14 +93,9 @@ private:
     std::unique_ptr<QFile> m_outputFile;
     std::unique_ptr<QNetworkRequest> m_request;
     QByteArray m_postBody;
-    QProcess *m_unpackProcess = nullptr;
-    QTimer *m_unpackTimeLimit = nullptr;
-    qint64 m_unpackStartedMs = 0;
+    ArchiveUnpack *m_unpack = nullptr;
     bool m_unpacking = false;
-    bool m_unpackTimedOut = false;
-    bool m_unpackNotStarted = false;
     QString m_lastError;
     QString m_storeError;
     QString m_partialFailure;
-    FolderListing m_beforeUnpack;
 };

@@ -3,9 +3,10 @@
 #include "app/settingsstore.h"
 #include "symbols/watchlist.h"
 
-#include <QSettings>
+#include <QHash>
 
 #include <algorithm>
+#include <vector>
 
 Selection::Selection(QObject *parent)
     : QObject(parent)
@@ -63,11 +64,11 @@ const QSet<QByteArray> &Selection::symbolBytes() const
     return m_symbolBytes;
 }
 
-void Selection::touched()
+void Selection::touched(quint64 changes)
 {
     m_symbolSetValid = false;
     m_symbolBytesValid = false;
-    ++m_revision;
+    m_revision += changes;
 }
 
 void Selection::assign(QStringList symbols, QStringList exchanges)
@@ -83,16 +84,56 @@ void Selection::assign(QStringList symbols, QStringList exchanges)
 
 void Selection::applyChecks(const QVector<QPair<QString, bool>> &marks, const QString &exchange)
 {
-    for (const auto &[symbol, checked] : marks) {
-        const int index = indexOf(symbol);
-        if (checked && index < 0) {
-            m_entries.append({symbol, exchange});
-            touched();
-        } else if (!checked && index >= 0) {
-            m_entries.removeAt(index);
-            touched();
+    // One pass, not a scan of the selection per mark: a whole 20,000-row list is one click.
+    // A stored selection may hold a symbol twice; an unchecked mark takes its first entry left,
+    // so each symbol keeps the chain of its entries in selection order.
+    const int stored = m_entries.size();
+    std::vector<int> nextSame(std::size_t(stored), -1);
+    QHash<QString, int> firstLeft;
+    firstLeft.reserve(stored + marks.size());
+    for (int i = stored - 1; i >= 0; --i) {
+        const auto known = firstLeft.find(m_entries.at(i).symbol);
+        if (known == firstLeft.end()) {
+            firstLeft.insert(m_entries.at(i).symbol, i);
+        } else {
+            nextSame[std::size_t(i)] = *known;
+            *known = i;
         }
     }
+
+    std::vector<bool> removed(std::size_t(stored), false);
+    quint64 moves = 0;
+    bool anyRemoved = false;
+    for (const auto &[symbol, checked] : marks) {
+        const auto known = firstLeft.find(symbol);
+        if (checked && known == firstLeft.end()) {
+            firstLeft.insert(symbol, m_entries.size());
+            m_entries.append({symbol, exchange});
+            nextSame.push_back(-1);
+            removed.push_back(false);
+            ++moves;
+        } else if (!checked && known != firstLeft.end()) {
+            const int index = *known;
+            removed[std::size_t(index)] = true;
+            if (nextSame[std::size_t(index)] < 0)
+                firstLeft.erase(known);
+            else
+                *known = nextSame[std::size_t(index)];
+            anyRemoved = true;
+            ++moves;
+        }
+    }
+
+    if (anyRemoved) {
+        int kept = 0;
+        for (int i = 0; i < m_entries.size(); ++i) {
+            if (!removed[std::size_t(i)])
+                m_entries[kept++] = m_entries.at(i);
+        }
+        m_entries.resize(kept);
+    }
+    if (moves > 0)
+        touched(moves);
     emit changed();
 }
 
@@ -115,9 +156,8 @@ void Selection::removeRow(const QString &symbol)
 
 void Selection::restoreStored()
 {
-    const QSettings store(Store::Organisation, Store::Application);
-    QStringList symbols = store.value(Store::SelectedSymbols).toStringList();
-    QStringList exchanges = store.value(Store::SelectedExchanges).toStringList();
+    QStringList symbols = Store::read(Store::SelectedSymbols);
+    QStringList exchanges = Store::read(Store::SelectedExchanges);
     // Lists edited outside the program may differ in length; only pairs can be shown and fed.
     WatchList::pairUp(symbols, exchanges);
     m_entries.clear();
@@ -137,7 +177,7 @@ void Selection::keepExchanges(const QStringList &enabledExchanges)
 
 void Selection::store() const
 {
-    QSettings store(Store::Organisation, Store::Application);
-    store.setValue(Store::SelectedSymbols, symbols());
-    store.setValue(Store::SelectedExchanges, exchanges());
+    Store::Batch store;
+    store.write(Store::SelectedSymbols, symbols());
+    store.write(Store::SelectedExchanges, exchanges());
 }

@@ -66,7 +66,7 @@ signals:
     void rowRemoved(int row);
 
 private:
-    void touched();
+    void touched(quint64 changes = 1);
 
     QVector<SelectedSymbol> m_entries;
     mutable QSet<QString> m_symbolSet;

@@ -1,6 +1,8 @@
 #include "update/updator.h"
 #include "ui_updator.h"
 
+#include "app/archivetool.h"
+#include "app/downloadprogress.h"
 #include "app/eventlog.h"
 #include "app/qtcompat.h"
 #include "app/seams.h"
@@ -31,7 +33,8 @@ updator::updator(QWidget *parent)
     , ui(new Ui::updator)
 {
     ui->setupUi(this);
-    m_unpackProcess = new QProcess(this);
+    m_unpack = new ArchiveUnpack(ProcessWaitMs, this);
+    m_batchProcess = new QProcess(this);
     m_manager = new QNetworkAccessManager(this);
     QtCompat::keepQt5RedirectPolicy(m_manager);
     // Without its dialog the process stays alive for the download: it ends itself when done.
@@ -88,8 +91,7 @@ void updator::requestData()
 void updator::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
     m_stallTimer->start();
-    const float received = bytesReceived * 100;
-    ui->downloadProgress->setValue(QString::number(received / bytesTotal, 'g', 6).toInt());
+    ui->downloadProgress->setValue(DownloadProgress::percentText(bytesReceived, bytesTotal).toInt());
 }
 
 void updator::downloadCompleted()
@@ -124,10 +126,10 @@ QString updator::install()
         return failure;
 
     const Platform::Command command = Platform::batchFileCommand(BatchFile);
-    m_unpackProcess->start(command.program, command.arguments);
+    m_batchProcess->start(command.program, command.arguments);
     // The batch file takes over once this process has ended; only a start failure is ours to report.
-    if (!m_unpackProcess->waitForFinished(ProcessWaitMs) && m_unpackProcess->error() == QProcess::FailedToStart)
-        return QStringLiteral("Cannot start %1: %2.").arg(BatchFile, m_unpackProcess->errorString());
+    if (!m_batchProcess->waitForFinished(ProcessWaitMs) && m_batchProcess->error() == QProcess::FailedToStart)
+        return QStringLiteral("Cannot start %1: %2.").arg(BatchFile, m_batchProcess->errorString());
     return QString();
 }
 
@@ -155,24 +157,23 @@ QString updator::writeArchive()
 
 QString updator::unpackArchive()
 {
-    const QString tool = Platform::archiveTool();
-    m_unpackProcess->start(tool, {QStringLiteral("x"), m_archiveFile->fileName(), QStringLiteral("-y")});
-    const bool finished = m_unpackProcess->waitForFinished(ProcessWaitMs);
+    const ArchiveUnpack::Result result = m_unpack->run(m_archiveFile->fileName(), QString());
     const QString reason = QStringLiteral("Cannot unpack the update archive %1: ").arg(m_archiveName);
-    if (m_unpackProcess->error() == QProcess::FailedToStart)
-        return reason + QStringLiteral("the archive tool %1 could not be started.").arg(tool);
-    if (!finished) {
-        m_unpackProcess->kill();
-        m_unpackProcess->waitForFinished(ProcessWaitMs);
+    switch (result.outcome) {
+    case ArchiveUnpack::Outcome::NotStarted:
+        return reason + QStringLiteral("the archive tool %1 could not be started.").arg(Platform::archiveTool());
+    case ArchiveUnpack::Outcome::TimedOut:
         return reason + QStringLiteral("the archive tool did not finish within %1 seconds.").arg(ProcessWaitMs / 1000);
-    }
-    if (m_unpackProcess->exitStatus() != QProcess::NormalExit)
+    case ArchiveUnpack::Outcome::Crashed:
         return reason + QStringLiteral("the archive tool crashed.");
+    case ArchiveUnpack::Outcome::Ended:
+        break;
+    }
     // The tool ends with 1 or 2 when it cannot overwrite a file in use, such as the running
     // program's own; the batch file it did unpack replaces those once this process has ended.
     if (QFile::exists(BatchFile))
         return QString();
-    if (m_unpackProcess->exitCode() != 0)
-        return reason + QStringLiteral("the archive tool ended with code %1.").arg(m_unpackProcess->exitCode());
+    if (result.exitCode != 0)
+        return reason + QStringLiteral("the archive tool ended with code %1.").arg(result.exitCode);
     return QStringLiteral("The update archive %1 holds no %2.").arg(m_archiveName, BatchFile);
 }

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class ArchiveUnpack;
 class QFile;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -54,7 +55,8 @@ private:
     QNetworkReply *m_reply = nullptr;
     QElapsedTimer m_requestClock;
     std::unique_ptr<QFile> m_archiveFile;
-    QProcess *m_unpackProcess = nullptr;
+    ArchiveUnpack *m_unpack = nullptr;
+    QProcess *m_batchProcess = nullptr;
     QString m_archiveName;
     QTimer *m_stallTimer = nullptr;
 

@@ -16,7 +16,6 @@
 #include "workspace/provisioning.h"
 
 #include <QCoreApplication>
-#include <QSettings>
 #include <QTimer>
 
 #include <memory>
@@ -135,9 +134,7 @@ void authDialog::checkIfAlreadyExists()
 
     hide();
 
-    const bool disableAutoBackfill = QSettings(Store::Organisation, Store::Application)
-                                         .value(Store::DisableAutoBackfill5)
-                                         .toBool();
+    const bool disableAutoBackfill = Store::read(Store::DisableAutoBackfill5);
 
     if (!m_connectionMonitor) {
         m_connectionMonitor = new ConnectionMonitor(this);
