@@ -3,6 +3,7 @@
 // request re-aimed, the display table rebuilt). Each measured block starts from the same selection.
 // Run: QT_QPA_PLATFORM=offscreen build/benchmarks/bench_selection -median 5
 #include "symbols/selection.h"
+#include "support/mainform.h"
 #include "symbolswindow.h"
 
 #include <QtTest>
@@ -119,12 +120,12 @@ void BenchSelection::click()
         item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     }
     world.setSelection(stored, storedExchanges);
-    world.window->on_addSelected_clicked();
+    MainForm(*world.window).addSelected->click();
     QCoreApplication::processEvents();
 
     QBENCHMARK {
         world.setSelection(stored, storedExchanges);
-        world.window->on_addSelected_clicked();
+        MainForm(*world.window).addSelected->click();
     }
     QTEST(sessionOf(*world.window).selection().size(), "after");
     world.closeWindow();

@@ -125,7 +125,7 @@ public:
     // replies into its buffer.
     MyDownloader *quietLiveDownloader() const
     {
-        window->on_connectButton_clicked();
+        MainForm(*window).connectButton->click();
         sessionOf(*window).liveDownloader()->pollTimer->stop();
         return sessionOf(*window).liveDownloader();
     }

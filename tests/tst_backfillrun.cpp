@@ -545,7 +545,7 @@ void TestBackfillRun::gapBackfillAfterOutage()
     account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
     h->window->takeAccount(account);
     h->enableExchanges({"CASH", "FUTURE"});
-    h->window->on_connectButton_clicked();
+    MainForm(*h->window).connectButton->click();
     // The live request follows the selection from here on: its replies hold the selection's quotes.
     h->select({{"ACC", "CASH"}, {"NIFTY-I", "FUTURE"}});
     QTRY_VERIFY_WITH_TIMEOUT(sessionOf(*h->window).health().importsThisSession() >= 1, LongWait);
@@ -698,7 +698,7 @@ void TestBackfillRun::restartEndsTheRunAndCarriesTheOutage()
     account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
     h->window->takeAccount(account);
     h->enableExchanges({"CASH"});
-    h->window->on_connectButton_clicked();
+    MainForm(*h->window).connectButton->click();
     h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
     QTRY_VERIFY_WITH_TIMEOUT(sessionOf(*h->window).health().lastGoodReply().isValid(), LongWait);
     h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);

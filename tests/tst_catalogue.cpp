@@ -144,7 +144,7 @@ void TestCatalogue::disabledBoxIgnoresToggle()
     QVERIFY(!sessionOf(*m_world->window).feedFlags()[0]);
     QCOMPARE(m_world->listed(), before);
 
-    m_world->window->on_futureBox_toggled(false);
+    QVERIFY(QMetaObject::invokeMethod(m_world->window.get(), "on_futureBox_toggled", Q_ARG(bool, false)));
     QCOMPARE(sessionOf(*m_world->window).currentExchange(), QStringLiteral("CASH"));
 }
 
@@ -203,7 +203,7 @@ void TestCatalogue::addSymbolAppendsCheckedUnderCurrentExchange()
     QVERIFY(list->count() >= 5);
     for (int i : {0, 2, 4})
         list->item(i)->setCheckState(Qt::Checked);
-    m_world->window->on_addSelected_clicked();
+    MainForm(*m_world->window).addSelected->click();
 
     const QStringList expected = {list->item(0)->text(), list->item(2)->text(), list->item(4)->text()};
     QCOMPARE(m_world->symbols(), expected);
@@ -261,7 +261,7 @@ void TestCatalogue::selectAllAndNoneChangeNothingUntilAdd()
 
 void TestCatalogue::deleteAllEmptiesSelectionAndTable()
 {
-    m_world->window->on_connectButton_clicked();
+    MainForm(*m_world->window).connectButton->click();
     m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I"}), QStringList({"FUTURE", "MCX"}));
     m_world->window->addDisplayTable();
     QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 2);

@@ -346,7 +346,7 @@ void TestMainWindow::connectFlow()
     QCOMPARE(m_env->journal(), QStringList{QStringLiteral("LoadDatabase(QString&)\t") + Config::instance().nativePath(InstallFolder::DatabaseFolder)});
 
     // Only once per window: a second run would leave a second downloader polling.
-    window.on_connectButton_clicked();
+    MainForm(window).connectButton->click();
     QCOMPARE(sessionOf(window).liveDownloader(), live);
     QCOMPARE(m_env->journal().size(), 1);
 }

@@ -161,7 +161,7 @@ void TestWatchList::init()
     m_captions.clear();
     m_filters.clear();
     m_world->openWindow();
-    m_world->window->on_connectButton_clicked();
+    MainForm(*m_world->window).connectButton->click();
 }
 
 void TestWatchList::cleanup()

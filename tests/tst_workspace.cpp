@@ -238,7 +238,7 @@ void TestWorkspace::closeSequence()
     }
     auto window = openWindow();
     if (feedStarted)
-        window->on_connectButton_clicked();
+        MainForm(*window).connectButton->click();
     window->findChild<settings *>()->load();
     const Feeds::Flags flags{true, false, true, false, false, true, true};
     for (int i = 0; i < Feeds::Count; ++i)
@@ -282,7 +282,7 @@ void TestWorkspace::closeSequence()
 void TestWorkspace::escapeRunsTheCloseSequence()
 {
     auto window = openWindow();
-    window->on_connectButton_clicked();
+    MainForm(*window).connectButton->click();
     sessionOf(*window).selection().assign(QStringList{"ICICIBANK"}, QStringList{"CASH"});
     m_env->clearJournal();
 

@@ -41,18 +41,30 @@ public:
     void prepareRestart() override;
     void showWorkspaceProblem(const QString &problem) override;
 
+    void enableInterface(QString MachineID, QString enabledFeeds, QStringList daysbox, QString message) override;
+    void showStatusMessage(QString message) override;
 
 public slots:
-    // feed
-    void on_connectButton_clicked();
     void updateProgress(QString progress, QString speed);
+    void addDisplayTable();
+    void updateDisplayTable();
+    // The X button of a row of the display table.
+    void closeButtonClicked(const QModelIndex &index);
+    // The Backfill button of a row of the display table.
+    void backfillButtonClicked(const QModelIndex &index);
+    void do5DayBackfill();
+    void eodBackfillButton_clicked(QString symbol);
+
+    // Escape and the close button alike go through the close sequence.
+    void reject() override;
+
+private slots:
+    // The form's own buttons and boxes, connected by name.
+    void on_connectButton_clicked();
     void on_restartButton_clicked();
     void on_amibrokerPathButton_clicked();
     void on_contactSupportButton_clicked();
     void on_copyIDButton_clicked();
-    void showStatusMessage(QString message) override;
-
-    // symbols
     void on_cashBox_toggled(bool checked);
     void on_futureBox_toggled(bool checked);
     void on_optionBox_toggled(bool checked);
@@ -64,24 +76,10 @@ public slots:
     void on_selectNone_clicked();
     void on_addSelected_clicked();
     void on_DeleteAll_clicked();
-    void enableInterface(QString MachineID, QString enabledFeeds, QStringList daysbox, QString message) override;
     void on_save_list_clicked();
     void on_load_list_2_clicked();
-    void addDisplayTable();
-    void updateDisplayTable();
-    // The X button of a row of the display table.
-    void closeButtonClicked(const QModelIndex &index);
-
-    // backfill
     void on_backfillButton_clicked();
-    // The Backfill button of a row of the display table.
-    void backfillButtonClicked(const QModelIndex &index);
-    void do5DayBackfill();
     void on_pushButton_clicked();
-    void eodBackfillButton_clicked(QString symbol);
-
-    // Escape and the close button alike go through the close sequence.
-    void reject() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
