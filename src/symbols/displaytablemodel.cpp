@@ -202,29 +202,26 @@ void DisplayTableModel::followSelection()
 void DisplayTableModel::indexSymbols()
 {
     // What is known of a symbol stays with it; a new one starts counting now.
-    QHash<QByteArray, int> oldSlots;
-    oldSlots.swap(m_slots);
+    SymbolIndex oldSlots;
+    std::swap(oldSlots, m_slots);
     std::vector<Trouble> oldTrouble;
     oldTrouble.swap(m_trouble);
     const qint64 now = m_clock();
-    m_slots.reserve(int(m_rows.size()));
+    m_slots.reserve(m_rows.size());
     m_pending.clear();
-    m_slotSymbols.clear();
     m_slotRows.clear();
     for (int i = 0; i < int(m_rows.size()); ++i) {
         Row &row = m_rows[std::size_t(i)];
         const QByteArray symbol = row.symbol.toUtf8();
-        const auto known = m_slots.constFind(symbol);
-        if (known != m_slots.cend()) {
-            row.slot = *known;
+        const int known = m_slots.find(std::string_view(symbol.constData(), std::size_t(symbol.size())));
+        if (known >= 0) {
+            row.slot = known;
             continue;
         }
-        row.slot = int(m_pending.size());
-        m_slots.insert(symbol, row.slot);
+        row.slot = m_slots.insert(symbol);
         m_pending.emplace_back();
-        const int oldSlot = oldSlots.value(symbol, -1);
+        const int oldSlot = oldSlots.find(std::string_view(symbol.constData(), std::size_t(symbol.size())));
         m_trouble.push_back(oldSlot >= 0 ? oldTrouble[std::size_t(oldSlot)] : Trouble{now, QByteArray()});
-        m_slotSymbols.push_back(symbol);
         m_slotRows.push_back(i);
     }
     m_mutedRows = int(std::count_if(m_rows.cbegin(), m_rows.cend(), [](const Row &row) { return row.muted; }));
@@ -236,17 +233,15 @@ void DisplayTableModel::showReply(const QByteArray &reply)
     showRead();
 }
 
-int DisplayTableModel::slotOf(std::string_view symbol, std::size_t expected, QByteArray &key) const
+int DisplayTableModel::slotOf(std::string_view symbol, std::size_t expected) const
 {
     if (expected < m_rows.size()) {
         const int slot = m_rows[expected].slot;
-        const QByteArray &next = m_slotSymbols[std::size_t(slot)];
+        const QByteArray &next = m_slots.symbol(slot);
         if (std::size_t(next.size()) == symbol.size() && std::memcmp(next.constData(), symbol.data(), symbol.size()) == 0)
             return slot;
     }
-    key.setRawData(symbol.data(), uint(symbol.size()));
-    const auto found = m_slots.constFind(key);
-    return found == m_slots.cend() ? -1 : *found;
+    return m_slots.find(symbol);
 }
 
 void DisplayTableModel::readReply(const QByteArray &reply, QByteArray *selected, LiveQuotes::Tally *tally,
@@ -266,14 +261,12 @@ void DisplayTableModel::readReply(const QByteArray &reply, QByteArray *selected,
 
     // Each symbol keeps the first line that names it. The vendor answers in the order it was
     // asked, the selection's, so the row after the last one found is tried before the lookup.
-    // One key is pointed at each symbol field in turn: a key per line would cost an allocation.
     LiveQuotes::Tally counts;
-    QByteArray key = QByteArray::fromRawData(reply.constData(), 0);
     std::size_t expected = 0;
     LiveQuotes::forEachLine(reply, counts, [&](const LiveQuotes::Line &line) {
         if (!anySelected || !line.hasComma || (line.failed && !(showing && line.shown)))
             return;
-        const int slot = slotOf(line.symbol, expected, key);
+        const int slot = slotOf(line.symbol, expected);
         if (slot < 0)
             return;
         Trouble &trouble = m_trouble[std::size_t(slot)];

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "symbols/livequotes.h"
+#include "symbols/symbolindex.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -110,14 +110,13 @@ private:
     void followSelection();
     void indexSymbols();
     // The slot of a symbol field, or -1; the row after the last one found is tried first.
-    [[nodiscard]] int slotOf(std::string_view symbol, std::size_t expected, QByteArray &key) const;
+    [[nodiscard]] int slotOf(std::string_view symbol, std::size_t expected) const;
     static bool show(Cell &cell, std::string_view text, int &steadyCounter);
 
     const Selection &m_selection;
     std::vector<Row> m_rows;
-    QHash<QByteArray, int> m_slots;   // symbol bytes -> slot
+    SymbolIndex m_slots;              // symbol bytes -> slot
     std::vector<Pending> m_pending;   // per slot
-    std::vector<QByteArray> m_slotSymbols; // per slot
     std::vector<int> m_slotRows;      // per slot: its first row
     std::vector<Trouble> m_trouble;   // per slot
     Clock m_clock;

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+// Symbol bytes -> a dense number (0, 1, 2, ... in the order added), looked up straight from a
+// field of a reply: no key object is built, and a symbol that is not there costs one hash and,
+// mostly, one probe. Open addressing over a table at most half full.
+class SymbolIndex
+{
+public:
+    void clear()
+    {
+        m_symbols.clear();
+        m_table.clear();
+        m_mask = 0;
+    }
+
+    // Room for count symbols without growing.
+    void reserve(std::size_t count)
+    {
+        m_symbols.reserve(count);
+        std::size_t size = 16;
+        while (size < count * 2)
+            size *= 2;
+        if (size > m_table.size())
+            rehash(size);
+    }
+
+    [[nodiscard]] std::size_t size() const { return m_symbols.size(); }
+    [[nodiscard]] const QByteArray &symbol(int number) const { return m_symbols[std::size_t(number)]; }
+
+    // The symbol's number, or -1.
+    [[nodiscard]] int find(std::string_view symbol) const
+    {
+        if (m_table.empty())
+            return -1;
+        const quint32 hash = hashOf(symbol);
+        for (std::size_t at = hash & m_mask;; at = (at + 1) & m_mask) {
+            const Entry &entry = m_table[at];
+            if (entry.number < 0)
+                return -1;
+            if (entry.hash == hash && equal(m_symbols[std::size_t(entry.number)], symbol))
+                return entry.number;
+        }
+    }
+
+    // The symbol's number, added when it is new.
+    int insert(const QByteArray &symbol)
+    {
+        const std::string_view bytes(symbol.constData(), std::size_t(symbol.size()));
+        const int known = find(bytes);
+        if (known >= 0)
+            return known;
+        if ((m_symbols.size() + 1) * 2 > m_table.size())
+            rehash(m_table.empty() ? 16 : m_table.size() * 2);
+        const int number = int(m_symbols.size());
+        m_symbols.push_back(symbol);
+        place(hashOf(bytes), number);
+        return number;
+    }
+
+private:
+    struct Entry
+    {
+        quint32 hash = 0;
+        int number = -1;
+    };
+
+    // FNV-1a: symbols are short, and a field is hashed where it lies in the reply.
+    static quint32 hashOf(std::string_view bytes)
+    {
+        quint32 hash = 2166136261u;
+        for (const char c : bytes)
+            hash = (hash ^ quint8(c)) * 16777619u;
+        return hash;
+    }
+
+    static bool equal(const QByteArray &known, std::string_view bytes)
+    {
+        return std::size_t(known.size()) == bytes.size() && std::memcmp(known.constData(), bytes.data(), bytes.size()) == 0;
+    }
+
+    void place(quint32 hash, int number)
+    {
+        std::size_t at = hash & m_mask;
+        while (m_table[at].number >= 0)
+            at = (at + 1) & m_mask;
+        m_table[at] = {hash, number};
+    }
+
+    void rehash(std::size_t size)
+    {
+        m_table.assign(size, Entry{});
+        m_mask = size - 1;
+        for (std::size_t i = 0; i < m_symbols.size(); ++i)
+            place(hashOf(std::string_view(m_symbols[i].constData(), std::size_t(m_symbols[i].size()))), int(i));
+    }
+
+    std::vector<QByteArray> m_symbols;
+    std::vector<Entry> m_table;
+    std::size_t m_mask = 0;
+};
