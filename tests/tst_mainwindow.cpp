@@ -8,6 +8,7 @@
 #include "app/settingsstore.h"
 #include "app/settings.h"
 #include "feed/amibroker.h"
+#include "platform/automationobject.h"
 #include "feed/amibrokerlivedata2.h"
 #include "symbols/selection.h"
 #include "vendor/vendorconnection.h"
@@ -161,6 +162,7 @@ private slots:
 private:
     void seed(quint16 port = 1);
     void aimAt(amibrokerlivedata2 &window, const QString &hostPort) const;
+    void aimAt(FeedSession &session, const QString &hostPort) const;
 
     std::unique_ptr<TestEnvironment> m_env;
     QString m_databaseSpec;
@@ -203,12 +205,17 @@ void TestMainWindow::seed(quint16 port)
 // What the start-up controller copies from the account record.
 void TestMainWindow::aimAt(amibrokerlivedata2 &window, const QString &hostPort) const
 {
+    aimAt(sessionOf(window), hostPort);
+}
+
+void TestMainWindow::aimAt(FeedSession &session, const QString &hostPort) const
+{
     Account account;
     account.dataPathGet = hostPort + VendorSim::LivePathGet;
     account.dataPathPost = hostPort + VendorSim::LivePathPost;
     account.secureKey = RequestKey;
-    window.takeAccount(account);
-    sessionOf(window).setUserId(UserId);
+    session.takeAccount(account);
+    session.setUserId(UserId);
 }
 
 void TestMainWindow::construction()
@@ -351,33 +358,34 @@ void TestMainWindow::connectFlow()
     QCOMPARE(m_env->journal().size(), 1);
 }
 
+// The feed engine alone, without a window.
 void TestMainWindow::urlFollowsSelection()
 {
-    amibrokerlivedata2 window;
-    aimAt(window, QStringLiteral("127.0.0.1:1"));
+    FeedSession session(Platform::createAutomationObject);
+    aimAt(session, QStringLiteral("127.0.0.1:1"));
 
-    // Before the connect flow there is no downloader to re-aim.
-    sessionOf(window).selection().assign(QStringList{"TCS"}, QStringList{"TCS"});
+    // Before the feed starts there is no downloader to re-aim.
+    session.selection().assign(QStringList{"TCS"}, QStringList{"TCS"});
 
-    MainForm(window).connectButton->click();
-    MyDownloader *live = sessionOf(window).liveDownloader();
+    session.startLive();
+    MyDownloader *live = session.liveDownloader();
     QVERIFY(live);
 
-    sessionOf(window).selection().assign(QStringList{"M&M", "TCS"}, QStringList{"M&M", "TCS"});
+    session.selection().assign(QStringList{"M&M", "TCS"}, QStringList{"M&M", "TCS"});
     QCOMPARE(live->method, 0);
     QCOMPARE(live->url.toString(QUrl::FullyEncoded),
              QUrl(QStringLiteral("http://127.0.0.1:1/rt/live?uid=TEST-USER-1&send=M%26M|TCS&hash=key-4e1b"),
                   QUrl::TolerantMode).toString(QUrl::FullyEncoded));
 
-    sessionOf(window).selection().assign(manySymbols(300), manySymbols(300));
+    session.selection().assign(manySymbols(300), manySymbols(300));
     QCOMPARE(live->method, 1);
     QCOMPARE(live->url.path(), VendorSim::LivePathPost);
 
-    sessionOf(window).selection().clear();
+    session.selection().clear();
     QCOMPARE(live->method, 0);
     QCOMPARE(live->url.path(), VendorSim::LivePathGet);
     QCOMPARE(live->url.query(QUrl::FullyDecoded), QStringLiteral("uid=TEST-USER-1&send=&hash=key-4e1b"));
-    QCOMPARE(live, sessionOf(window).liveDownloader());
+    QCOMPARE(live, session.liveDownloader());
 }
 
 void TestMainWindow::updateProgress_data()
@@ -481,13 +489,14 @@ void TestMainWindow::liveLoop()
     server.setAccount(UserId, RequestKey);
     seed(server.port());
 
-    amibrokerlivedata2 window;
-    aimAt(window, server.hostPort());
+    // The feed engine alone, without a window.
+    FeedSession session(Platform::createAutomationObject);
+    aimAt(session, server.hostPort());
     const QStringList all = manySymbols(count + 2);
     QCOMPARE(all.size(), count + 2);
     const QStringList selected = all.mid(0, count);
-    MainForm(window).connectButton->click();
-    sessionOf(window).selection().assign(selected, selected);
+    session.startLive();
+    session.selection().assign(selected, selected);
 
     const QString root = m_env->root();
     QTRY_COMPARE_WITH_TIMEOUT(toSet(importedSymbols(root)), toSet(selected), 30000);
@@ -518,10 +527,10 @@ void TestMainWindow::liveLoop()
 
     // A new selection takes effect with the next request of the running downloader.
     const QStringList reselected = all.mid(count);
-    sessionOf(window).selection().assign(reselected, reselected);
+    session.selection().assign(reselected, reselected);
     QTRY_COMPARE_WITH_TIMEOUT(toSet(importedSymbols(root)), toSet(reselected), 30000);
 
-    sessionOf(window).liveDownloader()->pollTimer->stop();
+    session.liveDownloader()->pollTimer->stop();
 }
 
 QTEST_MAIN(TestMainWindow)
