@@ -212,15 +212,16 @@ void DisplayTableModel::indexSymbols()
     m_slotRows.clear();
     for (int i = 0; i < int(m_rows.size()); ++i) {
         Row &row = m_rows[std::size_t(i)];
-        const QByteArray symbol = row.symbol.toUtf8();
-        const int known = m_slots.find(std::string_view(symbol.constData(), std::size_t(symbol.size())));
+        const QByteArray utf8 = row.symbol.toUtf8();
+        const std::string_view symbol(utf8.constData(), std::size_t(utf8.size()));
+        const int known = m_slots.find(symbol);
         if (known >= 0) {
             row.slot = known;
             continue;
         }
         row.slot = m_slots.insert(symbol);
         m_pending.emplace_back();
-        const int oldSlot = oldSlots.find(std::string_view(symbol.constData(), std::size_t(symbol.size())));
+        const int oldSlot = oldSlots.find(symbol);
         m_trouble.push_back(oldSlot >= 0 ? oldTrouble[std::size_t(oldSlot)] : Trouble{now, QByteArray()});
         m_slotRows.push_back(i);
     }
@@ -237,8 +238,7 @@ int DisplayTableModel::slotOf(std::string_view symbol, std::size_t expected) con
 {
     if (expected < m_rows.size()) {
         const int slot = m_rows[expected].slot;
-        const QByteArray &next = m_slots.symbol(slot);
-        if (std::size_t(next.size()) == symbol.size() && std::memcmp(next.constData(), symbol.data(), symbol.size()) == 0)
+        if (m_slots.symbol(slot) == symbol)
             return slot;
     }
     return m_slots.find(symbol);

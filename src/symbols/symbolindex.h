@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QByteArray>
+#include <QtGlobal>
 
-#include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,7 +14,8 @@ class SymbolIndex
 public:
     void clear()
     {
-        m_symbols.clear();
+        m_bytes.clear();
+        m_spans.clear();
         m_table.clear();
         m_mask = 0;
     }
@@ -22,7 +23,7 @@ public:
     // Room for count symbols without growing.
     void reserve(std::size_t count)
     {
-        m_symbols.reserve(count);
+        m_spans.reserve(count);
         std::size_t size = 16;
         while (size < count * 2)
             size *= 2;
@@ -30,8 +31,12 @@ public:
             rehash(size);
     }
 
-    [[nodiscard]] std::size_t size() const { return m_symbols.size(); }
-    [[nodiscard]] const QByteArray &symbol(int number) const { return m_symbols[std::size_t(number)]; }
+    [[nodiscard]] std::size_t size() const { return m_spans.size(); }
+    [[nodiscard]] std::string_view symbol(int number) const
+    {
+        const Span &span = m_spans[std::size_t(number)];
+        return std::string_view(m_bytes.data() + span.offset, span.size);
+    }
 
     // The symbol's number, or -1.
     [[nodiscard]] int find(std::string_view symbol) const
@@ -43,23 +48,23 @@ public:
             const Entry &entry = m_table[at];
             if (entry.number < 0)
                 return -1;
-            if (entry.hash == hash && equal(m_symbols[std::size_t(entry.number)], symbol))
+            if (entry.hash == hash && symbol == this->symbol(entry.number))
                 return entry.number;
         }
     }
 
     // The symbol's number, added when it is new.
-    int insert(const QByteArray &symbol)
+    int insert(std::string_view symbol)
     {
-        const std::string_view bytes(symbol.constData(), std::size_t(symbol.size()));
-        const int known = find(bytes);
+        const int known = find(symbol);
         if (known >= 0)
             return known;
-        if ((m_symbols.size() + 1) * 2 > m_table.size())
+        if ((m_spans.size() + 1) * 2 > m_table.size())
             rehash(m_table.empty() ? 16 : m_table.size() * 2);
-        const int number = int(m_symbols.size());
-        m_symbols.push_back(symbol);
-        place(hashOf(bytes), number);
+        const int number = int(m_spans.size());
+        m_spans.push_back({m_bytes.size(), symbol.size()});
+        m_bytes.append(symbol);
+        place(hashOf(symbol), number);
         return number;
     }
 
@@ -79,11 +84,6 @@ private:
         return hash;
     }
 
-    static bool equal(const QByteArray &known, std::string_view bytes)
-    {
-        return std::size_t(known.size()) == bytes.size() && std::memcmp(known.constData(), bytes.data(), bytes.size()) == 0;
-    }
-
     void place(quint32 hash, int number)
     {
         std::size_t at = hash & m_mask;
@@ -96,11 +96,18 @@ private:
     {
         m_table.assign(size, Entry{});
         m_mask = size - 1;
-        for (std::size_t i = 0; i < m_symbols.size(); ++i)
-            place(hashOf(std::string_view(m_symbols[i].constData(), std::size_t(m_symbols[i].size()))), int(i));
+        for (std::size_t i = 0; i < m_spans.size(); ++i)
+            place(hashOf(symbol(int(i))), int(i));
     }
 
-    std::vector<QByteArray> m_symbols;
+    struct Span
+    {
+        std::size_t offset;
+        std::size_t size;
+    };
+    // All symbols' bytes one after another, in the order added: rows read in order stay in cache.
+    std::string m_bytes;
+    std::vector<Span> m_spans;
     std::vector<Entry> m_table;
     std::size_t m_mask = 0;
 };
