@@ -7,7 +7,8 @@
 #      WM_CLOSE: SaveDatabase, Broker.exe ended by taskkill, choices in the registry;
 #   2. second start: the selection read back from the registry; the end-of-day archive asked for
 #      through the window (EOD button, then the dialog's Backfill, clicked with xdotool), unpacked
-#      by 7za.exe and imported for the watch list's symbol;
+#      by 7za.exe and imported for the watch list's symbol; a start without a selection closed
+#      while it asks for symbols: the process ends;
 #   3. third start: a newer version offered, the update unpacked by 7za.exe and its
 #      ZentorUpdator.bat run by cmd.
 # Checked from the automation journal, vendor-sim's request log and the registry.
@@ -212,6 +213,27 @@ tail -n +$((requests_before_eod + 1)) "$requests" | grep -P '\teod\t' | sed 's/^
 sed 's/^/    /' <<< "$eod_imports"
 grep -ah 'end-of-day' "$root"/logs/tickvane-*.log | sed 's/^/    /'
 close_tickvane
+
+# Closed while the window's start-up still runs: with no selection the start-up asks for symbols
+# in a message box, whose loop may dispatch the trader's close (taskkill: WM_CLOSE to the box and
+# the window). The process must end either way.
+wine reg delete "$settings" /v selectedSymbolsList /f >/dev/null 2>&1 || true
+wine reg delete "$settings" /v corrExchList /f >/dev/null 2>&1 || true
+start_tickvane early-close
+if wait_for 90 bash -c "xdotool search --onlyvisible --name '^Select Symbols\$' >/dev/null"; then
+    wine taskkill /IM Tickvane.exe >/dev/null 2>&1 || true
+fi
+check "closed during the start-up: the program ended" wait_for 60 bash -c "! kill -0 $tickvane_pid"
+# One left running is ended here, so that the run goes on.
+kill "$tickvane_pid" 2>/dev/null || true
+wait "$tickvane_pid" 2>/dev/null || true
+tickvane_pid=
+# Which loop handles the window's close is Wine's message order: the box's, or the main one after it.
+if grep -qa 'window closed during the start-up: no start-up backfill' "$root"/logs/tickvane-*.log; then
+    echo "  (the close reached the window inside the start-up: no start-up backfill, the loop ended)"
+else
+    echo "  (the close reached the window after the start-up)"
+fi
 stop_vendor
 
 # --- 3. Third start: the self-update ------------------------------------------------------------
