@@ -5,7 +5,10 @@
 #   1. first start: account found, start-up backfill, live feed ~20 s; Broker.exe killed, the
 #      object created again within 5 s, LoadDatabase again, imports resume; closed through
 #      WM_CLOSE: SaveDatabase, Broker.exe ended by taskkill, choices in the registry;
-#   2. second start: the selection read back from the registry;
+#   2. second start: the selection read back from the registry; the end-of-day archive asked for
+#      through the window (EOD button, then the dialog's Backfill, clicked with xdotool), unpacked
+#      by 7za.exe and imported for the watch list's symbol; a start without a selection closed
+#      while it asks for symbols: the process ends;
 #   3. third start: a newer version offered, the update unpacked by 7za.exe and its
 #      ZentorUpdator.bat run by cmd.
 # Checked from the automation journal, vendor-sim's request log and the registry.
@@ -159,8 +162,9 @@ check "close: choices written to the registry (feed box removed before the close
         && wine reg query '$settings' /v selectedSymbolsList | grep -q REG_MULTI_SZ"
 
 # --- 2. Second start: the selection comes from the registry ------------------------------------
-wine reg add "$settings" /v selectedSymbolsList /t REG_MULTI_SZ /d 'NIFTY-I' /f >/dev/null
-wine reg add "$settings" /v corrExchList /t REG_MULTI_SZ /d 'FUTURE' /f >/dev/null
+# ICICIBANK is the one symbol of the end-of-day archive below that the watch list holds.
+wine reg add "$settings" /v selectedSymbolsList /t REG_MULTI_SZ /d 'NIFTY-I\0ICICIBANK' /f >/dev/null
+wine reg add "$settings" /v corrExchList /t REG_MULTI_SZ /d 'FUTURE\0CASH' /f >/dev/null
 wine reg add "$settings" /v disableAutoBackfill5 /t REG_SZ /d true /f >/dev/null
 requests_before=$(wc -l < "$requests")
 lines_before=$(wc -l < "$journal")
@@ -170,7 +174,66 @@ check "second start reaches AmiBroker" \
 check "second start asks the vendor for exactly the stored selection (NIFTY-I, no BANKNIFTY-I)" \
     bash -c "tail -n +$((requests_before + 1)) '$requests' | grep -P '\tlive\t' | tail -1 \
         | grep -P 'NIFTY-I' | grep -vq 'BANKNIFTY-I'"
+
+# The end-of-day archive as a trader asks for it: the window's EOD button, then in the dialog the
+# defaults (CASH, recent, watch list only) and its Backfill button. No window manager runs, so
+# the clicks go to points of each window (its X window is the client area); positions from
+# src/forms/amibrokerlivedata2.ui (pushButton) and src/forms/eoddata.ui (backfillButton).
+journal_before_eod=$(wc -l < "$journal")
+requests_before_eod=$(wc -l < "$requests")
+visible_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+click_at() { # click_at WINDOW X Y
+    xdotool windowfocus --sync "$1" >/dev/null 2>&1 || true
+    xdotool mousemove --window "$1" --sync "$2" "$3" click 1
+}
+main_window=$(visible_window "^$title\$")
+eod_window=
+if [ -n "$main_window" ]; then
+    click_at "$main_window" 584 55
+    wait_for 20 bash -c "xdotool search --onlyvisible --name '^Parvel RT EOD\$' >/dev/null" || true
+    eod_window=$(visible_window '^Parvel RT EOD$')
+fi
+check "EOD button opens the end-of-day dialog" test -n "$eod_window"
+if [ -n "$eod_window" ]; then
+    click_at "$eod_window" 255 235
+    check "the dialog closes on its Backfill" wait_for 20 bash -c "[ -z \"\$(xdotool search --onlyvisible --name '^Parvel RT EOD\$')\" ]"
+fi
+check "end-of-day: archive CASH-1.zip requested" wait_for 30 bash -c \
+    "tail -n +$((requests_before_eod + 1)) '$requests' | grep -P '\teod\t' | grep -q '/CASH-1\.zip'"
+check "end-of-day: the run ended (log)" wait_for 60 bash -c \
+    "grep -qa 'end-of-day run ended: Backfill Done' '$root'/logs/tickvane-*.log"
+eod_imports=$(tail -n +$((journal_before_eod + 1)) "$journal" | grep -F ',C:\Quorvix\dataFormatEod.dll)' || true)
+check "end-of-day: the unpacked ICICIBANK.txt imported, with its lines, and nothing else" \
+    awk -F'\t' 'END { exit !(NR == 1 && $2 == "Import(0,C:\\Quorvix\\Backfill\\ICICIBANK.txt,C:\\Quorvix\\dataFormatEod.dll)" && $3 > 0) }' \
+        <<< "$eod_imports"
+check "end-of-day: the Backfill folder left empty" \
+    bash -c "[ -d '$root/Backfill' ] && [ -z \"\$(ls -A '$root/Backfill')\" ]"
+echo "  end-of-day run:"
+tail -n +$((requests_before_eod + 1)) "$requests" | grep -P '\teod\t' | sed 's/^/    /'
+sed 's/^/    /' <<< "$eod_imports"
+grep -ah 'end-of-day' "$root"/logs/tickvane-*.log | sed 's/^/    /'
 close_tickvane
+
+# Closed while the window's start-up still runs: with no selection the start-up asks for symbols
+# in a message box, whose loop may dispatch the trader's close (taskkill: WM_CLOSE to the box and
+# the window). The process must end either way.
+wine reg delete "$settings" /v selectedSymbolsList /f >/dev/null 2>&1 || true
+wine reg delete "$settings" /v corrExchList /f >/dev/null 2>&1 || true
+start_tickvane early-close
+if wait_for 90 bash -c "xdotool search --onlyvisible --name '^Select Symbols\$' >/dev/null"; then
+    wine taskkill /IM Tickvane.exe >/dev/null 2>&1 || true
+fi
+check "closed during the start-up: the program ended" wait_for 60 bash -c "! kill -0 $tickvane_pid"
+# One left running is ended here, so that the run goes on.
+kill "$tickvane_pid" 2>/dev/null || true
+wait "$tickvane_pid" 2>/dev/null || true
+tickvane_pid=
+# Which loop handles the window's close is Wine's message order: the box's, or the main one after it.
+if grep -qa 'window closed during the start-up: no start-up backfill' "$root"/logs/tickvane-*.log; then
+    echo "  (the close reached the window inside the start-up: no start-up backfill, the loop ended)"
+else
+    echo "  (the close reached the window after the start-up)"
+fi
 stop_vendor
 
 # --- 3. Third start: the self-update ------------------------------------------------------------

@@ -5,6 +5,7 @@
 # runs every test executable that can run there under Wine, then the installed program end to end
 # (scripts/wine-endtoend.sh). Without the Windows Qt, Wine or MinGW it prints one line and succeeds.
 # Usage: scripts/wintest.sh [TEST_NAME...]   (names: run only those tests, no end-to-end run)
+#        WINTEST_ENDTOEND_ONLY=1 scripts/wintest.sh   (the build and the end-to-end run, no tests)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -100,7 +101,7 @@ declare -A not_runnable_cases=(
     [tst_singleinstance]="countsCopiesOfThisInstallFolder: it starts POSIX sleep processes and counts them through the POSIX process list; Wine's tasklist is a stub that lists nothing"
     [tst_vendordatabase]="declareTakesConfiguredParameters: its MySQL row needs the QMYSQL driver, which the Windows Qt here lacks"
     [tst_vendorsim]="program: it stops vendor-sim.exe with Ctrl+Break, which needs a console shared with it; tests under Wine run without a console"
-    [tst_endofday]="unsafeEntriesStayInside: 7za.exe under Wine does not finish the archive whose entries are symbolic links within the test's wait (cause not found yet)"
+    [tst_endofday]="unsafeEntriesStayInside: it expects p7zip's refusal of the files written through a link; the Windows 7za.exe (21.07) finishes at once, refuses the links themselves ('Dangerous link path was ignored : LINK : TARGET') and unpacks the files behind them into plain folders inside, and the downloader names the TARGET, so the named-entry check fails (nothing lands outside)"
 )
 # The test functions of tests/NAME.cpp: its "private slots" without the _data tables and fixtures.
 test_functions() {
@@ -115,7 +116,12 @@ rm -rf "$logs"
 mkdir -p "$logs"
 
 tests=("$@")
-if [ ${#tests[@]} -eq 0 ]; then
+endtoend_only=${WINTEST_ENDTOEND_ONLY:-}
+if [ -n "$endtoend_only" ] && [ ${#tests[@]} -gt 0 ]; then
+    echo "wintest: WINTEST_ENDTOEND_ONLY runs no tests; leave out the names" >&2
+    exit 2
+fi
+if [ ${#tests[@]} -eq 0 ] && [ -z "$endtoend_only" ]; then
     mapfile -t tests < <(cd "$build/tests" && ls tst_*.exe | sed 's/\.exe$//')
 fi
 passed=()
@@ -167,7 +173,7 @@ for name in "${tests[@]}"; do
     grep -aE '^SKIP' "$log" | sed "s/^/  $name: /" || true
     WINEPREFIX=$WINEPREFIX wine taskkill /F /IM Broker.exe >/dev/null 2>&1 || true
 done
-echo "Tests under Wine: ${#passed[@]} passed, ${#failed[@]} failed${failed:+ (${failed[*]})}"
+[ -n "$endtoend_only" ] || echo "Tests under Wine: ${#passed[@]} passed, ${#failed[@]} failed${failed:+ (${failed[*]})}"
 
 if [ $# -eq 0 ]; then
     WINTEST_BUILD=$build WINTEST_QT=$qt WINTEST_WORK=$work bash scripts/wine-endtoend.sh || status=1

@@ -99,6 +99,33 @@ protected:
     }
 };
 
+// The real window, closed by the trader while its start-up still runs: on Windows a COM call's
+// message loop inside enableInterface dispatches the close.
+class ClosedDuringStartUp final : public FeedConsole
+{
+public:
+    amibrokerlivedata2 window;
+    int startupBackfills = 0;
+
+    QWidget *widget() override { return &window; }
+    VendorConnection *vendorConnection() override { return window.vendorConnection(); }
+    void takeAccount(const Account &account) override { window.takeAccount(account); }
+    void enableInterface(QString machineId, QString feeds, QStringList days, QString message) override
+    {
+        window.enableInterface(machineId, feeds, days, message);
+        window.close();
+    }
+    void showStatusMessage(QString message) override { window.showStatusMessage(message); }
+    void startupBackfill(const QString &base, int days) override
+    {
+        ++startupBackfills;
+        window.startupBackfill(base, days);
+    }
+    void storeChoices() override { window.storeChoices(); }
+    void prepareRestart() override { window.prepareRestart(); }
+    void showWorkspaceProblem(const QString &problem) override { window.showWorkspaceProblem(problem); }
+};
+
 class UrlCatcher : public QObject
 {
     Q_OBJECT
@@ -131,6 +158,7 @@ private slots:
     void lookupFailureEndsTheProcess();
     void detailsFailureEndsTheProcess();
     void copyIdAndContactSupport();
+    void closeDuringStartUpEndsTheProcess();
 
 private:
     std::unique_ptr<authDialog> startController();
@@ -427,6 +455,32 @@ void TestStartup::copyIdAndContactSupport()
     MainForm(*window).contactSupportButton->click();
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1/support?topic=feed"))});
+}
+
+void TestStartup::closeDuringStartUpEndsTheProcess()
+{
+    storeSelection({QStringLiteral("NIFTY-I"), QStringLiteral("ICICIBANK")},
+                   {QStringLiteral("FUTURE"), QStringLiteral("CASH")});
+    ClosedDuringStartUp *console = nullptr;
+    m_controller = std::make_unique<authDialog>([&console] {
+        auto made = std::make_unique<ClosedDuringStartUp>();
+        console = made.get();
+        return made;
+    });
+    m_controller->start();
+    QVERIFY(console);
+    QVERIFY(!console->window.isVisible());
+    QVERIFY(m_env->journal().contains(QStringLiteral("SaveDatabase()")));
+
+    // Nothing starts after the close, and the loop about to run ends by itself.
+    QCOMPARE(console->startupBackfills, 0);
+    QVERIFY(!m_controller->restartTimer()->isActive());
+    QTimer limit;
+    QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    limit.start(10000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(backfillRequests(m_vendor->server, QStringLiteral("5")), 0);
+    QVERIFY(m_env->exits.isEmpty());
 }
 
 QTEST_MAIN(TestStartup)

@@ -16,6 +16,7 @@
 #include "workspace/provisioning.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QTimer>
 
 #include <memory>
@@ -143,9 +144,34 @@ void authDialog::checkIfAlreadyExists()
                 [console](const QString &text) { console->showStatusMessage(text); });
     }
     m_connectionMonitor->start();
+    m_mainWindow->widget()->installEventFilter(this);
     m_mainWindow->widget()->show();
     m_mainWindow->enableInterface(m_userId, account.feeds, DayChoices, account.message);
+    // The window's start-up may dispatch the trader's close (a COM call's message loop on Windows).
+    if (m_windowClosed) {
+        endAfterEarlyClose();
+        return;
+    }
     backfillAtStartup(disableAutoBackfill ? 1 : 5);
+}
+
+bool authDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    // The window accepts every close; its own close sequence runs after this.
+    if (m_mainWindow && watched == m_mainWindow->widget() && event->type() == QEvent::Close) {
+        m_windowClosed = true;
+        if (m_restartTimer)
+            m_restartTimer->stop();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void authDialog::endAfterEarlyClose()
+{
+    EventLog::info(QStringLiteral("app"), QStringLiteral("window closed during the start-up: no start-up backfill"));
+    // Qt quits on the last window's close only inside exec(), and an exit() before it is lost:
+    // posted, the exit ends the loop that is about to run.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
 }
 
 void authDialog::backfillAtStartup(int days)

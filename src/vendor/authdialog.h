@@ -49,8 +49,12 @@ public slots:
     void backfillAtStartup(int days);
     void restart();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void askForRegistration();
+    void endAfterEarlyClose();
     void quitWithoutAccount();
     [[nodiscard]] VendorConnection *connection() const;
 
@@ -63,6 +67,8 @@ private:
     ConnectionMonitor *m_connectionMonitor = nullptr;
     Account m_account;
     QString m_oneDayBackfillBase;
+    // The trader closed the window; nothing may start after that.
+    bool m_windowClosed = false;
     // Shown while the vendor has no account for the user ID.
     QPointer<registrationDialog> m_registration;
     QPointer<updator> m_updateDialog;
