@@ -101,7 +101,6 @@ declare -A not_runnable_cases=(
     [tst_singleinstance]="countsCopiesOfThisInstallFolder: it starts POSIX sleep processes and counts them through the POSIX process list; Wine's tasklist is a stub that lists nothing"
     [tst_vendordatabase]="declareTakesConfiguredParameters: its MySQL row needs the QMYSQL driver, which the Windows Qt here lacks"
     [tst_vendorsim]="program: it stops vendor-sim.exe with Ctrl+Break, which needs a console shared with it; tests under Wine run without a console"
-    [tst_endofday]="unsafeEntriesStayInside: it expects p7zip's refusal of the files written through a link; the Windows 7za.exe (21.07) finishes at once, refuses the links themselves ('Dangerous link path was ignored : LINK : TARGET') and unpacks the files behind them into plain folders inside, and the downloader names the TARGET, so the named-entry check fails (nothing lands outside)"
 )
 # The test functions of tests/NAME.cpp: its "private slots" without the _data tables and fixtures.
 test_functions() {

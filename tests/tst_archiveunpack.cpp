@@ -1,11 +1,14 @@
 // The archive tool as the feed (started, heard of) and the updater (waited for) run it, judged
 // alike: the real 7za in a temporary folder; a shell script stands in for a tool that hangs.
 #include "app/archivetool.h"
+#include "platform/externaltools.h"
 #include "vendorsim.h"
 
 #include <QtTest>
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -30,6 +33,8 @@ class TestArchiveUnpack : public QObject
 private slots:
     void judged_data();
     void judged();
+    void encryptedArchiveFailsAtOnce();
+    void refusedLinkNamesTheLink();
 };
 
 void TestArchiveUnpack::judged_data()
@@ -105,6 +110,44 @@ void TestArchiveUnpack::judged()
         QTEST(failed, "failed");
         QTEST(QDir(folder).entryList(QDir::Files, QDir::Name), "files");
     }
+}
+
+// The tool would ask for a password on its input and wait there until the time limit.
+void TestArchiveUnpack::encryptedArchiveFailsAtOnce()
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("ACC.txt")), Quotes);
+    QProcess pack;
+    pack.setWorkingDirectory(dir.path());
+    pack.start(Platform::archiveTool(), {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-psecret"),
+                                        QStringLiteral("locked.zip"), QStringLiteral("ACC.txt")});
+    if (!pack.waitForFinished(60000) || pack.exitCode() != 0)
+        QSKIP("the archive tool cannot make an encrypted archive here");
+    const QString folder = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(folder));
+
+    ArchiveUnpack unpack(30000);
+    QElapsedTimer clock;
+    clock.start();
+    const ArchiveUnpack::Result result = unpack.run(dir.filePath(QStringLiteral("locked.zip")), folder);
+    QVERIFY2(clock.elapsed() < 25000, "the tool waited for a password");
+    QCOMPARE(int(result.outcome), int(ArchiveUnpack::Outcome::Ended));
+    QVERIFY(result.exitCode != 0);
+    QVERIFY(!result.extracted);
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+}
+
+// 7-Zip for Windows refuses a link pointing outside: "LINK : TARGET", and the member is the link.
+void TestArchiveUnpack::refusedLinkNamesTheLink()
+{
+    const auto members = ArchiveUnpack::failedMembers(
+        "ERROR: Dangerous link path was ignored : absolute : C:/Users/t/outside\r\n"
+        "ERROR: Data Error : TCS.txt\n");
+    QCOMPARE(members.size(), 2);
+    QCOMPARE(members.at(0).name, QStringLiteral("absolute"));
+    QCOMPARE(members.at(0).reason, QStringLiteral("Dangerous link path was ignored"));
+    QCOMPARE(members.at(1).name, QStringLiteral("TCS.txt"));
+    QCOMPARE(members.at(1).reason, QStringLiteral("Data Error"));
 }
 
 QTEST_GUILESS_MAIN(TestArchiveUnpack)

@@ -1,5 +1,6 @@
 // The feed boxes and the symbol catalogue, the selection buttons and the start-up restore,
 // on a main window over a seeded SQLite vendor database.
+#include "app/seams.h"
 #include "symbols/displaytablemodel.h"
 #include "symbols/feeds.h"
 #include "support/mainform.h"
@@ -8,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTableView>
 
 namespace {
@@ -55,6 +57,7 @@ private slots:
     void restorePrunesDisabledExchanges();
     void restoreClicksSavedBoxes();
     void emptyRestoreAsksForSymbols();
+    void closedWhileRestoringKeepsTheStore();
 
 private:
     std::unique_ptr<SymbolsWorld> m_world;
@@ -401,6 +404,39 @@ void TestCatalogue::emptyRestoreAsksForSymbols()
     QCOMPARE(m_world->environment->boxes, QStringList({EmptySelectionBox}));
     QCOMPARE(m_world->ui->symbolsListWidget->count(), 0);
     QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 0);
+}
+
+// The trader closes the window while its start-up is still restoring the stored choices (here
+// inside a box the restore raised): the half-restored choices must not be stored over them.
+void TestCatalogue::closedWhileRestoringKeepsTheStore()
+{
+    m_world->storeSelection({"GOLDM-I", "NIFTY-I"}, {"MCX", "FUTURE"});
+    {
+        QSettings store(Store::Organisation, Store::Application);
+        store.setValue(Store::feedBoxKey(1), true);
+        store.setValue(Store::feedBoxKey(3), true);
+    }
+    // The first restored box's list cannot be read: the box about it is where the trader closes.
+    m_world->sql(QStringLiteral("DROP TABLE Contract"));
+    QStringList *boxes = &m_world->environment->boxes;
+    Seams::setInformationHandler([boxes](QWidget *parent, const QString &title, const QString &text) {
+        *boxes << title + QLatin1Char('|') + text;
+        if (parent)
+            parent->close();
+    });
+    const auto restore = qScopeGuard([boxes] {
+        Seams::setInformationHandler([boxes](QWidget *, const QString &title, const QString &text) {
+            *boxes << title + QLatin1Char('|') + text;
+        });
+    });
+
+    m_world->window->enableInterface(QStringLiteral("U"), AllFeeds, {}, QString());
+    QVERIFY(!m_world->environment->boxes.isEmpty());
+    const QSettings store(Store::Organisation, Store::Application);
+    QCOMPARE(store.value(Store::feedBoxKey(1)).toBool(), true);
+    QCOMPARE(store.value(Store::feedBoxKey(3)).toBool(), true);
+    QCOMPARE(store.value(Store::SelectedSymbols).toStringList(), QStringList({"GOLDM-I", "NIFTY-I"}));
+    QCOMPARE(store.value(Store::SelectedExchanges).toStringList(), QStringList({"MCX", "FUTURE"}));
 }
 
 QTEST_MAIN(TestCatalogue)

@@ -418,8 +418,12 @@ void TestEndOfDay::unsafeEntriesStayInside()
     const QString shown = h->ui()->progressBarRT->format();
     QVERIFY2(shown == (links.isEmpty() ? QStringLiteral("Backfill Done") : QStringLiteral("Backfill Done (1 failed)")),
              qPrintable(shown));
+    // p7zip refuses the file written through the link, 7-Zip for Windows the link itself.
+    const QString tooltip = h->ui()->progressBarRT->toolTip();
     for (const QString &link : qAsConst(links))
-        QVERIFY(h->ui()->progressBarRT->toolTip().contains(link + QStringLiteral("/through-link.txt")));
+        QVERIFY2(tooltip.contains(link + QStringLiteral("/through-link.txt"))
+                     || tooltip.contains(link + QStringLiteral(" (Dangerous link path")),
+                 qPrintable(tooltip));
 
     QVERIFY2(!unpacked.isEmpty(), "the archive was not unpacked");
     // A link may stay, but only one that points back into the folder.

@@ -52,7 +52,10 @@ void ArchiveUnpack::begin(const QString &archive, const QString &folder)
     QStringList arguments{QStringLiteral("x"), archive};
     if (!folder.isEmpty())
         arguments << QStringLiteral("-o") + folder;
-    arguments << QStringLiteral("-y");
+    // An encrypted archive must fail at once, not wait for a password nobody types: no password
+    // is given, and nothing can be read from the tool's input.
+    arguments << QStringLiteral("-y") << QStringLiteral("-p");
+    m_process->setStandardInputFile(QProcess::nullDevice());
     m_process->start(Platform::archiveTool(), arguments);
 }
 
@@ -122,6 +125,12 @@ QList<ArchiveUnpack::FailedMember> ArchiveUnpack::failedMembers(const QByteArray
         if (error < 0)
             continue;
         const QString rest = line.mid(error + 7);
+        // "Dangerous link path was ignored : LINK : TARGET" names the member in the middle.
+        const QStringList pieces = rest.split(QLatin1String(" : "));
+        if (pieces.size() >= 3 && pieces.first().startsWith(QLatin1String("Dangerous link path"))) {
+            members.append({pieces.at(1).trimmed(), pieces.first().trimmed()});
+            continue;
+        }
         const int colon = rest.lastIndexOf(QLatin1String(" : "));
         if (colon > 0)
             members.append({rest.mid(colon + 3).trimmed(), rest.left(colon).trimmed()});

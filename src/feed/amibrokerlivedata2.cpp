@@ -149,9 +149,11 @@ void amibrokerlivedata2::on_connectButton_clicked()
 void amibrokerlivedata2::startLiveFeed()
 {
     // One live downloader per window; a second click would leave the first one polling.
-    if (m_session->isLive())
+    if (m_closed || m_session->isLive())
         return;
     m_session->startLive();
+    if (m_closed)
+        return;
     ui->connectButton->setEnabled(false);
 
     m_notifier = TroubleNotifier(Platform::steadyMs());
@@ -289,12 +291,14 @@ void amibrokerlivedata2::reject()
 
 void amibrokerlivedata2::closeEvent(QCloseEvent *event)
 {
+    m_closed = true;
     EventLog::info(QStringLiteral("app"), QStringLiteral("close sequence: choices stored, AmiBroker's database saved%1")
                                               .arg(m_settingsDialog && m_settingsDialog->controlAmibroker
                                                        ? QStringLiteral(", AmiBroker ended")
                                                        : QString()));
     m_session->silence();
-    storeChoices();
+    if (!m_restoring)
+        storeChoices();
     m_session->saveAmiBroker();
 
     if (m_settingsDialog && m_settingsDialog->controlAmibroker) {

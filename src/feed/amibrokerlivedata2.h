@@ -112,6 +112,9 @@ private:
     settings *m_settingsDialog = nullptr;
     QPointer<eoddata> m_currentEodDialog;
 
+    // The close sequence has run: a start-up still under way goes no further.
+    bool m_closed = false;
+    bool m_restoring = false;
     QString m_broadcastMessage;
     QString m_workspaceProblem;
 };

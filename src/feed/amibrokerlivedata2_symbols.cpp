@@ -134,9 +134,14 @@ void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds
     }
 
     m_session->setEnabledExchanges(enabledExchanges());
-    // The live feed runs before the selection is restored; the restore re-aims it.
+    // The live feed runs before the selection is restored; the restore re-aims it. Until the
+    // stored choices are all back, a close must not store the half-restored ones over them.
+    m_restoring = true;
     ui->connectButton->hide();
     startLiveFeed();
+    // Closed while the feed started (a call into AmiBroker may run the event loop).
+    if (m_closed)
+        return;
 
     m_session->selection().restoreStored();
     m_session->selection().keepExchanges(enabledExchanges());
@@ -154,6 +159,7 @@ void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds
     }
 
     on_addSelected_clicked();
+    m_restoring = false;
 
     if (m_session->selection().isEmpty()) {
         Seams::information(this, QStringLiteral("Select Symbols"),

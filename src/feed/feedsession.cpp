@@ -122,7 +122,7 @@ void FeedSession::carryOverOutage()
 
 void FeedSession::startLive()
 {
-    if (m_liveDownloader)
+    if (m_liveDownloader || m_silenced)
         return;
     m_liveDownloader = std::make_unique<MyDownloader>(InstallFolder::LiveQuoteFile, QString(),
                                                       Config::instance().root(), 0);
@@ -140,6 +140,9 @@ void FeedSession::startLive()
 
     Platform::raiseWindowTitled(AmiBrokerWindowTitle);
     m_worker->amibroker().loadDatabase(Config::instance().nativePath(InstallFolder::DatabaseFolder));
+    // The call may have run the event loop, and the window may have gone meanwhile.
+    if (m_silenced)
+        return;
 
     m_health->start();
     m_healthTimer->start();
@@ -155,8 +158,11 @@ void FeedSession::showLastReply()
 
 void FeedSession::silence()
 {
+    m_silenced = true;
     silenceDownloader(m_liveDownloader.get());
     silenceDownloader(m_backfillDownloader.get());
+    m_healthTimer->stop();
+    m_summaryTimer->stop();
 }
 
 void FeedSession::reaimLiveRequest()

@@ -72,7 +72,8 @@ public:
     void startLive();
     // Shows the last live reply in the table, as a tick does.
     void showLastReply();
-    // Once the window goes, no reply may reach AmiBroker any more: its database is being saved.
+    // Once the window goes, no reply may reach AmiBroker any more: its database is being saved;
+    // nothing starts after this.
     void silence();
 
     // The Backfill button, a row's Backfill button, the start-up five days, the end-of-day dialog.
@@ -132,4 +133,6 @@ private:
     QMap<QString, QStringList> m_catalogue;
     // An outage that ended while a run was active: its gap is fetched once the run ends.
     qint64 m_pendingGapMs = 0;
+    // The window has gone: nothing starts any more.
+    bool m_silenced = false;
 };
