@@ -422,7 +422,7 @@ void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps_data()
     QTest::newRow("carriage returns") << "NSE,A,1,2,3,4\r\n" + b;
     QTest::newRow("error lines") << "Failed,A,Authentication Failed\n" + a + "NSE,B,Failed,1,1,1\n";
     QTest::newRow("unterminated last piece") << a + "NSE,B,1,2,3,4";
-    QTest::newRow("a NUL ends the table's reading") << a + QByteArray("NSE,B\0,1,2,3,4\n", 17) + b;
+    QTest::newRow("a NUL ends the table's reading") << a + QByteArray("NSE,B\0,1,2,3,4\n", 15) + b;
     QTest::newRow("short lines are imported") << QByteArray("NSE,A\n,B\nB\n");
     QTest::newRow("same symbol twice") << a + quoteLine("A", "9", "9");
 }
