@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,7 @@ public:
         m_spans.clear();
         m_table.clear();
         m_mask = 0;
+        m_shift = 64;
     }
 
     // Room for count symbols without growing.
@@ -43,12 +45,12 @@ public:
     {
         if (m_table.empty())
             return -1;
-        const quint32 hash = hashOf(symbol);
-        for (std::size_t at = hash & m_mask;; at = (at + 1) & m_mask) {
+        const quint64 hash = hashOf(symbol);
+        for (std::size_t at = placeOf(hash);; at = (at + 1) & m_mask) {
             const Entry &entry = m_table[at];
             if (entry.number < 0)
                 return -1;
-            if (entry.hash == hash && symbol == this->symbol(entry.number))
+            if (entry.hash == quint32(hash) && symbol == this->symbol(entry.number))
                 return entry.number;
         }
     }
@@ -75,27 +77,44 @@ private:
         int number = -1;
     };
 
-    // FNV-1a: symbols are short, and a field is hashed where it lies in the reply.
-    static quint32 hashOf(std::string_view bytes)
+    // Eight bytes at a time, each word folded in with one multiply: symbols are short, and a
+    // field is hashed where it lies in the reply. The top bits pick the place.
+    static quint64 hashOf(std::string_view bytes)
     {
-        quint32 hash = 2166136261u;
-        for (const char c : bytes)
-            hash = (hash ^ quint8(c)) * 16777619u;
-        return hash;
+        constexpr quint64 Seed = 0x517cc1b727220a95ull;
+        quint64 hash = bytes.size();
+        const char *at = bytes.data();
+        std::size_t left = bytes.size();
+        for (; left >= 8; at += 8, left -= 8) {
+            quint64 word;
+            std::memcpy(&word, at, 8);
+            hash = ((hash << 5 | hash >> 59) ^ word) * Seed;
+        }
+        if (left > 0) {
+            quint64 word = 0;
+            std::memcpy(&word, at, left);
+            hash = ((hash << 5 | hash >> 59) ^ word) * Seed;
+        }
+        return hash ^ (hash >> 29);
     }
 
-    void place(quint32 hash, int number)
+    [[nodiscard]] std::size_t placeOf(quint64 hash) const { return std::size_t(hash >> m_shift); }
+
+    void place(quint64 hash, int number)
     {
-        std::size_t at = hash & m_mask;
+        std::size_t at = placeOf(hash);
         while (m_table[at].number >= 0)
             at = (at + 1) & m_mask;
-        m_table[at] = {hash, number};
+        m_table[at] = {quint32(hash), number};
     }
 
     void rehash(std::size_t size)
     {
         m_table.assign(size, Entry{});
         m_mask = size - 1;
+        m_shift = 64;
+        for (std::size_t bits = size; bits > 1; bits >>= 1)
+            --m_shift;
         for (std::size_t i = 0; i < m_spans.size(); ++i)
             place(hashOf(symbol(int(i))), int(i));
     }
@@ -110,4 +129,5 @@ private:
     std::vector<Span> m_spans;
     std::vector<Entry> m_table;
     std::size_t m_mask = 0;
+    int m_shift = 64;
 };
