@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtAlgorithms>
 
 #include <cstring>
 #include <string_view>
@@ -32,9 +33,24 @@ struct Line
 // Where the next "Failed" starts at or after from, or stop when there is none.
 [[nodiscard]] const char *nextFailed(const char *from, const char *stop);
 
-// The next comma in [from, end), or null. Fields are short: a plain loop beats a library call.
+// The next comma in [from, end), or null. Fields are short: eight bytes at a time in a register
+// beats a library call.
 inline const char *nextComma(const char *from, const char *end)
 {
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    constexpr quint64 Ones = 0x0101010101010101ull;
+    constexpr quint64 Highs = 0x8080808080808080ull;
+    while (end - from >= 8) {
+        quint64 word;
+        std::memcpy(&word, from, 8);
+        const quint64 other = word ^ (Ones * quint64(','));
+        // The lowest marked byte is the first comma; marks above it may be false.
+        const quint64 commas = (other - Ones) & ~other & Highs;
+        if (commas)
+            return from + (qCountTrailingZeroBits(commas) >> 3);
+        from += 8;
+    }
+#endif
     for (; from < end; ++from) {
         if (*from == ',')
             return from;
