@@ -152,7 +152,9 @@ for name in "${tests[@]}"; do
     if [ $result -eq 124 ]; then
         # Wine's COM activation now and then never returns (a fresh Broker.exe per test row): one
         # more run, said out loud; a second time-out fails the test.
-        echo "Timed out under Wine: $name; run once more"
+        echo "Timed out under Wine: $name; run once more (the first run's log: $log.timed-out)"
+        cp "$log" "$log.timed-out" 2>/dev/null || true
+        echo "  last result before it hung: $(grep -aE '^(PASS|FAIL!|SKIP)' "$log" 2>/dev/null | tail -1)"
         WINEPREFIX=$WINEPREFIX wine taskkill /F /IM Broker.exe >/dev/null 2>&1 || true
         result=0
         run_test || result=$?
