@@ -5,43 +5,12 @@
 
 namespace Store {
 
-namespace {
-
-// As the stored value converts: a key written by hand or by an older build reads the same way.
-template <typename T>
-T converted(const QVariant &value);
-
-template <>
-bool converted<bool>(const QVariant &value)
-{
-    return value.toBool();
-}
-
-template <>
-int converted<int>(const QVariant &value)
-{
-    return value.toInt();
-}
-
-template <>
-QString converted<QString>(const QVariant &value)
-{
-    return value.toString();
-}
-
-template <>
-QStringList converted<QStringList>(const QVariant &value)
-{
-    return value.toStringList();
-}
-
-}
-
 template <typename T>
 T read(const Key<T> &key)
 {
     const QSettings store(Organisation, Application);
-    return converted<T>(store.value(key.name, QVariant::fromValue(key.absent)));
+    // As the stored value converts: a key written by hand or by an older build reads the same way.
+    return store.value(key.name, QVariant::fromValue(key.absent)).template value<T>();
 }
 
 template <typename T>

@@ -62,7 +62,7 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
 
     m_settingsDialog = new settings(this);
 
-    connect(m_session, &FeedSession::amibrokerLinkChanged, this, &amibrokerlivedata2::showAmiBrokerLink);
+    connect(m_session, &FeedSession::amibrokerLinkChanged, this, &amibrokerlivedata2::showMessageLine);
     connect(m_session, &FeedSession::liveProgress, this, &amibrokerlivedata2::updateProgress);
     connect(m_session, &FeedSession::healthReported, this, &amibrokerlivedata2::showFeedHealth);
 
@@ -94,18 +94,13 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
     ui->progressBarRT->setAlignment(Qt::AlignCenter);
 
     catalogueLookup(m_session->currentExchange());
-    showAmiBrokerLink();
+    showMessageLine();
     m_session->carryOverOutage();
 }
 
 VendorConnection *amibrokerlivedata2::vendorConnection()
 {
     return &m_session->vendorConnection();
-}
-
-void amibrokerlivedata2::showAmiBrokerLink()
-{
-    showMessageLine();
 }
 
 void amibrokerlivedata2::showMessageLine()

@@ -92,7 +92,6 @@ private:
     void showBackfillState(BackfillRun::State state);
     void showBackfillProgress(int percent, const QString &text);
     void showBackfillFinished(const QString &text, const QString &details);
-    void showAmiBrokerLink();
     void showMessageLine();
     void setUpTray();
     void showInTray(const FeedHealth::Report &report);
