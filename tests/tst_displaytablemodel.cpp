@@ -5,6 +5,7 @@
 #include "symbols/displaytablemodel.h"
 #include "symbols/livequotes.h"
 #include "symbols/selection.h"
+#include "symbols/symbolindex.h"
 
 #include <QAbstractItemModelTester>
 #include <QtTest>
@@ -37,6 +38,14 @@ QStringList symbols(const DisplayTableModel &model)
     return texts;
 }
 
+// The same reply with a long line after it, so that each of its lines is read 64 bytes at a
+// time rather than as the reply's last few bytes.
+QByteArray widened(const QByteArray &reply)
+{
+    const QByteArray filler(70, '~');
+    return reply.isEmpty() || reply.endsWith('\n') ? reply + filler + '\n' : reply + filler;
+}
+
 Shade shade(const DisplayTableModel &model, int row, int column)
 {
     return Shade(model.index(row, column).data(DisplayTableModel::ShadeRole).toInt());
@@ -65,6 +74,8 @@ private slots:
     void everyChangeIsWellFormed();
     void onePassKeepsWhatTheFilterKeeps_data();
     void onePassKeepsWhatTheFilterKeeps();
+    void symbolIndexFindsEachAndNoOther_data();
+    void symbolIndexFindsEachAndNoOther();
 };
 
 void TestDisplayTableModel::value_data()
@@ -143,19 +154,29 @@ void TestDisplayTableModel::readsReply_data()
         << QByteArray("NSE,\xEF\xBB\xBFTCS,d,t,1,2\n") << QStringList({none, none, none});
     QTest::newRow("invalid UTF-8 in the symbol")
         << QByteArray("NSE,NIFTY\xe4,d,t,1,2\n") << QStringList({none, none, none});
+    // Commas past the first 64 bytes of a line.
+    const QByteArray wide(64, 'x');
+    QTest::newRow("quantity past 64 bytes")
+        << QByteArray("NSE,TCS," + wide + ",t,5,6\n") << QStringList({none, "5 6", none});
+    QTest::newRow("symbol past 64 bytes")
+        << QByteArray(wide + ",ACC,d,t,1,2\n" + wide + "," + wide + "TCS,d,t,1,2\n") << QStringList({"1 2", none, none});
+    QTest::newRow("quantity ends at byte 64")
+        << QByteArray("NSE,ACC,d," + QByteArray(50, 't') + ",1,2,0\n") << QStringList({"1 2", none, none});
 }
 
 void TestDisplayTableModel::readsReply()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QStringList, shown);
-    Selection selection;
-    selection.assign({"ACC", "TCS", QStringLiteral("NIFTY\u00e4")}, {"CASH", "CASH", "FUTURE"});
-    DisplayTableModel model(selection);
-    model.rebuild();
-    model.showReply(reply);
-    QCOMPARE(cells(model), shown);
-    QCOMPARE(symbols(model), selection.symbols());
+    for (const QByteArray &bytes : {reply, widened(reply)}) {
+        Selection selection;
+        selection.assign({"ACC", "TCS", QStringLiteral("NIFTY\u00e4")}, {"CASH", "CASH", "FUTURE"});
+        DisplayTableModel model(selection);
+        model.rebuild();
+        model.showReply(bytes);
+        QCOMPARE(cells(model), shown);
+        QCOMPARE(symbols(model), selection.symbols());
+    }
 }
 
 // One dataChanged() per tick, over the rows whose price or quantity cells changed, and none when
@@ -416,15 +437,20 @@ void TestDisplayTableModel::everyChangeIsWellFormed()
 void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps_data()
 {
     QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("expected");
     const QByteArray a = quoteLine("A", "5", "1");
     const QByteArray b = quoteLine("B", "6", "2");
-    QTest::newRow("other symbols between") << a + quoteLine("X", "1", "1") + b;
-    QTest::newRow("carriage returns") << "NSE,A,1,2,3,4\r\n" + b;
-    QTest::newRow("error lines") << "Failed,A,Authentication Failed\n" + a + "NSE,B,Failed,1,1,1\n";
-    QTest::newRow("unterminated last piece") << a + "NSE,B,1,2,3,4";
-    QTest::newRow("a NUL ends the table's reading") << a + QByteArray("NSE,B\0,1,2,3,4\n", 15) + b;
-    QTest::newRow("short lines are imported") << QByteArray("NSE,A\n,B\nB\n");
-    QTest::newRow("same symbol twice") << a + quoteLine("A", "9", "9");
+    const auto crlf = [](const QByteArray &line) { return line.chopped(1) + "\r\n"; };
+    QTest::newRow("other symbols between") << a + quoteLine("X", "1", "1") + b << crlf(a) + crlf(b);
+    QTest::newRow("carriage returns") << "NSE,A,1,2,3,4\r\n" + b << "NSE,A,1,2,3,4\r\n" + crlf(b);
+    QTest::newRow("error lines") << "Failed,A,Authentication Failed\n" + a + "NSE,B,Failed,1,1,1\n" << crlf(a);
+    QTest::newRow("unterminated last piece") << a + "NSE,B,1,2,3,4" << crlf(a);
+    QTest::newRow("a NUL ends the table's reading")
+        << a + QByteArray("NSE,B\0,1,2,3,4\n", 15) + b << crlf(a) + QByteArray("NSE,B\0,1,2,3,4\r\n", 16) + crlf(b);
+    QTest::newRow("short lines are imported") << QByteArray("NSE,A\n,B\nB\n") << QByteArray("NSE,A\r\n,B\r\n");
+    QTest::newRow("same symbol twice") << a + quoteLine("A", "9", "9") << crlf(a) + crlf(quoteLine("A", "9", "9"));
+    const QByteArray longLine = "NSE,B," + QByteArray(70, 'x') + ",1,2\n";
+    QTest::newRow("lines longer than 64 bytes") << longLine + a + longLine << crlf(longLine) + crlf(a) + crlf(longLine);
 }
 
 // The table reads the reply in the same pass that keeps the import file's lines: what it keeps
@@ -432,23 +458,67 @@ void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps_data()
 void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps()
 {
     QFETCH(QByteArray, reply);
-    Selection selection;
-    selection.assign({"A", "B"}, {"NSE", "NSE"});
-    DisplayTableModel model(selection);
-    model.rebuild();
+    QFETCH(QByteArray, expected);
+    for (const QByteArray &bytes : {reply, widened(reply)}) {
+        Selection selection;
+        selection.assign({"A", "B"}, {"NSE", "NSE"});
+        DisplayTableModel model(selection);
+        model.rebuild();
 
-    QByteArray kept;
-    LiveQuotes::Tally tally;
-    model.readReply(reply, &kept, &tally, QByteArrayLiteral("\r\n"));
-    QByteArray filtered;
-    LiveImport::Tally filterTally;
-    LiveImport::selectLines(reply, LiveImport::symbolSet(selection.symbols()), filtered, &filterTally,
-                            QByteArrayLiteral("\r\n"));
-    QCOMPARE(kept, filtered);
-    QCOMPARE(tally.lines, filterTally.lines);
-    QCOMPARE(tally.selected, filterTally.selected);
-    QCOMPARE(tally.failed, filterTally.failed);
-    QCOMPARE(tally.firstLineEnd, filterTally.firstLineEnd);
+        QByteArray kept;
+        LiveQuotes::Tally tally;
+        model.readReply(bytes, &kept, &tally, QByteArrayLiteral("\r\n"));
+        QByteArray filtered;
+        LiveImport::Tally filterTally;
+        LiveImport::selectLines(bytes, LiveImport::symbolSet(selection.symbols()), filtered, &filterTally,
+                                QByteArrayLiteral("\r\n"));
+        QCOMPARE(kept, expected);
+        QCOMPARE(filtered, expected);
+        QCOMPARE(tally.lines, filterTally.lines);
+        QCOMPARE(tally.selected, filterTally.selected);
+        QCOMPARE(tally.failed, filterTally.failed);
+        QCOMPARE(tally.firstLineEnd, filterTally.firstLineEnd);
+    }
+}
+
+void TestDisplayTableModel::symbolIndexFindsEachAndNoOther_data()
+{
+    QTest::addColumn<int>("sets");
+    QTest::addColumn<int>("count");
+    // Eight in sixteen places: many symbols run over the table's end to its start.
+    QTest::newRow("full small tables") << 300 << 7;
+    QTest::newRow("past several growths") << 1 << 3000;
+}
+
+// Symbols of every length up to 40 bytes (and the empty one), many alike but for a byte.
+void TestDisplayTableModel::symbolIndexFindsEachAndNoOther()
+{
+    QFETCH(int, sets);
+    QFETCH(int, count);
+    for (int set = 0; set < sets; ++set) {
+        std::vector<std::string> symbols{std::string()};
+        for (int i = 0; i < count; ++i) {
+            std::string symbol = "NIFTY26DEC" + std::to_string(15000 + i) + "CE";
+            symbol.resize(std::size_t(i % 41), char('A' + i % 26));
+            symbols.push_back(symbol + std::to_string(set) + '.' + std::to_string(i));
+        }
+        SymbolIndex index;
+        for (std::size_t i = 0; i < symbols.size(); ++i)
+            QCOMPARE(index.insert(symbols[i]), int(i));
+        for (std::size_t i = 0; i < symbols.size(); ++i) {
+            QCOMPARE(index.find(symbols[i]), int(i));
+            QCOMPARE(index.insert(symbols[i]), int(i));
+            QCOMPARE(index.symbol(int(i)), std::string_view(symbols[i]));
+            std::string other = symbols[i] + 'x';
+            QCOMPARE(index.find(other), -1);
+            if (!symbols[i].empty()) {
+                other = symbols[i];
+                other[other.size() / 2] ^= 0x20;
+                QCOMPARE(index.find(other), -1);
+            }
+        }
+        QCOMPARE(index.size(), symbols.size());
+    }
 }
 
 #include "tst_displaytablemodel.moc"

@@ -238,7 +238,7 @@ int DisplayTableModel::slotOf(std::string_view symbol, std::size_t expected) con
 {
     if (expected < m_rows.size()) {
         const int slot = m_rows[expected].slot;
-        if (m_slots.symbol(slot) == symbol)
+        if (SymbolIndex::sameBytes(m_slots.symbol(slot), symbol))
             return slot;
     }
     return m_slots.find(symbol);
@@ -367,8 +367,7 @@ void DisplayTableModel::turnMutedRows(bool troubledOnly)
 bool DisplayTableModel::show(Cell &cell, std::string_view text, int &steadyCounter)
 {
     // The same text is the same value: no parsing, nothing to write.
-    const bool sameText = std::size_t(cell.text.size()) == text.size()
-        && std::memcmp(cell.text.constData(), text.data(), text.size()) == 0;
+    const bool sameText = SymbolIndex::sameBytes(std::string_view(cell.text.constData(), std::size_t(cell.text.size())), text);
     float before = 0;
     float after = 0;
     if (!sameText) {

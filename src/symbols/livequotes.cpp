@@ -28,21 +28,21 @@ const char *nextFailed(const char *from, const char *stop)
     return stop;
 }
 
-bool quoteFields(const Line &line, std::string_view &price, std::string_view &quantity)
+bool quoteFieldsApart(const Line &line, std::string_view &price, std::string_view &quantity)
 {
-    // Fields 2 and 3 lie between the symbol and the price.
     const char *const end = line.begin + line.length;
+    // Fields 2 and 3 lie between the symbol and the price.
     const char *comma = line.afterSymbol;
     for (int i = 0; i < 2 && comma; ++i)
-        comma = nextComma(comma + 1, end);
+        comma = commaAfter(line, comma + 1);
     if (!comma)
         return false;
     const char *const priceBegin = comma + 1;
-    const char *const priceEnd = nextComma(priceBegin, end);
+    const char *const priceEnd = commaAfter(line, priceBegin);
     if (!priceEnd)
         return false;
     const char *const quantityBegin = priceEnd + 1;
-    const char *const quantityEnd = nextComma(quantityBegin, end);
+    const char *const quantityEnd = commaAfter(line, quantityBegin);
     price = std::string_view(priceBegin, std::size_t(priceEnd - priceBegin));
     quantity = std::string_view(quantityBegin, std::size_t((quantityEnd ? quantityEnd : end) - quantityBegin));
     return true;

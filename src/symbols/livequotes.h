@@ -3,8 +3,14 @@
 #include <QByteArray>
 #include <QtAlgorithms>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define TICKVANE_SSE2
+#endif
 
 // The lines of one live reply, as the import filter and the display table read them.
 namespace LiveQuotes {
@@ -28,6 +34,9 @@ struct Line
     bool hasComma = false;
     std::string_view symbol; // field 1, up to its first NUL
     const char *afterSymbol = nullptr; // the comma that ends field 1, or null
+    // Bit i set where begin[i] is a comma, for i below commasSpan (at most 64).
+    int commasSpan = 0;
+    quint64 commas = 0;
 };
 
 // Where the next "Failed" starts at or after from, or stop when there is none.
@@ -58,6 +67,27 @@ inline const char *nextComma(const char *from, const char *end)
     return nullptr;
 }
 
+namespace Detail {
+
+inline quint64 below(int bits)
+{
+    return bits >= 64 ? ~quint64(0) : (quint64(1) << bits) - 1;
+}
+
+}
+
+// The line's first comma at or after from, or null: from the noted commas where they reach.
+inline const char *commaAfter(const Line &line, const char *from)
+{
+    const int offset = int(from - line.begin);
+    if (offset < line.commasSpan) {
+        if (const quint64 bits = line.commas & ~Detail::below(offset))
+            return line.begin + qCountTrailingZeroBits(bits);
+        from = line.begin + line.commasSpan;
+    }
+    return nextComma(from, line.begin + line.length);
+}
+
 // Calls visit(const Line &) for every line-feed-terminated line of the reply, in order, and
 // counts them into tally (all but `selected`). The piece after the last line feed is not a line.
 template <typename Visit>
@@ -72,9 +102,48 @@ void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit)
     Line line;
     const char *next = data;
     while (next < stop) {
-        const auto *lineFeed = static_cast<const char *>(std::memchr(next, '\n', std::size_t(stop - next)));
-        if (!lineFeed)
-            break;
+        // Sixteen bytes at a time, noting the commas of the first 64 on the way to the line feed.
+        const char *lineFeed = nullptr;
+        quint64 commas = 0;
+        const char *at = next;
+#ifdef TICKVANE_SSE2
+        const __m128i lineFeeds = _mm_set1_epi8('\n');
+        const __m128i commaBytes = _mm_set1_epi8(',');
+        const auto mask = [](__m128i bytes, __m128i of, int shift) {
+            return quint64(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, of)))) << shift;
+        };
+        // Most lines end within 64 bytes: those are read without a branch per sixteen.
+        if (stop - at >= 64) {
+            const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+            const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 16));
+            const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 32));
+            const __m128i b3 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 48));
+            const quint64 feeds = mask(b0, lineFeeds, 0) | mask(b1, lineFeeds, 16) | mask(b2, lineFeeds, 32)
+                | mask(b3, lineFeeds, 48);
+            commas = mask(b0, commaBytes, 0) | mask(b1, commaBytes, 16) | mask(b2, commaBytes, 32)
+                | mask(b3, commaBytes, 48);
+            if (feeds)
+                lineFeed = at + qCountTrailingZeroBits(feeds);
+            at = feeds ? lineFeed : at + 64;
+        }
+        for (int shift = int(at - next); !lineFeed && stop - at >= 16; at += 16, shift += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+            const auto feeds = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeeds)));
+            if (shift < 64)
+                commas |= mask(bytes, commaBytes, shift);
+            if (feeds) {
+                lineFeed = at + qCountTrailingZeroBits(feeds);
+                at = lineFeed;
+                break;
+            }
+        }
+#endif
+        // Commas were noted up to `at`; the last bytes of a reply are searched the plain way.
+        if (!lineFeed) {
+            lineFeed = static_cast<const char *>(std::memchr(at, '\n', std::size_t(stop - at)));
+            if (!lineFeed)
+                break;
+        }
         const char *end = lineFeed;
         line.begin = next;
         line.shown = lineFeed < shownStop;
@@ -88,11 +157,13 @@ void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit)
             failedAt = nextFailed(line.begin, stop);
         line.failed = failedAt < end && end - failedAt >= 6;
         tally.failed += line.failed;
-        const char *comma = nextComma(line.begin, end);
+        line.commasSpan = int(std::min<std::ptrdiff_t>({at - line.begin, line.length, 64}));
+        line.commas = commas & Detail::below(line.commasSpan);
+        const char *comma = commaAfter(line, line.begin);
         line.hasComma = comma != nullptr;
         if (comma) {
             const char *const field = comma + 1;
-            const char *fieldEnd = nextComma(field, end);
+            const char *fieldEnd = commaAfter(line, field);
             line.afterSymbol = fieldEnd;
             if (!fieldEnd)
                 fieldEnd = end;
@@ -110,9 +181,33 @@ void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit)
     }
 }
 
+[[nodiscard]] bool quoteFieldsApart(const Line &line, std::string_view &price, std::string_view &quantity);
+
 // The price (field 4) and quantity (field 5) of a shown quote line; false when it has fewer than
 // six fields.
-[[nodiscard]] bool quoteFields(const Line &line, std::string_view &price, std::string_view &quantity);
+inline bool quoteFields(const Line &line, std::string_view &price, std::string_view &quantity)
+{
+    // Mostly read from the noted commas: 2 to 4 after the symbol's end, and the one after.
+    if (line.afterSymbol) {
+        quint64 commas = line.commas & ~Detail::below(int(line.afterSymbol - line.begin) + 1);
+        commas &= commas - 1;
+        if (commas) {
+            const int priceAt = int(qCountTrailingZeroBits(commas)) + 1;
+            commas &= commas - 1;
+            if (commas) {
+                const int priceEnd = int(qCountTrailingZeroBits(commas));
+                commas &= commas - 1;
+                if (commas || line.commasSpan == line.length) {
+                    const int quantityEnd = commas ? int(qCountTrailingZeroBits(commas)) : line.length;
+                    price = std::string_view(line.begin + priceAt, std::size_t(priceEnd - priceAt));
+                    quantity = std::string_view(line.begin + priceEnd + 1, std::size_t(quantityEnd - priceEnd - 1));
+                    return true;
+                }
+            }
+        }
+    }
+    return quoteFieldsApart(line, price, quantity);
+}
 // All after the second comma of a service error line ("Failed,<symbol>,<reason>"); false when it
 // has no second comma.
 [[nodiscard]] bool failureReason(const Line &line, std::string_view &reason);
