@@ -48,9 +48,9 @@ QVariant DisplayTableModel::data(const QModelIndex &index, int role) const
         case SymbolColumn:
             return row.symbol;
         case PriceColumn:
-            return QString::fromUtf8(row.price.text);
+            return QString::fromUtf8(row.price.text.data(), int(row.price.text.size()));
         case QuantityColumn:
-            return QString::fromUtf8(row.quantity.text);
+            return QString::fromUtf8(row.quantity.text.data(), int(row.quantity.text.size()));
         case BackfillColumn:
             return QStringLiteral("Backfill");
         case DeleteColumn:
@@ -110,14 +110,13 @@ Qt::ItemFlags DisplayTableModel::flags(const QModelIndex &index) const
 
 void DisplayTableModel::rebuild()
 {
-    static const QByteArray zero = QByteArrayLiteral("0");
     const QVector<SelectedSymbol> &entries = m_selection.entries();
     const auto fresh = [&entries](int i) {
         Row row;
         row.symbol = entries.at(i).symbol;
         row.exchange = entries.at(i).exchange;
-        row.price.text = zero;
-        row.quantity.text = zero;
+        row.price.text = "0";
+        row.quantity.text = "0";
         return row;
     };
     const int count = entries.size();
@@ -367,15 +366,13 @@ void DisplayTableModel::turnMutedRows(bool troubledOnly)
 bool DisplayTableModel::show(Cell &cell, std::string_view text, int &steadyCounter)
 {
     // The same text is the same value: no parsing, nothing to write.
-    const bool sameText = SymbolIndex::sameBytes(std::string_view(cell.text.constData(), std::size_t(cell.text.size())), text);
+    const bool sameText = SymbolIndex::sameBytes(cell.text, text);
     float before = 0;
     float after = 0;
     if (!sameText) {
         before = cell.value;
         after = LiveQuotes::value(text);
-        // Same size or smaller reuses the cell's buffer.
-        cell.text.resize(int(text.size()));
-        std::memcpy(cell.text.data(), text.data(), text.size());
+        cell.text.assign(text.data(), text.size());
         cell.value = after;
     }
     Shade shade = cell.shade;

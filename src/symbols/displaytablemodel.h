@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -78,7 +79,7 @@ private:
     void dropRowsFrom(int count);
     struct Cell
     {
-        QByteArray text;  // as received; decoded only when shown
+        std::string text; // as received, mostly held in place; decoded only when shown
         float value = 0;  // of text, so the previous value is not read again
         Shade shade = Shade::None;
     };

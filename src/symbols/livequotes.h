@@ -1,16 +1,13 @@
 #pragma once
 
+#include "symbols/sse2.h"
+
 #include <QByteArray>
 #include <QtAlgorithms>
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define TICKVANE_SSE2
-#endif
 
 // The lines of one live reply, as the import filter and the display table read them.
 namespace LiveQuotes {

@@ -3,5 +3,5 @@ list(APPEND TICKVANE_CORE_SOURCES
     symbols/feeds.h symbols/displaycolumns.h
     symbols/selection.h symbols/selection.cpp
     symbols/watchlist.h symbols/watchlist.cpp
-    symbols/livequotes.h symbols/livequotes.cpp symbols/symbolindex.h
+    symbols/livequotes.h symbols/livequotes.cpp symbols/symbolindex.h symbols/sse2.h
     symbols/displaytablemodel.h symbols/displaytablemodel.cpp)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "symbols/sse2.h"
+
 #include <QtAlgorithms>
 #include <QtGlobal>
 
@@ -7,11 +9,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define TICKVANE_SSE2
-#endif
 
 // Symbol bytes -> a dense number (0, 1, 2, ... in the order added), looked up straight from a
 // field of a reply: no key object is built, and a symbol that is not there costs one hash and,
