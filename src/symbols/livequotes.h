@@ -99,7 +99,8 @@ void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit)
     Line line;
     const char *next = data;
     while (next < stop) {
-        // Sixteen bytes at a time, noting the commas of the first 64 on the way to the line feed.
+        // Sixteen bytes at a time (the first 64 at once), noting the commas of the line's first 64
+        // bytes on the way to its line feed.
         const char *lineFeed = nullptr;
         quint64 commas = 0;
         const char *at = next;
