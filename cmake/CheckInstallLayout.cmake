@@ -1,6 +1,6 @@
 # Test: `cmake --install` into an empty folder lays out the install folder, and nothing that
 # belongs to development gets in. Run by CTest with -DBUILD_DIR -DCONFIG -DPREFIX -DPROGRAM
-# -DSOURCE_DIR -DWINDOWS -DSEVENZIP -DQT_MAJOR.
+# -DSOURCE_DIR -DWINDOWS -DSEVENZIP -DQT_MAJOR -DMYSQL_FILES.
 cmake_policy(VERSION 3.16)
 file(REMOVE_RECURSE "${PREFIX}")
 set(config)
@@ -23,6 +23,15 @@ if(WINDOWS)
         platforms/qwindows.dll imageformats/qjpeg.dll sqldrivers/qsqlite.dll)
     if(SEVENZIP)
         list(APPEND required 7za.exe)
+    endif()
+    # The MySQL driver with its client library and log-in plugins, when the build names them.
+    set(mysql_names)
+    foreach(file ${MYSQL_FILES})
+        get_filename_component(name "${file}" NAME)
+        list(APPEND mysql_names ${name})
+    endforeach()
+    if(mysql_names)
+        list(APPEND required sqldrivers/qsqlmysql.dll ${mysql_names})
     endif()
 endif()
 set(forbidden "vendor-sim" "tst_" "bench_" "[.]a$" "[.]lib$" "imageformats/qgif" "sqldrivers/qsqlpsql"

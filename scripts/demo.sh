@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ -z "${DEMO_SKIP_SETUP:-}" ]; then
-    bash scripts/setup.sh
+    SETUP_TARGETS="tickvane vendor-sim" bash scripts/setup.sh
 fi
 bin=$(cd "${DEMO_BUILD_DIR:-build}/bin" && pwd)
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests and the demo need on a fresh Debian 12 machine (as root),
-# then configures and builds into build/.
+# then configures and builds into build/ (everything, or the targets SETUP_TARGETS names).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +10,9 @@ packages=(qtbase5-dev qtbase5-dev-tools libqt5sql5-mysql libqt5sql5-sqlite maria
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 xdotool)
 # The second build, on Qt 6 (scripts/test.sh builds and tests it beside the Qt 5 one).
 packages+=(qt6-base-dev qt6-base-dev-tools libqt6sql6-mysql libqt6sql6-sqlite)
+# The Inno Setup compiler and the setup programs it makes are 32-bit Windows programs.
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+packages+=(wine32:i386)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -23,4 +26,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+# SETUP_TARGETS builds only those (the demo needs two programs, not the tests).
+read -ra targets <<< "${SETUP_TARGETS:-all}"
+cmake --build build -j"$(nproc)" --target "${targets[@]}"

@@ -2,6 +2,7 @@
 #include "app/eventlog.h"
 #include "feed/amibrokerlivedata2.h"
 #include "platform/programfolder.h"
+#include "platform/runningmark.h"
 #include "platform/shutdownsignals.h"
 #include "vendor/authdialog.h"
 
@@ -34,6 +35,7 @@ int main(int argc, char **argv)
     // The pictures live in the static GUI library.
     Q_INIT_RESOURCE(resources);
     Platform::enterProgramFolder();
+    Platform::markRunning();
     EventLog log;
     EventLog::installMessageHandler();
     const int status = runEntryLoop(argc, argv, startCycle);

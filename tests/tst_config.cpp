@@ -14,6 +14,8 @@ private slots:
     void probeOverride_data();
     void probeOverride();
     void userIdNeverEmpty();
+    void restartOverride_data();
+    void restartOverride();
 };
 
 void tst_Config::databaseOverride_data()
@@ -111,6 +113,27 @@ void tst_Config::userIdNeverEmpty()
     qunsetenv("QUORVIX_USER_ID");
     Config::reload();
     QVERIFY(!Config::instance().userId().isEmpty());
+}
+
+void tst_Config::restartOverride_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("interval");
+
+    QTest::newRow("unset: a day") << "" << 86'400'000;
+    QTest::newRow("milliseconds") << "15000" << 15'000;
+    QTest::newRow("not a number keeps a day") << "15s" << 86'400'000;
+    QTest::newRow("zero keeps a day") << "0" << 86'400'000;
+    QTest::newRow("negative keeps a day") << "-5" << 86'400'000;
+}
+
+void tst_Config::restartOverride()
+{
+    QFETCH(QString, text);
+    qputenv("QUORVIX_RESTART_MS", text.toUtf8());
+    Config::reload();
+    QTEST(Config::instance().restartIntervalMs(), "interval");
+    qunsetenv("QUORVIX_RESTART_MS");
 }
 
 QTEST_GUILESS_MAIN(tst_Config)

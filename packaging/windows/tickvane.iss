@@ -39,7 +39,8 @@ DisableProgramGroupPage=yes
 PrivilegesRequired=admin
 ArchitecturesAllowed=x64compatible
 ArchitecturesInstallIn64BitMode=x64compatible
-; A running feed holds its files: the Restart Manager closes it before an upgrade.
+; A running feed holds its files: [Code] closes it as the trader would before an upgrade; the
+; Restart Manager is left for what else may hold them.
 CloseApplications=yes
 SetupIconFile=..\..\src\resources\tickvane.ico
 UninstallDisplayIcon={app}\{#AppExe}
@@ -63,7 +64,9 @@ Source: "{#StageDir}\dbfiles\*"; DestDir: "{app}\dbfiles"; Flags: onlyifdoesntex
 Name: "{autoprograms}\Tickvane"; Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"
 
 [Run]
-Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"; Description: "Start Tickvane"; Flags: nowait postinstall skipifsilent runasoriginaluser
+Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"; Description: "Start Tickvane"; Flags: nowait postinstall skipifsilent runasoriginaluser; Check: not FeedWasClosed
+; A feed closed for the upgrade runs again afterwards, silent or not.
+Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"; Flags: nowait runasoriginaluser; Check: FeedWasClosed
 
 [UninstallDelete]
 ; What the feed itself wrote. The AmiBroker database (Amibroker\) is the trader's and stays, and
@@ -75,3 +78,59 @@ Type: files; Name: "{app}\backfilldata.zip"
 Type: files; Name: "{app}\ZentorUpdator.bat"
 Type: filesandordirs; Name: "{app}\Backfill"
 Type: filesandordirs; Name: "{app}\logs"
+
+[Code]
+const
+  // Held by every running Tickvane.exe (src/platform/runningmark_win.cpp).
+  FeedMutex = 'QuorvixTickvaneFeed';
+  // The feed's close sequence saves AmiBroker's database and may wait for taskkill.
+  CloseWaitMs = 60000;
+
+var
+  ClosedForSetup: Boolean;
+
+function FeedWasClosed(): Boolean;
+begin
+  Result := ClosedForSetup;
+end;
+
+// Closes a running feed through its windows, as the trader's close does, so that its close
+// sequence runs (choices stored, AmiBroker's database saved); never by force. True once none runs.
+function CloseRunningFeed(): Boolean;
+var
+  ResultCode, Waited: Integer;
+begin
+  Result := True;
+  if not CheckForMutexes(FeedMutex) then
+    Exit;
+  Log('Tickvane is running: asking it to close');
+  Exec(ExpandConstant('{sys}\taskkill.exe'), '/IM {#AppExe}', '', SW_HIDE, ewWaitUntilTerminated, ResultCode);
+  Waited := 0;
+  while CheckForMutexes(FeedMutex) and (Waited < CloseWaitMs) do begin
+    Sleep(250);
+    Waited := Waited + 250;
+  end;
+  Result := not CheckForMutexes(FeedMutex);
+  if Result then begin
+    // The mark goes with the process; give the system a moment to let go of its files.
+    Sleep(1000);
+    Log(Format('Tickvane closed after %d ms', [Waited]));
+    ClosedForSetup := True;
+  end else
+    Log('Tickvane did not close within a minute');
+end;
+
+function PrepareToInstall(var NeedsRestart: Boolean): String;
+begin
+  Result := '';
+  if not CloseRunningFeed() then
+    Result := 'Tickvane is still running and did not close within a minute. Close Tickvane, then run Setup again.';
+end;
+
+function InitializeUninstall(): Boolean;
+begin
+  Result := CloseRunningFeed();
+  if not Result then
+    SuppressibleMsgBox('Tickvane is still running and did not close within a minute. Close Tickvane, then uninstall it again.',
+      mbError, MB_OK, IDOK);
+end;

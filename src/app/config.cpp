@@ -94,6 +94,11 @@ Config::Config()
             m_probePort = quint16(port);
         }
     }
+
+    bool restartOk = false;
+    const int restartMs = qEnvironmentVariableIntValue("QUORVIX_RESTART_MS", &restartOk);
+    if (restartOk && restartMs > 0)
+        m_restartIntervalMs = restartMs;
 }
 
 QString Config::path(const QString &relative) const

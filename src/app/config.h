@@ -33,6 +33,8 @@ public:
     [[nodiscard]] QString backfillServer() const { return m_backfillServer; }
     [[nodiscard]] QString probeHost() const { return m_probeHost; }
     [[nodiscard]] quint16 probePort() const { return m_probePort; }
+    // The daily restart; shorter only where a test must see one.
+    [[nodiscard]] int restartIntervalMs() const { return m_restartIntervalMs; }
 
     // Parses QUORVIX_DB's forms; false when the text is neither.
     [[nodiscard]] static bool parseDatabase(const QString &text, DatabaseParameters *parameters);
@@ -46,4 +48,5 @@ private:
     QString m_backfillServer;
     QString m_probeHost;
     quint16 m_probePort = 80;
+    int m_restartIntervalMs = 86'400'000;
 };

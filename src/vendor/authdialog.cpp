@@ -23,7 +23,6 @@
 
 namespace {
 
-constexpr int RestartIntervalMs = 86'400'000;
 
 const QStringList DayChoices = {QStringLiteral("1"),  QStringLiteral("3"),   QStringLiteral("5"),
                                 QStringLiteral("10"), QStringLiteral("20"),  QStringLiteral("30"),
@@ -77,7 +76,7 @@ void authDialog::start()
 
     m_restartTimer = new QTimer(this);
     connect(m_restartTimer, &QTimer::timeout, this, &authDialog::restart);
-    m_restartTimer->start(RestartIntervalMs);
+    m_restartTimer->start(Config::instance().restartIntervalMs());
 
     checkIfAlreadyExists();
 

@@ -1,5 +1,6 @@
 #include "vendor/vendorconnection.h"
 
+#include "platform/databaseplugins.h"
 #include "vendor/account.h"
 #include "vendor/vendordatabase.h"
 #include "vendor/vendorservice.h"
@@ -29,7 +30,10 @@ VendorConnection::~VendorConnection()
 
 bool VendorConnection::open()
 {
-    return VendorDatabase::open(m_database);
+    if (!VendorDatabase::open(m_database))
+        return false;
+    Platform::keepDatabasePluginsLoaded();
+    return true;
 }
 
 bool VendorConnection::isOpen() const
@@ -44,8 +48,8 @@ QString VendorConnection::lastErrorText() const
 
 bool VendorConnection::catalogue(const QString &exchange, QStringList *symbols)
 {
-    if (!m_database.isOpen())
-        m_database.open();
+    if (!m_database.isOpen() && m_database.open())
+        Platform::keepDatabasePluginsLoaded();
     if (!m_query->prepare(Vendor::catalogueSql()))
         return false;
     m_query->addBindValue(exchange);

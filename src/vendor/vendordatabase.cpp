@@ -18,6 +18,8 @@ QSqlDatabase declare(const DatabaseParameters &parameters)
     database.setPassword(parameters.password);
     if (parameters.port > 0)
         database.setPort(parameters.port);
+    if (parameters.driver == QLatin1String("QMYSQL"))
+        database.setConnectOptions(MySqlOptions);
     return database;
 }
 
