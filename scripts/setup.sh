@@ -10,6 +10,7 @@ packages=(qtbase5-dev qtbase5-dev-tools libqt5sql5-mysql libqt5sql5-sqlite maria
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 xdotool)
 # The second build, on Qt 6 (scripts/test.sh builds and tests it beside the Qt 5 one).
 packages+=(qt6-base-dev qt6-base-dev-tools libqt6sql6-mysql libqt6sql6-sqlite)
+packages+=(libclang-rt-14-dev) # libFuzzer for scripts/fuzz.sh; clang only recommends it
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

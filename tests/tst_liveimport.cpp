@@ -176,7 +176,8 @@ void TestLiveImport::keptLinesFitTheirRoom_data()
     QTest::addColumn<QStringList>("symbols");
     QTest::addColumn<QByteArray>("expected"); // with "\n" line ends
 
-    QTest::newRow("four empty symbols") << QByteArray(",\n").repeated(4) << QStringList{""} << QByteArray(",\n").repeated(4);
+    QTest::newRow("four empty symbols") << QByteArray(",\n").repeated(4) << QStringList{""}
+                                        << QByteArray(",\n").repeated(4);
     QTest::newRow("1,500 empty symbols") << QByteArray(",\n").repeated(1500) << QStringList{""}
                                          << QByteArray(",\n").repeated(1500);
     QTest::newRow("empty symbols between others")
