@@ -13,6 +13,7 @@ packages+=(qt6-base-dev qt6-base-dev-tools libqt6sql6-mysql libqt6sql6-sqlite)
 # The Inno Setup compiler and the setup programs it makes are 32-bit Windows programs.
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 packages+=(wine32:i386)
+packages+=(libclang-rt-14-dev) # libFuzzer for scripts/fuzz.sh; clang only recommends it
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -39,6 +39,7 @@ status=0
 ctest --test-dir build --output-on-failure --timeout 300 || status=1
 echo "Sanitizer build (leak suppressions: tests/sanitizer/lsan.supp):"
 ctest --test-dir build-asan --output-on-failure --timeout 300 || status=1
+bash scripts/fuzz.sh || status=1
 echo "Qt 6 build:"
 ctest --test-dir build-qt6 --output-on-failure --timeout 300 || status=1
 # The Windows build under Wine, when TICKVANE_WIN_QT names the Windows Qt (else one line says why not).

@@ -346,6 +346,8 @@ void TestCatalogue::restorePrunesDisabledExchanges_data()
     QTest::newRow("more exchanges") << QStringLiteral("CASH") << QStringList({"ACC"})
                                     << QStringList({"CASH", "MCX", "CASH"}) << QStringList({"ACC"})
                                     << QStringList({"CASH"});
+    QTest::newRow("empty symbols dropped") << AllFeeds << QStringList({"", "ACC", ""}) << QStringList({"CASH", "CASH", "MCX"})
+                                           << QStringList({"ACC"}) << QStringList({"CASH"});
     QTest::newRow("no symbols") << AllFeeds << QStringList() << QStringList({"CASH", "MCX"}) << QStringList()
                                 << QStringList();
 }

@@ -3,6 +3,7 @@
 #include "feed/livedataupdator.h"
 #include "feed/liveimport.h"
 #include "feed/mydownloader.h"
+#include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
 
 #include "support/filesizelimit.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <memory>
 
 class TestLiveImport : public QObject
@@ -24,6 +26,8 @@ class TestLiveImport : public QObject
 private slots:
     void filter_data();
     void filter();
+    void keptLinesFitTheirRoom_data();
+    void keptLinesFitTheirRoom();
     void updateDataAmi_data();
     void updateDataAmi();
     void missingQuoteFileEmptiesImportFile();
@@ -162,6 +166,51 @@ void TestLiveImport::filter()
     QFETCH(QByteArray, expected);
 
     QCOMPARE(LiveImport::selectedLines(reply, LiveImport::symbolSet(symbols)), expected);
+}
+
+// The shortest lines a selection can keep, each widened by "\r\n", read from a block of the reply's
+// exact size by both readers: under the sanitizers a byte past either buffer ends the test.
+void TestLiveImport::keptLinesFitTheirRoom_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<QByteArray>("expected"); // with "\n" line ends
+
+    QTest::newRow("four empty symbols") << QByteArray(",\n").repeated(4) << QStringList{""}
+                                        << QByteArray(",\n").repeated(4);
+    QTest::newRow("1,500 empty symbols") << QByteArray(",\n").repeated(1500) << QStringList{""}
+                                         << QByteArray(",\n").repeated(1500);
+    QTest::newRow("empty symbols between others")
+        << QByteArray(",\nX,A\n,\n,A\r\n").repeated(500) << QStringList{"", "A"}
+        << QByteArray(",\nX,A\n,\n,A\n").repeated(500);
+    QTest::newRow("carriage returns shrink") << QByteArray(",\r\n").repeated(700) << QStringList{""}
+                                             << QByteArray(",\n").repeated(700);
+    QTest::newRow("unterminated last line") << QByteArray(",\n,\n,") << QStringList{""} << QByteArray(",\n,\n");
+}
+
+void TestLiveImport::keptLinesFitTheirRoom()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, symbols);
+    QFETCH(QByteArray, expected);
+    const std::unique_ptr<char[]> block(new char[std::size_t(reply.size())]);
+    std::memcpy(block.get(), reply.constData(), std::size_t(reply.size()));
+    const QByteArray exact = QByteArray::fromRawData(block.get(), reply.size());
+    Selection selection;
+    selection.assign(symbols, symbols);
+    DisplayTableModel table(selection);
+    table.rebuild();
+
+    for (const QByteArray &lineEnd : {QByteArrayLiteral("\n"), QByteArrayLiteral("\r\n")}) {
+        QByteArray wanted = expected;
+        wanted.replace("\n", lineEnd);
+        QByteArray filtered;
+        LiveImport::selectLines(exact, selection.symbolBytes(), filtered, nullptr, lineEnd);
+        QCOMPARE(filtered, wanted);
+        QByteArray kept;
+        table.readReply(exact, &kept, nullptr, lineEnd);
+        QCOMPARE(kept, wanted);
+    }
 }
 
 void TestLiveImport::updateDataAmi_data()

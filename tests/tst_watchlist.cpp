@@ -299,8 +299,13 @@ void TestWatchList::oddFilesLoad_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QStringList>("symbols");
     QTest::addColumn<QStringList>("exchanges");
-    QTest::newRow("hash alone") << QByteArray("#") << QStringList({""}) << QStringList({""});
-    QTest::newRow("empty file") << QByteArray() << QStringList({""}) << QStringList({""});
+    // An empty symbol would import every line with an empty symbol field: it is not loaded.
+    QTest::newRow("hash alone") << QByteArray("#") << QStringList() << QStringList();
+    QTest::newRow("empty file") << QByteArray() << QStringList() << QStringList();
+    QTest::newRow("empty symbols in pairs") << QByteArray(",ACC,,TCS,#CASH,CASH,MCX,FUTURE,")
+                                            << QStringList({"ACC", "TCS"}) << QStringList({"CASH", "FUTURE"});
+    QTest::newRow("trailing comma without an exchange") << QByteArray("ACC,#CASH") << QStringList({"ACC"})
+                                                        << QStringList({"CASH"});
     QTest::newRow("no hash") << QByteArray("ACC,TCS") << QStringList({"ACC", "TCS"}) << QStringList({"ACC", "TCS"});
     QTest::newRow("several hashes") << QByteArray("ACC#junk#CASH") << QStringList({"ACC"}) << QStringList({"CASH"});
     QTest::newRow("duplicates") << QByteArray("ACC,ACC#CASH,CASH") << QStringList({"ACC", "ACC"})

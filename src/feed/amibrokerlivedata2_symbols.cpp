@@ -211,8 +211,8 @@ void amibrokerlivedata2::on_load_list_2_clicked()
         return;
     }
 
-    WatchList::Selection loaded = WatchList::parse(content);
-    const QStringList left = WatchList::pairUp(loaded.symbols, loaded.exchanges);
+    QStringList left;
+    WatchList::Selection loaded = WatchList::load(content, left);
     m_session->selection().assign(loaded.symbols, loaded.exchanges);
 
     if (!left.isEmpty()) {

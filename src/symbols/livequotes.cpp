@@ -2,8 +2,10 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <limits>
 
 namespace LiveQuotes {
 
@@ -59,15 +61,36 @@ bool failureReason(const Line &line, std::string_view &reason)
     return true;
 }
 
-LineCollector::LineCollector(QByteArray &buffer, int replySize, const QByteArray &lineEnd, bool anyKept)
+namespace {
+
+// The most a QByteArray holds on either Qt, its header and terminator set aside.
+constexpr qint64 MaxBufferSize = std::numeric_limits<int>::max() - 64;
+
+}
+
+LineCollector::LineCollector(QByteArray &buffer, qint64 replySize, const QByteArray &lineEnd, bool anyKept)
     : m_buffer(buffer)
     , m_lineEnd(lineEnd)
 {
-    // Each line end widened at most by the extra bytes of lineEnd; a kept line holds a comma, so
-    // there are at most a third as many lines as bytes.
-    const int widening = lineEnd.size() > 1 ? (lineEnd.size() - 1) * (replySize / 3 + 1) : 0;
-    m_buffer.resize(anyKept ? replySize + widening : 0);
+    // A kept line holds a comma and its line feed, so a reply has at most one per two bytes, and
+    // each may gain the extra bytes of lineEnd. Reckoned in 64 bits: it passes 2 GB for a 1.4 GB
+    // reply.
+    const qint64 widening = (lineEnd.size() - 1) * (replySize / 2 + 1);
+    const qint64 room = anyKept ? replySize + std::max<qint64>(widening, 0) : 0;
+    m_buffer.resize(int(std::min(room, MaxBufferSize)));
     m_out = m_buffer.data();
+    m_stop = m_out + m_buffer.size();
+}
+
+void LineCollector::grow(std::size_t needed)
+{
+    const qint64 used = m_out - m_buffer.constData();
+    const qint64 wanted = std::max(used + qint64(needed), qint64(m_buffer.size()) * 2);
+    if (used + qint64(needed) > MaxBufferSize)
+        qBadAlloc();
+    m_buffer.resize(int(std::min(wanted, MaxBufferSize)));
+    m_out = m_buffer.data() + used;
+    m_stop = m_buffer.data() + m_buffer.size();
 }
 
 float value(std::string_view text)

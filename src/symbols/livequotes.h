@@ -215,21 +215,28 @@ class LineCollector
 {
 public:
     // Room for all a reply of replySize bytes may keep; none when nothing can be kept.
-    LineCollector(QByteArray &buffer, int replySize, const QByteArray &lineEnd, bool anyKept);
+    LineCollector(QByteArray &buffer, qint64 replySize, const QByteArray &lineEnd, bool anyKept);
     void add(const Line &line)
     {
-        std::memcpy(m_out, line.begin, std::size_t(line.length));
-        m_out += line.length;
-        std::memcpy(m_out, m_lineEnd.constData(), std::size_t(m_lineEnd.size()));
-        m_out += m_lineEnd.size();
+        const std::size_t length = std::size_t(line.length);
+        const std::size_t lineEndSize = std::size_t(m_lineEnd.size());
+        if (Q_UNLIKELY(std::size_t(m_stop - m_out) < length + lineEndSize))
+            grow(length + lineEndSize);
+        std::memcpy(m_out, line.begin, length);
+        m_out += length;
+        std::memcpy(m_out, m_lineEnd.constData(), lineEndSize);
+        m_out += lineEndSize;
     }
     // Cuts the buffer to what was kept.
     void finish() { m_buffer.truncate(int(m_out - m_buffer.constData())); }
 
 private:
+    void grow(std::size_t needed);
+
     QByteArray &m_buffer;
     const QByteArray &m_lineEnd;
     char *m_out;
+    char *m_stop;
 };
 
 // Single-precision value of a price or quantity as the table compares them: the text decoded

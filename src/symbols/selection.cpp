@@ -160,6 +160,7 @@ void Selection::restoreStored()
     QStringList exchanges = Store::read(Store::SelectedExchanges);
     // Lists edited outside the program may differ in length; only pairs can be shown and fed.
     WatchList::pairUp(symbols, exchanges);
+    WatchList::dropEmptySymbols(symbols, exchanges);
     m_entries.clear();
     for (int i = 0; i < symbols.size(); ++i)
         m_entries.append({symbols.at(i), exchanges.at(i)});

@@ -31,4 +31,23 @@ QStringList pairUp(QStringList &symbols, QStringList &exchanges)
     return cut;
 }
 
+void dropEmptySymbols(QStringList &symbols, QStringList &exchanges)
+{
+    for (int i = symbols.size() - 1; i >= 0; --i) {
+        if (symbols.at(i).isEmpty()) {
+            symbols.removeAt(i);
+            exchanges.removeAt(i);
+        }
+    }
+}
+
+Selection load(const QByteArray &content, QStringList &left)
+{
+    Selection loaded = parse(content);
+    left = pairUp(loaded.symbols, loaded.exchanges);
+    left.removeAll(QString());
+    dropEmptySymbols(loaded.symbols, loaded.exchanges);
+    return loaded;
+}
+
 }

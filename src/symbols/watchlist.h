@@ -22,4 +22,13 @@ struct Selection
 // cuts both lists to the shorter length and returns the symbols that were cut off.
 QStringList pairUp(QStringList &symbols, QStringList &exchanges);
 
+// An empty symbol names no quote, yet the import rule would keep every line with an empty symbol
+// field for it: drops it with its exchange from paired lists, as an empty file, ",," or a trailing
+// comma leaves them.
+void dropEmptySymbols(QStringList &symbols, QStringList &exchanges);
+
+// A file as the trader loads it: parsed, paired up, without empty symbols; `left` gets the
+// symbols cut off for want of an exchange.
+[[nodiscard]] Selection load(const QByteArray &content, QStringList &left);
+
 }
