@@ -2,10 +2,12 @@
 // AmiBroker where it cannot run.
 #include "feed/amibroker.h"
 
+#include "app/eventlog.h"
 #include "support/testenvironment.h"
 
 #include <QtTest>
 
+#include <QDir>
 #include <QFile>
 
 class TestAmiBroker : public QObject
@@ -20,7 +22,8 @@ private slots:
     void journalOfEveryCall();
     void lostLinkIsRebuilt_data();
     void lostLinkIsRebuilt();
-    void refusedCallRebuildsTheLink();
+    void failureKinds_data();
+    void failureKinds();
 };
 
 void TestAmiBroker::importText_data()
@@ -155,26 +158,60 @@ void TestAmiBroker::lostLinkIsRebuilt()
     QCOMPARE(reachable.last().first().toBool(), true);
 }
 
-// A call AmiBroker refuses (DISP_E_EXCEPTION on Windows) fails like a lost link: the next call
-// creates the object again and reloads the database first.
-void TestAmiBroker::refusedCallRebuildsTheLink()
+void TestAmiBroker::failureKinds_data()
 {
-    TestEnvironment env;
-    const QString refuse = env.root() + QStringLiteral("/automation.exception");
-    const QString database = env.root() + QStringLiteral("/Amibroker/QVF1000");
-    AmiBroker amibroker(Platform::createAutomationObject);
-    amibroker.loadDatabase(database);
+    QTest::addColumn<QString>("switchFile");
+    QTest::addColumn<QStringList>("journal");   // after the object's creation and LoadDatabase
+    QTest::addColumn<QString>("logged");        // contained in the log
 
-    QVERIFY(QFile(refuse).open(QIODevice::WriteOnly));
-    QVERIFY(!amibroker.refreshAll());
-    QVERIFY(!amibroker.isReachable());
-    QVERIFY(QFile::remove(refuse));
+    const QString import = QStringLiteral("Import(0,ROOT/rtimport.txt,ROOT/dataFormatRT.dll)");
+    // Only a server gone loses the link: the next call creates the object again.
+    QTest::newRow("server gone")
+        << "automation.down"
+        << QStringList{import + "\tfailed", "create Broker.Application", "LoadDatabase(QString&)\tROOT/db",
+                       "RefreshAll()"}
+        << "AmiBroker link lost";
+    // A refusal (DISP_E_EXCEPTION) is that call's alone: the object stays, nothing is made again.
+    QTest::newRow("call refused")
+        << "automation.exception" << QStringList{import + "\tfailed", "RefreshAll()"}
+        << "AmiBroker refused " + import + ": 0x80020009";
+    QTest::newRow("Import returns -1")
+        << "automation.importfails" << QStringList{import + "\treturned -1", "RefreshAll()"}
+        << "AmiBroker refused " + import + ": Import returned -1";
+}
+
+// Each kind of failure, met by one Import; the switch is then taken away and RefreshAll made.
+void TestAmiBroker::failureKinds()
+{
+    QFETCH(QString, switchFile);
+    QFETCH(QStringList, journal);
+    QFETCH(QString, logged);
+
+    TestEnvironment env;
+    const QString root = env.root();
+    EventLog log(root + QStringLiteral("/logs"));
+    AmiBroker amibroker(Platform::createAutomationObject);
+    QSignalSpy reachable(&amibroker, &AmiBroker::reachableChanged);
+    amibroker.loadDatabase(root + QStringLiteral("/db"));
+    env.clearJournal();
+
+    QVERIFY(QFile(root + QLatin1Char('/') + switchFile).open(QIODevice::WriteOnly));
+    QVERIFY(!amibroker.import(root + QStringLiteral("/rtimport.txt"), root + QStringLiteral("/dataFormatRT.dll")));
+    QCOMPARE(amibroker.isReachable(), switchFile != QLatin1String("automation.down"));
+    QVERIFY(QFile::remove(root + QLatin1Char('/') + switchFile));
     QVERIFY(amibroker.refreshAll());
     QVERIFY(amibroker.isReachable());
 
-    const QString load = QStringLiteral("LoadDatabase(QString&)\t") + database;
-    QCOMPARE(env.journal(), (QStringList{"create Broker.Application", load, "RefreshAll()\tfailed",
-                                         "create Broker.Application", load, "RefreshAll()"}));
+    for (QString &line : journal)
+        line.replace(QLatin1String("ROOT"), root);
+    QCOMPARE(env.journal(), journal);
+    QCOMPARE(reachable.count(), switchFile == QLatin1String("automation.down") ? 2 : 0);
+    QVERIFY(EventLog::flush());
+    const QStringList files = QDir(root + QStringLiteral("/logs")).entryList(QDir::Files);
+    QFile file(root + QStringLiteral("/logs/") + files.value(0));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString content = QString::fromUtf8(file.readAll());
+    QVERIFY2(content.contains(logged.replace(QLatin1String("ROOT"), root)), qPrintable(content));
 }
 
 // The Windows automation object is an ActiveX widget: it needs the widgets application.
