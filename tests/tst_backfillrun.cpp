@@ -7,6 +7,8 @@
 #include "app/settingsstore.h"
 #include "feed/amibroker.h"
 #include "feed/feedhealth.h"
+#include "feed/feedsession.h"
+#include "platform/automationobject.h"
 #include "vendor/authdialog.h"
 #include "vendor/vendorconnection.h"
 
@@ -64,8 +66,15 @@ private slots:
     void refusedImportsWaitForAmiBroker_data();
     void refusedImportsWaitForAmiBroker();
     void restartEndsTheRunAndCarriesTheOutage();
+    void refusedFileEndsItsRunOnly();
+    void deferredGapOutlivesItsRun_data();
+    void deferredGapOutlivesItsRun();
+    void gapBackfillAfterAmiBrokerAway_data();
+    void gapBackfillAfterAmiBrokerAway();
 
 private:
+    // The harness's window after a restart: a new one on the same install folder and store.
+    void restartWindow();
     std::unique_ptr<Harness> h;
 };
 
@@ -724,6 +733,204 @@ void TestBackfillRun::restartEndsTheRunAndCarriesTheOutage()
     amibrokerlivedata2 next;
     QCOMPARE(sessionOf(next).health().lastGoodReply(), lastGood);
     QVERIFY(!QSettings(Store::Organisation, Store::Application).contains(Store::LastGoodReplyBeforeRestart));
+}
+
+namespace {
+
+// AmiBroker that answers every Import of the intraday backfill file with DISP_E_EXCEPTION and
+// takes everything else.
+class RefusesBackfillFile final : public Platform::AutomationObject
+{
+public:
+    RefusesBackfillFile(std::unique_ptr<Platform::AutomationObject> inner, int *refusals)
+        : m_inner(std::move(inner))
+        , m_refusals(refusals)
+    {
+    }
+    bool isNull() const override { return m_inner->isNull(); }
+    Platform::CallResult call(const QString &methodText) override
+    {
+        if (!methodText.contains(QLatin1String("autobackfill.txt")))
+            return m_inner->call(methodText);
+        ++*m_refusals;
+        return {Platform::CallResult::Outcome::Refused, Platform::DispExceptionError, 0};
+    }
+    Platform::CallResult call(const QString &methodText, const QString &argument) override
+    {
+        return m_inner->call(methodText, argument);
+    }
+
+private:
+    std::unique_ptr<Platform::AutomationObject> m_inner;
+    int *m_refusals;
+};
+
+QString logContent(const QString &folder)
+{
+    EventLog::flush();
+    const QStringList files = QDir(folder).entryList({QStringLiteral("tickvane-*.log")}, QDir::Files);
+    QFile file(folder + QLatin1Char('/') + files.value(0));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+}
+
+// Seen before: each re-creation of the object reported "reachable", which retried the refused file
+// and restarted the wait; the run never ended, and a live tick made the link flip eight times.
+void TestBackfillRun::refusedFileEndsItsRunOnly()
+{
+    int refusals = 0;
+    FeedSession session([&refusals](const QString &progId) -> std::unique_ptr<Platform::AutomationObject> {
+        return std::make_unique<RefusesBackfillFile>(Platform::createAutomationObject(progId), &refusals);
+    });
+    Account account;
+    account.secureKey = RequestKey;
+    account.backfillPath = h->server.hostPort() + VendorSim::BackfillPath;
+    session.takeAccount(account);
+    session.setUserId(UserId);
+    session.setEnabledExchanges({"CASH"});
+    session.selection().assign({"ACC", "SBIN"}, {"CASH", "CASH"});
+    constexpr int Wait = 800;
+    session.backfillRun().setAmiBrokerWait(Wait);
+    session.backfillRun().setAmiBrokerRetryInterval(20);
+    QSignalSpy flips(&session.amibroker(), &AmiBroker::reachableChanged);
+    QSignalSpy finished(&session.backfillRun(), &BackfillRun::finished);
+    QSignalSpy liveImports(&session.worker(), &liveDataUpdator::imported);
+    h->env->clearJournal();
+
+    session.backfillSelection(QStringLiteral("1"));
+    QTRY_VERIFY_WITH_TIMEOUT(session.backfillRun().isWaitingForAmiBroker(), LongWait);
+    QElapsedTimer waited;
+    waited.start();
+    // A live tick meanwhile goes in as usual.
+    session.worker().importReply("NSE,ACC,20261207,1000,2210.5,10\n");
+    QCOMPARE(liveImports.count(), 1);
+
+    QVERIFY(finished.wait(10 * Wait));
+    QVERIFY2(waited.elapsed() < 2 * Wait, qPrintable(QString::number(waited.elapsed())));
+    QCOMPARE(finished.first().at(0).toString(), QStringLiteral("Backfill Failed"));
+    QCOMPARE(finished.first().at(1).toString(), QStringLiteral("AmiBroker refused the import\nNot backfilled: ACC, SBIN"));
+    QCOMPARE(refusals, 1 + BackfillRun::AmiBrokerRetries);
+    QCOMPARE(flips.count(), 0);
+    QVERIFY(session.amibroker().isReachable());
+    // Nothing made again, no database loaded again; the live file went in.
+    const QStringList journal = h->env->journal();
+    QVERIFY2(journal.filter(QStringLiteral("create ")).isEmpty(), qPrintable(journal.join('\n')));
+    QVERIFY(journal.filter(QStringLiteral("LoadDatabase")).isEmpty());
+    QCOMPARE(journal.filter(QStringLiteral("rtimport.txt")).size(), 1);
+}
+
+void TestBackfillRun::restartWindow()
+{
+    h->window->prepareRestart();
+    h->window.reset();
+    h->window = std::make_unique<amibrokerlivedata2>();
+    Account account;
+    account.secureKey = RequestKey;
+    account.backfillPath = h->server.hostPort() + VendorSim::BackfillPath;
+    account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
+    h->window->takeAccount(account);
+    sessionOf(*h->window).setUserId(UserId);
+    h->ui()->progressBarRT->setFormat(QString());
+}
+
+void TestBackfillRun::deferredGapOutlivesItsRun_data()
+{
+    QTest::addColumn<QString>("stop");
+    QTest::newRow("run stopped by a second click") << "click";
+    QTest::newRow("run stopped by a restart: the next cycle fetches the gap") << "restart";
+}
+
+// Seen before: the gap waited for the run's "finished", which a stopped run never reports.
+void TestBackfillRun::deferredGapOutlivesItsRun()
+{
+    QFETCH(QString, stop);
+    h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
+    h->enableExchanges({"CASH"});
+    h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
+    h->ui()->daysBox->addItem(QStringLiteral("180"));
+    h->ui()->daysBox->setCurrentText(QStringLiteral("180"));
+    h->backfillButton()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
+    emit sessionOf(*h->window).health().recoveredAfterOutage(61000);
+    QVERIFY(sessionOf(*h->window).backfillRun().isActive());
+
+    if (stop == QLatin1String("click")) {
+        h->backfillButton()->click();
+    } else {
+        restartWindow();
+        h->enableExchanges({"CASH"});
+        h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
+        MainForm(*h->window).connectButton->click();
+        QVERIFY(!QSettings(Store::Organisation, Store::Application).contains(Store::PendingGapBeforeRestart));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    QCOMPARE(h->backfillQueries().mid(1), (QStringList{h->query("1", "ACC"), h->query("1", "SBIN")}));
+}
+
+void TestBackfillRun::gapBackfillAfterAmiBrokerAway_data()
+{
+    QTest::addColumn<qint64>("awayMs");
+    QTest::addColumn<QString>("switchFile");
+    QTest::addColumn<QStringList>("expected"); // backfill requests, "<d>|<send>"
+
+    const QStringList oneDay{"1|ACC", "1|NIFTY-I"};
+    QTest::newRow("AmiBroker closed for 65 s") << qint64(65000) << "automation.down" << oneDay;
+    QTest::newRow("AmiBroker closed for 20 s") << qint64(20000) << "automation.down" << QStringList{};
+    QTest::newRow("AmiBroker refusing imports for 65 s") << qint64(65000) << "automation.importfails" << oneDay;
+}
+
+// Replies kept coming on a clock the test moves, but AmiBroker took none of them; once it takes
+// imports again after a minute or more, the hole is filled as after a vendor outage.
+void TestBackfillRun::gapBackfillAfterAmiBrokerAway()
+{
+    QFETCH(qint64, awayMs);
+    QFETCH(QString, switchFile);
+    QFETCH(QStringList, expected);
+
+    const QString logFolder = h->env->root() + QStringLiteral("/logs");
+    EventLog log(logFolder);
+    qint64 now = 1'000'000;
+    FeedSession &session = sessionOf(*h->window);
+    session.health().setClock([&now] { return now; });
+    Account account = session.account();
+    account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
+    h->window->takeAccount(account);
+    h->enableExchanges({"CASH", "FUTURE"});
+    MainForm(*h->window).connectButton->click();
+    h->select({{"ACC", "CASH"}, {"NIFTY-I", "FUTURE"}});
+    QTRY_VERIFY_WITH_TIMEOUT(session.health().importsThisSession() >= 1, LongWait);
+
+    const QString away = h->env->root() + QLatin1Char('/') + switchFile;
+    QSignalSpy notTaken(&session.worker(), &liveDataUpdator::importNotTaken);
+    QVERIFY(QFile(away).open(QIODevice::WriteOnly));
+    QVERIFY(notTaken.wait(LongWait));
+    // Good replies go on meanwhile: the clock moves less than a minute between two of them.
+    QSignalSpy replies(session.liveDownloader(), &MyDownloader::downloadfinished);
+    for (qint64 moved = 0; moved < awayMs; moved += 15000) {
+        now += qMin<qint64>(15000, awayMs - moved);
+        const int seen = replies.count();
+        QTRY_VERIFY_WITH_TIMEOUT(replies.count() > seen, LongWait);
+    }
+    const qint64 imports = session.health().importsThisSession();
+    QVERIFY(QFile::remove(away));
+    QTRY_VERIFY_WITH_TIMEOUT(session.health().importsThisSession() > imports, LongWait);
+
+    if (!expected.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    else
+        QTest::qWait(500);
+    QStringList queries;
+    for (const QString &item : qAsConst(expected))
+        queries << h->query(item.section('|', 0, 0), item.section('|', 1));
+    QCOMPARE(h->backfillQueries(), queries);
+    session.liveDownloader()->pollTimer->stop();
+
+    const QString content = logContent(logFolder);
+    QVERIFY2(!content.contains(QLatin1String("gap backfill after the outage")), qPrintable(content));
+    QCOMPARE(content.contains(QStringLiteral("gap backfill after %1 s without a live import: one day of 2 rows")
+                                  .arg(awayMs / 1000)),
+             !expected.isEmpty());
 }
 
 QTEST_MAIN(TestBackfillRun)
