@@ -99,8 +99,23 @@ void TestFeedHealth::states_data()
 
 namespace {
 
-// Events: see states_data(); "miss" a live import AmiBroker did not take.
-void play(FeedHealth &health, const QStringList &events, qint64 &now, QDateTime &wall)
+// A feed health on clocks the events move. Events: see states_data(); "miss" a live import
+// AmiBroker did not take.
+struct Played
+{
+    Played()
+    {
+        health.setWallClock([this] { return wall; });
+        health.start();
+    }
+    void play(const QStringList &events);
+
+    qint64 now = 1'000'000;
+    QDateTime wall{QDate(2026, 12, 7), QTime(11, 0)};
+    FeedHealth health{[this] { return now; }};
+};
+
+void Played::play(const QStringList &events)
 {
     const QSet<QByteArray> symbols = LiveImport::symbolSet({"ACC", "TCS"});
     for (const QString &event : qAsConst(events)) {
@@ -130,7 +145,6 @@ void play(FeedHealth &health, const QStringList &events, qint64 &now, QDateTime 
             health.setAmiBrokerReachable(event == QLatin1String("ami+"));
         }
     }
-
 }
 
 }
@@ -138,15 +152,11 @@ void play(FeedHealth &health, const QStringList &events, qint64 &now, QDateTime 
 void TestFeedHealth::states()
 {
     QFETCH(QStringList, events);
-    qint64 now = 1'000'000;
-    QDateTime wall(QDate(2026, 12, 7), QTime(11, 0));
-    FeedHealth health([&now] { return now; });
-    health.setWallClock([&wall] { return wall; });
-    health.start();
+    Played played;
+    FeedHealth &health = played.health;
     QSignalSpy recovered(&health, &FeedHealth::recoveredAfterOutage);
     QSignalSpy changes(&health, &FeedHealth::conditionChanged);
-
-    play(health, events, now, wall);
+    played.play(events);
 
     const FeedHealth::Report report = health.report();
     QTEST(report.text, "text");
@@ -211,14 +221,10 @@ void TestFeedHealth::importHoles_data()
 // Seen before: nothing noticed a minute of replies that reached no chart.
 void TestFeedHealth::importHoles()
 {
+    Played played;
+    QSignalSpy holes(&played.health, &FeedHealth::importsResumedAfterHole);
     QFETCH(QStringList, events);
-    qint64 now = 1'000'000;
-    QDateTime wall(QDate(2026, 12, 7), QTime(11, 0));
-    FeedHealth health([&now] { return now; });
-    health.setWallClock([&wall] { return wall; });
-    health.start();
-    QSignalSpy holes(&health, &FeedHealth::importsResumedAfterHole);
-    play(health, events, now, wall);
+    played.play(events);
     QList<qint64> seen;
     for (const QList<QVariant> &hole : qAsConst(holes))
         seen << hole.first().toLongLong();
