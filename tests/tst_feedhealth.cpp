@@ -200,10 +200,6 @@ void TestFeedHealth::importHoles_data()
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<QList<qint64>>("holes");   // importsResumedAfterHole, in ms
 
-    QTest::newRow("AmiBroker closed for 65 s, reported when it answers")
-        << QStringList{"ok", "imp", "ami-", "+30000", "ok", "+35000", "ok", "ami+", "imp"} << QList<qint64>{65000};
-    QTest::newRow("AmiBroker closed for 20 s") << QStringList{"ok", "imp", "ami-", "+20000", "ami+", "imp"}
-                                               << QList<qint64>{};
     QTest::newRow("back after 40 s, imports refused until 70 s")
         << QStringList{"ok", "imp", "ami-", "+40000", "ami+", "miss", "+30000", "imp"} << QList<qint64>{70000};
     QTest::newRow("imports refused for 61 s") << QStringList{"ok", "imp", "miss", "+61000", "imp"}
