@@ -107,13 +107,13 @@ class SilentAutomation final : public Platform::AutomationObject
 {
 public:
     bool isNull() const override { return false; }
-    bool call(const QString &methodText) override
+    Platform::CallResult call(const QString &methodText) override
     {
         if (methodText.startsWith(QLatin1String("Import(")))
             importCalledNs = importClock.nsecsElapsed();
-        return true;
+        return {};
     }
-    bool call(const QString &, const QString &) override { return true; }
+    Platform::CallResult call(const QString &, const QString &) override { return {}; }
 };
 
 // The least a filter must do: read, look up, write. Its set is built once, like ours.

@@ -2,10 +2,12 @@
 // AmiBroker where it cannot run.
 #include "feed/amibroker.h"
 
+#include "app/eventlog.h"
 #include "support/testenvironment.h"
 
 #include <QtTest>
 
+#include <QDir>
 #include <QFile>
 
 class TestAmiBroker : public QObject
@@ -20,7 +22,8 @@ private slots:
     void journalOfEveryCall();
     void lostLinkIsRebuilt_data();
     void lostLinkIsRebuilt();
-    void refusedCallRebuildsTheLink();
+    void refusalKeepsTheLink_data();
+    void refusalKeepsTheLink();
 };
 
 void TestAmiBroker::importText_data()
@@ -155,26 +158,38 @@ void TestAmiBroker::lostLinkIsRebuilt()
     QCOMPARE(reachable.last().first().toBool(), true);
 }
 
-// A call AmiBroker refuses (DISP_E_EXCEPTION on Windows) fails like a lost link: the next call
-// creates the object again and reloads the database first.
-void TestAmiBroker::refusedCallRebuildsTheLink()
+void TestAmiBroker::refusalKeepsTheLink_data()
 {
-    TestEnvironment env;
-    const QString refuse = env.root() + QStringLiteral("/automation.exception");
-    const QString database = env.root() + QStringLiteral("/Amibroker/QVF1000");
-    AmiBroker amibroker(Platform::createAutomationObject);
-    amibroker.loadDatabase(database);
+    QTest::addColumn<QString>("switchFile");
+    QTest::addColumn<QString>("answer");   // the Import's journal detail | the reason logged
+    QTest::newRow("call refused (DISP_E_EXCEPTION)") << "automation.exception" << "failed|0x80020009";
+    QTest::newRow("Import returns -1") << "automation.importfails" << "returned -1|Import returned -1";
+}
 
-    QVERIFY(QFile(refuse).open(QIODevice::WriteOnly));
-    QVERIFY(!amibroker.refreshAll());
-    QVERIFY(!amibroker.isReachable());
-    QVERIFY(QFile::remove(refuse));
+// Seen before: a refused call marked the link lost, so the next call made the object again and
+// reloaded the database. Now it is that call's refusal, logged with its code; the link stays.
+void TestAmiBroker::refusalKeepsTheLink()
+{
+    QFETCH(QString, switchFile);
+    QFETCH(QString, answer);
+    TestEnvironment env;
+    const QString root = env.root();
+    EventLog log(root + QStringLiteral("/logs"));
+    AmiBroker amibroker(Platform::createAutomationObject);
+    amibroker.loadDatabase(root + QStringLiteral("/db"));
+    env.clearJournal();
+
+    QVERIFY(QFile(root + QLatin1Char('/') + switchFile).open(QIODevice::WriteOnly));
+    const QString import = AmiBroker::importText(root + QStringLiteral("/rtimport.txt"), root + QStringLiteral("/f.dll"));
+    QVERIFY(!amibroker.import(root + QStringLiteral("/rtimport.txt"), root + QStringLiteral("/f.dll")));
+    QVERIFY(QFile::remove(root + QLatin1Char('/') + switchFile));
     QVERIFY(amibroker.refreshAll());
     QVERIFY(amibroker.isReachable());
-
-    const QString load = QStringLiteral("LoadDatabase(QString&)\t") + database;
-    QCOMPARE(env.journal(), (QStringList{"create Broker.Application", load, "RefreshAll()\tfailed",
-                                         "create Broker.Application", load, "RefreshAll()"}));
+    QCOMPARE(env.journal(), (QStringList{import + QLatin1Char('\t') + answer.section('|', 0, 0), "RefreshAll()"}));
+    QVERIFY(EventLog::flush());
+    QFile file(root + QStringLiteral("/logs/") + QDir(root + QStringLiteral("/logs")).entryList(QDir::Files).value(0));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(file.readAll()).contains("AmiBroker refused " + import + ": " + answer.section('|', 1)));
 }
 
 // The Windows automation object is an ActiveX widget: it needs the widgets application.

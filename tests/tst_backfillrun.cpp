@@ -7,6 +7,8 @@
 #include "app/settingsstore.h"
 #include "feed/amibroker.h"
 #include "feed/feedhealth.h"
+#include "feed/feedsession.h"
+#include "platform/automationobject.h"
 #include "vendor/authdialog.h"
 #include "vendor/vendorconnection.h"
 
@@ -64,6 +66,11 @@ private slots:
     void refusedImportsWaitForAmiBroker_data();
     void refusedImportsWaitForAmiBroker();
     void restartEndsTheRunAndCarriesTheOutage();
+    void refusedFileEndsItsRunOnly();
+    void deferredGapOutlivesItsRun_data();
+    void deferredGapOutlivesItsRun();
+    void gapBackfillAfterAmiBrokerAway_data();
+    void gapBackfillAfterAmiBrokerAway();
 
 private:
     std::unique_ptr<Harness> h;
@@ -724,6 +731,169 @@ void TestBackfillRun::restartEndsTheRunAndCarriesTheOutage()
     amibrokerlivedata2 next;
     QCOMPARE(sessionOf(next).health().lastGoodReply(), lastGood);
     QVERIFY(!QSettings(Store::Organisation, Store::Application).contains(Store::LastGoodReplyBeforeRestart));
+}
+
+namespace {
+
+// AmiBroker that refuses the intraday backfill file (DISP_E_EXCEPTION) and takes everything else.
+struct RefusesBackfillFile final : Platform::AutomationObject
+{
+    std::unique_ptr<Platform::AutomationObject> inner = Platform::createAutomationObject(AmiBroker::ProgId);
+    int *refusals;
+
+    explicit RefusesBackfillFile(int *count) : refusals(count) {}
+    bool isNull() const override { return inner->isNull(); }
+    Platform::CallResult call(const QString &text) override
+    {
+        if (!text.contains(QLatin1String("autobackfill.txt")))
+            return inner->call(text);
+        ++*refusals;
+        return {Platform::CallResult::Outcome::Refused, Platform::DispExceptionError, 0};
+    }
+    Platform::CallResult call(const QString &text, const QString &argument) override { return inner->call(text, argument); }
+};
+
+}
+
+// Seen before: each re-creation of the object reported "reachable", which retried the refused file
+// and restarted the wait; the run never ended, and a live tick made the link flip eight times.
+void TestBackfillRun::refusedFileEndsItsRunOnly()
+{
+    int refusals = 0;
+    FeedSession session([&refusals](const QString &) { return std::make_unique<RefusesBackfillFile>(&refusals); });
+    Account account;
+    account.secureKey = RequestKey;
+    account.backfillPath = h->server.hostPort() + VendorSim::BackfillPath;
+    session.takeAccount(account);
+    session.setUserId(UserId);
+    session.setEnabledExchanges({"CASH"});
+    session.selection().assign({"ACC", "SBIN"}, {"CASH", "CASH"});
+    constexpr int Wait = 800;
+    session.backfillRun().setAmiBrokerWait(Wait);
+    session.backfillRun().setAmiBrokerRetryInterval(20);
+    QSignalSpy finished(&session.backfillRun(), &BackfillRun::finished);
+    h->env->clearJournal();
+
+    session.backfillSelection(QStringLiteral("1"));
+    QTRY_VERIFY_WITH_TIMEOUT(session.backfillRun().isWaitingForAmiBroker(), LongWait);
+    QElapsedTimer waited;
+    waited.start();
+    session.worker().importReply("NSE,ACC,20261207,1000,2210.5,10\n");
+    QVERIFY(finished.wait(10 * Wait));
+    QVERIFY2(waited.elapsed() < 2 * Wait, qPrintable(QString::number(waited.elapsed())));
+    QCOMPARE(finished.first().at(1).toString(), QStringLiteral("AmiBroker refused the import\nNot backfilled: ACC, SBIN"));
+    QCOMPARE(refusals, 1 + BackfillRun::AmiBrokerRetries);
+    // The link never flipped: nothing made again, no database loaded again; the live tick went in.
+    QVERIFY(session.amibroker().isReachable());
+    QCOMPARE(h->env->journal(), (QStringList{QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)\t1")
+                                                 .arg(h->env->root()),
+                                             QStringLiteral("RefreshAll()")}));
+}
+
+void TestBackfillRun::deferredGapOutlivesItsRun_data()
+{
+    QTest::addColumn<QString>("stop");
+    QTest::newRow("run stopped by a second click") << "click";
+    QTest::newRow("run stopped by a restart: the next cycle fetches the gap") << "restart";
+}
+
+// Seen before: the gap waited for the run's "finished", which a stopped run never reports.
+void TestBackfillRun::deferredGapOutlivesItsRun()
+{
+    QFETCH(QString, stop);
+    h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
+    h->enableExchanges({"CASH"});
+    h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
+    h->ui()->daysBox->addItem(QStringLiteral("180"));
+    h->ui()->daysBox->setCurrentText(QStringLiteral("180"));
+    h->backfillButton()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
+    emit sessionOf(*h->window).health().recoveredAfterOutage(61000);
+    QVERIFY(sessionOf(*h->window).backfillRun().isActive());
+
+    if (stop == QLatin1String("click")) {
+        h->backfillButton()->click();
+    } else {
+        // The next cycle's window on the same install folder and store.
+        h->window->prepareRestart();
+        h->window.reset();
+        h->window = std::make_unique<amibrokerlivedata2>();
+        Account account;
+        account.secureKey = RequestKey;
+        account.backfillPath = h->server.hostPort() + VendorSim::BackfillPath;
+        account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
+        h->window->takeAccount(account);
+        sessionOf(*h->window).setUserId(UserId);
+        h->enableExchanges({"CASH"});
+        h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
+        MainForm(*h->window).connectButton->click();
+        QVERIFY(!QSettings(Store::Organisation, Store::Application).contains(Store::PendingGapBeforeRestart));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    QCOMPARE(h->backfillQueries().mid(1), (QStringList{h->query("1", "ACC"), h->query("1", "SBIN")}));
+}
+
+void TestBackfillRun::gapBackfillAfterAmiBrokerAway_data()
+{
+    QTest::addColumn<qint64>("awayMs");
+    QTest::addColumn<QString>("switchFile");
+    QTest::addColumn<bool>("filled");   // a one-day backfill of every row follows
+    QTest::newRow("AmiBroker closed for 65 s") << qint64(65000) << "automation.down" << true;
+    QTest::newRow("AmiBroker closed for 20 s") << qint64(20000) << "automation.down" << false;
+    QTest::newRow("AmiBroker refusing imports for 65 s") << qint64(65000) << "automation.importfails" << true;
+}
+
+// Replies kept coming on a clock the test moves, but AmiBroker took none of them; once it takes
+// imports again after a minute or more, the hole is filled as after a vendor outage.
+void TestBackfillRun::gapBackfillAfterAmiBrokerAway()
+{
+    QFETCH(qint64, awayMs);
+    QFETCH(QString, switchFile);
+    QFETCH(bool, filled);
+
+    const QString logFolder = h->env->root() + QStringLiteral("/logs");
+    EventLog log(logFolder);
+    qint64 now = 1'000'000;
+    FeedSession &session = sessionOf(*h->window);
+    session.health().setClock([&now] { return now; });
+    Account account = session.account();
+    account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
+    h->window->takeAccount(account);
+    h->enableExchanges({"CASH", "FUTURE"});
+    MainForm(*h->window).connectButton->click();
+    h->select({{"ACC", "CASH"}, {"NIFTY-I", "FUTURE"}});
+    QTRY_VERIFY_WITH_TIMEOUT(session.health().importsThisSession() >= 1, LongWait);
+
+    const QString away = h->env->root() + QLatin1Char('/') + switchFile;
+    QSignalSpy notTaken(&session.worker(), &liveDataUpdator::importNotTaken);
+    QVERIFY(QFile(away).open(QIODevice::WriteOnly));
+    QVERIFY(notTaken.wait(LongWait));
+    // Good replies go on meanwhile: the clock moves less than a minute between two of them.
+    QSignalSpy replies(session.liveDownloader(), &MyDownloader::downloadfinished);
+    for (qint64 moved = 0; moved < awayMs; moved += 15000) {
+        now += qMin<qint64>(15000, awayMs - moved);
+        const int seen = replies.count();
+        QTRY_VERIFY_WITH_TIMEOUT(replies.count() > seen, LongWait);
+    }
+    const qint64 imports = session.health().importsThisSession();
+    QVERIFY(QFile::remove(away));
+    QTRY_VERIFY_WITH_TIMEOUT(session.health().importsThisSession() > imports, LongWait);
+
+    if (filled)
+        QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    else
+        QTest::qWait(500);
+    QCOMPARE(h->backfillQueries(), (filled ? QStringList{h->query("1", "ACC"), h->query("1", "NIFTY-I")} : QStringList{}));
+    session.liveDownloader()->pollTimer->stop();
+
+    QVERIFY(EventLog::flush());
+    QFile file(logFolder + QLatin1Char('/') + QDir(logFolder).entryList(QDir::Files).value(0));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    QVERIFY(!content.contains("gap backfill after the outage"));
+    QCOMPARE(content.contains(QStringLiteral("gap backfill after %1 s without a live import: one day of 2 rows")
+                                  .arg(awayMs / 1000).toUtf8()),
+             filled);
 }
 
 QTEST_MAIN(TestBackfillRun)

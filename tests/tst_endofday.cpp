@@ -3,6 +3,7 @@
 #include "backfillharness.h"
 #include "support/mainform.h"
 
+#include "app/eventlog.h"
 #include "backfill/eoddata.h"
 #include "ui_eoddata.h"
 
@@ -65,6 +66,7 @@ private slots:
     void dialogBackfillStopsActiveRun();
     void intradayAfterEndOfDay();
     void endOfDayAfterStoppedIntraday();
+    void onlyPlainFilesGoToAmiBroker();
     void unsafeEntriesStayInside_data();
     void unsafeEntriesStayInside();
 
@@ -359,6 +361,31 @@ void TestEndOfDay::endOfDayAfterStoppedIntraday()
     QTRY_VERIFY_WITH_TIMEOUT(runFinished(), LongWait);
     QCOMPARE(h->requests("eod").size(), 1);
     QCOMPARE(h->importTexts(), QStringList{Harness::endOfDayImport("NIFTY.txt")});
+}
+
+// Seen before: a folder from the archive was handed to Import, and a name with a comma made Import's
+// text four arguments long, which AmiBroker refuses with DISP_E_BADPARAMCOUNT.
+void TestEndOfDay::onlyPlainFilesGoToAmiBroker()
+{
+    const QString logFolder = h->env->root() + QStringLiteral("/logs");
+    EventLog log(logFolder);
+    h->select({{"NIFTY", "CASH"}});
+    h->server.setFile(Harness::archivePath("CASH-1.zip"),
+                      VendorSim::makeZip({{"NIFTY.txt", Quotes}, {"sub/INNER.txt", Quotes}, {"A,B.txt", Quotes}}));
+    requestArchive("CASH", "recent", false);
+    QTRY_VERIFY_WITH_TIMEOUT(!sessionOf(*h->window).backfillRun().isActive(), LongWait);
+
+    QCOMPARE(h->importTexts(), QStringList{Harness::endOfDayImport("NIFTY.txt")});
+    QCOMPARE(h->ui()->progressBarRT->format(), QStringLiteral("Backfill Done (1 failed)"));
+    QCOMPARE(h->ui()->progressBarRT->toolTip(), QStringLiteral("Not imported: A,B.txt (a comma in the name)"));
+    QVERIFY(EventLog::flush());
+    const QStringList files = QDir(logFolder).entryList(QDir::Files);
+    QFile file(logFolder + QLatin1Char('/') + files.value(0));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    QVERIFY2(content.contains("folders skipped: sub\n"), content.constData());
+    QVERIFY(content.contains(": 1 of 2 files imported"));
+    QVERIFY(backfillFolder().isEmpty());
 }
 
 void TestEndOfDay::unsafeEntriesStayInside_data()

@@ -13,6 +13,8 @@ private slots:
     void states_data();
     void states();
     void medianOfTheLastMinute();
+    void importHoles_data();
+    void importHoles();
 };
 
 namespace {
@@ -43,6 +45,11 @@ void TestFeedHealth::states_data()
     QTest::addColumn<int>("changes");      // condition changes, each one log line
     QTest::addColumn<QString>("tooltip");  // contained in the tooltip
 
+    // Seen before: "Live" before any reply had come.
+    QTest::newRow("before the first reply") << QStringList{"+2999"} << "Waiting for the first reply" << 0 << 0 << 0
+                                            << "none yet";
+    QTest::newRow("first reply without quotes") << QStringList{"+500", "empty", "+1000"}
+                                                << "Waiting for the first reply" << 0 << 0 << 1 << "";
     QTest::newRow("fresh reply") << QStringList{"+500", "ok", "+2999"} << "Live" << 0 << 0 << 0 << "";
     QTest::newRow("stale at three seconds") << QStringList{"ok", "+3000"} << "Stale 3 s" << 0 << 0 << 0 << "";
     QTest::newRow("stale with its age") << QStringList{"ok", "fail", "fail", "+12400"} << "Stale 12 s" << 2 << 0
@@ -90,18 +97,27 @@ void TestFeedHealth::states_data()
                                                 << "";
 }
 
-void TestFeedHealth::states()
-{
-    QFETCH(QStringList, events);
-    qint64 now = 1'000'000;
-    QDateTime wall(QDate(2026, 12, 7), QTime(11, 0));
-    FeedHealth health([&now] { return now; });
-    health.setWallClock([&wall] { return wall; });
-    health.start();
-    QSignalSpy recovered(&health, &FeedHealth::recoveredAfterOutage);
-    QSignalSpy changes(&health, &FeedHealth::conditionChanged);
-    const QSet<QByteArray> symbols = LiveImport::symbolSet({"ACC", "TCS"});
+namespace {
 
+// A feed health on clocks the events move. Events: see states_data(); "miss" a live import
+// AmiBroker did not take.
+struct Played
+{
+    Played()
+    {
+        health.setWallClock([this] { return wall; });
+        health.start();
+    }
+    void play(const QStringList &events);
+
+    qint64 now = 1'000'000;
+    QDateTime wall{QDate(2026, 12, 7), QTime(11, 0)};
+    FeedHealth health{[this] { return now; }};
+};
+
+void Played::play(const QStringList &events)
+{
+    const QSet<QByteArray> symbols = LiveImport::symbolSet({"ACC", "TCS"});
     for (const QString &event : qAsConst(events)) {
         if (event.startsWith(QLatin1Char('+'))) {
             now += event.mid(1).toLongLong();
@@ -123,10 +139,24 @@ void TestFeedHealth::states()
             health.imported();
         } else if (event.startsWith(QLatin1String("file"))) {
             health.importFileWritten(event.endsWith(QLatin1Char('+')), QStringLiteral("No space left on device"));
+        } else if (event == QLatin1String("miss")) {
+            health.importNotTaken();
         } else {
             health.setAmiBrokerReachable(event == QLatin1String("ami+"));
         }
     }
+}
+
+}
+
+void TestFeedHealth::states()
+{
+    QFETCH(QStringList, events);
+    Played played;
+    FeedHealth &health = played.health;
+    QSignalSpy recovered(&health, &FeedHealth::recoveredAfterOutage);
+    QSignalSpy changes(&health, &FeedHealth::conditionChanged);
+    played.play(events);
 
     const FeedHealth::Report report = health.report();
     QTEST(report.text, "text");
@@ -163,6 +193,38 @@ void TestFeedHealth::medianOfTheLastMinute()
     QCOMPARE(FeedHealth::summaryText(health.takeMinute()),
              QStringLiteral("last minute: 0 replies, 0 failures, 0 imports, 0 lines imported, "
                             "reply to import median -, worst -"));
+}
+
+void TestFeedHealth::importHoles_data()
+{
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QList<qint64>>("holes");   // importsResumedAfterHole, in ms
+
+    QTest::newRow("back after 40 s, imports refused until 70 s")
+        << QStringList{"ok", "imp", "ami-", "+40000", "ami+", "miss", "+30000", "imp"} << QList<qint64>{70000};
+    QTest::newRow("imports refused for 61 s") << QStringList{"ok", "imp", "miss", "+61000", "imp"}
+                                              << QList<qint64>{61000};
+    QTest::newRow("import file not written for 61 s") << QStringList{"ok", "imp", "file-", "+61000", "file+", "imp"}
+                                                      << QList<qint64>{61000};
+    QTest::newRow("closed since the start") << QStringList{"ami-", "+62000", "ami+"} << QList<qint64>{62000};
+    // The vendor's outage backfill fills it; no second one.
+    QTest::newRow("vendor out as well") << QStringList{"ok", "imp", "ami-", "fail", "+65000", "ok", "ami+", "imp"}
+                                        << QList<qint64>{};
+    QTest::newRow("quiet vendor alone is no hole") << QStringList{"ok", "imp", "+65000", "empty", "imp"}
+                                                   << QList<qint64>{};
+}
+
+// Seen before: nothing noticed a minute of replies that reached no chart.
+void TestFeedHealth::importHoles()
+{
+    Played played;
+    QSignalSpy holes(&played.health, &FeedHealth::importsResumedAfterHole);
+    QFETCH(QStringList, events);
+    played.play(events);
+    QList<qint64> seen;
+    for (const QList<QVariant> &hole : qAsConst(holes))
+        seen << hole.first().toLongLong();
+    QTEST(seen, "holes");
 }
 
 QTEST_GUILESS_MAIN(TestFeedHealth)

@@ -49,6 +49,15 @@ void TestTroubleNotifier::notifications_data()
         << QStringList{"100|D|f", "200||f"} << QStringList{};
     QTest::newRow("in front while it began, away when it ends: nothing to take back")
         << QStringList{"100|D|f", "200||"} << QStringList{};
+    // Seen before: the lesser trouble on the way back cleared what was told, so no "live again".
+    QTest::newRow("down, then no quotes, then live: live again told")
+        << QStringList{"100|D|", "130|N|", "200||"}
+        << QStringList{"100: Feed down since 10:01:40 \u2014 last good reply 10:01:30",
+                       "200: Feed live again at 10:03:20 \u2014 after 1 min 40 s of trouble"};
+    QTest::newRow("refused, then stale, then live: live again told")
+        << QStringList{"100|V|", "110|S|", "120||"}
+        << QStringList{"100: The vendor refuses the feed since 10:01:40: Authentication Failed",
+                       "120: Feed live again at 10:02:00 \u2014 after 20 s of trouble"};
     QTest::newRow("down again after a recovery is told again")
         << QStringList{"100|D|", "110||", "170|D|"}
         << QStringList{"100: Feed down since 10:01:40 \u2014 last good reply 10:01:30",

@@ -50,6 +50,10 @@ inline const Key<bool> BackfillAfterOutage{QStringLiteral("backfillAfterOutage")
 // cycle: the gap it closes may span the restart. UTC, ISO 8601 with milliseconds.
 inline const Key<QString> LastGoodReplyBeforeRestart{QStringLiteral("lastGoodReplyBeforeRestart"), {}};
 
+// Written by a restart while a gap backfill waited behind the run it ended, read and removed by the
+// next cycle: "<ms>" after an outage, "<ms> amibroker" after AmiBroker took no live import.
+inline const Key<QString> PendingGapBeforeRestart{QStringLiteral("pendingGapBeforeRestart"), {}};
+
 // Absent reads as true as well: the trader is told of feed trouble unless switched off.
 inline const Key<bool> NotifyFeedTrouble{QStringLiteral("notifyFeedTrouble"), true};
 

@@ -62,11 +62,20 @@ BackfillRun::BackfillRun(Transfer &transfer, Importer importer, const Selection 
     m_amibrokerDeadline->setSingleShot(true);
     m_amibrokerDeadline->setInterval(AmiBrokerWaitMs);
     connect(m_amibrokerDeadline, &QTimer::timeout, this, &BackfillRun::giveUpOnAmiBroker);
+    m_amibrokerRetryTimer = new QTimer(this);
+    m_amibrokerRetryTimer->setSingleShot(true);
+    m_amibrokerRetryTimer->setInterval(AmiBrokerRetryMs);
+    connect(m_amibrokerRetryTimer, &QTimer::timeout, this, &BackfillRun::retryImport);
 }
 
 void BackfillRun::setAmiBrokerWait(int ms)
 {
     m_amibrokerDeadline->setInterval(ms);
+}
+
+void BackfillRun::setAmiBrokerRetryInterval(int ms)
+{
+    m_amibrokerRetryTimer->setInterval(ms);
 }
 
 BackfillRun::~BackfillRun() = default;
@@ -108,8 +117,7 @@ void BackfillRun::stop()
     // A reply already in flight is still written, but no longer imported.
     m_queue.clear();
     m_retryTimer->stop();
-    m_amibrokerDeadline->stop();
-    m_waitingForAmiBroker = false;
+    endAmiBrokerWait();
     m_eodEntries.clear();
     m_transfer.stopPolling();
     setState(State::Idle);
@@ -224,6 +232,7 @@ void BackfillRun::importIntraday()
         waitForAmiBroker();
         return;
     }
+    endAmiBrokerWait();
     requestNext();
 }
 
@@ -232,18 +241,30 @@ void BackfillRun::importEndOfDay()
     if (m_state != State::EndOfDay)
         return;
     m_eodEntries.clear();
+    m_eodRefused.clear();
     m_eodImported = 0;
     m_eodFound = 0;
-    const QStringList entries = QDir(m_backfillFolder).entryList(QDir::NoFilter, QDir::NoSort);
+    const QDir folder(m_backfillFolder);
+    // Folders the archive brought are no data files for AmiBroker.
+    const QStringList folders = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
+    if (!folders.isEmpty())
+        EventLog::warning(QStringLiteral("backfill"), QStringLiteral("end-of-day archive %1: folders skipped: %2")
+                                                          .arg(m_currentUrl, folders.join(QStringLiteral(", "))));
+    const QStringList entries = folder.entryList(QDir::Files, QDir::NoSort);
     for (const QString &entry : entries) {
-        if (entry == QLatin1String(".") || entry == QLatin1String(".."))
-            continue;
         ++m_eodFound;
         if (m_watchListOnly) {
             QString symbol = entry;
             symbol.remove(QStringLiteral(".txt"));
             if (!m_selection.contains(symbol))
                 continue;
+        }
+        // The path travels inside Import's method text, where a comma would start a fourth argument.
+        if (entry.contains(QLatin1Char(','))) {
+            m_eodRefused << QStringLiteral("%1 (a comma in the name)").arg(entry);
+            EventLog::warning(QStringLiteral("backfill"),
+                              QStringLiteral("end-of-day file %1 not imported: a comma in its name").arg(entry));
+            continue;
         }
         m_eodEntries << entry;
     }
@@ -260,6 +281,7 @@ void BackfillRun::continueEndOfDay()
             waitForAmiBroker();
             return;
         }
+        endAmiBrokerWait();
         m_eodEntries.removeFirst();
         ++m_eodImported;
     }
@@ -270,50 +292,79 @@ void BackfillRun::continueEndOfDay()
 
     // The next archive starts from an empty folder.
     emptyBackfillFolder();
+    QStringList failures;
     const QString partial = m_transfer.partialFailure();
-    if (partial.isEmpty())
+    if (!partial.isEmpty())
+        failures << partial;
+    if (!m_eodRefused.isEmpty())
+        failures << QStringLiteral("Not imported: ") + m_eodRefused.join(QStringLiteral(", "));
+    if (failures.isEmpty())
         finishRun(Done, QString());
     else
-        finishRun(QStringLiteral("Backfill Done (1 failed)"), partial);
+        finishRun(QStringLiteral("Backfill Done (%1 failed)").arg(int(m_eodRefused.size()) + (partial.isEmpty() ? 0 : 1)),
+                  failures.join(QLatin1Char('\n')));
 }
 
-// AmiBroker did not take the file: the run holds it and waits, a minute at most.
+// AmiBroker did not take the file: the run holds it and waits, a minute at most from the first
+// refusal, whatever the link does meanwhile.
 void BackfillRun::waitForAmiBroker()
 {
     m_transfer.stopPolling();
     if (m_waitingForAmiBroker)
         return;
     m_waitingForAmiBroker = true;
+    if (m_amibrokerRetries < AmiBrokerRetries)
+        m_amibrokerRetryTimer->start();
+    if (m_amibrokerDeadline->isActive())
+        return;
     m_amibrokerDeadline->start();
     EventLog::warning(QStringLiteral("backfill"),
                       QStringLiteral("AmiBroker did not take %1; the run waits for it").arg(currentItem()));
     emit progressChanged(0, QStringLiteral("(%1) waiting for AmiBroker").arg(currentItem()));
 }
 
-void BackfillRun::amibrokerBack()
+void BackfillRun::setAmiBrokerReachable(bool reachable)
 {
-    if (!m_waitingForAmiBroker)
+    m_amibrokerReachable = reachable;
+    if (reachable)
+        retryImport();
+}
+
+void BackfillRun::retryImport()
+{
+    if (!m_waitingForAmiBroker || m_amibrokerRetries >= AmiBrokerRetries)
         return;
+    ++m_amibrokerRetries;
     m_waitingForAmiBroker = false;
-    m_amibrokerDeadline->stop();
+    m_amibrokerRetryTimer->stop();
     if (m_state == State::Intraday)
         importIntraday();
     else if (m_state == State::EndOfDay)
         continueEndOfDay();
 }
 
+// The file in hand went in, or the run ends: the next refusal waits afresh.
+void BackfillRun::endAmiBrokerWait()
+{
+    m_waitingForAmiBroker = false;
+    m_amibrokerRetries = 0;
+    m_amibrokerDeadline->stop();
+    m_amibrokerRetryTimer->stop();
+}
+
 void BackfillRun::giveUpOnAmiBroker()
 {
     if (!m_waitingForAmiBroker)
         return;
-    m_waitingForAmiBroker = false;
-    QString details = QStringLiteral("AmiBroker not reachable");
+    endAmiBrokerWait();
+    QString details = m_amibrokerReachable ? QStringLiteral("AmiBroker refused the import")
+                                           : QStringLiteral("AmiBroker not reachable");
     if (m_state == State::EndOfDay) {
         // Kept for the trader until the next end-of-day run empties the folder.
         EventLog::warning(QStringLiteral("backfill"), QStringLiteral("end-of-day files not imported, left in %1: %2")
                                                           .arg(QDir::toNativeSeparators(m_backfillFolder),
                                                                m_eodEntries.join(QStringLiteral(", "))));
-        details += QStringLiteral("\nNot imported: ") + m_eodEntries.join(QStringLiteral(", "));
+        details += QStringLiteral("\nNot imported: ") + (m_eodEntries + m_eodRefused).join(QStringLiteral(", "));
         m_eodEntries.clear();
     } else {
         QStringList notDone{m_currentSymbol};
@@ -350,8 +401,7 @@ void BackfillRun::finishRun(const QString &text, const QString &details)
     else
         EventLog::warning(QStringLiteral("backfill"), line);
     m_retryTimer->stop();
-    m_amibrokerDeadline->stop();
-    m_waitingForAmiBroker = false;
+    endAmiBrokerWait();
     setState(State::Idle);
     emit finished(text, details);
 }

@@ -80,9 +80,14 @@ public:
     // True while a refused import waits for AmiBroker to come back.
     [[nodiscard]] bool isWaitingForAmiBroker() const { return m_waitingForAmiBroker; }
 
-    // How long a refused import waits for AmiBroker before the run ends.
+    // How long a refused import waits for AmiBroker before the run ends, counted from the first
+    // refusal of the file in hand; meanwhile it is tried again every few seconds and whenever the
+    // link comes back, a bounded number of times.
     static constexpr int AmiBrokerWaitMs = 60000;
+    static constexpr int AmiBrokerRetryMs = 5000;
+    static constexpr int AmiBrokerRetries = 10;
     void setAmiBrokerWait(int ms);
+    void setAmiBrokerRetryInterval(int ms);
 
     // Waits before the first, second and third repeat of a failing request.
     void setRetryDelays(const QVector<int> &delaysMs) { m_retryDelays = delaysMs; }
@@ -93,8 +98,8 @@ public slots:
     void downloaded();
     void downloadFailed();
     void showProgress(const QString &progress, const QString &speed);
-    // AmiBroker answers again: a refused import is tried again and the run goes on.
-    void amibrokerBack();
+    // The AmiBroker link changed; when it is back, a refused import is tried again.
+    void setAmiBrokerReachable(bool reachable);
 
 signals:
     void stateChanged(BackfillRun::State state);
@@ -114,6 +119,8 @@ private:
     void continueEndOfDay();
     void failCurrent(const QString &reason);
     void waitForAmiBroker();
+    void retryImport();
+    void endAmiBrokerWait();
     void giveUpOnAmiBroker();
     [[nodiscard]] QString currentItem() const;
     void emptyBackfillFolder() const;
@@ -139,7 +146,12 @@ private:
     QStringList m_eodEntries;
     int m_eodImported = 0;
     int m_eodFound = 0;
+    // End-of-day files that cannot be handed to AmiBroker: "<name> (<why>)".
+    QStringList m_eodRefused;
     bool m_waitingForAmiBroker = false;
+    bool m_amibrokerReachable = true;
+    int m_amibrokerRetries = 0;
     QTimer *m_amibrokerDeadline = nullptr;
+    QTimer *m_amibrokerRetryTimer = nullptr;
     QString m_backfillFolder;      // <root>/Backfill
 };

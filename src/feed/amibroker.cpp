@@ -63,20 +63,57 @@ bool AmiBroker::relink()
     m_object = m_factory(ProgId);
     if (!m_object || m_object->isNull())
         return false;
-    // A restarted AmiBroker has some other database open.
-    if (!m_databaseFolder.isEmpty() && !m_object->call(LoadDatabaseMethod, m_databaseFolder))
-        return false;
+    // A restarted AmiBroker has some other database open: nothing goes in before ours is loaded.
+    if (!m_databaseFolder.isEmpty()) {
+        const Platform::CallResult loaded = m_object->call(LoadDatabaseMethod, m_databaseFolder);
+        if (loaded.outcome == Platform::CallResult::Outcome::Refused)
+            noteRefusal(LoadDatabaseMethod, errorText(loaded.error));
+        if (!loaded.taken())
+            return false;
+    }
     setLost(false);
     return true;
+}
+
+QString AmiBroker::errorText(quint32 error)
+{
+    return QStringLiteral("0x%1").arg(error, 8, 16, QLatin1Char('0'));
+}
+
+// Once per method text and reason, until AmiBroker takes that call again: a refused live import
+// would otherwise fill the log at the poll rate.
+void AmiBroker::noteRefusal(const QString &methodText, const QString &reason)
+{
+    const auto known = m_refusals.constFind(methodText);
+    if (known != m_refusals.cend() && *known == reason)
+        return;
+    m_refusals.insert(methodText, reason);
+    EventLog::warning(QStringLiteral("amibroker"), QStringLiteral("AmiBroker refused %1: %2").arg(methodText, reason));
+}
+
+// Only a call that never reached AmiBroker loses the link; one it answered with an error leaves
+// the object as it is.
+bool AmiBroker::judge(const QString &methodText, const Platform::CallResult &result)
+{
+    switch (result.outcome) {
+    case Platform::CallResult::Outcome::Taken:
+        m_refusals.remove(methodText);
+        return true;
+    case Platform::CallResult::Outcome::Refused:
+        noteRefusal(methodText, errorText(result.error));
+        return false;
+    case Platform::CallResult::Outcome::Lost:
+        setLost(true);
+        return false;
+    }
+    return false;
 }
 
 bool AmiBroker::call(const QString &methodText)
 {
     if (!relink())
         return false;
-    const bool done = m_object->call(methodText);
-    setLost(!done);
-    return done;
+    return judge(methodText, m_object->call(methodText));
 }
 
 bool AmiBroker::loadDatabase(const QString &databaseFolder)
@@ -86,14 +123,21 @@ bool AmiBroker::loadDatabase(const QString &databaseFolder)
         // The relink loads the database itself.
         return relink();
     }
-    const bool done = m_object->call(LoadDatabaseMethod, databaseFolder);
-    setLost(!done);
-    return done;
+    return judge(LoadDatabaseMethod, m_object->call(LoadDatabaseMethod, databaseFolder));
 }
 
 bool AmiBroker::import(const QString &dataFile, const QString &formatFile)
 {
-    return call(importText(dataFile, formatFile));
+    const QString text = importText(dataFile, formatFile);
+    if (!relink())
+        return false;
+    const Platform::CallResult result = m_object->call(text);
+    if (result.taken() && result.value < 0) {
+        // AmiBroker answered, and did not take the file.
+        noteRefusal(text, QStringLiteral("Import returned %1").arg(result.value));
+        return false;
+    }
+    return judge(text, result);
 }
 
 bool AmiBroker::refreshAll()

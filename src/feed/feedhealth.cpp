@@ -12,6 +12,7 @@ const QString Red = QStringLiteral("#ff0000");
 const QString Orange = QStringLiteral("#c07000");
 const QString DarkRed = QStringLiteral("#b00000");
 const QString Purple = QStringLiteral("#7b1fa2");
+const QString Grey = QStringLiteral("#606060");
 
 QDateTime systemWallNow()
 {
@@ -57,6 +58,9 @@ void FeedHealth::setWallClock(WallClock clock)
 void FeedHealth::start()
 {
     m_startedMs = m_clock();
+    m_started = true;
+    m_lastImportMs = 0;
+    m_importsMissed = !m_amibrokerReachable;
 }
 
 void FeedHealth::carryOverLastGood(const QDateTime &lastGood)
@@ -86,8 +90,12 @@ void FeedHealth::replyRead(const LiveImport::Tally &tally, const QByteArray &rep
         m_carriedLastGood = QDateTime();
         m_failedSymbols = tally.failed;
         setCondition(Condition::Good, QString());
-        if (gapMs >= DownAfterMs)
+        if (gapMs >= DownAfterMs) {
+            // The outage's backfill fills whatever AmiBroker missed meanwhile too.
+            m_lastImportMs = now;
+            m_importsMissed = false;
             emit recoveredAfterOutage(gapMs);
+        }
         return;
     }
     case LiveImport::ReplyKind::Refused: {
@@ -124,6 +132,7 @@ void FeedHealth::setCondition(Condition condition, const QString &detail)
 
 void FeedHealth::imported(int lines)
 {
+    closeImportHole(m_clock());
     ++m_imports;
     ++m_minute.imports;
     m_minute.lines += lines;
@@ -141,13 +150,39 @@ void FeedHealth::imported(int lines)
     }
 }
 
+void FeedHealth::importNotTaken()
+{
+    m_importsMissed = true;
+}
+
 void FeedHealth::setAmiBrokerReachable(bool reachable)
 {
     m_amibrokerReachable = reachable;
+    if (!reachable) {
+        m_importsMissed = true;
+        return;
+    }
+    // Back after a short absence: the next import taken decides, as it may still be refused.
+    const qint64 now = m_clock();
+    if (m_importsMissed && now - (m_lastImportMs ? m_lastImportMs : m_startedMs) >= DownAfterMs)
+        closeImportHole(now);
+}
+
+// Called once AmiBroker takes imports again (or answers again after a long absence).
+void FeedHealth::closeImportHole(qint64 nowMs)
+{
+    const qint64 holeMs = nowMs - (m_lastImportMs ? m_lastImportMs : m_startedMs);
+    const bool missed = m_importsMissed;
+    m_lastImportMs = nowMs;
+    m_importsMissed = false;
+    if (missed && m_started && holeMs >= DownAfterMs)
+        emit importsResumedAfterHole(holeMs);
 }
 
 void FeedHealth::importFileWritten(bool written, const QString &reason)
 {
+    if (!written)
+        m_importsMissed = true;
     const QString problem = written ? QString() : (reason.isEmpty() ? QStringLiteral("unknown reason") : reason);
     if (problem == m_importFileProblem)
         return;
@@ -201,7 +236,12 @@ FeedHealth::Report FeedHealth::report() const
     std::stable_sort(parts.begin(), parts.end(), [](const Part &a, const Part &b) { return a.urgency < b.urgency; });
 
     Report report;
-    if (parts.isEmpty()) {
+    if (parts.isEmpty() && !m_lastGoodMs) {
+        // Nothing has gone wrong yet, but nothing has come either.
+        report.state = State::Waiting;
+        report.text = QStringLiteral("Waiting for the first reply");
+        report.colour = Grey;
+    } else if (parts.isEmpty()) {
         report.state = State::Live;
         report.text = QStringLiteral("Live");
         report.colour = QStringLiteral("#005605");

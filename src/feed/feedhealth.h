@@ -18,8 +18,8 @@ class FeedHealth final : public QObject
     Q_DISABLE_COPY_MOVE(FeedHealth)
 
 public:
-    // Most urgent first where several hold.
-    enum class State { Live, Stale, Down, VendorRefused, NoQuotes, AmiBrokerUnreachable, ImportFileFailed };
+    // Most urgent first where several hold; Waiting (no good reply yet, nothing wrong yet) is no trouble.
+    enum class State { Live, Stale, Down, VendorRefused, NoQuotes, AmiBrokerUnreachable, ImportFileFailed, Waiting };
     Q_ENUM(State)
     // What the latest live replies said, for the log: one line per change.
     enum class Condition { Good, Failing, Refused, NoQuotes };
@@ -48,6 +48,8 @@ public:
     void replyRead(const LiveImport::Tally &tally, const QByteArray &reply, bool selectionEmpty);
     void replyFailed(const QString &error);
     void imported(int lines = 0);
+    // AmiBroker did not take a live import file.
+    void importNotTaken();
     void setAmiBrokerReachable(bool reachable);
     void importFileWritten(bool written, const QString &reason);
 
@@ -93,6 +95,10 @@ public:
 signals:
     // A good reply after at least DownAfterMs without one.
     void recoveredAfterOutage(qint64 outageMs);
+    // AmiBroker answers or takes a live import again after at least DownAfterMs without a live
+    // import taken; holeMs counts from the last one (or the start). A vendor outage reported by
+    // recoveredAfterOutage covers the hole up to its end.
+    void importsResumedAfterHole(qint64 holeMs);
     // The replies' condition changed; detail: the error, or the vendor's reason and answer.
     void conditionChanged(FeedHealth::Condition condition, const QString &detail);
     // The import file could (again) or could not be written.
@@ -105,10 +111,12 @@ private:
         qint64 replyToImportMs;
     };
     void setCondition(Condition condition, const QString &detail);
+    void closeImportHole(qint64 nowMs);
 
     Clock m_clock;
     WallClock m_wallClock;
     qint64 m_startedMs = 0;
+    bool m_started = false;
     qint64 m_lastGoodMs = 0;        // 0: none yet
     QDateTime m_lastGoodWall;
     QDateTime m_carriedLastGood;    // from before a restart, until the first good reply
@@ -123,6 +131,8 @@ private:
     int m_failedSymbols = 0;        // error lines among the quotes of the last good reply
     qint64 m_imports = 0;
     bool m_amibrokerReachable = true;
+    qint64 m_lastImportMs = 0;      // the last live import taken or hole closed; 0: the start
+    bool m_importsMissed = false;   // a live import was not taken, or the link was lost, since then
     QString m_importFileProblem;    // empty: written
     QVector<Sample> m_samples;      // trimmed to the last minute when they are added
     Minute m_minute;

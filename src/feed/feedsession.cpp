@@ -58,6 +58,7 @@ FeedSession::FeedSession(const Platform::AutomationFactory &automation, QObject 
     m_healthTimer->setInterval(1000);
     connect(m_healthTimer, &QTimer::timeout, this, &FeedSession::reportHealth);
     connect(m_health, &FeedHealth::recoveredAfterOutage, this, &FeedSession::backfillAfterOutage);
+    connect(m_health, &FeedHealth::importsResumedAfterHole, this, &FeedSession::backfillAfterAmiBrokerHole);
     connect(m_health, &FeedHealth::conditionChanged, this, &FeedSession::logLiveCondition);
     connect(m_health, &FeedHealth::importFileStateChanged, this, &FeedSession::logImportFileState);
     m_summaryTimer = new QTimer(this);
@@ -67,6 +68,7 @@ FeedSession::FeedSession(const Platform::AutomationFactory &automation, QObject 
     connect(m_worker.get(), &liveDataUpdator::imported, m_health, &FeedHealth::imported);
     connect(m_worker.get(), &liveDataUpdator::replyRead, m_health, &FeedHealth::replyRead);
     connect(m_worker.get(), &liveDataUpdator::importFileWritten, m_health, &FeedHealth::importFileWritten);
+    connect(m_worker.get(), &liveDataUpdator::importNotTaken, m_health, &FeedHealth::importNotTaken);
 
     m_backfillDownloader = std::make_unique<MyDownloader>(
         InstallFolder::IntradayBackfillFile, QStringLiteral("symbolUrl"),
@@ -83,7 +85,9 @@ FeedSession::FeedSession(const Platform::AutomationFactory &automation, QObject 
     connect(backfill, &MyDownloader::downloadfinished, run, &BackfillRun::downloaded);
     connect(backfill, &MyDownloader::responseError, run, &BackfillRun::downloadFailed);
     connect(backfill, &MyDownloader::updateProgress2, run, &BackfillRun::showProgress);
-    connect(run, &BackfillRun::finished, this, &FeedSession::startDeferredGapBackfill);
+    run->setAmiBrokerReachable(amibroker.isReachable());
+    // However the run ends (finished, stopped by a click or a restart), a deferred gap goes next.
+    connect(run, &BackfillRun::stateChanged, this, &FeedSession::backfillRunChanged);
 }
 
 FeedSession::~FeedSession()
@@ -118,6 +122,12 @@ void FeedSession::carryOverOutage()
     Store::remove(Store::LastGoodReplyBeforeRestart);
     if (lastGood.isValid())
         m_health->carryOverLastGood(lastGood);
+    // "<ms>" after an outage, "<ms> amibroker" after AmiBroker's hole; it starts once the feed is up.
+    const QString gap = Store::read(Store::PendingGapBeforeRestart);
+    Store::remove(Store::PendingGapBeforeRestart);
+    const qint64 gapMs = gap.section(QLatin1Char(' '), 0, 0).toLongLong();
+    if (gapMs > 0)
+        m_pendingGap = {gapMs, gap.section(QLatin1Char(' '), 1) == QLatin1String("amibroker")};
 }
 
 void FeedSession::startLive()
@@ -149,6 +159,8 @@ void FeedSession::startLive()
     m_summaryTimer->start();
     // Once the selection is applied: the request the first tick sends.
     QTimer::singleShot(0, this, &FeedSession::logLiveRequest);
+    // A gap carried over from the cycle before, behind the start-up backfill if there is one.
+    QTimer::singleShot(0, this, &FeedSession::startPendingGap);
 }
 
 void FeedSession::showLastReply()
@@ -226,8 +238,7 @@ void FeedSession::amibrokerReachable(bool reachable)
 {
     m_health->setAmiBrokerReachable(reachable);
     emit amibrokerLinkChanged(reachable);
-    if (reachable)
-        m_backfillRun->amibrokerBack();
+    m_backfillRun->setAmiBrokerReachable(reachable);
 }
 
 BackfillRun::IntradayEndpoint FeedSession::intradayEndpoint() const
@@ -266,36 +277,58 @@ void FeedSession::endOfDay(const QString &symbol, bool watchListOnly)
 // The minutes an outage lost, fetched as the Backfill button would with one day.
 void FeedSession::backfillAfterOutage(qint64 outageMs)
 {
+    fillGap({outageMs, false});
+}
+
+// Replies that reached no chart while AmiBroker was away or refused them: the same gap to fill.
+void FeedSession::backfillAfterAmiBrokerHole(qint64 holeMs)
+{
+    fillGap({holeMs, true});
+}
+
+QString FeedSession::gapText(const Gap &gap)
+{
+    return gap.amibroker ? QStringLiteral("gap backfill after %1 s without a live import").arg(gap.ms / 1000)
+                         : QStringLiteral("gap backfill after an outage of %1 s").arg(gap.ms / 1000);
+}
+
+void FeedSession::fillGap(const Gap &gap)
+{
     if (!Store::read(Store::BackfillAfterOutage))
         return;
     if (m_backfillRun->isActive()) {
-        // One pending gap at most: the longer outage covers the shorter.
-        m_pendingGapMs = qMax(m_pendingGapMs, outageMs);
-        EventLog::info(QStringLiteral("backfill"), QStringLiteral("gap backfill after an outage of %1 s deferred "
-                                                                  "until the running backfill ends")
-                                                       .arg(outageMs / 1000));
+        // One pending gap at most: the longer hole covers the shorter.
+        if (gap.ms > m_pendingGap.ms)
+            m_pendingGap = gap;
+        EventLog::info(QStringLiteral("backfill"),
+                       QStringLiteral("%1 deferred until the running backfill ends").arg(gapText(gap)));
         return;
     }
+    m_pendingGap = gap;
     startGapBackfill({});
 }
 
-void FeedSession::startDeferredGapBackfill()
+void FeedSession::backfillRunChanged(BackfillRun::State state)
 {
-    if (m_pendingGapMs == 0)
+    if (state != BackfillRun::State::Idle || m_pendingGap.ms == 0)
         return;
-    m_pendingGapMs = 0;
-    // Once the finished run has let go of the downloader.
-    const QStringList retried = m_backfillRun->failedUrls();
-    QTimer::singleShot(0, this, [this, retried] {
-        if (!m_backfillRun->isActive())
-            startGapBackfill(retried);
-    });
+    // Once the ended run has let go of the downloader.
+    QTimer::singleShot(0, this, &FeedSession::startPendingGap);
+}
+
+void FeedSession::startPendingGap()
+{
+    // A run started meanwhile takes the gap along when it ends.
+    if (m_pendingGap.ms == 0 || m_silenced || m_backfillRun->isActive())
+        return;
+    startGapBackfill(m_backfillRun->failedUrls());
 }
 
 // One day of every row, and the rows the run before gave up on as they were asked for then.
 void FeedSession::startGapBackfill(const QStringList &retried)
 {
-    m_pendingGapMs = 0;
+    const Gap gap = m_pendingGap;
+    m_pendingGap = {};
     QStringList urls = retried;
     const QStringList oneDay = BackfillRun::intradayUrls(m_selection->entries(), m_enabledExchanges,
                                                          intradayEndpoint(), QStringLiteral("1"));
@@ -309,12 +342,13 @@ void FeedSession::startGapBackfill(const QStringList &retried)
     }
     if (urls.isEmpty())
         return;
-    EventLog::info(QStringLiteral("backfill"), QStringLiteral("gap backfill after the outage: one day of %1 rows%2")
-                                                   .arg(urls.size() - retried.size())
-                                                   .arg(retried.isEmpty() ? QString()
-                                                                          : QStringLiteral(", %1 rows the run before "
-                                                                                           "gave up on")
-                                                                                .arg(retried.size())));
+    const QString rows = QStringLiteral("one day of %1 rows%2")
+                             .arg(urls.size() - retried.size())
+                             .arg(retried.isEmpty() ? QString()
+                                                    : QStringLiteral(", %1 rows the run before gave up on")
+                                                          .arg(retried.size()));
+    EventLog::info(QStringLiteral("backfill"), gap.amibroker ? QStringLiteral("%1: %2").arg(gapText(gap), rows)
+                                                             : QStringLiteral("gap backfill after the outage: ") + rows);
     m_backfillRun->toggleIntraday(urls);
 }
 
@@ -333,6 +367,12 @@ void FeedSession::storeChoices()
 
 void FeedSession::prepareRestart()
 {
+    // Kept for the next cycle rather than started by the run's end here.
+    const Gap pending = m_pendingGap;
+    m_pendingGap = {};
+    if (pending.ms > 0)
+        Store::write(Store::PendingGapBeforeRestart, QStringLiteral("%1%2").arg(pending.ms).arg(
+                                                         pending.amibroker ? QStringLiteral(" amibroker") : QString()));
     m_backfillRun->stopForRestart();
     const QDateTime lastGood = m_health->lastGoodReply();
     if (m_liveDownloader && lastGood.isValid())

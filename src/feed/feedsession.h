@@ -105,8 +105,18 @@ private:
     void logImportFileState(bool written, const QString &reason);
     void reportHealth();
     void amibrokerReachable(bool reachable);
+    // A hole in the charts: after a vendor outage, or while AmiBroker took no live import.
+    struct Gap
+    {
+        qint64 ms = 0;
+        bool amibroker = false;
+    };
     void backfillAfterOutage(qint64 outageMs);
-    void startDeferredGapBackfill();
+    void backfillAfterAmiBrokerHole(qint64 holeMs);
+    void fillGap(const Gap &gap);
+    [[nodiscard]] static QString gapText(const Gap &gap);
+    void backfillRunChanged(BackfillRun::State state);
+    void startPendingGap();
     void startGapBackfill(const QStringList &retried);
     [[nodiscard]] BackfillRun::IntradayEndpoint intradayEndpoint() const;
 
@@ -131,8 +141,8 @@ private:
     QString m_currentExchange;
     // Exchange name -> symbols; an empty list counts as not loaded.
     QMap<QString, QStringList> m_catalogue;
-    // An outage that ended while a run was active: its gap is fetched once the run ends.
-    qint64 m_pendingGapMs = 0;
+    // A gap that came while a run was active: fetched once the run ends, however it ends.
+    Gap m_pendingGap;
     // The window has gone: nothing starts any more.
     bool m_silenced = false;
 };

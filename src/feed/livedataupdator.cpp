@@ -54,6 +54,8 @@ void liveDataUpdator::importReply(const QByteArray &reply)
         if (m_amibroker->import(m_importFilePath, m_liveFormatPath)) {
             m_amibroker->refreshAll();
             emit imported(tally.selected);
+        } else {
+            emit importNotTaken();
         }
     }
     if (m_table)

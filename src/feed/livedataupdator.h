@@ -33,6 +33,8 @@ signals:
     void updateDisplayTable();
     // AmiBroker took this tick's import file of so many lines.
     void imported(int lines);
+    // AmiBroker did not take this tick's import file (away, or refused it).
+    void importNotTaken();
     // What this tick's reply held, before anything is imported.
     void replyRead(const LiveImport::Tally &tally, const QByteArray &reply, bool selectionEmpty);
     // Whether this tick's import file could be written; the system's reason when not.

@@ -37,14 +37,11 @@ TroubleNotifier::Notification TroubleNotifier::look(const FeedHealth::Report &re
     if (nowMs - m_startedMs < QuietStartMs)
         return {};
 
-    QSet<int> troubles;
     QStringList texts;
     for (const FeedHealth::State state : report.troubles) {
-        if (!notable(state))
+        if (!notable(state) || m_told.contains(int(state)))
             continue;
-        troubles.insert(int(state));
-        if (m_troubles.contains(int(state)))
-            continue;
+        m_told.insert(int(state));
         switch (state) {
         case FeedHealth::State::Down:
             texts << QStringLiteral("Feed down since %1 \u2014 last good reply %2").arg(clock(wallNow), clock(lastGoodReply));
@@ -58,8 +55,6 @@ TroubleNotifier::Notification TroubleNotifier::look(const FeedHealth::Report &re
             break;
         }
     }
-    const bool ended = troubles.isEmpty() && !m_troubles.isEmpty();
-    m_troubles = troubles;
 
     // Only what the trader could not have seen.
     const bool quiet = windowInFront;
@@ -70,16 +65,18 @@ TroubleNotifier::Notification TroubleNotifier::look(const FeedHealth::Report &re
             m_firstTold = wallNow;
         return {QStringLiteral("Tickvane: feed trouble"), texts.join(QLatin1Char('\n'))};
     }
-    if (ended && m_firstTold.isValid() && report.troubles.isEmpty()) {
-        const QDateTime since = m_firstTold;
-        m_firstTold = QDateTime();
-        if (quiet)
-            return {};
-        return {QStringLiteral("Tickvane: feed live again"),
-                QStringLiteral("Feed live again at %1 \u2014 after %2 of trouble")
-                    .arg(clock(wallNow), duration(since.secsTo(wallNow)))};
-    }
-    if (ended)
-        m_firstTold = QDateTime();
-    return {};
+    // What was told holds through lesser troubles (stale, no quotes): the trader hears the end of
+    // it only once nothing is wrong any more.
+    if (!report.troubles.isEmpty())
+        return {};
+    m_told.clear();
+    if (!m_firstTold.isValid())
+        return {};
+    const QDateTime since = m_firstTold;
+    m_firstTold = QDateTime();
+    if (quiet)
+        return {};
+    return {QStringLiteral("Tickvane: feed live again"),
+            QStringLiteral("Feed live again at %1 \u2014 after %2 of trouble")
+                .arg(clock(wallNow), duration(since.secsTo(wallNow)))};
 }

@@ -30,6 +30,6 @@ public:
 
 private:
     qint64 m_startedMs;
-    QSet<int> m_troubles;
+    QSet<int> m_told;        // notable troubles told (or seen in front) since the feed was last fine
     QDateTime m_firstTold;   // when the first trouble the trader was told of began; invalid: none
 };

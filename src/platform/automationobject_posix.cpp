@@ -33,17 +33,16 @@ QString importedLineCount(const QString &methodText)
     return QString::number(lines);
 }
 
-// While <install folder>/automation.down exists, AmiBroker counts as closed.
-bool amiBrokerDown()
+bool switchSet(const char *name)
 {
-    return QFile::exists(Journal::folder() + QStringLiteral("/automation.down"));
+    return QFile::exists(Journal::folder() + QLatin1Char('/') + QLatin1String(name));
 }
 
-// While <install folder>/automation.exception exists, AmiBroker refuses each call (on Windows the
-// call ends in DISP_E_EXCEPTION); the object stays.
-bool amiBrokerRefuses()
+// While <install folder>/automation.down exists, AmiBroker counts as closed: calls meet the
+// transport error of a server that is gone.
+bool amiBrokerDown()
 {
-    return QFile::exists(Journal::folder() + QStringLiteral("/automation.exception"));
+    return switchSet("automation.down");
 }
 
 const QString Failed = QStringLiteral("failed");
@@ -58,27 +57,42 @@ public:
 
     bool isNull() const override { return m_null; }
 
-    bool call(const QString &methodText) override
+    CallResult call(const QString &methodText) override
     {
-        if (m_null || amiBrokerDown() || amiBrokerRefuses()) {
+        if (const CallResult failed = failure(); !failed.taken()) {
             Journal::append(methodText, Failed);
-            return false;
+            return failed;
+        }
+        // automation.importfails: Import answers -1, as AmiBroker does for a file it cannot take.
+        if (methodText.startsWith(QLatin1String("Import(")) && switchSet("automation.importfails")) {
+            Journal::append(methodText, QStringLiteral("returned -1"));
+            return {CallResult::Outcome::Taken, 0, -1};
         }
         Journal::append(methodText, importedLineCount(methodText));
-        return true;
+        return {};
     }
 
-    bool call(const QString &methodText, const QString &argument) override
+    CallResult call(const QString &methodText, const QString &argument) override
     {
-        if (m_null || amiBrokerDown() || amiBrokerRefuses()) {
+        if (const CallResult failed = failure(); !failed.taken()) {
             Journal::append(methodText, Failed);
-            return false;
+            return failed;
         }
         Journal::append(methodText, argument);
-        return true;
+        return {};
     }
 
 private:
+    // automation.exception: AmiBroker refuses each call (DISP_E_EXCEPTION on Windows); the object stays.
+    CallResult failure() const
+    {
+        if (m_null || amiBrokerDown())
+            return {CallResult::Outcome::Lost, ServerUnavailableError, 0};
+        if (switchSet("automation.exception"))
+            return {CallResult::Outcome::Refused, DispExceptionError, 0};
+        return {};
+    }
+
     bool m_null = false;
 };
 

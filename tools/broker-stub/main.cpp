@@ -7,6 +7,7 @@
 //                         offering the class; a call journals "failed" and the process dies mid-call,
 //                         so the caller meets the RPC error a vanished server gives.
 //   automation.exception  a call fails with DISP_E_EXCEPTION, as AmiBroker refusing a command.
+//   automation.importfails  Import returns -1, as AmiBroker does for a file it cannot take.
 // Killing the process (taskkill /F /IM Broker.exe) is the third fault and needs no switch.
 
 #include <windows.h>
@@ -242,7 +243,14 @@ public:
             }
             return DISP_E_EXCEPTION;
         }
-        journal(methodText, detail);
+        // Import answers with a number, 0 when the file was taken.
+        const bool import = id - FirstId == 1;
+        const bool importFails = import && switchSet(L"automation.importfails");
+        journal(methodText, importFails ? std::wstring(L"returned -1") : detail);
+        if (import && result) {
+            result->vt = VT_I4;
+            result->lVal = importFails ? -1 : 0;
+        }
         return S_OK;
     }
 
