@@ -59,6 +59,8 @@ wait_for() { # wait_for SECONDS COMMAND...: polls every 0.2 s
 # With 32-bit Wine present `wine taskkill` is the 32-bit taskkill, which under Wine sees no 64-bit
 # process; the 64-bit loader runs the 64-bit one.
 taskkill64() { "$(command -v wine64 || echo /usr/lib/wine/wine64)" taskkill "$@"; }
+# A RefreshAll in the journal after its first N lines: the feed reached AmiBroker.
+refreshed_after() { tail -n +$(( $1 + 1 )) "$journal" | grep -q $'\tRefreshAll()'; }
 sql() { mariadb --no-defaults --socket="$mysql_socket" -uroot -N -e "$1"; }
 program_log() { cat "$root"/logs/tickvane-*.log 2>/dev/null; }
 
@@ -152,6 +154,23 @@ ended_cleanly() { # ended_cleanly WHAT
     tickvane_pid=
 }
 
+# Starts the program and checks that the feed reaches AmiBroker; the vendor's requests from then on
+# are last_live_request's.
+start_until_fed() { # start_until_fed RUN_NAME WHAT
+    requests_before=$(wc -l < "$requests")
+    local lines
+    lines=$(wc -l < "$journal")
+    start_tickvane "$1"
+    check "$2" wait_for 90 refreshed_after "$lines"
+}
+last_live_request() { tail -n +$((requests_before + 1)) "$requests" | grep -P '\tlive\t' | tail -1; }
+# The last live request asks for NIFTY-I and ICICIBANK, and for no BANKNIFTY-I.
+asks_for_stored_selection() {
+    local request
+    request=$(last_live_request)
+    grep -q 'NIFTY-I' <<< "$request" && grep -q 'ICICIBANK' <<< "$request" && ! grep -q 'BANKNIFTY-I' <<< "$request"
+}
+
 # The trader's close: WM_CLOSE to the program's windows (taskkill without /F).
 close_tickvane() {
     taskkill64 /IM Tickvane.exe >/dev/null 2>&1 || true
@@ -237,14 +256,9 @@ check "close: choices written to the registry (feed box removed before the close
 wine reg add "$settings" /v selectedSymbolsList /t REG_MULTI_SZ /d 'NIFTY-I\0ICICIBANK' /f >/dev/null
 wine reg add "$settings" /v corrExchList /t REG_MULTI_SZ /d 'FUTURE\0CASH' /f >/dev/null
 wine reg add "$settings" /v disableAutoBackfill5 /t REG_SZ /d true /f >/dev/null
-requests_before=$(wc -l < "$requests")
-lines_before=$(wc -l < "$journal")
-start_tickvane second
-check "second start reaches AmiBroker" \
-    wait_for 90 bash -c "tail -n +$((lines_before + 1)) '$journal' | grep -q $'\tRefreshAll()'"
+start_until_fed second "second start reaches AmiBroker"
 check "second start asks the vendor for exactly the stored selection (NIFTY-I, no BANKNIFTY-I)" \
-    bash -c "tail -n +$((requests_before + 1)) '$requests' | grep -P '\tlive\t' | tail -1 \
-        | grep -P 'NIFTY-I' | grep -vq 'BANKNIFTY-I'"
+    asks_for_stored_selection
 
 # The end-of-day archive as a trader asks for it: the window's EOD button, then in the dialog the
 # defaults (CASH, recent, watch list only) and its Backfill button. No window manager runs, so
@@ -393,7 +407,7 @@ restore_selection
 start_tickvane upgraded
 lines_before=$(wc -l < "$journal")
 check "upgrade: the feed runs" \
-    wait_for 90 bash -c "tail -n +$((lines_before + 1)) '$journal' | grep -q $'\tRefreshAll()'"
+    wait_for 90 refreshed_after "$lines_before"
 wine reg delete "$settings" /v checkbox0 /f >/dev/null 2>&1 || true
 lines_before=$(wc -l < "$journal")
 upgrade_status=0
@@ -410,7 +424,7 @@ ended_cleanly "upgrade: the closed feed"
 check "upgrade: the program replaced" grep -aq 'Dest filename: C:\\Quorvix\\Tickvane.exe' "$work/upgrade.log"
 lines_closed=$(wc -l < "$journal")
 check "upgrade: the installer started the feed again" \
-    wait_for 90 bash -c "tail -n +$((lines_closed + 1)) '$journal' | grep -q $'\tRefreshAll()'"
+    wait_for 90 refreshed_after "$lines_closed"
 taskkill64 /IM Tickvane.exe >/dev/null 2>&1 || true
 check "upgrade: the feed started again closes" wait_for 60 bash -c "! pgrep -f 'Quorvix.[T]ickvane\.exe' >/dev/null"
 echo "  upgrade over the running feed:"
@@ -436,13 +450,9 @@ check "uninstall: the feed's own files removed (logs, quote files), as the insta
 reinstall_status=0
 run_installer "$work/reinstall.log" || reinstall_status=$?
 check "installed again (exit status $reinstall_status)" test "$reinstall_status" -eq 0
-requests_before=$(wc -l < "$requests")
-lines_before=$(wc -l < "$journal")
-start_tickvane reinstalled
-check "installed again: the feed runs" \
-    wait_for 90 bash -c "tail -n +$((lines_before + 1)) '$journal' | grep -q $'\tRefreshAll()'"
+start_until_fed reinstalled "installed again: the feed runs"
 check "installed again: the stored selection found (NIFTY-I and ICICIBANK asked for)" \
-    bash -c "tail -n +$((requests_before + 1)) '$requests' | grep -P '\tlive\t' | tail -1 | grep 'NIFTY-I' | grep -q 'ICICIBANK'"
+    asks_for_stored_selection
 close_tickvane
 stop_vendor
 

@@ -3,6 +3,7 @@
 #include "backfillharness.h"
 #include "support/mainform.h"
 
+#include "app/config.h"
 #include "app/eventlog.h"
 #include "app/settingsstore.h"
 #include "feed/amibroker.h"
@@ -785,8 +786,9 @@ void TestBackfillRun::refusedFileEndsItsRunOnly()
     QCOMPARE(refusals, 1 + BackfillRun::AmiBrokerRetries);
     // The link never flipped: nothing made again, no database loaded again; the live tick went in.
     QVERIFY(session.amibroker().isReachable());
-    QCOMPARE(h->env->journal(), (QStringList{QStringLiteral("Import(0,%1/rtimport.txt,%1/dataFormatRT.dll)\t1")
-                                                 .arg(h->env->root()),
+    QCOMPARE(h->env->journal(), (QStringList{QStringLiteral("Import(0,%1,%2)\t1")
+                                                 .arg(Config::instance().nativePath(QStringLiteral("rtimport.txt")),
+                                                      Config::instance().nativePath(QStringLiteral("dataFormatRT.dll"))),
                                              QStringLiteral("RefreshAll()")}));
 }
 
