@@ -18,25 +18,10 @@ work=${BENCH_DIR:-/tmp/tickvane-livebench}
 user=BENCH-USER
 rm -rf "$work"
 mkdir -p "$work"
-root=$work/Quorvix
-mkdir -p "$root"
-cp -r install/. "$root/"
-
 # A trader with that many symbols, none of them backfilled at start.
-awk -v n="$symbols" 'BEGIN { for (i = 0; i < n; ++i) printf "NIFTY26DEC%dCE\n", 10000 + i }' > "$work/symbols.txt"
-export XDG_CONFIG_HOME=$work/config
-mkdir -p "$XDG_CONFIG_HOME/Quorvix Company"
-{
-    echo "[General]"
-    printf 'selectedSymbolsList=%s\n' "$(paste -sd, "$work/symbols.txt" | sed 's/,/, /g')"
-    printf 'corrExchList=%s\n' "$(sed 's/.*/CASH/' "$work/symbols.txt" | paste -sd, | sed 's/,/, /g')"
-    echo "checkbox0=true"
-    echo "disableAutoBackfill5=true"
-    echo "saveLayout=false"
-    echo "controlAmibroker=false"
-} > "$XDG_CONFIG_HOME/Quorvix Company/Quorvix.conf"
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
+source scripts/madeuptrader.sh
+lay_out_made_up_trader "$work" "$symbols" NIFTY26DEC
+root=$work/Quorvix
 
 vendor_pid=
 feed_pid=

@@ -212,28 +212,12 @@ export TZ=UTC
 
 rm -rf "$work"
 mkdir -p "$work/sanitizer"
+source scripts/madeuptrader.sh
+lay_out_made_up_trader "$work" "$symbols" SOAK backfillAfterOutage=true
 root=$work/Quorvix
-mkdir -p "$root"
-cp -r install/. "$root/"
 journal=$root/automation.log
 schedule=$work/faults.log
 : > "$schedule"
-
-awk -v n="$symbols" 'BEGIN { for (i = 0; i < n; ++i) printf "SOAK%dCE\n", 10000 + i }' > "$work/symbols.txt"
-export XDG_CONFIG_HOME=$work/config
-mkdir -p "$XDG_CONFIG_HOME/Quorvix Company"
-{
-    echo "[General]"
-    printf 'selectedSymbolsList=%s\n' "$(paste -sd, "$work/symbols.txt" | sed 's/,/, /g')"
-    printf 'corrExchList=%s\n' "$(sed 's/.*/CASH/' "$work/symbols.txt" | paste -sd, | sed 's/,/, /g')"
-    echo "checkbox0=true"
-    echo "disableAutoBackfill5=true"
-    echo "saveLayout=false"
-    echo "controlAmibroker=false"
-    echo "backfillAfterOutage=true"
-} > "$XDG_CONFIG_HOME/Quorvix Company/Quorvix.conf"
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
 
 sanitized=false
 if grep -q '^TICKVANE_SANITIZERS:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then

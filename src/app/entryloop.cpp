@@ -5,6 +5,7 @@
 #include "app/qtcompat.h"
 #include "app/settingsstore.h"
 #include "app/version.h"
+#include "platform/databaseplugins.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,6 +32,8 @@ int runEntryLoop(int &argc, char **argv, const std::function<std::unique_ptr<QOb
 
         // Nothing of a finished cycle may outlive its application object.
         controller.reset();
+        // The application object's end unloads the database client's plugins.
+        Platform::keepDatabasePluginsLoaded();
         application.reset();
     } while (exitCode == RestartExitCode);
     // A log without this line ended in a crash or a forced exit.

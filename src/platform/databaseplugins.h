@@ -2,9 +2,9 @@
 
 namespace Platform {
 
-// Keeps every log-in plugin the MySQL client library has loaded in the process until it ends.
-// The client library unloads its plugins when the application object goes, but a plugin may have
-// left an exit handler with the C runtime, which would then run code that is no longer there.
+// Keeps every log-in plugin the MySQL client library has loaded in the process until it ends; to be
+// called before the application object goes. The client library unloads its plugins then, but a
+// plugin may have left an exit handler with the C runtime, which would run code no longer there.
 void keepDatabasePluginsLoaded();
 
 }

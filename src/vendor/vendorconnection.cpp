@@ -1,6 +1,5 @@
 #include "vendor/vendorconnection.h"
 
-#include "platform/databaseplugins.h"
 #include "vendor/account.h"
 #include "vendor/vendordatabase.h"
 #include "vendor/vendorservice.h"
@@ -30,10 +29,7 @@ VendorConnection::~VendorConnection()
 
 bool VendorConnection::open()
 {
-    if (!VendorDatabase::open(m_database))
-        return false;
-    Platform::keepDatabasePluginsLoaded();
-    return true;
+    return VendorDatabase::open(m_database);
 }
 
 bool VendorConnection::isOpen() const
@@ -48,8 +44,8 @@ QString VendorConnection::lastErrorText() const
 
 bool VendorConnection::catalogue(const QString &exchange, QStringList *symbols)
 {
-    if (!m_database.isOpen() && m_database.open())
-        Platform::keepDatabasePluginsLoaded();
+    if (!m_database.isOpen())
+        m_database.open();
     if (!m_query->prepare(Vendor::catalogueSql()))
         return false;
     m_query->addBindValue(exchange);
