@@ -141,7 +141,7 @@ void BenchDisplayTable::show(const QStringList &symbols)
     QStringList exchanges;
     for (int i = 0; i < symbols.size(); ++i)
         exchanges << QStringLiteral("FUTURE");
-    sessionOf(*m_world->window).selection().assign(symbols, exchanges);
+    sessionOf(*m_world->window).assignSelection(symbols, exchanges);
     repaint();
     QCOMPARE(table()->model()->rowCount(), symbols.size());
 }
@@ -223,8 +223,7 @@ void BenchDisplayTable::addOneSymbol()
     const int before = table()->model()->rowCount();
     int passes = 0;
     QBENCHMARK {
-        sessionOf(*m_world->window).selection().applyChecks({{QStringLiteral("NEW%1").arg(added++), true}},
-                                                 QStringLiteral("FUTURE"));
+        sessionOf(*m_world->window).addChecked({{QStringLiteral("NEW%1").arg(added++), true}});
         repaint();
         ++passes;
     }

@@ -13,6 +13,7 @@
 #include "feed/livedataupdator.h"
 #include "feed/liveimport.h"
 #include "symbols/displaytablemodel.h"
+#include "symbols/replypass.h"
 #include "symbols/selection.h"
 
 #include "support/testenvironment.h"
@@ -317,10 +318,11 @@ void BenchLiveImport::tick()
     DisplayTableModel onePassTable(selection);
     onePassTable.rebuild();
     liveDataUpdator onePass(selection, automation);
-    onePass.setTable(&onePassTable);
+    QObject::connect(&onePass, &liveDataUpdator::quotesRead, &onePassTable, &DisplayTableModel::apply);
     DisplayTableModel ownPassTable(selection);
     ownPassTable.rebuild();
     liveDataUpdator twoReadings(selection, automation);
+    LiveReplyPass tableReading(selection);
     const QByteArray importLines = LiveImport::selectedLines(tick.reply, LiveImport::symbolSet(tick.symbols));
 
     // Interleaved, so all three see the same machine.
@@ -335,7 +337,8 @@ void BenchLiveImport::tick()
         clock.restart();
         storeReply(quotePath, tick.reply);
         twoReadings.updateDataAmi();
-        ownPassTable.showReply(tick.reply);
+        tableReading.read(tick.reply, nullptr, LiveImport::NativeLineEnd);
+        ownPassTable.apply(tableReading);
         two.push_back(clock.nsecsElapsed());
         clock.restart();
         writePlain(plainQuote, tick.reply);

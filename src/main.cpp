@@ -1,6 +1,7 @@
 #include "app/entryloop.h"
 #include "app/eventlog.h"
 #include "feed/amibrokerlivedata2.h"
+#include "platform/automationobject.h"
 #include "platform/programfolder.h"
 #include "platform/runningmark.h"
 #include "platform/shutdownsignals.h"
@@ -22,7 +23,9 @@ void endOnRequest()
 
 std::unique_ptr<QObject> startCycle()
 {
-    auto controller = std::make_unique<authDialog>([] { return std::make_unique<amibrokerlivedata2>(); });
+    auto controller = std::make_unique<authDialog>(Platform::createAutomationObject, [](FeedSession &session) {
+        return std::make_unique<amibrokerlivedata2>(session);
+    });
     Platform::watchShutdownSignals(controller.get(), endOnRequest);
     controller->start();
     return controller;

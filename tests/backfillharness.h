@@ -62,15 +62,15 @@ public:
         qputenv("QUORVIX_BACKFILL_SERVER", server.hostPort().toUtf8());
         Config::reload();
 
-        window = std::make_unique<amibrokerlivedata2>();
+        window = std::make_unique<AssembledWindow>();
         Account account;
         account.secureKey = RequestKey;
         account.backfillPath = server.hostPort() + VendorSim::BackfillPath;
-        window->takeAccount(account);
+        sessionOf(*window).takeAccount(account);
         // Short pauses between repeats of a failing request: the rule, not the wall clock, is tested.
-        sessionOf(*window).backfillRun().setRetryDelays(RetryDelays);
+        inside(sessionOf(*window)).backfillRun().setRetryDelays(RetryDelays);
         // Days other than 5 only set the base.
-        window->startupBackfill(Vendor::oneDayBackfillBase(server.hostPort(), ServerDate, OneDayPath), 1);
+        sessionOf(*window).setOneDayBackfillBase(Vendor::oneDayBackfillBase(server.hostPort(), ServerDate, OneDayPath));
         sessionOf(*window).setUserId(UserId);
         ui()->progressBarRT->setFormat(QString());
     }
@@ -95,18 +95,18 @@ public:
             symbols << row.first;
             exchanges << row.second;
         }
-        sessionOf(*window).selection().assign(symbols, exchanges);
+        sessionOf(*window).assignSelection(symbols, exchanges);
     }
 
-    // Enables exactly the feed boxes of these exchange names, as the account's feeds would.
+    // Enables exactly the feeds of these exchange names, as the account's feeds text would.
     void enableExchanges(const QStringList &exchanges) const
     {
-        for (const auto &box : Feeds::All) {
-            auto *radio = window->findChild<QRadioButton *>(QLatin1String(box.boxName));
-            if (radio)
-                radio->setEnabled(exchanges.contains(QLatin1String(box.exchange)));
+        QStringList words;
+        for (const auto &feed : Feeds::All) {
+            if (exchanges.contains(QLatin1String(feed.exchange)))
+                words << QLatin1String(feed.feedWord);
         }
-        sessionOf(*window).setEnabledExchanges(exchanges);
+        sessionOf(*window).enableFeeds(words.join(QLatin1Char(',')));
     }
 
     // The row's Backfill button, drawn in the table: rowButton(row)->click() clicks it there.
@@ -206,7 +206,7 @@ public:
     LocalVendor vendor;
     VendorSim::Server &server = vendor.server;
     std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<amibrokerlivedata2> window;
+    std::unique_ptr<AssembledWindow> window;
 };
 
 }

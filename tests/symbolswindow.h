@@ -49,13 +49,13 @@ public:
         QSettings(Store::Organisation, Store::Application).clear();
         environment->boxes.clear();
 
-        window = std::make_unique<amibrokerlivedata2>();
+        window = std::make_unique<AssembledWindow>();
         // Closed loopback port: the live feed polls nothing that exists.
         Account account;
         account.dataPathGet = QStringLiteral("127.0.0.1:1/rt/live");
         account.dataPathPost = QStringLiteral("127.0.0.1:1/rt/livepost");
         account.secureKey = QStringLiteral("key");
-        window->takeAccount(account);
+        sessionOf(*window).takeAccount(account);
         ui = std::make_unique<MainForm>(*window);
     }
 
@@ -117,8 +117,8 @@ public:
     // Sets the selection without rebuilding anything, as a store restored at start would.
     void setSelection(const QStringList &symbols, const QStringList &exchanges) const
     {
-        const QSignalBlocker quiet(&sessionOf(*window).selection());
-        sessionOf(*window).selection().assign(symbols, exchanges);
+        const QSignalBlocker quiet(const_cast<Selection *>(&sessionOf(*window).selection()));
+        sessionOf(*window).assignSelection(symbols, exchanges);
     }
 
     // The live downloader, connected to the closed port: it never gets a reply, so a test can put
@@ -126,12 +126,12 @@ public:
     MyDownloader *quietLiveDownloader() const
     {
         MainForm(*window).connectButton->click();
-        sessionOf(*window).liveDownloader()->pollTimer->stop();
-        return sessionOf(*window).liveDownloader();
+        inside(sessionOf(*window)).liveDownloader()->pollTimer->stop();
+        return inside(sessionOf(*window)).liveDownloader();
     }
 
     std::unique_ptr<TestEnvironment> environment;
-    std::unique_ptr<amibrokerlivedata2> window;
+    std::unique_ptr<AssembledWindow> window;
     std::unique_ptr<MainForm> ui;
 
 private:

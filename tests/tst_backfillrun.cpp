@@ -27,10 +27,10 @@ namespace {
 // The start-up controller over the harness's window; the window stays the harness's.
 struct Controller
 {
-    explicit Controller(amibrokerlivedata2 *window)
-        : dialog(nullptr)
+    explicit Controller(AssembledWindow *window)
+        : dialog(Platform::createAutomationObject, nullptr)
     {
-        dialog.attachConsole(window);
+        dialog.attach(window->feedEngine(), window);
     }
     authDialog dialog;
 };
@@ -136,7 +136,7 @@ void TestBackfillRun::requests()
     h->enableExchanges(enabled);
     h->select(rows);
     for (const QString &symbol : unselected)
-        sessionOf(*h->window).selection().removeRow(symbol);
+        sessionOf(*h->window).removeSymbol(symbol);
     h->ui()->daysBox->clear();
     h->ui()->daysBox->addItems({"1", "3", "5", "10", "20", "30", "60", "90", "120", "180"});
     h->ui()->daysBox->setCurrentText(days);
@@ -145,7 +145,7 @@ void TestBackfillRun::requests()
     if (action == QLatin1String("all"))
         h->backfillButton()->click();
     else if (action == QLatin1String("five"))
-        h->window->do5DayBackfill();
+        sessionOf(*h->window).fiveDayBackfill();
     else
         h->rowButton(action.mid(3).toInt())->click();
 
@@ -162,7 +162,7 @@ void TestBackfillRun::requests()
     }
     QCOMPARE(h->backfillQueries(), queries);
     QCOMPARE(h->importTexts().count(Harness::intradayImport()), expected.size());
-    QVERIFY(sessionOf(*h->window).backfillRun().queue().isEmpty());
+    QVERIFY(inside(sessionOf(*h->window)).backfillRun().queue().isEmpty());
 }
 
 void TestBackfillRun::eachImportBeforeNextRequest()
@@ -196,7 +196,7 @@ void TestBackfillRun::failingRequestIsRetried()
     h->server.misbehave("backfill", VendorSim::Mode::HttpError, 2);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}});
-    QSignalSpy errors((&sessionOf(*h->window).backfillDownloader()), &MyDownloader::responseError);
+    QSignalSpy errors((&inside(sessionOf(*h->window)).backfillDownloader()), &MyDownloader::responseError);
     h->backfillButton()->click();
 
     QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
@@ -218,13 +218,13 @@ void TestBackfillRun::stopDuringRequest()
     h->backfillButton()->click();
     QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
     QVERIFY(h->backfillButton()->isEnabled());
-    QVERIFY(sessionOf(*h->window).backfillRun().queue().isEmpty());
+    QVERIFY(inside(sessionOf(*h->window)).backfillRun().queue().isEmpty());
 
     // A reply that completes after the stop is written but must not be imported.
-    emit sessionOf(*h->window).backfillDownloader().downloadfinished();
+    emit inside(sessionOf(*h->window)).backfillDownloader().downloadfinished();
     QTest::qWait(500);
     // What the watchdog would do to the hanging request after its interval.
-    sessionOf(*h->window).backfillDownloader().abort();
+    inside(sessionOf(*h->window)).backfillDownloader().abort();
     QTest::qWait(200);
     QCOMPARE(h->requests("backfill").size(), 1);
     QVERIFY(h->importTexts().isEmpty());
@@ -289,7 +289,7 @@ void TestBackfillRun::pressWhileActive()
         h->backfillButton()->click();
     else
         h->rowButton(press.mid(3).toInt())->click();
-    QVERIFY(sessionOf(*h->window).backfillRun().queue().isEmpty());
+    QVERIFY(inside(sessionOf(*h->window)).backfillRun().queue().isEmpty());
 
     if (finishes) {
         QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
@@ -345,7 +345,7 @@ void TestBackfillRun::progressLabelDuringDownload()
     h->select({{"M&M", "CASH"}});
     QString shown;
     // Connected after the run's own attachment, so it sees the label each report leaves.
-    connect((&sessionOf(*h->window).backfillDownloader()), &MyDownloader::updateProgress2, this,
+    connect((&inside(sessionOf(*h->window)).backfillDownloader()), &MyDownloader::updateProgress2, this,
             [this, &shown] { shown = h->ui()->progressBarRT->format(); });
     h->backfillButton()->click();
     QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
@@ -370,10 +370,10 @@ void TestBackfillRun::startupBackfill()
     h->enableExchanges({"CASH", "FUTURE"});
     h->select({{"ACC", "CASH"}, {"GOLD", "MCX"}, {"NIFTY-I", "FUTURE"}, {"M&M", "CASH"}});
     
-    h->window->startupBackfill(QString(), 1);
+    sessionOf(*h->window).setOneDayBackfillBase(QString());
     Controller guard(h->window.get());
     authDialog &controller = guard.dialog;
-    QVERIFY(controller.mainWindow()->vendorConnection()->isOpen());
+    QVERIFY(h->window->vendorConnection()->isOpen());
     controller.backfillAtStartup(days);
 
     const QString base = QStringLiteral("http://%1/backfillS21/1/%2/%3/")
@@ -399,10 +399,10 @@ void TestBackfillRun::startupWithoutServerSettings()
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}});
     
-    h->window->startupBackfill(QString(), 1);
+    sessionOf(*h->window).setOneDayBackfillBase(QString());
     Controller guard(h->window.get());
     authDialog &controller = guard.dialog;
-    QVERIFY(controller.mainWindow()->vendorConnection()->query().exec(QStringLiteral("DROP TABLE ParvelRT_settings")));
+    QVERIFY(h->window->vendorConnection()->query().exec(QStringLiteral("DROP TABLE ParvelRT_settings")));
 
     controller.backfillAtStartup(5);
     QTest::qWait(300);
@@ -456,13 +456,13 @@ void TestBackfillRun::failuresAreBoundedAndReported()
     } else if (mode == QLatin1String("wrong key")) {
         Account account = sessionOf(*h->window).account();
         account.secureKey = QStringLiteral("expired-key");
-        h->window->takeAccount(account);
+        sessionOf(*h->window).takeAccount(account);
     } else
         h->server.misbehave(endpoint, mode == QLatin1String("error") ? VendorSim::Mode::HttpError
                                                                       : VendorSim::Mode::Garbage, times);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
-    QSignalSpy finished(&sessionOf(*h->window).backfillRun(), &BackfillRun::finished);
+    QSignalSpy finished(&inside(sessionOf(*h->window)).backfillRun(), &BackfillRun::finished);
     if (intraday)
         h->backfillButton()->click();
     else
@@ -496,7 +496,7 @@ void TestBackfillRun::failuresAreBoundedAndReported()
 
 void TestBackfillRun::stopDuringRetryWait()
 {
-    sessionOf(*h->window).backfillRun().setRetryDelays({1000, 1000, 1000});
+    inside(sessionOf(*h->window)).backfillRun().setRetryDelays({1000, 1000, 1000});
     h->server.misbehave("backfill", VendorSim::Mode::HttpError);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}});
@@ -505,7 +505,7 @@ void TestBackfillRun::stopDuringRetryWait()
 
     h->backfillButton()->click();
     QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
-    QVERIFY(!sessionOf(*h->window).backfillRun().isActive());
+    QVERIFY(!inside(sessionOf(*h->window)).backfillRun().isActive());
     // The pause would have ended here; nothing more is asked.
     QTest::qWait(1300);
     QCOMPARE(h->requests("backfill").size(), 1);
@@ -548,19 +548,19 @@ void TestBackfillRun::gapBackfillAfterOutage()
     const QString logFolder = h->env->root() + QStringLiteral("/logs");
     EventLog log(logFolder);
     qint64 now = 1'000'000;
-    sessionOf(*h->window).health().setClock([&now] { return now; });
+    inside(sessionOf(*h->window)).health().setClock([&now] { return now; });
     Account account = sessionOf(*h->window).account();
     account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
-    h->window->takeAccount(account);
+    sessionOf(*h->window).takeAccount(account);
     h->enableExchanges({"CASH", "FUTURE"});
     MainForm(*h->window).connectButton->click();
     // The live request follows the selection from here on: its replies hold the selection's quotes.
     h->select({{"ACC", "CASH"}, {"NIFTY-I", "FUTURE"}});
-    QTRY_VERIFY_WITH_TIMEOUT(sessionOf(*h->window).health().importsThisSession() >= 1, LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(inside(sessionOf(*h->window)).health().importsThisSession() >= 1, LongWait);
 
     if (runActive) {
         // Long enough pauses that the outage ends while the run is still under way.
-        sessionOf(*h->window).backfillRun().setRetryDelays({1500, 1500, 1500});
+        inside(sessionOf(*h->window)).backfillRun().setRetryDelays({1500, 1500, 1500});
         h->server.misbehave("backfill", VendorSim::Mode::HttpError, 4);
         h->ui()->daysBox->addItem(QStringLiteral("180"));
         h->ui()->daysBox->setCurrentText(QStringLiteral("180"));
@@ -569,9 +569,9 @@ void TestBackfillRun::gapBackfillAfterOutage()
     }
 
     h->server.misbehave("live", VendorSim::Mode::HttpError, 2);
-    QTRY_VERIFY_WITH_TIMEOUT(sessionOf(*h->window).health().failuresInRow() >= 1, LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(inside(sessionOf(*h->window)).health().failuresInRow() >= 1, LongWait);
     now += outageMs;
-    QTRY_COMPARE_WITH_TIMEOUT(sessionOf(*h->window).health().failuresInRow(), 0, LongWait);
+    QTRY_COMPARE_WITH_TIMEOUT(inside(sessionOf(*h->window)).health().failuresInRow(), 0, LongWait);
 
     QStringList queries;
     for (const QString &item : qAsConst(expected))
@@ -583,7 +583,7 @@ void TestBackfillRun::gapBackfillAfterOutage()
     else
         QTest::qWait(500);
     QCOMPARE(h->backfillQueries(), queries);
-    sessionOf(*h->window).liveDownloader()->pollTimer->stop();
+    inside(sessionOf(*h->window)).liveDownloader()->pollTimer->stop();
 
     // What the log tells support about it: the outage, the recovery, the gap backfill and its end;
     // never the request key.
@@ -663,23 +663,23 @@ void TestBackfillRun::refusedImportsWaitForAmiBroker()
     const QByteArray quotes = "07-12-2026,10:00,100,101,99,100.5,1000\n";
     h->server.setFile(Harness::archivePath("CASH-1.zip"),
                       VendorSim::makeZip({{"ACC.txt", quotes}, {"SBIN.txt", quotes}}));
-    sessionOf(*h->window).worker().amibroker().setRelinkInterval(100);
-    sessionOf(*h->window).backfillRun().setAmiBrokerWait(comesBack ? LongWait : 800);
+    inside(sessionOf(*h->window)).worker().amibroker().setRelinkInterval(100);
+    inside(sessionOf(*h->window)).backfillRun().setAmiBrokerWait(comesBack ? LongWait : 800);
     h->enableExchanges({"CASH"});
     h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
     const QString down = h->env->root() + QStringLiteral("/automation.down");
     QVERIFY(QFile(down).open(QIODevice::WriteOnly));
     h->env->clearJournal();
 
-    QSignalSpy finished(&sessionOf(*h->window).backfillRun(), &BackfillRun::finished);
+    QSignalSpy finished(&inside(sessionOf(*h->window)).backfillRun(), &BackfillRun::finished);
     if (kind == QLatin1String("intraday"))
         h->backfillButton()->click();
     else if (kind == QLatin1String("eod"))
         h->window->eodBackfillButton_clicked(QStringLiteral("CASH-1.zip"));
     else
-        emit sessionOf(*h->window).health().recoveredAfterOutage(61000);
+        emit inside(sessionOf(*h->window)).health().recoveredAfterOutage(61000);
 
-    QTRY_VERIFY_WITH_TIMEOUT(sessionOf(*h->window).backfillRun().isWaitingForAmiBroker(), LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(inside(sessionOf(*h->window)).backfillRun().isWaitingForAmiBroker(), LongWait);
     QVERIFY(h->ui()->progressBarRT->format().contains(QLatin1String("waiting for AmiBroker")));
     // Nothing more is fetched while the file in hand waits.
     const int requestsWhileWaiting = h->requests("backfill").size() + h->requests("eod").size();
@@ -704,23 +704,23 @@ void TestBackfillRun::restartEndsTheRunAndCarriesTheOutage()
     EventLog log(logFolder);
     Account account = sessionOf(*h->window).account();
     account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
-    h->window->takeAccount(account);
+    sessionOf(*h->window).takeAccount(account);
     h->enableExchanges({"CASH"});
     MainForm(*h->window).connectButton->click();
     h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
-    QTRY_VERIFY_WITH_TIMEOUT(sessionOf(*h->window).health().lastGoodReply().isValid(), LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(inside(sessionOf(*h->window)).health().lastGoodReply().isValid(), LongWait);
     h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
     h->backfillButton()->click();
     QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
 
-    h->window->prepareRestart();
-    QVERIFY(!sessionOf(*h->window).backfillRun().isActive());
+    sessionOf(*h->window).prepareRestart();
+    QVERIFY(!inside(sessionOf(*h->window)).backfillRun().isActive());
     QVERIFY(EventLog::flush());
     const QStringList files = QDir(logFolder).entryList({QStringLiteral("tickvane-*.log")}, QDir::Files);
     QFile file(logFolder + QLatin1Char('/') + files.value(0));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("backfill run stopped by restart: 0 of 2 rows done"));
-    const QDateTime lastGood = sessionOf(*h->window).health().lastGoodReply();
+    const QDateTime lastGood = inside(sessionOf(*h->window)).health().lastGoodReply();
     {
         QSettings store(Store::Organisation, Store::Application);
         QCOMPARE(QDateTime::fromString(store.value(Store::LastGoodReplyBeforeRestart).toString(), Qt::ISODateWithMs),
@@ -729,8 +729,8 @@ void TestBackfillRun::restartEndsTheRunAndCarriesTheOutage()
 
     // The next cycle's window takes it over, once.
     h->window.reset();
-    amibrokerlivedata2 next;
-    QCOMPARE(sessionOf(next).health().lastGoodReply(), lastGood);
+    AssembledWindow next;
+    QCOMPARE(inside(sessionOf(next)).health().lastGoodReply(), lastGood);
     QVERIFY(!QSettings(Store::Organisation, Store::Application).contains(Store::LastGoodReplyBeforeRestart));
 }
 
@@ -761,31 +761,33 @@ struct RefusesBackfillFile final : Platform::AutomationObject
 void TestBackfillRun::refusedFileEndsItsRunOnly()
 {
     int refusals = 0;
-    FeedSession session([&refusals](const QString &) { return std::make_unique<RefusesBackfillFile>(&refusals); });
+    VendorConnection connection(Config::instance().database());
+    FeedSession session([&refusals](const QString &) { return std::make_unique<RefusesBackfillFile>(&refusals); },
+                        connection);
     Account account;
     account.secureKey = RequestKey;
     account.backfillPath = h->server.hostPort() + VendorSim::BackfillPath;
     session.takeAccount(account);
     session.setUserId(UserId);
-    session.setEnabledExchanges({"CASH"});
-    session.selection().assign({"ACC", "SBIN"}, {"CASH", "CASH"});
+    session.enableFeeds(QStringLiteral("CASH"));
+    session.assignSelection({"ACC", "SBIN"}, {"CASH", "CASH"});
     constexpr int Wait = 800;
-    session.backfillRun().setAmiBrokerWait(Wait);
-    session.backfillRun().setAmiBrokerRetryInterval(20);
-    QSignalSpy finished(&session.backfillRun(), &BackfillRun::finished);
+    inside(session).backfillRun().setAmiBrokerWait(Wait);
+    inside(session).backfillRun().setAmiBrokerRetryInterval(20);
+    QSignalSpy finished(&inside(session).backfillRun(), &BackfillRun::finished);
     h->env->clearJournal();
 
     session.backfillSelection(QStringLiteral("1"));
-    QTRY_VERIFY_WITH_TIMEOUT(session.backfillRun().isWaitingForAmiBroker(), LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(inside(session).backfillRun().isWaitingForAmiBroker(), LongWait);
     QElapsedTimer waited;
     waited.start();
-    session.worker().importReply("NSE,ACC,20261207,1000,2210.5,10\n");
+    inside(session).worker().importReply("NSE,ACC,20261207,1000,2210.5,10\n");
     QVERIFY(finished.wait(10 * Wait));
     QVERIFY2(waited.elapsed() < 2 * Wait, qPrintable(QString::number(waited.elapsed())));
     QCOMPARE(finished.first().at(1).toString(), QStringLiteral("AmiBroker refused the import\nNot backfilled: ACC, SBIN"));
     QCOMPARE(refusals, 1 + BackfillRun::AmiBrokerRetries);
     // The link never flipped: nothing made again, no database loaded again; the live tick went in.
-    QVERIFY(session.amibroker().isReachable());
+    QVERIFY(inside(session).amibroker().isReachable());
     QCOMPARE(h->env->journal(), (QStringList{QStringLiteral("Import(0,%1,%2)\t1")
                                                  .arg(Config::instance().nativePath(QStringLiteral("rtimport.txt")),
                                                       Config::instance().nativePath(QStringLiteral("dataFormatRT.dll"))),
@@ -810,21 +812,21 @@ void TestBackfillRun::deferredGapOutlivesItsRun()
     h->ui()->daysBox->setCurrentText(QStringLiteral("180"));
     h->backfillButton()->click();
     QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
-    emit sessionOf(*h->window).health().recoveredAfterOutage(61000);
-    QVERIFY(sessionOf(*h->window).backfillRun().isActive());
+    emit inside(sessionOf(*h->window)).health().recoveredAfterOutage(61000);
+    QVERIFY(inside(sessionOf(*h->window)).backfillRun().isActive());
 
     if (stop == QLatin1String("click")) {
         h->backfillButton()->click();
     } else {
         // The next cycle's window on the same install folder and store.
-        h->window->prepareRestart();
+        sessionOf(*h->window).prepareRestart();
         h->window.reset();
-        h->window = std::make_unique<amibrokerlivedata2>();
+        h->window = std::make_unique<AssembledWindow>();
         Account account;
         account.secureKey = RequestKey;
         account.backfillPath = h->server.hostPort() + VendorSim::BackfillPath;
         account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
-        h->window->takeAccount(account);
+        sessionOf(*h->window).takeAccount(account);
         sessionOf(*h->window).setUserId(UserId);
         h->enableExchanges({"CASH"});
         h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
@@ -857,36 +859,36 @@ void TestBackfillRun::gapBackfillAfterAmiBrokerAway()
     EventLog log(logFolder);
     qint64 now = 1'000'000;
     FeedSession &session = sessionOf(*h->window);
-    session.health().setClock([&now] { return now; });
+    inside(session).health().setClock([&now] { return now; });
     Account account = session.account();
     account.dataPathGet = h->server.hostPort() + VendorSim::LivePathGet;
-    h->window->takeAccount(account);
+    sessionOf(*h->window).takeAccount(account);
     h->enableExchanges({"CASH", "FUTURE"});
     MainForm(*h->window).connectButton->click();
     h->select({{"ACC", "CASH"}, {"NIFTY-I", "FUTURE"}});
-    QTRY_VERIFY_WITH_TIMEOUT(session.health().importsThisSession() >= 1, LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(inside(session).health().importsThisSession() >= 1, LongWait);
 
     const QString away = h->env->root() + QLatin1Char('/') + switchFile;
-    QSignalSpy notTaken(&session.worker(), &liveDataUpdator::importNotTaken);
+    QSignalSpy notTaken(&inside(session).worker(), &liveDataUpdator::importNotTaken);
     QVERIFY(QFile(away).open(QIODevice::WriteOnly));
     QVERIFY(notTaken.wait(LongWait));
     // Good replies go on meanwhile: the clock moves less than a minute between two of them.
-    QSignalSpy replies(session.liveDownloader(), &MyDownloader::downloadfinished);
+    QSignalSpy replies(inside(session).liveDownloader(), &MyDownloader::downloadfinished);
     for (qint64 moved = 0; moved < awayMs; moved += 15000) {
         now += qMin<qint64>(15000, awayMs - moved);
         const int seen = replies.count();
         QTRY_VERIFY_WITH_TIMEOUT(replies.count() > seen, LongWait);
     }
-    const qint64 imports = session.health().importsThisSession();
+    const qint64 imports = inside(session).health().importsThisSession();
     QVERIFY(QFile::remove(away));
-    QTRY_VERIFY_WITH_TIMEOUT(session.health().importsThisSession() > imports, LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(inside(session).health().importsThisSession() > imports, LongWait);
 
     if (filled)
         QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
     else
         QTest::qWait(500);
     QCOMPARE(h->backfillQueries(), (filled ? QStringList{h->query("1", "ACC"), h->query("1", "NIFTY-I")} : QStringList{}));
-    session.liveDownloader()->pollTimer->stop();
+    inside(session).liveDownloader()->pollTimer->stop();
 
     QVERIFY(EventLog::flush());
     QFile file(logFolder + QLatin1Char('/') + QDir(logFolder).entryList(QDir::Files).value(0));

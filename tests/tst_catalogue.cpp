@@ -138,13 +138,13 @@ void TestCatalogue::selectedSymbolsShowChecked()
 void TestCatalogue::disabledBoxIgnoresToggle()
 {
     m_world->ui->cashBox->click();
-    m_world->ui->futureBox->setEnabled(false);
+    sessionOf(*m_world->window).enableFeeds(QStringLiteral("CASH"));
+    QVERIFY(!m_world->ui->futureBox->isEnabled());
     const QStringList before = m_world->listed();
 
-    m_world->ui->futureBox->setChecked(true); // toggles both boxes, only cash may react
+    m_world->ui->futureBox->setChecked(true); // toggles both boxes; the account has no future feed
     QCOMPARE(sessionOf(*m_world->window).currentExchange(), QStringLiteral("CASH"));
     QVERIFY(!sessionOf(*m_world->window).feedFlags()[1]);
-    QVERIFY(!sessionOf(*m_world->window).feedFlags()[0]);
     QCOMPARE(m_world->listed(), before);
 
     QVERIFY(QMetaObject::invokeMethod(m_world->window.get(), "on_futureBox_toggled", Q_ARG(bool, false)));
@@ -278,13 +278,13 @@ void TestCatalogue::deleteAllEmptiesSelectionAndTable()
     for (int c = 0; c < table->columnCount(); ++c)
         headers << table->headerData(c, Qt::Horizontal).toString();
     QCOMPARE(headers, QStringList({"SYMBOL", "LTP", "LTQ", "Backfill", "Del"}));
-    QVERIFY(sessionOf(*m_world->window).liveDownloader()->url.toString().contains(QStringLiteral("&send=&hash=")));
+    QVERIFY(inside(sessionOf(*m_world->window)).liveDownloader()->url.toString().contains(QStringLiteral("&send=&hash=")));
 }
 
 void TestCatalogue::enableInterfaceFillsWidgets()
 {
     m_world->storeSelection({"NIFTY-I"}, {"FUTURE"});
-    m_world->window->enableInterface(QStringLiteral("TEST-USER-1"), AllFeeds, {"1", "2", "5"},
+    startAccount(*m_world->window, QStringLiteral("TEST-USER-1"), AllFeeds, {"1", "2", "5"},
                                      QStringLiteral("Markets open 09:15."));
     const MainForm *ui = m_world->ui.get();
     QCOMPARE(ui->daysBox->count(), 3);
@@ -293,9 +293,9 @@ void TestCatalogue::enableInterfaceFillsWidgets()
     QCOMPARE(ui->machineIDLabel->text(), QStringLiteral("TEST-USER-1"));
     QVERIFY(ui->connectButton->isHidden());
     QVERIFY(!ui->connectButton->isEnabled());
-    QVERIFY(sessionOf(*m_world->window).liveDownloader());
+    QVERIFY(inside(sessionOf(*m_world->window)).liveDownloader());
     // The restored selection already aims the live request.
-    QVERIFY(sessionOf(*m_world->window).liveDownloader()->url.toString().contains(QStringLiteral("uid=TEST-USER-1&send=NIFTY-I&hash=key")));
+    QVERIFY(inside(sessionOf(*m_world->window)).liveDownloader()->url.toString().contains(QStringLiteral("uid=TEST-USER-1&send=NIFTY-I&hash=key")));
     QCOMPARE(ui->displayTableWidget->model()->rowCount(), 1);
     QVERIFY(m_world->environment->boxes.isEmpty());
 }
@@ -316,7 +316,7 @@ void TestCatalogue::feedWordsEnableBoxes()
 {
     QFETCH(QString, feeds);
     QFETCH(QStringList, enabled);
-    m_world->window->enableInterface(QStringLiteral("U"), feeds, {}, QString());
+    startAccount(*m_world->window, QStringLiteral("U"), feeds, {}, QString());
     QCOMPARE(sessionOf(*m_world->window).enabledExchanges(), enabled);
 }
 
@@ -361,7 +361,7 @@ void TestCatalogue::restorePrunesDisabledExchanges()
     QFETCH(QStringList, exchanges);
 
     m_world->storeSelection(storedSymbols, storedExchanges);
-    m_world->window->enableInterface(QStringLiteral("U"), feeds, {}, QString());
+    startAccount(*m_world->window, QStringLiteral("U"), feeds, {}, QString());
     QCOMPARE(m_world->symbols(), symbols);
     QCOMPARE(m_world->exchanges(), exchanges);
     const QAbstractItemModel *table = m_world->ui->displayTableWidget->model();
@@ -381,7 +381,7 @@ void TestCatalogue::restoreClicksSavedBoxes()
         store.setValue(Store::feedBoxKey(3), true);
         store.setValue(Store::feedBoxKey(4), true); // CURR is not among the feeds below
     }
-    m_world->window->enableInterface(QStringLiteral("U"), QStringLiteral("CASH,FUTURE,COMM"), {}, QString());
+    startAccount(*m_world->window, QStringLiteral("U"), QStringLiteral("CASH,FUTURE,COMM"), {}, QString());
 
     QCOMPARE(sessionOf(*m_world->window).currentExchange(), QStringLiteral("MCX"));
     QVERIFY(m_world->ui->commBox->isChecked());
@@ -401,8 +401,8 @@ void TestCatalogue::restoreClicksSavedBoxes()
 
 void TestCatalogue::emptyRestoreAsksForSymbols()
 {
-    m_world->window->enableInterface(QStringLiteral("U"), AllFeeds, {}, QString());
-    QVERIFY(sessionOf(*m_world->window).liveDownloader());
+    startAccount(*m_world->window, QStringLiteral("U"), AllFeeds, {}, QString());
+    QVERIFY(inside(sessionOf(*m_world->window)).liveDownloader());
     QCOMPARE(m_world->environment->boxes, QStringList({EmptySelectionBox}));
     QCOMPARE(m_world->ui->symbolsListWidget->count(), 0);
     QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 0);
@@ -432,7 +432,7 @@ void TestCatalogue::closedWhileRestoringKeepsTheStore()
         });
     });
 
-    m_world->window->enableInterface(QStringLiteral("U"), AllFeeds, {}, QString());
+    startAccount(*m_world->window, QStringLiteral("U"), AllFeeds, {}, QString());
     QVERIFY(!m_world->environment->boxes.isEmpty());
     const QSettings store(Store::Organisation, Store::Application);
     QCOMPARE(store.value(Store::feedBoxKey(1)).toBool(), true);

@@ -282,7 +282,7 @@ void TestConnectionMonitor::dailyRestartStoresOnlyTheChoices()
 {
     startController();
     amibrokerlivedata2 *window = mainWindowOf(*m_controller);
-    sessionOf(*window).selection().assign(QStringList{"GOLDM-I"}, QStringList{"MCX"});
+    sessionOf(*window).assignSelection(QStringList{"GOLDM-I"}, QStringList{"MCX"});
 
     // The restart timer itself fires, as it would after a day.
     QCOMPARE(runLoopAfter([this] { m_controller->restartTimer()->start(0); }), 4444);
@@ -298,7 +298,7 @@ void TestConnectionMonitor::restartButtonSavesTheSelection()
 {
     startController();
     amibrokerlivedata2 *window = mainWindowOf(*m_controller);
-    sessionOf(*window).selection().assign(QStringList{"GOLDM-I"}, QStringList{"MCX"});
+    sessionOf(*window).assignSelection(QStringList{"GOLDM-I"}, QStringList{"MCX"});
 
     QCOMPARE(runLoopAfter([window] { MainForm(*window).restartButton->click(); }), 4444);
 

@@ -209,7 +209,7 @@ void TestDisplayTable::deleteButtonRemovesItsRow()
     m_world->quietLiveDownloader();
     select(symbols, exchanges);
     reply(quoteLine(symbols.at(0), "1", "1") + quoteLine(symbols.at(1), "2", "2") + quoteLine(symbols.at(2), "3", "3"));
-    const QString urlBefore = sessionOf(*m_world->window).liveDownloader()->url.toString();
+    const QString urlBefore = inside(sessionOf(*m_world->window)).liveDownloader()->url.toString();
 
     DisplayTable::clickButton(table(), row, 4);
 
@@ -229,7 +229,7 @@ void TestDisplayTable::deleteButtonRemovesItsRow()
                  expectedExchanges.at(r));
     }
     // The live request keeps asking until the next change of the selection.
-    QCOMPARE(sessionOf(*m_world->window).liveDownloader()->url.toString(), urlBefore);
+    QCOMPARE(inside(sessionOf(*m_world->window)).liveDownloader()->url.toString(), urlBefore);
     // The other rows keep receiving quotes.
     reply(quoteLine(expectedSymbols.at(1), "8", "8"));
     QCOMPARE(text(1, 1), QStringLiteral("8"));
@@ -430,15 +430,15 @@ void TestDisplayTable::colours()
     select({"ACC"}, {"CASH"});
     reply(quoteLine("ACC", before, "10"));
     QCOMPARE(text(0, 1), before);
-    const int ltp = sessionOf(*m_world->window).tableModel().steadyCounterLtp();
-    const int ltq = sessionOf(*m_world->window).tableModel().steadyCounterLtq();
+    const int ltp = m_world->window->tableModel().steadyCounterLtp();
+    const int ltq = m_world->window->tableModel().steadyCounterLtq();
     reply(quoteLine("ACC", after, "10"));
 
     QCOMPARE(text(0, 1), after);
     QCOMPARE(background(0, 1).style(), Qt::SolidPattern);
     QCOMPARE(background(0, 1).color(), colour);
-    QCOMPARE(sessionOf(*m_world->window).tableModel().steadyCounterLtp(), ltp + steady);
-    QCOMPARE(sessionOf(*m_world->window).tableModel().steadyCounterLtq(), ltq + 1);
+    QCOMPARE(m_world->window->tableModel().steadyCounterLtp(), ltp + steady);
+    QCOMPARE(m_world->window->tableModel().steadyCounterLtq(), ltq + 1);
 }
 
 void TestDisplayTable::risingThenFalling()
@@ -472,12 +472,12 @@ void TestDisplayTable::thirtiethSteadyUpdateWhitens()
     for (const QString &symbol : symbols)
         body += quoteLine(symbol, "10", "1");
     reply(body);
-    QCOMPARE(sessionOf(*m_world->window).tableModel().steadyCounterLtp(), 0);
+    QCOMPARE(m_world->window->tableModel().steadyCounterLtp(), 0);
 
     // Four rows count four steady updates per reply: the 30th is row 1 of the eighth reply.
     for (int update = 1; update <= 7; ++update)
         reply(body);
-    QCOMPARE(sessionOf(*m_world->window).tableModel().steadyCounterLtp(), 28);
+    QCOMPARE(m_world->window->tableModel().steadyCounterLtp(), 28);
     for (int row = 0; row < 4; ++row)
         QCOMPARE(background(row, 1).color(), Rising);
 
@@ -487,8 +487,8 @@ void TestDisplayTable::thirtiethSteadyUpdateWhitens()
     QCOMPARE(background(1, 1).style(), Qt::SolidPattern);
     QCOMPARE(background(2, 1).color(), Rising);
     QCOMPARE(background(3, 1).color(), Rising);
-    QCOMPARE(sessionOf(*m_world->window).tableModel().steadyCounterLtp(), 2);
-    QCOMPARE(sessionOf(*m_world->window).tableModel().steadyCounterLtq(), 2);
+    QCOMPARE(m_world->window->tableModel().steadyCounterLtp(), 2);
+    QCOMPARE(m_world->window->tableModel().steadyCounterLtq(), 2);
     QCOMPARE(background(1, 2).color(), QColor(Qt::white));
 }
 
@@ -519,14 +519,14 @@ void TestDisplayTable::absentSymbolKeepsItsCells()
     QCOMPARE(background(0, 1).color(), Falling);
     QCOMPARE(text(1, 1), QStringLiteral("3500"));
     QCOMPARE(background(1, 1).color(), Rising);
-    QCOMPARE(sessionOf(*m_world->window).tableModel().steadyCounterLtp(), 0);
-    QCOMPARE(sessionOf(*m_world->window).tableModel().steadyCounterLtq(), 1);
+    QCOMPARE(m_world->window->tableModel().steadyCounterLtp(), 0);
+    QCOMPARE(m_world->window->tableModel().steadyCounterLtq(), 1);
 }
 
 void TestDisplayTable::noLiveDownloaderYet()
 {
     select({"ACC"}, {"CASH"});
-    QVERIFY(!sessionOf(*m_world->window).liveDownloader());
+    QVERIFY(!inside(sessionOf(*m_world->window)).liveDownloader());
     m_world->window->updateDisplayTable();
     QCOMPARE(text(0, 0), QStringLiteral("ACC"));
     QCOMPARE(text(0, 1), QStringLiteral("0"));

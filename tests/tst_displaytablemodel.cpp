@@ -15,6 +15,14 @@ using namespace DisplayColumns;
 
 namespace {
 
+// One reply read by the feed's pass over the selection, and shown.
+void showReply(DisplayTableModel &model, const Selection &selection, const QByteArray &reply)
+{
+    LiveReplyPass pass(selection);
+    pass.read(reply, nullptr, QByteArrayLiteral("\n"));
+    model.apply(pass);
+}
+
 QByteArray quoteLine(const QByteArray &symbol, const QByteArray &price, const QByteArray &quantity)
 {
     return "NSE," + symbol + ",20261207,09:15:00," + price + ',' + quantity + ",0\n";
@@ -173,7 +181,7 @@ void TestDisplayTableModel::readsReply()
         selection.assign({"ACC", "TCS", QStringLiteral("NIFTY\u00e4")}, {"CASH", "CASH", "FUTURE"});
         DisplayTableModel model(selection);
         model.rebuild();
-        model.showReply(bytes);
+        showReply(model, selection, bytes);
         QCOMPARE(cells(model), shown);
         QCOMPARE(symbols(model), selection.symbols());
     }
@@ -209,11 +217,11 @@ void TestDisplayTableModel::oneChangeSignalPerTick()
     selection.assign({"A", "B", "C", "D"}, {"CASH", "CASH", "CASH", "CASH"});
     DisplayTableModel model(selection);
     model.rebuild();
-    model.showReply(quoteLine("A", "1", "1") + quoteLine("B", "1", "1") + quoteLine("C", "1", "1")
+    showReply(model, selection, quoteLine("A", "1", "1") + quoteLine("B", "1", "1") + quoteLine("C", "1", "1")
                     + quoteLine("D", "1", "1"));
 
     QSignalSpy changed(&model, &DisplayTableModel::dataChanged);
-    model.showReply(second);
+    showReply(model, selection, second);
     QCOMPARE(changed.count(), announcements);
     if (announcements) {
         const auto topLeft = changed.first().at(0).value<QModelIndex>();
@@ -240,7 +248,7 @@ void TestDisplayTableModel::rowsFollowRebuilds()
     model.rebuild();
     QCOMPARE(reset.count(), 1);
     QCOMPARE(model.columnCount(), 5);
-    model.showReply(quoteLine("A", "5", "6") + quoteLine("B", "7", "8"));
+    showReply(model, selection, quoteLine("A", "5", "6") + quoteLine("B", "7", "8"));
 
     selection.assign({"C", "B", "D"}, {"CASH", "MCX", "NCDEX"});
     model.rebuild();
@@ -256,7 +264,7 @@ void TestDisplayTableModel::rowsFollowRebuilds()
     QCOMPARE(removed.count(), 1);
     QCOMPARE(removed.first().at(1).toInt(), 1);
     QCOMPARE(removed.first().at(2).toInt(), 2);
-    model.showReply(quoteLine("C", "1", "1") + quoteLine("D", "2", "3"));
+    showReply(model, selection, quoteLine("C", "1", "1") + quoteLine("D", "2", "3"));
     QCOMPARE(cells(model), QStringList({"2 3"}));
     QCOMPARE(reset.count(), 1);
 }
@@ -268,13 +276,13 @@ void TestDisplayTableModel::droppedRowTakesItsQuotesAlong()
     DisplayTableModel model(selection);
     connect(&selection, &Selection::rowRemoved, &model, &DisplayTableModel::dropRow);
     model.rebuild();
-    model.showReply(quoteLine("A", "1", "1") + quoteLine("B", "2", "2") + quoteLine("C", "3", "3"));
+    showReply(model, selection, quoteLine("A", "1", "1") + quoteLine("B", "2", "2") + quoteLine("C", "3", "3"));
 
     selection.removeRow(QStringLiteral("B"));
     QCOMPARE(symbols(model), QStringList({"A", "C"}));
     QCOMPARE(cells(model), QStringList({"1 1", "3 3"}));
     QCOMPARE(shade(model, 1, PriceColumn), Shade::Rising);
-    model.showReply(quoteLine("B", "9", "9") + quoteLine("C", "2", "3"));
+    showReply(model, selection, quoteLine("B", "9", "9") + quoteLine("C", "2", "3"));
     QCOMPARE(cells(model), QStringList({"1 1", "2 3"}));
     QCOMPARE(shade(model, 1, PriceColumn), Shade::Falling);
     model.dropRow(5);
@@ -289,13 +297,13 @@ void TestDisplayTableModel::selectionChangedWithoutRebuild()
     selection.assign({"A", "B"}, {"CASH", "CASH"});
     DisplayTableModel model(selection);
     model.rebuild();
-    model.showReply(quoteLine("A", "1", "1") + quoteLine("B", "2", "2"));
+    showReply(model, selection, quoteLine("A", "1", "1") + quoteLine("B", "2", "2"));
 
     {
         const QSignalBlocker quiet(&selection);
         selection.assign({"B", "C", "D"}, {"CASH", "MCX", "MCX"});
     }
-    model.showReply(quoteLine("D", "4", "4"));
+    showReply(model, selection, quoteLine("D", "4", "4"));
     QCOMPARE(symbols(model), QStringList({"B", "C", "D"}));
     QCOMPARE(cells(model), QStringList({"1 1", "2 2", "4 4"}));
     QCOMPARE(model.index(1, BackfillColumn).data(DisplayTableModel::ExchangeRole).toString(), QStringLiteral("MCX"));
@@ -304,7 +312,7 @@ void TestDisplayTableModel::selectionChangedWithoutRebuild()
         const QSignalBlocker quiet(&selection);
         selection.assign({"C"}, {"MCX"});
     }
-    model.showReply(QByteArray());
+    showReply(model, selection, QByteArray());
     QCOMPARE(symbols(model), QStringList({"C"}));
     QCOMPARE(cells(model), QStringList({"1 1"}));
 }
@@ -316,9 +324,9 @@ void TestDisplayTableModel::sameSymbolTwice()
     selection.assign({"A", "B", "A"}, {"CASH", "CASH", "MCX"});
     DisplayTableModel model(selection);
     model.rebuild();
-    model.showReply(quoteLine("A", "5", "1"));
+    showReply(model, selection, quoteLine("A", "5", "1"));
     QCOMPARE(cells(model), QStringList({"5 1", "0 0", "5 1"}));
-    model.showReply(quoteLine("A", "5", "2"));
+    showReply(model, selection, quoteLine("A", "5", "2"));
     QCOMPARE(model.steadyCounterLtp(), 2);
     QCOMPARE(model.steadyCounterLtq(), 0);
     QCOMPARE(shade(model, 2, QuantityColumn), Shade::Rising);
@@ -371,11 +379,11 @@ void TestDisplayTableModel::troubledSymbolsAreMuted()
         if (event.startsWith(QLatin1Char('+')))
             now += event.mid(1).toLongLong();
         else if (event == QLatin1String("acc"))
-            model.showReply(quoteLine("ACC", "10", "1"));
+            showReply(model, selection, quoteLine("ACC", "10", "1"));
         else if (event == QLatin1String("both"))
-            model.showReply(quoteLine("ACC", "10", "1") + quoteLine("TCS", "20", "1"));
+            showReply(model, selection, quoteLine("ACC", "10", "1") + quoteLine("TCS", "20", "1"));
         else if (event == QLatin1String("tcsFailed"))
-            model.showReply(quoteLine("ACC", "10", "1") + "Failed,TCS,Symbol Not Found\n");
+            showReply(model, selection, quoteLine("ACC", "10", "1") + "Failed,TCS,Symbol Not Found\n");
         else
             model.markQuietSymbols(event == QLatin1String("live"));
     }
@@ -399,7 +407,7 @@ void TestDisplayTableModel::nothingShownBeforeFirstBuild()
     Selection selection;
     selection.assign({"A", "B"}, {"CASH", "CASH"});
     DisplayTableModel model(selection);
-    model.showReply(quoteLine("A", "5", "1") + quoteLine("A", "5", "1"));
+    showReply(model, selection, quoteLine("A", "5", "1") + quoteLine("A", "5", "1"));
     QCOMPARE(model.rowCount(), 2);
     QCOMPARE(model.columnCount(), 0);
     QCOMPARE(model.steadyCounterLtp(), 0);
@@ -421,15 +429,15 @@ void TestDisplayTableModel::everyChangeIsWellFormed()
 
     selection.assign({"A", "B", "C"}, {"NSE", "NSE", "NSE"});
     model.rebuild();
-    model.showReply(quoteLine("A", "5", "1") + quoteLine("C", "7", "2"));
+    showReply(model, selection, quoteLine("A", "5", "1") + quoteLine("C", "7", "2"));
     selection.assign({"A", "B", "C", "D", "E"}, {"NSE", "NSE", "NSE", "NSE", "NSE"});
     model.rebuild();
     selection.removeRow(QStringLiteral("B"));
-    model.showReply("Failed,D,Authentication Failed\n" + quoteLine("A", "6", "1"));
+    showReply(model, selection, "Failed,D,Authentication Failed\n" + quoteLine("A", "6", "1"));
     now += DisplayTableModel::QuietSymbolMs;
     model.markQuietSymbols(true);
     selection.assign({"E"}, {"NSE"});
-    model.showReply(quoteLine("E", "9", "3"));
+    showReply(model, selection, quoteLine("E", "9", "3"));
     model.rebuild();
     QCOMPARE(symbols(model), QStringList{"E"});
 }
@@ -466,8 +474,9 @@ void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps()
         model.rebuild();
 
         QByteArray kept;
-        LiveQuotes::Tally tally;
-        model.readReply(bytes, &kept, &tally, QByteArrayLiteral("\r\n"));
+        LiveReplyPass pass(selection);
+        pass.read(bytes, &kept, QByteArrayLiteral("\r\n"));
+        const LiveQuotes::Tally tally = pass.tally();
         QByteArray filtered;
         LiveImport::Tally filterTally;
         LiveImport::selectLines(bytes, LiveImport::symbolSet(selection.symbols()), filtered, &filterTally,

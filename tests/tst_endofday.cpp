@@ -111,7 +111,7 @@ void TestEndOfDay::requestArchive(const QString &feed, const QString &period, bo
 
 bool TestEndOfDay::runFinished() const
 {
-    return h->runFinished() && !sessionOf(*h->window).backfillRun().isActive();
+    return h->runFinished() && !inside(sessionOf(*h->window)).backfillRun().isActive();
 }
 
 QStringList TestEndOfDay::backfillFolder() const
@@ -279,7 +279,7 @@ void TestEndOfDay::secondRunImportsOnce()
     h->server.setFile(Harness::archivePath("CASH-1.zip"),
                       VendorSim::makeZip({{"NIFTY.txt", Quotes}, {"SBIN.txt", Quotes}}));
 
-    QSignalSpy imported(&sessionOf(*h->window).backfillRun(), &BackfillRun::finished);
+    QSignalSpy imported(&inside(sessionOf(*h->window)).backfillRun(), &BackfillRun::finished);
     for (int run = 1; run <= 2; ++run) {
         h->env->clearJournal();
         requestArchive("CASH", "recent", true);
@@ -374,7 +374,7 @@ void TestEndOfDay::onlyPlainFilesGoToAmiBroker()
     h->server.setFile(Harness::archivePath("CASH-1.zip"),
                       VendorSim::makeZip({{"NIFTY.txt", Quotes}, {"sub/INNER.txt", Quotes}, {"A,B.txt", Quotes}}));
     requestArchive("CASH", "recent", false);
-    QTRY_VERIFY_WITH_TIMEOUT(!sessionOf(*h->window).backfillRun().isActive(), LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!inside(sessionOf(*h->window)).backfillRun().isActive(), LongWait);
 
     QCOMPARE(h->importTexts(), QStringList{Harness::endOfDayImport("NIFTY.txt")});
     QCOMPARE(h->ui()->progressBarRT->format(), QStringLiteral("Backfill Done (1 failed)"));
@@ -436,7 +436,7 @@ void TestEndOfDay::unsafeEntriesStayInside()
     const QSet<QString> before = filesOutsideBackfill();
 
     QStringList unpacked;
-    connect((&sessionOf(*h->window).backfillDownloader()), &MyDownloader::downloadfinished, this, [&unpacked] {
+    connect((&inside(sessionOf(*h->window)).backfillDownloader()), &MyDownloader::downloadfinished, this, [&unpacked] {
         QDirIterator it(Config::instance().path("Backfill"), QDir::AllEntries | QDir::Hidden | QDir::System
                             | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (it.hasNext())
@@ -444,7 +444,7 @@ void TestEndOfDay::unsafeEntriesStayInside()
     });
     requestArchive("CASH", "recent", false);
     // Links the tool refused are named; the rest is imported.
-    QTRY_VERIFY_WITH_TIMEOUT(!sessionOf(*h->window).backfillRun().isActive(), LongWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!inside(sessionOf(*h->window)).backfillRun().isActive(), LongWait);
     const QString shown = h->ui()->progressBarRT->format();
     QVERIFY2(shown == (links.isEmpty() ? QStringLiteral("Backfill Done") : QStringLiteral("Backfill Done (1 failed)")),
              qPrintable(shown));

@@ -3,7 +3,7 @@
 #include "feed/livedataupdator.h"
 #include "feed/liveimport.h"
 #include "feed/mydownloader.h"
-#include "symbols/displaytablemodel.h"
+#include "symbols/replypass.h"
 #include "symbols/selection.h"
 
 #include "support/filesizelimit.h"
@@ -198,8 +198,7 @@ void TestLiveImport::keptLinesFitTheirRoom()
     const QByteArray exact = QByteArray::fromRawData(block.get(), reply.size());
     Selection selection;
     selection.assign(symbols, symbols);
-    DisplayTableModel table(selection);
-    table.rebuild();
+    LiveReplyPass pass(selection);
 
     for (const QByteArray &lineEnd : {QByteArrayLiteral("\n"), QByteArrayLiteral("\r\n")}) {
         QByteArray wanted = expected;
@@ -208,7 +207,7 @@ void TestLiveImport::keptLinesFitTheirRoom()
         LiveImport::selectLines(exact, selection.symbolBytes(), filtered, nullptr, lineEnd);
         QCOMPARE(filtered, wanted);
         QByteArray kept;
-        table.readReply(exact, &kept, nullptr, lineEnd);
+        pass.read(exact, &kept, lineEnd);
         QCOMPARE(kept, wanted);
     }
 }
@@ -231,12 +230,13 @@ void TestLiveImport::updateDataAmi()
     Selection selection;
     selection.assign(symbols, symbols);
     liveDataUpdator worker(selection, Platform::createAutomationObject);
-    QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
+    int repaints = 0;
+    QObject::connect(&worker, &liveDataUpdator::quotesRead, [&repaints] { ++repaints; });
     worker.updateDataAmi();
 
     QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes(expected));
     QCOMPARE(env.journal(), importJournal(env.root(), expected.count('\n')));
-    QCOMPARE(repaint.count(), 1);
+    QCOMPARE(repaints, 1);
 }
 
 void TestLiveImport::missingQuoteFileEmptiesImportFile()
@@ -247,12 +247,13 @@ void TestLiveImport::missingQuoteFileEmptiesImportFile()
     Selection selection;
     selection.assign(QStringList{"TCS"}, QStringList{"TCS"});
     liveDataUpdator worker(selection, Platform::createAutomationObject);
-    QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
+    int repaints = 0;
+    QObject::connect(&worker, &liveDataUpdator::quotesRead, [&repaints] { ++repaints; });
     worker.updateDataAmi();
 
     QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
     QCOMPARE(env.journal(), importJournal(env.root(), 0));
-    QCOMPARE(repaint.count(), 1);
+    QCOMPARE(repaints, 1);
 }
 
 // Each tick rewrites the import file from the new reply and the current selection.
@@ -302,7 +303,7 @@ void TestLiveImport::liveLoopFilesHoldOnlyTheLastReply()
                             env.root(), 0);
     downloader.watchdogTimer->setInterval(10000);
     connect(&downloader, &MyDownloader::downloadfinished, &worker, &liveDataUpdator::updateDataAmi);
-    QSignalSpy imported(&worker, &liveDataUpdator::updateDisplayTable);
+    QSignalSpy imported(&worker, &liveDataUpdator::importFileWritten);
 
     const QByteArray replies[] = {
         "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,SBIN,20261207,10:00:00,600,1,1,0\n"
@@ -334,7 +335,8 @@ void TestLiveImport::unwritableImportFileIsNotImportedAgain()
     Selection selection;
     selection.assign(QStringList{"TCS"}, QStringList{"TCS"});
     liveDataUpdator worker(selection, Platform::createAutomationObject);
-    QSignalSpy repaint(&worker, &liveDataUpdator::updateDisplayTable);
+    int repaints = 0;
+    QObject::connect(&worker, &liveDataUpdator::quotesRead, [&repaints] { ++repaints; });
     QSignalSpy written(&worker, &liveDataUpdator::importFileWritten);
     worker.updateDataAmi();
 
@@ -342,7 +344,7 @@ void TestLiveImport::unwritableImportFileIsNotImportedAgain()
     QCOMPARE(written.first().at(0).toBool(), false);
     QVERIFY(!written.first().at(1).toString().isEmpty());
     QCOMPARE(env.journal(), QStringList{QStringLiteral("create Broker.Application")});
-    QCOMPARE(repaint.count(), 1);
+    QCOMPARE(repaints, 1);
 }
 
 void TestLiveImport::rewriteNeverLeavesHalfAFile_data()

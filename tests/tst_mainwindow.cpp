@@ -220,7 +220,7 @@ void TestMainWindow::aimAt(FeedSession &session, const QString &hostPort) const
 
 void TestMainWindow::construction()
 {
-    amibrokerlivedata2 window;
+    AssembledWindow window;
     const MainForm form(window);
     const MainForm *ui = &form;
 
@@ -232,17 +232,17 @@ void TestMainWindow::construction()
     QVERIFY(sessionOf(window).account().dataPathGet.isEmpty());
     QVERIFY(sessionOf(window).account().dataPathPost.isEmpty());
 
-    QVERIFY(!sessionOf(window).liveDownloader());
-    QCOMPARE(sessionOf(window).backfillDownloader().outputFilePath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/autobackfill.txt")));
-    QCOMPARE(sessionOf(window).backfillDownloader().destinationExtr, m_env->root() + QStringLiteral("/Backfill/"));
-    QCOMPARE(sessionOf(window).backfillDownloader().url, QUrl(QStringLiteral("symbolUrl"), QUrl::TolerantMode));
-    QCOMPARE(sessionOf(window).backfillDownloader().method, 0);
-    QVERIFY(!sessionOf(window).backfillDownloader().pollTimer->isActive());
+    QVERIFY(!inside(sessionOf(window)).liveDownloader());
+    QCOMPARE(inside(sessionOf(window)).backfillDownloader().outputFilePath(), QDir::toNativeSeparators(m_env->root() + QStringLiteral("/autobackfill.txt")));
+    QCOMPARE(inside(sessionOf(window)).backfillDownloader().destinationExtr, m_env->root() + QStringLiteral("/Backfill/"));
+    QCOMPARE(inside(sessionOf(window)).backfillDownloader().url, QUrl(QStringLiteral("symbolUrl"), QUrl::TolerantMode));
+    QCOMPARE(inside(sessionOf(window)).backfillDownloader().method, 0);
+    QVERIFY(!inside(sessionOf(window)).backfillDownloader().pollTimer->isActive());
 
     QVERIFY(window.findChild<settings *>());
     QCOMPARE(window.findChild<settings *>()->parent(), &window);
 
-    QVERIFY(sessionOf(window).vendorConnection().isOpen());
+    QVERIFY(window.vendorConnection()->isOpen());
     QVERIFY(window.vendorConnection()->isOpen());
 
     QVERIFY(ui->progressBar->isTextVisible());
@@ -271,10 +271,11 @@ void TestMainWindow::unreachableDatabase()
         });
         Seams::setExitHandler([](int code) { g_events << QStringLiteral("exit %1").arg(code); });
         {
-            amibrokerlivedata2 window;
-            error = window.vendorConnection()->lastErrorText();
+            FeedEngine engine;
+            QVERIFY(!engine.assemble(Platform::createAutomationObject));
+            error = engine.connection->lastErrorText();
             QVERIFY(!error.isEmpty());
-            QVERIFY(!sessionOf(window).vendorConnection().isOpen());
+            QVERIFY(!engine.connection->isOpen());
         }
         QCOMPARE(connectionWarnings(), QStringList());
         events = g_events;
@@ -313,14 +314,14 @@ void TestMainWindow::restartCyclesLeaveNothingBehind()
 {
     MessageCatcher catcher;
     for (int cycle = 0; cycle < 2; ++cycle) {
-        auto window = std::make_unique<amibrokerlivedata2>();
+        auto window = std::make_unique<AssembledWindow>();
         aimAt(*window, QStringLiteral("127.0.0.1:1"));
         MainForm(*window).connectButton->click();
-        QVERIFY(sessionOf(*window).liveDownloader());
-        QVERIFY(sessionOf(*window).vendorConnection().isOpen());
-        QPointer<MyDownloader> live = sessionOf(*window).liveDownloader();
-        QPointer<MyDownloader> backfill = &sessionOf(*window).backfillDownloader();
-        QPointer<liveDataUpdator> worker = &sessionOf(*window).worker();
+        QVERIFY(inside(sessionOf(*window)).liveDownloader());
+        QVERIFY(window->vendorConnection()->isOpen());
+        QPointer<MyDownloader> live = inside(sessionOf(*window)).liveDownloader();
+        QPointer<MyDownloader> backfill = &inside(sessionOf(*window)).backfillDownloader();
+        QPointer<liveDataUpdator> worker = &inside(sessionOf(*window)).worker();
         window.reset();
         QVERIFY(!live);
         QVERIFY(!backfill);
@@ -332,13 +333,13 @@ void TestMainWindow::restartCyclesLeaveNothingBehind()
 
 void TestMainWindow::connectFlow()
 {
-    amibrokerlivedata2 window;
+    AssembledWindow window;
     aimAt(window, QStringLiteral("127.0.0.1:1"));
     m_env->clearJournal();
 
     MainForm(window).connectButton->click();
 
-    MyDownloader *live = sessionOf(window).liveDownloader();
+    MyDownloader *live = inside(sessionOf(window)).liveDownloader();
     QVERIFY(live);
     QCOMPARE(live->url.toString(), QUrl(Vendor::firstLiveUrl(QStringLiteral("http"), sessionOf(window).account().dataPathGet, UserId, RequestKey),
                                         QUrl::TolerantMode).toString());
@@ -354,38 +355,39 @@ void TestMainWindow::connectFlow()
 
     // Only once per window: a second run would leave a second downloader polling.
     MainForm(window).connectButton->click();
-    QCOMPARE(sessionOf(window).liveDownloader(), live);
+    QCOMPARE(inside(sessionOf(window)).liveDownloader(), live);
     QCOMPARE(m_env->journal().size(), 1);
 }
 
 // The feed engine alone, without a window.
 void TestMainWindow::urlFollowsSelection()
 {
-    FeedSession session(Platform::createAutomationObject);
+    VendorConnection connection(Config::instance().database());
+    FeedSession session(Platform::createAutomationObject, connection);
     aimAt(session, QStringLiteral("127.0.0.1:1"));
 
     // Before the feed starts there is no downloader to re-aim.
-    session.selection().assign(QStringList{"TCS"}, QStringList{"TCS"});
+    session.assignSelection(QStringList{"TCS"}, QStringList{"TCS"});
 
     session.startLive();
-    MyDownloader *live = session.liveDownloader();
+    MyDownloader *live = inside(session).liveDownloader();
     QVERIFY(live);
 
-    session.selection().assign(QStringList{"M&M", "TCS"}, QStringList{"M&M", "TCS"});
+    session.assignSelection(QStringList{"M&M", "TCS"}, QStringList{"M&M", "TCS"});
     QCOMPARE(live->method, 0);
     QCOMPARE(live->url.toString(QUrl::FullyEncoded),
              QUrl(QStringLiteral("http://127.0.0.1:1/rt/live?uid=TEST-USER-1&send=M%26M|TCS&hash=key-4e1b"),
                   QUrl::TolerantMode).toString(QUrl::FullyEncoded));
 
-    session.selection().assign(manySymbols(300), manySymbols(300));
+    session.assignSelection(manySymbols(300), manySymbols(300));
     QCOMPARE(live->method, 1);
     QCOMPARE(live->url.path(), VendorSim::LivePathPost);
 
-    session.selection().clear();
+    session.clearSelection();
     QCOMPARE(live->method, 0);
     QCOMPARE(live->url.path(), VendorSim::LivePathGet);
     QCOMPARE(live->url.query(QUrl::FullyDecoded), QStringLiteral("uid=TEST-USER-1&send=&hash=key-4e1b"));
-    QCOMPARE(live, session.liveDownloader());
+    QCOMPARE(live, inside(session).liveDownloader());
 }
 
 void TestMainWindow::updateProgress_data()
@@ -406,7 +408,7 @@ void TestMainWindow::updateProgress()
     QFETCH(QString, speed);
     QFETCH(int, value);
 
-    amibrokerlivedata2 window;
+    AssembledWindow window;
     QProgressBar *bar = MainForm(window).progressBar;
     window.updateProgress(QStringLiteral("50"), QStringLiteral("0.0 bytes/sec"));
     QCOMPARE(bar->value(), 50);
@@ -419,7 +421,7 @@ void TestMainWindow::updateProgress()
 
 void TestMainWindow::restartReturns4444()
 {
-    amibrokerlivedata2 window;
+    AssembledWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -447,7 +449,7 @@ void TestMainWindow::restartReturns4444()
 // Choices stored after the window was built are what the dialog opens with.
 void TestMainWindow::settingsButtonShowsStoredChoices()
 {
-    amibrokerlivedata2 window;
+    AssembledWindow window;
     window.show();
     QSettings(Store::Organisation, Store::Application).setValue(Store::DataMode, 2);
 
@@ -490,13 +492,14 @@ void TestMainWindow::liveLoop()
     seed(server.port());
 
     // The feed engine alone, without a window.
-    FeedSession session(Platform::createAutomationObject);
+    VendorConnection connection(Config::instance().database());
+    FeedSession session(Platform::createAutomationObject, connection);
     aimAt(session, server.hostPort());
     const QStringList all = manySymbols(count + 2);
     QCOMPARE(all.size(), count + 2);
     const QStringList selected = all.mid(0, count);
     session.startLive();
-    session.selection().assign(selected, selected);
+    session.assignSelection(selected, selected);
 
     const QString root = m_env->root();
     QTRY_COMPARE_WITH_TIMEOUT(toSet(importedSymbols(root)), toSet(selected), 30000);
@@ -527,10 +530,10 @@ void TestMainWindow::liveLoop()
 
     // A new selection takes effect with the next request of the running downloader.
     const QStringList reselected = all.mid(count);
-    session.selection().assign(reselected, reselected);
+    session.assignSelection(reselected, reselected);
     QTRY_COMPARE_WITH_TIMEOUT(toSet(importedSymbols(root)), toSet(reselected), 30000);
 
-    session.liveDownloader()->pollTimer->stop();
+    inside(session).liveDownloader()->pollTimer->stop();
 }
 
 QTEST_MAIN(TestMainWindow)
@@ -540,18 +543,18 @@ void TestMainWindow::amiBrokerGoneAndBack()
 {
     const QString down = m_env->root() + QStringLiteral("/automation.down");
     QVERIFY(QFile(down).open(QIODevice::WriteOnly));
-    amibrokerlivedata2 window;
+    AssembledWindow window;
     aimAt(window, QStringLiteral("127.0.0.1:1"));
-    window.enableInterface(UserId, QStringLiteral("CASH"), {"1"}, QStringLiteral("Holiday on Friday."));
+    startAccount(window, UserId, QStringLiteral("CASH"), {"1"}, QStringLiteral("Holiday on Friday."));
     QCOMPARE(MainForm(window).messageBox->toPlainText(), QStringLiteral("AmiBroker not reachable"));
 
-    sessionOf(window).selection().assign({"TCS"}, {"CASH"});
+    sessionOf(window).assignSelection({"TCS"}, {"CASH"});
     QFile quotes(m_env->root() + QStringLiteral("/rt.txt"));
     QVERIFY(quotes.open(QIODevice::WriteOnly));
     quotes.write("NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,INFY,20261207,10:00:00,1500,5,1,0\n");
     quotes.close();
     m_env->clearJournal();
-    sessionOf(window).worker().updateDataAmi();
+    inside(sessionOf(window)).worker().updateDataAmi();
     QFile imported(m_env->root() + QStringLiteral("/rtimport.txt"));
     QVERIFY(imported.open(QIODevice::ReadOnly | QIODevice::Text));
     QCOMPARE(imported.readAll(), QByteArray("NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n"));
@@ -559,7 +562,7 @@ void TestMainWindow::amiBrokerGoneAndBack()
 
     QVERIFY(QFile::remove(down));
     m_env->clearJournal();
-    sessionOf(window).worker().updateDataAmi();
+    inside(sessionOf(window)).worker().updateDataAmi();
     const QString importCall = importText(m_env->root()) + QStringLiteral("\t1");
     QCOMPARE(m_env->journal(), (QStringList{QStringLiteral("create Broker.Application"),
                                             QStringLiteral("LoadDatabase(QString&)\t") + Config::instance().nativePath(InstallFolder::DatabaseFolder),
@@ -567,14 +570,14 @@ void TestMainWindow::amiBrokerGoneAndBack()
     QCOMPARE(MainForm(window).messageBox->toPlainText(), QStringLiteral("Holiday on Friday."));
 
     // Lost again while no reply comes: the link is tried on its own and noticed when it is back.
-    sessionOf(window).liveDownloader()->pollTimer->stop();
-    sessionOf(window).worker().amibroker().setRelinkInterval(100);
+    inside(sessionOf(window)).liveDownloader()->pollTimer->stop();
+    inside(sessionOf(window)).worker().amibroker().setRelinkInterval(100);
     QVERIFY(QFile(down).open(QIODevice::WriteOnly));
-    sessionOf(window).worker().updateDataAmi();
-    QVERIFY(!sessionOf(window).worker().amibroker().isReachable());
+    inside(sessionOf(window)).worker().updateDataAmi();
+    QVERIFY(!inside(sessionOf(window)).worker().amibroker().isReachable());
     QVERIFY(QFile::remove(down));
     m_env->clearJournal();
-    QTRY_VERIFY_WITH_TIMEOUT(sessionOf(window).worker().amibroker().isReachable(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(inside(sessionOf(window)).worker().amibroker().isReachable(), 5000);
     QCOMPARE(m_env->journal(), (QStringList{QStringLiteral("create Broker.Application"),
                                             QStringLiteral("LoadDatabase(QString&)\t") + Config::instance().nativePath(InstallFolder::DatabaseFolder)}));
     QCOMPARE(MainForm(window).messageBox->toPlainText(), QStringLiteral("Holiday on Friday."));

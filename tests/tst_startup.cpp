@@ -9,6 +9,7 @@
 #include "support/testenvironment.h"
 #include "update/updator.h"
 #include "vendor/authdialog.h"
+#include "vendor/vendordatabase.h"
 #include "support/controller.h"
 #include "vendor/vendorconnection.h"
 #include "symbols/selection.h"
@@ -99,30 +100,26 @@ protected:
     }
 };
 
-// The real window, closed by the trader while its start-up still runs: on Windows a COM call's
-// message loop inside enableInterface dispatches the close.
+// The real window, closed by the trader while the feed starts: on Windows a COM call's message
+// loop inside the start dispatches the close.
 class ClosedDuringStartUp final : public FeedConsole
 {
 public:
+    explicit ClosedDuringStartUp(FeedSession &session)
+        : window(session)
+    {
+        QObject::connect(&session, &FeedSession::liveStarted, &window, &QWidget::close);
+    }
     amibrokerlivedata2 window;
-    int startupBackfills = 0;
+    int restoredShown = 0;
 
     QWidget *widget() override { return &window; }
-    VendorConnection *vendorConnection() override { return window.vendorConnection(); }
-    void takeAccount(const Account &account) override { window.takeAccount(account); }
-    void enableInterface(QString machineId, QString feeds, QStringList days, QString message) override
+    void showAccount(const QString &userId, const QStringList &days, const QString &message) override
     {
-        window.enableInterface(machineId, feeds, days, message);
-        window.close();
+        window.showAccount(userId, days, message);
     }
-    void showStatusMessage(QString message) override { window.showStatusMessage(message); }
-    void startupBackfill(const QString &base, int days) override
-    {
-        ++startupBackfills;
-        window.startupBackfill(base, days);
-    }
-    void storeChoices() override { window.storeChoices(); }
-    void prepareRestart() override { window.prepareRestart(); }
+    void showRestoredChoices() override { ++restoredShown; }
+    void showStatusMessage(const QString &message) override { window.showStatusMessage(message); }
     void showWorkspaceProblem(const QString &problem) override { window.showWorkspaceProblem(problem); }
 };
 
@@ -336,7 +333,7 @@ void TestStartup::registrationRetryFindsNewAccount()
     QVERIFY(dialog);
 
     // Support activates the account meanwhile.
-    QSqlQuery activate(mainWindowOf(*m_controller)->vendorConnection()->database());
+    QSqlQuery activate(QSqlDatabase::database(VendorDatabase::ConnectionName));
     QVERIFY(activate.exec(QStringLiteral(
         "INSERT INTO admin_acct (AcctID, MachineID, SecureKey, NetworkDataPathGet, Feeds) "
         "VALUES (9, '%1', 'fresh-key', '%2/rt/live', 'CASH')")
@@ -451,7 +448,7 @@ void TestStartup::copyIdAndContactSupport()
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
     Account account = sessionOf(*window).account();
     account.supportLink = QStringLiteral("127.0.0.1/support?topic=feed");
-    window->takeAccount(account);
+    sessionOf(*window).takeAccount(account);
     MainForm(*window).contactSupportButton->click();
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1/support?topic=feed"))});
@@ -462,8 +459,8 @@ void TestStartup::closeDuringStartUpEndsTheProcess()
     storeSelection({QStringLiteral("NIFTY-I"), QStringLiteral("ICICIBANK")},
                    {QStringLiteral("FUTURE"), QStringLiteral("CASH")});
     ClosedDuringStartUp *console = nullptr;
-    m_controller = std::make_unique<authDialog>([&console] {
-        auto made = std::make_unique<ClosedDuringStartUp>();
+    m_controller = std::make_unique<authDialog>(Platform::createAutomationObject, [&console](FeedSession &session) {
+        auto made = std::make_unique<ClosedDuringStartUp>(session);
         console = made.get();
         return made;
     });
@@ -473,7 +470,8 @@ void TestStartup::closeDuringStartUpEndsTheProcess()
     QVERIFY(m_env->journal().contains(QStringLiteral("SaveDatabase()")));
 
     // Nothing starts after the close, and the loop about to run ends by itself.
-    QCOMPARE(console->startupBackfills, 0);
+    QCOMPARE(console->restoredShown, 0);
+    QVERIFY(!inside(*m_controller->session()).backfillRun().isActive());
     QVERIFY(!m_controller->restartTimer()->isActive());
     QTimer limit;
     QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(99); });

@@ -222,7 +222,7 @@ void TestWatchList::saveAndLoadThroughDialogs()
     QCOMPARE(m_captions, QStringList({"Save Wishlist To", "Import Wishlist"}));
     QCOMPARE(m_filters.last(), QStringLiteral("Quorvix List(*.qvxList)"));
     // The load re-aims the live request and rebuilds the table.
-    QVERIFY(sessionOf(*m_world->window).liveDownloader()->url.toString(QUrl::FullyEncoded)
+    QVERIFY(inside(sessionOf(*m_world->window)).liveDownloader()->url.toString(QUrl::FullyEncoded)
                 .contains(QStringLiteral("send=NIFTY-I%7CGOLDM-I%7CM%26M&hash=")));
     QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 3);
     QCOMPARE(m_world->ui->displayTableWidget->model()->index(1, 3).data(DisplayTableModel::ExchangeRole).toString(), QStringLiteral("MCX"));
@@ -281,13 +281,13 @@ void TestWatchList::unreadableFileKeepsSelection()
     answerDialogs(fileName);
     m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I"}), QStringList({"FUTURE", "MCX"}));
     m_world->window->addDisplayTable();
-    const QString urlBefore = sessionOf(*m_world->window).liveDownloader()->url.toString();
+    const QString urlBefore = inside(sessionOf(*m_world->window)).liveDownloader()->url.toString();
 
     m_world->ui->load_list_2->click();
     QCOMPARE(m_world->symbols(), QStringList({"NIFTY-I", "GOLDM-I"}));
     QCOMPARE(m_world->exchanges(), QStringList({"FUTURE", "MCX"}));
     QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 2);
-    QCOMPARE(sessionOf(*m_world->window).liveDownloader()->url.toString(), urlBefore);
+    QCOMPARE(inside(sessionOf(*m_world->window)).liveDownloader()->url.toString(), urlBefore);
     QCOMPARE(m_world->environment->boxes.size(), 1);
     QVERIFY2(m_world->environment->boxes.first().startsWith(
                  QStringLiteral("Load Failed|The watch list file could not be read:\n") + QDir::toNativeSeparators(fileName)),

@@ -80,7 +80,7 @@ private slots:
     void nothingImportsAfterClose();
 
 private:
-    std::unique_ptr<amibrokerlivedata2> openWindow();
+    std::unique_ptr<AssembledWindow> openWindow();
 
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<LocalVendor> m_vendor;
@@ -109,9 +109,9 @@ void TestWorkspace::cleanup()
     m_vendor.reset();
 }
 
-std::unique_ptr<amibrokerlivedata2> TestWorkspace::openWindow()
+std::unique_ptr<AssembledWindow> TestWorkspace::openWindow()
 {
-    auto window = std::make_unique<amibrokerlivedata2>(nullptr);
+    auto window = std::make_unique<AssembledWindow>();
     window->show();
     return window;
 }
@@ -241,9 +241,8 @@ void TestWorkspace::closeSequence()
         MainForm(*window).connectButton->click();
     window->findChild<settings *>()->load();
     const Feeds::Flags flags{true, false, true, false, false, true, true};
-    for (int i = 0; i < Feeds::Count; ++i)
-        sessionOf(*window).setFeedFlag(i, flags[std::size_t(i)]);
-    sessionOf(*window).selection().assign(QStringList{"NIFTY-I", "GOLDM-I"}, QStringList{"FUTURE", "MCX"});
+    inside(sessionOf(*window)).setFeedFlags(flags);
+    sessionOf(*window).assignSelection(QStringList{"NIFTY-I", "GOLDM-I"}, QStringList{"FUTURE", "MCX"});
 
     bool visibleDuringPause = true;
     int journalAtPause = -1;
@@ -283,7 +282,7 @@ void TestWorkspace::escapeRunsTheCloseSequence()
 {
     auto window = openWindow();
     MainForm(*window).connectButton->click();
-    sessionOf(*window).selection().assign(QStringList{"ICICIBANK"}, QStringList{"CASH"});
+    sessionOf(*window).assignSelection(QStringList{"ICICIBANK"}, QStringList{"CASH"});
     m_env->clearJournal();
 
     QTest::keyClick(window.get(), Qt::Key_Escape);
@@ -302,15 +301,15 @@ void TestWorkspace::nothingImportsAfterClose()
     account.secureKey = VendorSim::SeedOptions().secureKey;
     account.dataPathGet = m_vendor->server.hostPort() + VendorSim::LivePathGet;
     account.dataPathPost = m_vendor->server.hostPort() + VendorSim::LivePathPost;
-    window->takeAccount(account);
-    sessionOf(*window).selection().assign(QStringList{"NIFTY-I"}, QStringList{"FUTURE"});
+    sessionOf(*window).takeAccount(account);
+    sessionOf(*window).assignSelection(QStringList{"NIFTY-I"}, QStringList{"FUTURE"});
     MainForm(*window).connectButton->click();
     QTRY_VERIFY_WITH_TIMEOUT(importLines(m_env->journal()) >= 2, 15000);
 
     window->close();
     const int importsAtClose = importLines(m_env->journal());
     // The request in flight at the close has been answered and handled, and no poll follows.
-    MyDownloader *live = sessionOf(*window).liveDownloader();
+    MyDownloader *live = inside(sessionOf(*window)).liveDownloader();
     QTRY_VERIFY_WITH_TIMEOUT(live->reply.isNull(), 15000);
     QVERIFY(!live->pollTimer->isActive());
     QCOMPARE(importLines(m_env->journal()), importsAtClose);

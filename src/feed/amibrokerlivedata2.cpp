@@ -8,23 +8,17 @@
 #include "app/seams.h"
 #include "app/settings.h"
 #include "app/settingsstore.h"
-#include "app/singleinstance.h"
 #include "app/version.h"
-#include "feed/amibroker.h"
 #include "feed/feedsession.h"
 #include "platform/processender.h"
 #include "platform/steadyclock.h"
 #include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
-#include "vendor/vendorconnection.h"
-#include "vendor/vendordatabase.h"
-#include "vendor/vendorservice.h"
 
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDebug>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QDir>
@@ -42,29 +36,30 @@ constexpr int AmiBrokerSettleMs = 2000;
 
 }
 
-amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
+amibrokerlivedata2::amibrokerlivedata2(FeedSession &session, QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::amibrokerlivedata2)
+    , m_session(session)
 {
     ui->setupUi(this);
 
     setWindowTitle(QStringLiteral("Tickvane " TICKVANE_VERSION " M"));
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
 
-    SingleInstance::check(this);
-
-    m_session = new FeedSession(Platform::createAutomationObject, this);
-    Account account;
-    account.supportLink = Vendor::SupportLink;
-    m_session->takeAccount(account);
-    connect(&m_session->selection(), &Selection::changed, this, &amibrokerlivedata2::addDisplayTable);
+    m_tableModel = new DisplayTableModel(m_session.selection(), this);
+    connect(&m_session.selection(), &Selection::changed, this, &amibrokerlivedata2::addDisplayTable);
+    connect(&m_session.selection(), &Selection::rowRemoved, m_tableModel, &DisplayTableModel::dropRow);
+    connect(&m_session, &FeedSession::quotesRead, m_tableModel, &DisplayTableModel::apply);
     setUpDisplayTable();
 
     m_settingsDialog = new settings(this);
 
-    connect(m_session, &FeedSession::amibrokerLinkChanged, this, &amibrokerlivedata2::showMessageLine);
-    connect(m_session, &FeedSession::liveProgress, this, &amibrokerlivedata2::updateProgress);
-    connect(m_session, &FeedSession::healthReported, this, &amibrokerlivedata2::showFeedHealth);
+    connect(&m_session, &FeedSession::amibrokerLinkChanged, this, &amibrokerlivedata2::showMessageLine);
+    connect(&m_session, &FeedSession::liveProgress, this, &amibrokerlivedata2::updateProgress);
+    connect(&m_session, &FeedSession::healthReported, this, &amibrokerlivedata2::showFeedHealth);
+    connect(&m_session, &FeedSession::liveStarted, this, &amibrokerlivedata2::showLiveStarted);
+    connect(&m_session, &FeedSession::feedsEnabled, this, &amibrokerlivedata2::showFeedsEnabled);
+    connect(&m_session, &FeedSession::currentExchangeChanged, this, &amibrokerlivedata2::catalogueLookup);
 
     // Beside the connection status, in the strip under it.
     m_healthLabel = new QLabel(this);
@@ -73,40 +68,23 @@ amibrokerlivedata2::amibrokerlivedata2(QWidget *parent)
     m_healthLabel->setAlignment(Qt::AlignCenter);
     m_healthLabel->hide();
 
-    BackfillRun *run = &m_session->backfillRun();
-    connect(run, &BackfillRun::stateChanged, this, &amibrokerlivedata2::showBackfillState);
-    connect(run, &BackfillRun::progressChanged, this, &amibrokerlivedata2::showBackfillProgress);
-    connect(run, &BackfillRun::finished, this, &amibrokerlivedata2::showBackfillFinished);
-
-    VendorConnection &connection = m_session->vendorConnection();
-    if (!connection.open()) {
-        const QString error = connection.lastErrorText();
-        Seams::information(this, QStringLiteral("Unable to connect"), VendorDatabase::unableToConnectText());
-        Seams::information(this, QStringLiteral("Error Details"), error);
-        qDebug().noquote() << error;
-        Seams::exitProcess(0);
-        return;
-    }
+    connect(&m_session, &FeedSession::backfillStateChanged, this, &amibrokerlivedata2::showBackfillState);
+    connect(&m_session, &FeedSession::backfillProgress, this, &amibrokerlivedata2::showBackfillProgress);
+    connect(&m_session, &FeedSession::backfillFinished, this, &amibrokerlivedata2::showBackfillFinished);
 
     ui->progressBar->setTextVisible(true);
     ui->progressBar->setAlignment(Qt::AlignCenter);
     ui->progressBarRT->setTextVisible(true);
     ui->progressBarRT->setAlignment(Qt::AlignCenter);
 
-    catalogueLookup(m_session->currentExchange());
+    catalogueLookup(m_session.currentExchange());
     showMessageLine();
-    m_session->carryOverOutage();
-}
-
-VendorConnection *amibrokerlivedata2::vendorConnection()
-{
-    return &m_session->vendorConnection();
 }
 
 void amibrokerlivedata2::showMessageLine()
 {
     // The message line says so until a call gets through again; then the broadcast returns.
-    if (!m_session->amibroker().isReachable())
+    if (!m_session.isAmiBrokerReachable())
         ui->messageBox->setText(QStringLiteral("AmiBroker not reachable"));
     else
         ui->messageBox->setText(m_workspaceProblem.isEmpty() ? m_broadcastMessage : m_workspaceProblem);
@@ -118,47 +96,32 @@ void amibrokerlivedata2::showWorkspaceProblem(const QString &problem)
     showMessageLine();
 }
 
-void amibrokerlivedata2::prepareRestart()
-{
-    m_session->prepareRestart();
-}
-
 amibrokerlivedata2::~amibrokerlivedata2()
 {
-    // The session's downloaders and worker go before the form they report to.
-    delete m_session;
-    m_session = nullptr;
     delete ui;
-}
-
-void amibrokerlivedata2::takeAccount(const Account &account)
-{
-    m_session->takeAccount(account);
 }
 
 void amibrokerlivedata2::on_connectButton_clicked()
 {
-    startLiveFeed();
+    // One live downloader per session; a second click would leave the first one polling.
+    m_session.startLive();
 }
 
-void amibrokerlivedata2::startLiveFeed()
+void amibrokerlivedata2::showLiveStarted()
 {
-    // One live downloader per window; a second click would leave the first one polling.
-    if (m_closed || m_session->isLive())
-        return;
-    m_session->startLive();
-    if (m_closed)
-        return;
     ui->connectButton->setEnabled(false);
 
     m_notifier = TroubleNotifier(Platform::steadyMs());
     setUpTray();
-    showFeedHealth(m_session->health().report());
+    showFeedHealth(m_session.healthReport());
     m_healthLabel->show();
 }
 
 void amibrokerlivedata2::showFeedHealth(const FeedHealth::Report &report)
 {
+    // Rows go quiet only while the vendor answers at all; AmiBroker's trouble is not theirs.
+    m_tableModel->markQuietSymbols(report.troubles.isEmpty() || report.state == FeedHealth::State::AmiBrokerUnreachable
+                                   || report.state == FeedHealth::State::ImportFileFailed);
     // Several troubles at once need the strip's free width to the left.
     const bool wide = report.text.size() > 12;
     m_healthLabel->setGeometry(wide ? QRect(330, 550, 401, 24) : QRect(630, 550, 101, 24));
@@ -223,7 +186,7 @@ void amibrokerlivedata2::tellTrader(const FeedHealth::Report &report)
 {
     const bool inFront = isActiveWindow() && !isMinimized() && isVisible();
     const TroubleNotifier::Notification note = m_notifier.look(report, Platform::steadyMs(), QDateTime::currentDateTime(),
-                                                               m_session->health().lastGoodReply(), inFront);
+                                                               m_session.lastGoodReply(), inFront);
     if (note.isEmpty() || !Store::read(Store::NotifyFeedTrouble))
         return;
     EventLog::info(QStringLiteral("feed"), QStringLiteral("trader notified: %1").arg(QString(note.text).replace(QLatin1Char('\n'), QLatin1String("; "))));
@@ -241,7 +204,7 @@ void amibrokerlivedata2::updateProgress(QString progress, QString speed)
 void amibrokerlivedata2::on_restartButton_clicked()
 {
     EventLog::info(QStringLiteral("app"), QStringLiteral("restart asked for by the trader"));
-    prepareRestart();
+    m_session.prepareRestart();
     // Closing the last window would post a quit whose exit code 0 overrides the restart code.
     setAttribute(Qt::WA_QuitOnClose, false);
     close();
@@ -256,7 +219,7 @@ void amibrokerlivedata2::on_amibrokerPathButton_clicked()
 
 void amibrokerlivedata2::on_contactSupportButton_clicked()
 {
-    QDesktopServices::openUrl(QUrl::fromUserInput(m_session->account().supportLink));
+    QDesktopServices::openUrl(QUrl::fromUserInput(m_session.account().supportLink));
 }
 
 void amibrokerlivedata2::on_copyIDButton_clicked()
@@ -268,14 +231,9 @@ void amibrokerlivedata2::on_copyIDButton_clicked()
                        QStringLiteral("\nYour details copied to clipboard. Right click and Paste to Share\n"));
 }
 
-void amibrokerlivedata2::showStatusMessage(QString message)
+void amibrokerlivedata2::showStatusMessage(const QString &message)
 {
     ui->statusLabel->setText(message);
-}
-
-void amibrokerlivedata2::storeChoices()
-{
-    m_session->storeChoices();
 }
 
 void amibrokerlivedata2::reject()
@@ -291,10 +249,9 @@ void amibrokerlivedata2::closeEvent(QCloseEvent *event)
                                               .arg(m_settingsDialog && m_settingsDialog->controlAmibroker
                                                        ? QStringLiteral(", AmiBroker ended")
                                                        : QString()));
-    m_session->silence();
-    if (!m_restoring)
-        storeChoices();
-    m_session->saveAmiBroker();
+    m_session.silence();
+    m_session.storeChoices();
+    m_session.saveAmiBroker();
 
     if (m_settingsDialog && m_settingsDialog->controlAmibroker) {
         hide();

@@ -11,10 +11,10 @@
 #include <QString>
 #include <QStringList>
 
+class DisplayTableModel;
 class FeedSession;
 class QLabel;
 class QSystemTrayIcon;
-class VendorConnection;
 class eoddata;
 class settings;
 
@@ -22,27 +22,25 @@ namespace Ui {
 class amibrokerlivedata2;
 }
 
-// The trader's console: shows the live feed, the selection, the backfill runs and the connection,
-// and forwards the trader's clicks to the core objects that hold them.
-class amibrokerlivedata2 final : public QDialog, public FeedConsole
+// The trader's console over a feed session built before it: shows the live feed, the selection,
+// the backfill runs and the connection, and sends the trader's clicks to the session as commands.
+class amibrokerlivedata2 : public QDialog, public FeedConsole
 {
     Q_OBJECT
 
 public:
-    explicit amibrokerlivedata2(QWidget *parent = nullptr);
+    explicit amibrokerlivedata2(FeedSession &session, QWidget *parent = nullptr);
     ~amibrokerlivedata2() override;
+
+    [[nodiscard]] FeedSession &session() const { return m_session; }
+    [[nodiscard]] const DisplayTableModel &tableModel() const { return *m_tableModel; }
 
     // FeedConsole
     QWidget *widget() override { return this; }
-    VendorConnection *vendorConnection() override;
-    void takeAccount(const Account &account) override;
-    void startupBackfill(const QString &oneDayBackfillBase, int days) override;
-    void storeChoices() override;
-    void prepareRestart() override;
+    void showAccount(const QString &userId, const QStringList &dayChoices, const QString &message) override;
+    void showRestoredChoices() override;
+    void showStatusMessage(const QString &message) override;
     void showWorkspaceProblem(const QString &problem) override;
-
-    void enableInterface(QString MachineID, QString enabledFeeds, QStringList daysbox, QString message) override;
-    void showStatusMessage(QString message) override;
 
 public slots:
     void updateProgress(QString progress, QString speed);
@@ -52,7 +50,6 @@ public slots:
     void closeButtonClicked(const QModelIndex &index);
     // The Backfill button of a row of the display table.
     void backfillButtonClicked(const QModelIndex &index);
-    void do5DayBackfill();
     void eodBackfillButton_clicked(QString symbol);
 
     // Escape and the close button alike go through the close sequence.
@@ -85,8 +82,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void startLiveFeed();
+    void showLiveStarted();
     void feedBoxToggled(int index, bool checked);
+    void showFeedsEnabled();
     void catalogueLookup(const QString &exchange);
     void setUpDisplayTable();
     void showBackfillState(BackfillRun::State state);
@@ -98,11 +96,12 @@ private:
     void tellTrader(const FeedHealth::Report &report);
     void showFromTray();
     void showFeedHealth(const FeedHealth::Report &report);
-    [[nodiscard]] QStringList enabledExchanges() const;
 
     Ui::amibrokerlivedata2 *ui;
-    // Built with the window and living as long: the downloaders, the import worker, the run.
-    FeedSession *m_session = nullptr;
+    // Built before the window and outliving it: the downloaders, the import worker, the run.
+    FeedSession &m_session;
+    // Applies the quotes each reply pass read.
+    DisplayTableModel *m_tableModel = nullptr;
     QLabel *m_healthLabel = nullptr;
     // Absent where the desktop has no tray.
     QSystemTrayIcon *m_tray = nullptr;
@@ -113,7 +112,6 @@ private:
 
     // The close sequence has run: a start-up still under way goes no further.
     bool m_closed = false;
-    bool m_restoring = false;
     QString m_broadcastMessage;
     QString m_workspaceProblem;
 };

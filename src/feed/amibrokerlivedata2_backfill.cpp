@@ -10,25 +10,13 @@
 
 void amibrokerlivedata2::on_backfillButton_clicked()
 {
-    m_session->backfillSelection(ui->daysBox->currentText());
+    m_session.backfillSelection(ui->daysBox->currentText());
 }
 
 void amibrokerlivedata2::backfillButtonClicked(const QModelIndex &index)
 {
-    m_session->backfillRow(index.data(DisplayTableModel::ButtonNameRole).toString(),
+    m_session.backfillRow(index.data(DisplayTableModel::ButtonNameRole).toString(),
                            index.data(DisplayTableModel::ExchangeRole).toString(), ui->daysBox->currentText());
-}
-
-void amibrokerlivedata2::do5DayBackfill()
-{
-    m_session->fiveDayBackfill();
-}
-
-void amibrokerlivedata2::startupBackfill(const QString &oneDayBackfillBase, int days)
-{
-    m_session->setOneDayBackfillBase(oneDayBackfillBase);
-    if (days == 5)
-        do5DayBackfill();
 }
 
 void amibrokerlivedata2::on_pushButton_clicked()
@@ -43,7 +31,7 @@ void amibrokerlivedata2::on_pushButton_clicked()
 void amibrokerlivedata2::eodBackfillButton_clicked(QString symbol)
 {
     const bool watchListOnly = m_currentEodDialog ? m_currentEodDialog->watchListOnly : true;
-    m_session->endOfDay(symbol, watchListOnly);
+    m_session.endOfDay(symbol, watchListOnly);
 }
 
 void amibrokerlivedata2::showBackfillState(BackfillRun::State state)

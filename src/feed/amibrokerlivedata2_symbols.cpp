@@ -3,7 +3,6 @@
 #include "ui_amibrokerlivedata2.h"
 
 #include "app/seams.h"
-#include "app/settingsstore.h"
 #include "feed/feedsession.h"
 #include "symbols/selection.h"
 #include "symbols/watchlist.h"
@@ -42,21 +41,33 @@ void amibrokerlivedata2::on_agricommBox_toggled(bool checked) { feedBoxToggled(6
 
 void amibrokerlivedata2::feedBoxToggled(int index, bool checked)
 {
-    const QRadioButton *box = feedBox(this, index);
-    if (!box || !box->isEnabled())
-        return;
-    m_session->setFeedFlag(index, checked);
-    m_session->setCurrentExchange(QLatin1String(Feeds::All.at(std::size_t(index)).exchange));
-    catalogueLookup(m_session->currentExchange());
+    // The box going off is the session's to report: it answers the one coming on.
+    if (checked)
+        m_session.chooseFeed(index);
+}
+
+void amibrokerlivedata2::showFeedsEnabled()
+{
+    for (int i = 0; i < Feeds::Count; ++i) {
+        if (QRadioButton *box = feedBox(this, i))
+            box->setEnabled(m_session.isFeedEnabled(i));
+    }
 }
 
 void amibrokerlivedata2::catalogueLookup(const QString &exchange)
 {
+    // The box of the feed chosen shows checked, however it was chosen.
+    for (int i = 0; i < Feeds::Count; ++i) {
+        QRadioButton *box = feedBox(this, i);
+        if (box && m_session.feedFlags()[std::size_t(i)] && !box->isChecked())
+            box->setChecked(true);
+    }
+
     QStringList symbols;
-    if (!m_session->catalogue(exchange, &symbols))
+    if (!m_session.catalogue(exchange, &symbols))
         Seams::information(this, QString(), QString());
 
-    const Selection &selection = m_session->selection();
+    const Selection &selection = m_session.selection();
     QListWidget *list = ui->symbolsListWidget;
     list->clear();
     list->addItems(symbols);
@@ -65,17 +76,6 @@ void amibrokerlivedata2::catalogueLookup(const QString &exchange)
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(selection.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
     }
-}
-
-QStringList amibrokerlivedata2::enabledExchanges() const
-{
-    QStringList exchanges;
-    for (int i = 0; i < Feeds::Count; ++i) {
-        const QRadioButton *box = feedBox(this, i);
-        if (box && box->isEnabled())
-            exchanges << QLatin1String(Feeds::All.at(std::size_t(i)).exchange);
-    }
-    return exchanges;
 }
 
 void amibrokerlivedata2::on_selectAll_clicked()
@@ -108,60 +108,28 @@ void amibrokerlivedata2::on_addSelected_clicked()
             break;
         }
     }
-    // By text only: a symbol already picked under another exchange keeps that one.
-    m_session->selection().applyChecks(marks, m_session->currentExchange());
+    m_session.addChecked(marks);
 }
 
 void amibrokerlivedata2::on_DeleteAll_clicked()
 {
-    m_session->selection().clear();
+    m_session.clearSelection();
 }
 
-void amibrokerlivedata2::enableInterface(QString MachineID, QString enabledFeeds, QStringList daysbox,
-                                         QString message)
+void amibrokerlivedata2::showAccount(const QString &userId, const QStringList &dayChoices, const QString &message)
 {
     ui->daysBox->clear();
-    ui->daysBox->addItems(daysbox);
+    ui->daysBox->addItems(dayChoices);
     m_broadcastMessage = message;
     showMessageLine();
-    m_session->setUserId(MachineID);
-    ui->machineIDLabel->setText(QStringLiteral("%1").arg(MachineID));
-
-    for (int i = 0; i < Feeds::Count; ++i) {
-        if (QRadioButton *box = feedBox(this, i))
-            box->setEnabled(enabledFeeds.contains(QLatin1String(Feeds::All.at(std::size_t(i)).feedWord),
-                                                  Qt::CaseSensitive));
-    }
-
-    m_session->setEnabledExchanges(enabledExchanges());
-    // The live feed runs before the selection is restored; the restore re-aims it. Until the
-    // stored choices are all back, a close must not store the half-restored ones over them.
-    m_restoring = true;
+    ui->machineIDLabel->setText(userId);
     ui->connectButton->hide();
-    startLiveFeed();
-    // Closed while the feed started (a call into AmiBroker may run the event loop).
-    if (m_closed)
-        return;
+}
 
-    m_session->selection().restoreStored();
-    m_session->selection().keepExchanges(enabledExchanges());
-
-    Feeds::Flags restoreBoxes{};
-    for (int i = 0; i < Feeds::Count; ++i)
-        restoreBoxes[std::size_t(i)] = Store::read(Store::feedBox(i));
-    // Clicking runs the toggled handlers, so the last restored box ends up current and listed;
-    // a disabled box ignores the click.
-    for (int i = 0; i < Feeds::Count; ++i) {
-        if (!restoreBoxes[std::size_t(i)])
-            continue;
-        if (QRadioButton *box = feedBox(this, i))
-            box->click();
-    }
-
+void amibrokerlivedata2::showRestoredChoices()
+{
     on_addSelected_clicked();
-    m_restoring = false;
-
-    if (m_session->selection().isEmpty()) {
+    if (m_session.selection().isEmpty()) {
         Seams::information(this, QStringLiteral("Select Symbols"),
                            QStringLiteral("No Symbol Selected.\nPlease Add Symbols for Live Data!"));
     }
@@ -173,7 +141,7 @@ void amibrokerlivedata2::on_save_list_clicked()
     if (fileName.isEmpty())
         return;
 
-    const QByteArray content = WatchList::format(m_session->selection().symbols(), m_session->selection().exchanges());
+    const QByteArray content = WatchList::format(m_session.selection().symbols(), m_session.selection().exchanges());
     QFile file(fileName);
     bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     if (saved) {
@@ -213,7 +181,7 @@ void amibrokerlivedata2::on_load_list_2_clicked()
 
     QStringList left;
     WatchList::Selection loaded = WatchList::load(content, left);
-    m_session->selection().assign(loaded.symbols, loaded.exchanges);
+    m_session.assignSelection(loaded.symbols, loaded.exchanges);
 
     if (!left.isEmpty()) {
         Seams::information(this, QStringLiteral("Watch List Incomplete"),

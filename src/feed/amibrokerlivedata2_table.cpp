@@ -23,7 +23,7 @@ constexpr int DeleteButtonWidth = 30;
 void amibrokerlivedata2::setUpDisplayTable()
 {
     QTableView *table = ui->displayTableWidget;
-    table->setModel(&m_session->tableModel());
+    table->setModel(m_tableModel);
     auto *delegate = new DisplayTableDelegate(table);
     table->setItemDelegate(delegate);
     connect(delegate, &DisplayTableDelegate::deleteClicked, this, &amibrokerlivedata2::closeButtonClicked);
@@ -33,7 +33,7 @@ void amibrokerlivedata2::setUpDisplayTable()
 void amibrokerlivedata2::addDisplayTable()
 {
     QTableView *table = ui->displayTableWidget;
-    DisplayTableModel &model = m_session->tableModel();
+    DisplayTableModel &model = *m_tableModel;
     model.rebuild();
 
     // Styles may hold a larger minimum, which would widen the 30-pixel delete column.
@@ -53,10 +53,10 @@ void amibrokerlivedata2::closeButtonClicked(const QModelIndex &index)
     QString symbol = index.data(DisplayTableModel::ButtonNameRole).toString().section(QLatin1Char(','), 0, 0);
     symbol.chop(1);
 
-    m_session->selection().removeRow(symbol);
+    m_session.removeSymbol(symbol);
 }
 
 void amibrokerlivedata2::updateDisplayTable()
 {
-    m_session->showLastReply();
+    m_session.showLastReply();
 }

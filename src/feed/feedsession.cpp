@@ -8,9 +8,9 @@
 #include "feed/livedataupdator.h"
 #include "feed/mydownloader.h"
 #include "platform/windowraiser.h"
-#include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
 #include "vendor/vendorconnection.h"
+#include "symbols/replypass.h"
 #include "vendor/vendorservice.h"
 
 #include <QDateTime>
@@ -38,18 +38,18 @@ void silenceDownloader(MyDownloader *downloader)
 
 }
 
-FeedSession::FeedSession(const Platform::AutomationFactory &automation, QObject *parent)
+FeedSession::FeedSession(const Platform::AutomationFactory &automation, VendorConnection &connection,
+                         QObject *parent)
     : QObject(parent)
+    , m_connection(connection)
 {
     setObjectName(QStringLiteral("feedSession"));
+    m_account.supportLink = Vendor::SupportLink;
     m_selection = new Selection(this);
-    m_tableModel = new DisplayTableModel(*m_selection, this);
     connect(m_selection, &Selection::changed, this, &FeedSession::reaimLiveRequest);
-    connect(m_selection, &Selection::rowRemoved, m_tableModel, &DisplayTableModel::dropRow);
 
     m_worker = std::make_unique<liveDataUpdator>(*m_selection, automation);
-    m_worker->setTable(m_tableModel);
-    m_connection = std::make_unique<VendorConnection>(Config::instance().database());
+    connect(m_worker.get(), &liveDataUpdator::quotesRead, this, &FeedSession::quotesRead);
     connect(&m_worker->amibroker(), &AmiBroker::reachableChanged, this, &FeedSession::amibrokerReachable);
 
     m_health = new FeedHealth({}, this);
@@ -88,6 +88,9 @@ FeedSession::FeedSession(const Platform::AutomationFactory &automation, QObject 
     run->setAmiBrokerReachable(amibroker.isReachable());
     // However the run ends (finished, stopped by a click or a restart), a deferred gap goes next.
     connect(run, &BackfillRun::stateChanged, this, &FeedSession::backfillRunChanged);
+    connect(run, &BackfillRun::stateChanged, this, &FeedSession::backfillStateChanged);
+    connect(run, &BackfillRun::progressChanged, this, &FeedSession::backfillProgress);
+    connect(run, &BackfillRun::finished, this, &FeedSession::backfillFinished);
 }
 
 FeedSession::~FeedSession()
@@ -98,16 +101,26 @@ FeedSession::~FeedSession()
     m_backfillDownloader.reset();
 }
 
-AmiBroker &FeedSession::amibroker() const
+bool FeedSession::isAmiBrokerReachable() const
 {
-    return m_worker->amibroker();
+    return m_worker->amibroker().isReachable();
+}
+
+FeedHealth::Report FeedSession::healthReport() const
+{
+    return m_health->report();
+}
+
+QDateTime FeedSession::lastGoodReply() const
+{
+    return m_health->lastGoodReply();
 }
 
 bool FeedSession::catalogue(const QString &exchange, QStringList *symbols)
 {
     *symbols = m_catalogue.value(exchange);
     bool asked = true;
-    if (symbols->isEmpty() && !m_connection->catalogue(exchange, symbols)) {
+    if (symbols->isEmpty() && !m_connection.catalogue(exchange, symbols)) {
         symbols->clear();
         asked = false;
     }
@@ -161,11 +174,89 @@ void FeedSession::startLive()
     QTimer::singleShot(0, this, &FeedSession::logLiveRequest);
     // A gap carried over from the cycle before, behind the start-up backfill if there is one.
     QTimer::singleShot(0, this, &FeedSession::startPendingGap);
+    emit liveStarted();
+}
+
+void FeedSession::enableFeeds(const QString &accountFeeds)
+{
+    m_enabledExchanges.clear();
+    for (int i = 0; i < Feeds::Count; ++i) {
+        const Feeds::Feed &feed = Feeds::All.at(std::size_t(i));
+        m_feedEnabled[std::size_t(i)] = accountFeeds.contains(QLatin1String(feed.feedWord), Qt::CaseSensitive);
+        if (m_feedEnabled[std::size_t(i)])
+            m_enabledExchanges << QLatin1String(feed.exchange);
+    }
+    emit feedsEnabled();
+}
+
+void FeedSession::restoreChoices(const QString &accountFeeds)
+{
+    enableFeeds(accountFeeds);
+    // The live feed runs before the selection is restored; the restore re-aims it.
+    m_restoring = true;
+    startLive();
+    // Closed while the feed started (a call into AmiBroker may run the event loop).
+    if (m_silenced)
+        return;
+
+    m_selection->restoreStored();
+    m_selection->keepExchanges(m_enabledExchanges);
+    // As the boxes were clicked in order: each one chosen takes over from the one before.
+    Feeds::Flags stored{};
+    for (int i = 0; i < Feeds::Count; ++i)
+        stored[std::size_t(i)] = Store::read(Store::feedBox(i));
+    for (int i = 0; i < Feeds::Count; ++i) {
+        if (stored[std::size_t(i)])
+            chooseFeed(i);
+    }
+    m_restoring = false;
+}
+
+void FeedSession::chooseFeed(int index)
+{
+    if (index < 0 || index >= Feeds::Count || !m_feedEnabled[std::size_t(index)] || m_feedFlags[std::size_t(index)])
+        return;
+    // The box it replaces is listed on its way out, as its radio button reports it first.
+    for (int i = 0; i < Feeds::Count; ++i) {
+        if (m_feedFlags[std::size_t(i)]) {
+            m_feedFlags[std::size_t(i)] = false;
+            setCurrentExchange(i);
+        }
+    }
+    m_feedFlags[std::size_t(index)] = true;
+    setCurrentExchange(index);
+}
+
+void FeedSession::setCurrentExchange(int index)
+{
+    m_currentExchange = QLatin1String(Feeds::All.at(std::size_t(index)).exchange);
+    emit currentExchangeChanged(m_currentExchange);
+}
+
+void FeedSession::addChecked(const QVector<QPair<QString, bool>> &marks)
+{
+    // By text only: a symbol already picked under another exchange keeps that one.
+    m_selection->applyChecks(marks, m_currentExchange);
+}
+
+void FeedSession::removeSymbol(const QString &symbol)
+{
+    m_selection->removeRow(symbol);
+}
+
+void FeedSession::clearSelection()
+{
+    m_selection->clear();
+}
+
+void FeedSession::assignSelection(const QStringList &symbols, const QStringList &exchanges)
+{
+    m_selection->assign(symbols, exchanges);
 }
 
 void FeedSession::showLastReply()
 {
-    m_tableModel->showReply(m_liveDownloader ? m_liveDownloader->lastReply() : QByteArray());
+    m_worker->showReply(m_liveDownloader ? m_liveDownloader->lastReply() : QByteArray());
 }
 
 void FeedSession::silence()
@@ -227,11 +318,7 @@ void FeedSession::logImportFileState(bool written, const QString &reason)
 
 void FeedSession::reportHealth()
 {
-    const FeedHealth::Report report = m_health->report();
-    // Rows go quiet only while the vendor answers at all; AmiBroker's trouble is not theirs.
-    m_tableModel->markQuietSymbols(report.troubles.isEmpty() || report.state == FeedHealth::State::AmiBrokerUnreachable
-                                   || report.state == FeedHealth::State::ImportFileFailed);
-    emit healthReported(report);
+    emit healthReported(m_health->report());
 }
 
 void FeedSession::amibrokerReachable(bool reachable)
@@ -354,8 +441,8 @@ void FeedSession::startGapBackfill(const QStringList &retried)
 
 void FeedSession::storeChoices()
 {
-    // A feed that never started holds none of the trader's choices.
-    if (!m_liveDownloader)
+    // A feed that never started holds none of the trader's choices, a half-restored one not all.
+    if (!m_liveDownloader || m_restoring)
         return;
     Store::Batch store;
     for (int i = 0; i < Feeds::Count; ++i)

@@ -4,7 +4,6 @@
 #include "app/installfolder.h"
 #include "feed/amibroker.h"
 #include "feed/liveimport.h"
-#include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
 
 #include <QFile>
@@ -15,6 +14,7 @@ liveDataUpdator::liveDataUpdator(const Selection &selection, const Platform::Aut
                                  QObject *parent)
     : QObject(parent)
     , m_selection(selection)
+    , m_pass(selection)
     , m_amibroker(std::make_unique<AmiBroker>(automation))
 {
     const Config &config = Config::instance();
@@ -38,11 +38,8 @@ void liveDataUpdator::updateDataAmi()
 
 void liveDataUpdator::importReply(const QByteArray &reply)
 {
-    LiveImport::Tally tally;
-    if (m_table)
-        m_table->readReply(reply, &m_selectedLines, &tally, LiveImport::NativeLineEnd);
-    else
-        LiveImport::selectLines(reply, m_selection.symbolBytes(), m_selectedLines, &tally, LiveImport::NativeLineEnd);
+    m_pass.read(reply, &m_selectedLines, LiveImport::NativeLineEnd);
+    const LiveImport::Tally &tally = m_pass.tally();
     emit replyRead(tally, reply, m_selection.isEmpty());
 
     // An import file that could not be rewritten still holds the previous ticks whole: importing
@@ -58,9 +55,13 @@ void liveDataUpdator::importReply(const QByteArray &reply)
             emit importNotTaken();
         }
     }
-    if (m_table)
-        m_table->showRead();
-    emit updateDisplayTable();
+    emit quotesRead(m_pass);
+}
+
+void liveDataUpdator::showReply(const QByteArray &reply)
+{
+    m_pass.read(reply, nullptr, LiveImport::NativeLineEnd);
+    emit quotesRead(m_pass);
 }
 
 void liveDataUpdator::readQuoteFile(QFile &quoteFile)

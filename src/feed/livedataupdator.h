@@ -2,6 +2,7 @@
 
 #include "feed/liveimport.h"
 #include "platform/automationobject.h"
+#include "symbols/replypass.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -10,11 +11,11 @@
 #include <memory>
 
 class AmiBroker;
-class DisplayTableModel;
 class QFile;
 class Selection;
 
 // The bridge into AmiBroker: turns each live reply into an import of the selected symbols' lines.
+// It owns the reply pass: one walk over the reply writes the import lines and the quote snapshot.
 class liveDataUpdator final : public QObject
 {
     Q_OBJECT
@@ -26,11 +27,8 @@ public:
     ~liveDataUpdator() override;
 
     [[nodiscard]] AmiBroker &amibroker() const { return *m_amibroker; }
-    // The table is read in the same pass as the import file and shown after the import.
-    void setTable(DisplayTableModel *table) { m_table = table; }
 
 signals:
-    void updateDisplayTable();
     // AmiBroker took this tick's import file of so many lines.
     void imported(int lines);
     // AmiBroker did not take this tick's import file (away, or refused it).
@@ -39,18 +37,22 @@ signals:
     void replyRead(const LiveImport::Tally &tally, const QByteArray &reply, bool selectionEmpty);
     // Whether this tick's import file could be written; the system's reason when not.
     void importFileWritten(bool written, const QString &reason);
+    // After the import: what the reply said of each symbol, while the reply is still in hand.
+    void quotesRead(const LiveReplyPass &pass);
 
 public slots:
     // Reads the quote file, then as importReply().
     void updateDataAmi();
     // One live reply, as stored in the quote file, into AmiBroker and the table.
     void importReply(const QByteArray &reply);
+    // The same reply read again for the table only.
+    void showReply(const QByteArray &reply);
 
 private:
     void readQuoteFile(QFile &quoteFile);
 
     const Selection &m_selection;
-    DisplayTableModel *m_table = nullptr;
+    LiveReplyPass m_pass;
     std::unique_ptr<AmiBroker> m_amibroker;
     QString m_quoteFilePath;     // <root>/rt.txt
     QString m_importFilePath;    // <root>\rtimport.txt

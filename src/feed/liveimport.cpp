@@ -1,5 +1,7 @@
 #include "feed/liveimport.h"
 
+#include "symbols/replypass.h"
+
 #include <QFile>
 
 #include <cstring>
@@ -39,22 +41,11 @@ QByteArray firstLine(const QByteArray &reply, const Tally &tally)
 void selectLines(const QByteArray &reply, const QSet<QByteArray> &symbols, QByteArray &selected, Tally *tally,
                  const QByteArray &lineEnd)
 {
-    // DisplayTableModel::readReply does the same with the table's own lookup.
-    LiveQuotes::LineCollector kept(selected, reply.size(), lineEnd, !symbols.isEmpty());
-    Tally counts;
-    QByteArray key = QByteArray::fromRawData(reply.constData(), 0);
-    LiveQuotes::forEachLine(reply, counts, [&](const LiveQuotes::Line &line) {
-        if (line.failed || !line.hasComma || symbols.isEmpty())
-            return;
-        key.setRawData(line.symbol.data(), uint(line.symbol.size()));
-        if (!symbols.contains(key))
-            return;
-        kept.add(line);
-        ++counts.selected;
-    });
-    kept.finish();
+    // The same pass the live feed runs, over a fixed set of symbols.
+    LiveReplyPass pass(symbols);
+    pass.read(reply, &selected, lineEnd);
     if (tally)
-        *tally = counts;
+        *tally = pass.tally();
 }
 
 namespace {

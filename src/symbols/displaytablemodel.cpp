@@ -67,7 +67,7 @@ QVariant DisplayTableModel::data(const QModelIndex &index, int role) const
         return column == SymbolColumn && row.muted;
     case Qt::ToolTipRole:
         if (row.muted) {
-            const Trouble &trouble = m_trouble[std::size_t(row.slot)];
+            const Trouble &trouble = row.trouble;
             if (!trouble.failReason.isEmpty())
                 return QStringLiteral("%1: the vendor says \"%2\"").arg(row.symbol, QString::fromUtf8(trouble.failReason));
             const qint64 quietS = (m_now - trouble.lastQuoteMs) / 1000;
@@ -120,6 +120,7 @@ void DisplayTableModel::rebuild()
         return row;
     };
     const int count = entries.size();
+    const QHash<QString, Trouble> known = troubleBySymbol();
 
     if (!m_built) {
         beginResetModel();
@@ -127,7 +128,7 @@ void DisplayTableModel::rebuild()
         m_rows.clear();
         for (int i = 0; i < count; ++i)
             m_rows.push_back(fresh(i));
-        indexSymbols();
+        takeTrouble(known);
         endResetModel();
     } else {
         // As a table widget's new row count would: rows past the end go, the others are overwritten.
@@ -142,7 +143,7 @@ void DisplayTableModel::rebuild()
                 m_rows.push_back(fresh(i));
             endInsertRows();
         }
-        indexSymbols();
+        takeTrouble(known);
         if (kept > 0)
             emit dataChanged(index(0, 0), index(kept - 1, ColumnCount - 1));
     }
@@ -166,7 +167,8 @@ void DisplayTableModel::dropRow(int row)
     beginRemoveRows({}, row, row);
     m_rows.erase(m_rows.begin() + row);
     endRemoveRows();
-    indexSymbols();
+    m_slotsRevision = 0;
+    countMutedRows();
     if (int(m_rows.size()) == m_selection.size())
         m_revision = m_selection.revision();
 }
@@ -176,6 +178,7 @@ void DisplayTableModel::followSelection()
     const QVector<SelectedSymbol> &entries = m_selection.entries();
     const int count = entries.size();
     const int old = int(m_rows.size());
+    const QHash<QString, Trouble> known = troubleBySymbol();
     dropRowsFrom(count);
     const int kept = std::min(count, old);
     for (int i = 0; i < kept; ++i) {
@@ -192,125 +195,77 @@ void DisplayTableModel::followSelection()
         }
         endInsertRows();
     }
-    indexSymbols();
+    takeTrouble(known);
     if (kept > 0 && m_built)
         emit dataChanged(index(0, 0), index(kept - 1, ColumnCount - 1));
     m_revision = m_selection.revision();
 }
 
-void DisplayTableModel::indexSymbols()
+QHash<QString, DisplayTableModel::Trouble> DisplayTableModel::troubleBySymbol() const
+{
+    QHash<QString, Trouble> known;
+    known.reserve(int(m_rows.size()));
+    for (const Row &row : m_rows)
+        known.insert(row.symbol, row.trouble);
+    return known;
+}
+
+void DisplayTableModel::takeTrouble(const QHash<QString, Trouble> &known)
 {
     // What is known of a symbol stays with it; a new one starts counting now.
-    SymbolIndex oldSlots;
-    std::swap(oldSlots, m_slots);
-    std::vector<Trouble> oldTrouble;
-    oldTrouble.swap(m_trouble);
     const qint64 now = m_clock();
-    m_slots.reserve(m_rows.size());
-    m_pending.clear();
-    m_slotRows.clear();
-    for (int i = 0; i < int(m_rows.size()); ++i) {
-        Row &row = m_rows[std::size_t(i)];
-        const QByteArray utf8 = row.symbol.toUtf8();
-        const std::string_view symbol(utf8.constData(), std::size_t(utf8.size()));
-        const int known = m_slots.find(symbol);
-        if (known >= 0) {
-            row.slot = known;
-            continue;
-        }
-        row.slot = m_slots.insert(symbol);
-        m_pending.emplace_back();
-        const int oldSlot = oldSlots.find(symbol);
-        m_trouble.push_back(oldSlot >= 0 ? oldTrouble[std::size_t(oldSlot)] : Trouble{now, QByteArray()});
-        m_slotRows.push_back(i);
-    }
+    for (Row &row : m_rows)
+        row.trouble = known.value(row.symbol, Trouble{now, QByteArray()});
+    m_slotsRevision = 0;
+    countMutedRows();
+}
+
+void DisplayTableModel::countMutedRows()
+{
     m_mutedRows = int(std::count_if(m_rows.cbegin(), m_rows.cend(), [](const Row &row) { return row.muted; }));
 }
 
-void DisplayTableModel::showReply(const QByteArray &reply)
+void DisplayTableModel::mapSlots(const LiveReplyPass &pass)
 {
-    readReply(reply, nullptr);
-    showRead();
-}
-
-int DisplayTableModel::slotOf(std::string_view symbol, std::size_t expected) const
-{
-    if (expected < m_rows.size()) {
-        const int slot = m_rows[expected].slot;
-        if (SymbolIndex::sameBytes(m_slots.symbol(slot), symbol))
-            return slot;
+    for (Row &row : m_rows) {
+        const QByteArray utf8 = row.symbol.toUtf8();
+        row.slot = pass.slotOf(std::string_view(utf8.constData(), std::size_t(utf8.size())));
     }
-    return m_slots.find(symbol);
+    m_slotsRevision = pass.indexRevision();
 }
 
-void DisplayTableModel::readReply(const QByteArray &reply, QByteArray *selected, LiveQuotes::Tally *tally,
-                                  const QByteArray &lineEnd)
+void DisplayTableModel::apply(const LiveReplyPass &pass)
 {
     if (m_revision != m_selection.revision())
         followSelection();
-
-    ++m_tick;
     m_now = m_clock();
-    m_sawFailure = false;
     // Before its first build the table has no price cells to show anything in.
-    const bool showing = m_built;
-    const bool anySelected = !m_rows.empty();
-    QByteArray unused;
-    LiveQuotes::LineCollector kept(selected ? *selected : unused, selected ? reply.size() : 0, lineEnd, anySelected);
-
-    // Each symbol keeps the first line that names it. The vendor answers in the order it was
-    // asked, the selection's, so the row after the last one found is tried before the lookup.
-    LiveQuotes::Tally counts;
-    std::size_t expected = 0;
-    LiveQuotes::forEachLine(reply, counts, [&](const LiveQuotes::Line &line) {
-        if (!anySelected || !line.hasComma || (line.failed && !(showing && line.shown)))
-            return;
-        const int slot = slotOf(line.symbol, expected);
-        if (slot < 0)
-            return;
-        Trouble &trouble = m_trouble[std::size_t(slot)];
-        if (line.failed) {
-            std::string_view reason;
-            if (LiveQuotes::failureReason(line, reason)) {
-                trouble.failReason = QByteArray(reason.data(), int(reason.size()));
-                m_sawFailure = true;
-            }
-            return;
-        }
-        if (selected)
-            kept.add(line);
-        ++counts.selected;
-        std::string_view price;
-        std::string_view quantity;
-        if (!showing || !line.shown || !LiveQuotes::quoteFields(line, price, quantity))
-            return;
-        trouble.lastQuoteMs = m_now;
-        if (!trouble.failReason.isEmpty())
-            trouble.failReason.clear();
-        expected = std::size_t(m_slotRows[std::size_t(slot)]) + 1;
-        Pending &pending = m_pending[std::size_t(slot)];
-        if (pending.tick != m_tick)
-            pending = {m_tick, price, quantity};
-    });
-    kept.finish();
-    if (tally)
-        *tally = counts;
-}
-
-void DisplayTableModel::showRead()
-{
     if (!m_built)
         return;
+    if (m_slotsRevision != pass.indexRevision())
+        mapSlots(pass);
+
+    const QuoteSnapshot &snapshot = pass.snapshot();
     // In row order: the steady counters are shared, so the order decides which cell whitens.
     int first = -1;
     int last = -1;
     for (int i = 0; i < int(m_rows.size()); ++i) {
         Row &row = m_rows[std::size_t(i)];
-        const Pending &pending = m_pending[std::size_t(row.slot)];
-        if (pending.tick != m_tick)
+        if (row.slot < 0)
             continue;
-        const bool priceShown = show(row.price, pending.price, m_steadyLtp);
-        const bool quantityShown = show(row.quantity, pending.quantity, m_steadyLtq);
+        const QuoteSnapshot::Quote &quote = snapshot.quotes[std::size_t(row.slot)];
+        if (quote.tick != snapshot.tick)
+            continue;
+        if (quote.quoted)
+            row.trouble.lastQuoteMs = m_now;
+        if (quote.failing)
+            row.trouble.failReason = QByteArray(quote.failReason.data(), int(quote.failReason.size()));
+        else if (quote.quoted && !row.trouble.failReason.isEmpty())
+            row.trouble.failReason.clear();
+        if (!quote.quoted)
+            continue;
+        const bool priceShown = show(row.price, quote.price, m_steadyLtp);
+        const bool quantityShown = show(row.quantity, quote.quantity, m_steadyLtq);
         if (priceShown || quantityShown) {
             first = first < 0 ? i : first;
             last = i;
@@ -320,7 +275,7 @@ void DisplayTableModel::showRead()
         emit dataChanged(index(first, PriceColumn), index(last, QuantityColumn));
 
     // The vendor's failure shows, and a good line clears the look, with the reply that brings it.
-    if (m_sawFailure || m_mutedRows > 0)
+    if (snapshot.sawFailure || m_mutedRows > 0)
         turnMutedRows(true);
 }
 
@@ -331,7 +286,7 @@ void DisplayTableModel::setClock(Clock clock)
 
 bool DisplayTableModel::mutedNow(const Row &row) const
 {
-    const Trouble &trouble = m_trouble[std::size_t(row.slot)];
+    const Trouble &trouble = row.trouble;
     return !trouble.failReason.isEmpty() || (m_feedLive && m_now - trouble.lastQuoteMs >= QuietSymbolMs);
 }
 
@@ -349,7 +304,7 @@ void DisplayTableModel::turnMutedRows(bool troubledOnly)
     int last = -1;
     for (int i = 0; i < int(m_rows.size()); ++i) {
         Row &row = m_rows[std::size_t(i)];
-        if (troubledOnly && !row.muted && m_trouble[std::size_t(row.slot)].failReason.isEmpty())
+        if (troubledOnly && !row.muted && row.trouble.failReason.isEmpty())
             continue;
         const bool muted = mutedNow(row);
         if (muted != row.muted) {

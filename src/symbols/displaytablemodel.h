@@ -1,9 +1,9 @@
 #pragma once
 
-#include "symbols/livequotes.h"
-#include "symbols/symbolindex.h"
+#include "symbols/replypass.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QByteArray>
 #include <QString>
 
@@ -15,10 +15,10 @@
 class Selection;
 
 // The display table of live prices: one row per selected symbol with its last traded price and
-// quantity and the direction of their last change. Rows, their cells and the symbol lookup are
-// kept between ticks; a reply is read once, in place, and the changed rows are announced with
-// one dataChanged() per tick. The Backfill and X cells carry their captions; a view draws them
-// as buttons.
+// quantity and the direction of their last change. Rows and their cells are kept between ticks;
+// each tick applies what the feed's reply pass read, and the changed rows are announced with one
+// dataChanged() per tick. The Backfill and X cells carry their captions; a view draws them as
+// buttons.
 class DisplayTableModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -57,14 +57,9 @@ public:
     void rebuild();
     // The selection lost this row; the others keep their cells.
     void dropRow(int row);
-    // The prices and quantities of one live reply; rows whose symbol it lacks keep theirs.
-    void showReply(const QByteArray &reply);
-    // The one pass over a live reply: reads what the rows will show, and replaces `selected` (when
-    // given; its buffer reused from tick to tick) with the reply's complete lines of selected
-    // symbols, each ended by lineEnd, as AmiBroker imports them. Nothing is shown until showRead().
-    void readReply(const QByteArray &reply, QByteArray *selected, LiveQuotes::Tally *tally = nullptr,
-                   const QByteArray &lineEnd = QByteArrayLiteral("\n"));
-    void showRead();
+    // The prices and quantities the pass just read; rows whose symbol the reply lacked keep
+    // theirs. Called while the pass's reply is still in hand.
+    void apply(const LiveReplyPass &pass);
     // Once a second: rows whose symbol has gone quiet, or come back, change their look. A symbol
     // counts as quiet only while the feed as a whole is live.
     void markQuietSymbols(bool feedLive);
@@ -83,51 +78,42 @@ private:
         float value = 0;  // of text, so the previous value is not read again
         Shade shade = Shade::None;
     };
+    // What the replies said of a row's symbol lately.
+    struct Trouble
+    {
+        qint64 lastQuoteMs = 0;  // or when the row came, before its first quote
+        QByteArray failReason;   // the vendor's, from its last line for the symbol
+    };
     struct Row
     {
         QString symbol;
         QString exchange;
         Cell price;
         Cell quantity;
-        int slot = 0;     // the symbol's place in m_pending, shared by rows of one symbol
+        Trouble trouble;
+        int slot = -1;    // the symbol's slot in the reply pass's index
         bool muted = false;
-    };
-    // What the replies said of one symbol lately.
-    struct Trouble
-    {
-        qint64 lastQuoteMs = 0;  // or when the row came, before its first quote
-        QByteArray failReason;   // the vendor's, from its last line for the symbol
-    };
-    // The first line of a symbol in the reply being shown.
-    struct Pending
-    {
-        quint64 tick = 0;
-        std::string_view price;
-        std::string_view quantity;
     };
 
     // Rows for a selection that changed without a rebuild (restored or pruned at start-up): they
     // take its symbols in place, as many as it has, and new rows start empty.
     void followSelection();
-    void indexSymbols();
-    // The slot of a symbol field, or -1; the row after the last one found is tried first.
-    [[nodiscard]] int slotOf(std::string_view symbol, std::size_t expected) const;
+    [[nodiscard]] QHash<QString, Trouble> troubleBySymbol() const;
+    void takeTrouble(const QHash<QString, Trouble> &known);
+    void countMutedRows();
+    void mapSlots(const LiveReplyPass &pass);
     static bool show(Cell &cell, std::string_view text, int &steadyCounter);
 
     const Selection &m_selection;
     std::vector<Row> m_rows;
-    SymbolIndex m_slots;              // symbol bytes -> slot
-    std::vector<Pending> m_pending;   // per slot
-    std::vector<int> m_slotRows;      // per slot: its first row
-    std::vector<Trouble> m_trouble;   // per slot
+    // The pass's index the rows' slots were taken from; 0: not yet.
+    quint64 m_slotsRevision = 0;
     Clock m_clock;
     qint64 m_now = 0;                 // at the last reply or look
     bool m_feedLive = false;
     int m_mutedRows = 0;
     void turnMutedRows(bool troubledOnly);
     [[nodiscard]] bool mutedNow(const Row &row) const;
-    quint64 m_tick = 0;
-    bool m_sawFailure = false;        // in the reply read last
     quint64 m_revision = 0;           // of the selection the rows show
     bool m_built = false;
     int m_steadyLtp = 0;

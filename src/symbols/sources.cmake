@@ -4,4 +4,5 @@ list(APPEND TICKVANE_CORE_SOURCES
     symbols/selection.h symbols/selection.cpp
     symbols/watchlist.h symbols/watchlist.cpp
     symbols/livequotes.h symbols/livequotes.cpp symbols/symbolindex.h symbols/sse2.h
+    symbols/replypass.h symbols/replypass.cpp
     symbols/displaytablemodel.h symbols/displaytablemodel.cpp)

@@ -6,8 +6,10 @@
 #include "app/seams.h"
 #include "app/settingsstore.h"
 #include "app/startupanimation.h"
+#include "feed/feedsession.h"
 #include "update/updator.h"
 #include "vendor/connectionmonitor.h"
+#include "vendor/feedengine.h"
 #include "vendor/registrationdialog.h"
 #include "vendor/vendorconnection.h"
 #include "vendor/vendordatabase.h"
@@ -31,8 +33,9 @@ const QStringList DayChoices = {QStringLiteral("1"),  QStringLiteral("3"),   QSt
 
 }
 
-authDialog::authDialog(FeedConsoleFactory createConsole, QWidget *parent)
+authDialog::authDialog(Platform::AutomationFactory automation, FeedConsoleFactory createConsole, QWidget *parent)
     : QDialog(parent)
+    , m_automation(std::move(automation))
     , m_createConsole(std::move(createConsole))
     , m_userId(Config::instance().userId())
 {
@@ -44,6 +47,7 @@ authDialog::~authDialog()
     delete m_registration;
     delete m_updateDialog;
     m_ownedWindow.reset();
+    m_ownedEngine.reset();
     delete m_splash;
 }
 
@@ -59,7 +63,18 @@ updator *authDialog::updateDialog() const
 
 VendorConnection *authDialog::connection() const
 {
-    return m_mainWindow ? m_mainWindow->vendorConnection() : nullptr;
+    return m_engine ? m_engine->connection.get() : nullptr;
+}
+
+FeedSession *authDialog::session() const
+{
+    return m_engine ? m_engine->session.get() : nullptr;
+}
+
+void authDialog::attach(FeedEngine &engine, FeedConsole *console)
+{
+    m_engine = &engine;
+    m_mainWindow = console;
 }
 
 void authDialog::start()
@@ -69,7 +84,14 @@ void authDialog::start()
 
     const QStringList workspaceProblems = Workspace::provision();
 
-    m_ownedWindow = m_createConsole();
+    m_ownedEngine = std::make_unique<FeedEngine>();
+    m_engine = m_ownedEngine.get();
+    // Past a failure the process is ending: nothing more is built.
+    if (!m_engine->assemble(m_automation)) {
+        m_splash->hideSplash();
+        return;
+    }
+    m_ownedWindow = m_createConsole(*m_engine->session);
     m_mainWindow = m_ownedWindow.get();
     if (!workspaceProblems.isEmpty())
         m_mainWindow->showWorkspaceProblem(workspaceProblems.join(QLatin1Char(' ')));
@@ -121,7 +143,7 @@ void authDialog::checkIfAlreadyExists()
         m_registration->deleteLater();
     }
 
-    m_mainWindow->takeAccount(account);
+    session()->takeAccount(account);
 
     if (!connection()->readAccountDetails(m_userId, &account)) {
         Seams::information(nullptr, QStringLiteral("Check Connection"),
@@ -145,8 +167,15 @@ void authDialog::checkIfAlreadyExists()
     m_connectionMonitor->start();
     m_mainWindow->widget()->installEventFilter(this);
     m_mainWindow->widget()->show();
-    m_mainWindow->enableInterface(m_userId, account.feeds, DayChoices, account.message);
-    // The window's start-up may dispatch the trader's close (a COM call's message loop on Windows).
+    m_mainWindow->showAccount(m_userId, DayChoices, account.message);
+    session()->setUserId(m_userId);
+    session()->restoreChoices(account.feeds);
+    // The feed's start may dispatch the trader's close (a COM call's message loop on Windows).
+    if (m_windowClosed) {
+        endAfterEarlyClose();
+        return;
+    }
+    m_mainWindow->showRestoredChoices();
     if (m_windowClosed) {
         endAfterEarlyClose();
         return;
@@ -183,7 +212,9 @@ void authDialog::backfillAtStartup(int days)
         return;
 
     m_oneDayBackfillBase = Vendor::oneDayBackfillBase(Config::instance().backfillServer(), serverDate, oneDayPath);
-    m_mainWindow->startupBackfill(m_oneDayBackfillBase, days);
+    session()->setOneDayBackfillBase(m_oneDayBackfillBase);
+    if (days == 5)
+        session()->fiveDayBackfill();
 }
 
 void authDialog::askForRegistration()
@@ -210,9 +241,9 @@ void authDialog::restart()
 {
     EventLog::info(QStringLiteral("app"), QStringLiteral("daily restart"));
     // The daily restart skips the close sequence, but not the trader's choices of the day.
-    if (m_mainWindow) {
-        m_mainWindow->prepareRestart();
-        m_mainWindow->storeChoices();
+    if (FeedSession *feed = session()) {
+        feed->prepareRestart();
+        feed->storeChoices();
     }
     close();
     QCoreApplication::exit(RestartExitCode);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/automationobject.h"
 #include "vendor/account.h"
 #include "vendor/feedconsole.h"
 
@@ -10,21 +11,24 @@
 #include <memory>
 
 class ConnectionMonitor;
+class FeedSession;
 class QTimer;
 class VendorConnection;
+struct FeedEngine;
 class registrationDialog;
 class startupAnimation;
 class updator;
 
-// Turns a started process into a running feed: splash, workspace, main window, account check,
-// hand-over; then owns the connection probe and the daily restart. Invisible itself.
+// Turns a started process into a running feed: splash, workspace, the feed engine, the main window
+// over it, account check, hand-over; then owns the connection probe and the daily restart.
+// Invisible itself.
 class authDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    // The window is built by createConsole at its step of the start routine.
-    explicit authDialog(FeedConsoleFactory createConsole, QWidget *parent = nullptr);
+    // The window is built by createConsole over the engine at its step of the start routine.
+    authDialog(Platform::AutomationFactory automation, FeedConsoleFactory createConsole, QWidget *parent = nullptr);
     ~authDialog() override;
 
     // The start routine, called by the process entry before the event loop runs.
@@ -35,8 +39,9 @@ public:
     void setUserId(const QString &userId) { m_userId = userId; }
     [[nodiscard]] startupAnimation *splash() const { return m_splash; }
     [[nodiscard]] FeedConsole *mainWindow() const { return m_mainWindow; }
-    // A window built and owned elsewhere, instead of the one start() builds.
-    void attachConsole(FeedConsole *console) { m_mainWindow = console; }
+    [[nodiscard]] FeedSession *session() const;
+    // An engine and window built and owned elsewhere, instead of the ones start() builds.
+    void attach(FeedEngine &engine, FeedConsole *console);
     [[nodiscard]] const Account &account() const { return m_account; }
     [[nodiscard]] QString oneDayBackfillBase() const { return m_oneDayBackfillBase; }
     [[nodiscard]] QTimer *restartTimer() const { return m_restartTimer; }
@@ -58,9 +63,13 @@ private:
     void quitWithoutAccount();
     [[nodiscard]] VendorConnection *connection() const;
 
+    Platform::AutomationFactory m_automation;
     FeedConsoleFactory m_createConsole;
     QString m_userId;
+    // The window goes before the engine it shows.
+    std::unique_ptr<FeedEngine> m_ownedEngine;
     std::unique_ptr<FeedConsole> m_ownedWindow;
+    FeedEngine *m_engine = nullptr;
     FeedConsole *m_mainWindow = nullptr;
     startupAnimation *m_splash = nullptr;
     QTimer *m_restartTimer = nullptr;

@@ -10,4 +10,5 @@ list(APPEND TICKVANE_CORE_SOURCES
     vendor/versionrule.h vendor/versionrule.cpp)
 list(APPEND TICKVANE_GUI_SOURCES
     vendor/authdialog.h vendor/authdialog.cpp
+    vendor/feedengine.h vendor/feedengine.cpp
     vendor/registrationdialog.h vendor/registrationdialog.cpp)

@@ -8,6 +8,7 @@
 #include "symbols/displaycolumns.h"
 #include "symbols/displaytablemodel.h"
 #include "symbols/livequotes.h"
+#include "symbols/replypass.h"
 #include "symbols/selection.h"
 
 #include <QByteArray>
@@ -169,6 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::vector<std::pair<std::string, std::string>> cells(std::size_t(symbols.size()), {"0", "0"});
     QByteArray filtered;
     QByteArray kept;
+    // The feed's pass over the selection, kept from tick to tick as the feed keeps it.
+    LiveReplyPass pass(selection);
     std::vector<std::string> ticks;
     if (flags & 4)
         ticks.push_back(reply.substr(0, reply.size() / 2));
@@ -182,9 +185,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         expectSame("import filter lines", bytesOf(filtered), wanted.kept);
         checkTally("import filter", filterTally, wanted.tally);
 
-        LiveQuotes::Tally tableTally;
-        model.readReply(block.bytes(), &kept, &tableTally, lineEndBytes);
-        model.showRead();
+        pass.read(block.bytes(), &kept, lineEndBytes);
+        const LiveQuotes::Tally tableTally = pass.tally();
+        model.apply(pass);
         expectSame("table pass lines", bytesOf(kept), wanted.kept);
         checkTally("table pass", tableTally, wanted.tally);
 

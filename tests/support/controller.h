@@ -9,7 +9,9 @@
 
 inline std::unique_ptr<authDialog> newController()
 {
-    return std::make_unique<authDialog>([] { return std::make_unique<amibrokerlivedata2>(); });
+    return std::make_unique<authDialog>(Platform::createAutomationObject, [](FeedSession &session) {
+        return std::make_unique<amibrokerlivedata2>(session);
+    });
 }
 
 inline amibrokerlivedata2 *mainWindowOf(const authDialog &controller)

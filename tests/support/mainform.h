@@ -3,7 +3,10 @@
 // What a test reaches in the main window: the feed session by its type, the widgets by their
 // object names, as a trader's tools would find them.
 
+#include "feed/amibrokerlivedata2.h"
 #include "feed/feedsession.h"
+#include "assembledwindow.h"
+#include "sessionprobe.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -21,12 +24,12 @@
 
 inline FeedSession &sessionOf(const QObject &window)
 {
-    auto *session = window.findChild<FeedSession *>();
-    if (!session) {
-        std::fprintf(stderr, "the window holds no feed session\n");
+    const auto *console = qobject_cast<const amibrokerlivedata2 *>(&window);
+    if (!console) {
+        std::fprintf(stderr, "not a main window\n");
         std::abort();
     }
-    return *session;
+    return console->session();
 }
 
 // The main window's widgets, found once by object name.

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "symbols/livequotes.h"
+#include "symbols/symbolindex.h"
+
+#include <QByteArray>
+#include <QSet>
+
+#include <string_view>
+#include <vector>
+
+class Selection;
+
+// What one live reply said of each selected symbol, by the symbol's slot in the pass's index.
+// The views point into the reply that was read: they hold only while that reply's buffer is
+// unchanged, which the downloader that owns it guarantees until its next reply is stored.
+struct QuoteSnapshot
+{
+    struct Quote
+    {
+        quint64 tick = 0;            // the snapshot's tick when this reply named the symbol
+        bool quoted = false;         // a shown quote line with its price and quantity
+        bool failing = false;        // the last word on it was the vendor's failure, with a reason
+        std::string_view price;      // of its first quote line
+        std::string_view quantity;
+        std::string_view failReason;
+    };
+    quint64 tick = 0;
+    bool sawFailure = false;         // a failure with a reason, for any symbol
+    std::vector<Quote> quotes;       // per slot
+};
+
+// The one pass over a live reply: in a single walk it writes the lines AmiBroker imports and
+// fills the quote snapshot the table applies. It owns the symbol index, rebuilt when the
+// selection it follows changes.
+class LiveReplyPass
+{
+public:
+    // Follows the selection, which must outlive the pass.
+    explicit LiveReplyPass(const Selection &selection);
+    // A fixed set of symbols.
+    explicit LiveReplyPass(const QSet<QByteArray> &symbols);
+
+    // Replaces importLines (when given; its buffer reused from tick to tick) with the reply's
+    // complete lines of selected symbols, each ended by lineEnd, in their order. Skipped: the piece
+    // after the last line feed, lines containing "Failed", lines without a comma. Only a "\r"
+    // right before the line feed is not part of the line. The symbol field is compared byte for
+    // byte, whole, up to its first NUL byte. Each symbol's snapshot keeps its first quote line.
+    void read(const QByteArray &reply, QByteArray *importLines, const QByteArray &lineEnd);
+
+    [[nodiscard]] const LiveQuotes::Tally &tally() const { return m_tally; }
+    [[nodiscard]] const QuoteSnapshot &snapshot() const { return m_snapshot; }
+    // The slot of a symbol's bytes, or -1.
+    [[nodiscard]] int slotOf(std::string_view symbol) const { return m_index.find(symbol); }
+    // Changes whenever the index is rebuilt, so a reader can tell its slots are stale.
+    [[nodiscard]] quint64 indexRevision() const { return m_indexRevision; }
+
+private:
+    void followSelection();
+    void indexed();
+
+    const Selection *m_selection = nullptr;
+    quint64 m_selectionRevision = 0;
+    quint64 m_indexRevision = 0;
+    bool m_followed = false;
+    SymbolIndex m_index;
+    QuoteSnapshot m_snapshot;
+    LiveQuotes::Tally m_tally;
+};
