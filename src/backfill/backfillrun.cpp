@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -41,6 +42,38 @@ int truncatedPercent(const QString &progress)
     if (value >= double(std::numeric_limits<int>::max()) || value <= double(std::numeric_limits<int>::min()))
         return 0;
     return static_cast<int>(value);
+}
+
+// What the progress bar names a request by: the last piece of its URL after '/' and then '='.
+QString itemOf(const QUrl &url)
+{
+    QString item = url.toString();
+    item = item.mid(item.lastIndexOf(QLatin1Char('/')) + 1);
+    return item.mid(item.lastIndexOf(QLatin1Char('=')) + 1);
+}
+
+// Skipped rows, one "<symbol>: <reason>" a line.
+QString rowLines(const QVector<BackfillRun::Failure> &rows)
+{
+    QStringList lines;
+    for (const BackfillRun::Failure &row : rows)
+        lines << QStringLiteral("%1: %2").arg(row.item, row.reason);
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Refused files as "<name> (<why>)".
+QStringList fileNotes(const QVector<BackfillRun::Failure> &files)
+{
+    QStringList notes;
+    for (const BackfillRun::Failure &file : files)
+        notes << QStringLiteral("%1 (%2)").arg(file.item, file.reason);
+    return notes;
+}
+
+bool endedClean(const BackfillRun::Outcome &outcome)
+{
+    return outcome.kind == BackfillRun::Outcome::Kind::Done && outcome.failures.isEmpty()
+        && outcome.partialFailure.isEmpty();
 }
 
 }
@@ -120,6 +153,11 @@ void BackfillRun::stop()
     endAmiBrokerWait();
     m_eodEntries.clear();
     m_transfer.stopPolling();
+    if (m_state != State::Idle) {
+        m_lastOutcome = Outcome();
+        m_lastOutcome.kind = Outcome::Kind::Stopped;
+        m_lastOutcome.endOfDay = m_state == State::EndOfDay;
+    }
     setState(State::Idle);
 }
 
@@ -155,11 +193,10 @@ void BackfillRun::requestNext()
 {
     if (m_queue.isEmpty()) {
         m_transfer.stopPolling();
-        if (m_failedRows.isEmpty())
-            finishRun(Done, QString());
-        else
-            finishRun(QStringLiteral("Backfill Done (%1 failed)").arg(m_failedRows.size()),
-                      QStringLiteral("Not backfilled:\n") + m_failedRows.join(QLatin1Char('\n')));
+        Outcome outcome;
+        outcome.kind = Outcome::Kind::Done;
+        outcome.failures = m_failedRows;
+        finishRun(std::move(outcome));
         return;
     }
 
@@ -261,7 +298,7 @@ void BackfillRun::importEndOfDay()
         }
         // The path travels inside Import's method text, where a comma would start a fourth argument.
         if (entry.contains(QLatin1Char(','))) {
-            m_eodRefused << QStringLiteral("%1 (a comma in the name)").arg(entry);
+            m_eodRefused << Failure{entry, QStringLiteral("a comma in the name")};
             EventLog::warning(QStringLiteral("backfill"),
                               QStringLiteral("end-of-day file %1 not imported: a comma in its name").arg(entry));
             continue;
@@ -292,17 +329,11 @@ void BackfillRun::continueEndOfDay()
 
     // The next archive starts from an empty folder.
     emptyBackfillFolder();
-    QStringList failures;
-    const QString partial = m_transfer.partialFailure();
-    if (!partial.isEmpty())
-        failures << partial;
-    if (!m_eodRefused.isEmpty())
-        failures << QStringLiteral("Not imported: ") + m_eodRefused.join(QStringLiteral(", "));
-    if (failures.isEmpty())
-        finishRun(Done, QString());
-    else
-        finishRun(QStringLiteral("Backfill Done (%1 failed)").arg(int(m_eodRefused.size()) + (partial.isEmpty() ? 0 : 1)),
-                  failures.join(QLatin1Char('\n')));
+    Outcome outcome;
+    outcome.kind = Outcome::Kind::Done;
+    outcome.failures = m_eodRefused;
+    outcome.partialFailure = m_transfer.partialFailure();
+    finishRun(std::move(outcome));
 }
 
 // AmiBroker did not take the file: the run holds it and waits, a minute at most from the first
@@ -357,27 +388,27 @@ void BackfillRun::giveUpOnAmiBroker()
     if (!m_waitingForAmiBroker)
         return;
     endAmiBrokerWait();
-    QString details = m_amibrokerReachable ? QStringLiteral("AmiBroker refused the import")
-                                           : QStringLiteral("AmiBroker not reachable");
+    Outcome outcome;
+    outcome.kind = Outcome::Kind::AmiBrokerGaveUp;
+    outcome.amibrokerReachable = m_amibrokerReachable;
     if (m_state == State::EndOfDay) {
         // Kept for the trader until the next end-of-day run empties the folder.
         EventLog::warning(QStringLiteral("backfill"), QStringLiteral("end-of-day files not imported, left in %1: %2")
                                                           .arg(QDir::toNativeSeparators(m_backfillFolder),
                                                                m_eodEntries.join(QStringLiteral(", "))));
-        details += QStringLiteral("\nNot imported: ") + (m_eodEntries + m_eodRefused).join(QStringLiteral(", "));
+        outcome.notDone = m_eodEntries;
+        outcome.failures = m_eodRefused;
         m_eodEntries.clear();
     } else {
-        QStringList notDone{m_currentSymbol};
+        outcome.notDone << m_currentSymbol;
         for (const QString &url : qAsConst(m_queue))
-            notDone << symbolOf(url);
+            outcome.notDone << symbolOf(url);
+        outcome.failures = m_failedRows;
         m_failedUrls << m_currentUrl << m_queue;
         m_queue.clear();
-        details += QStringLiteral("\nNot backfilled: ") + notDone.join(QStringLiteral(", "));
-        if (!m_failedRows.isEmpty())
-            details += QLatin1Char('\n') + m_failedRows.join(QLatin1Char('\n'));
     }
     m_transfer.stopPolling();
-    finishRun(Failed, details);
+    finishRun(std::move(outcome));
 }
 
 QString BackfillRun::currentItem() const
@@ -387,23 +418,67 @@ QString BackfillRun::currentItem() const
     return m_currentSymbol;
 }
 
-void BackfillRun::finishRun(const QString &text, const QString &details)
+BackfillRun::OutcomeText BackfillRun::outcomeText(const Outcome &outcome)
 {
-    const bool endOfDay = m_state == State::EndOfDay;
+    switch (outcome.kind) {
+    case Outcome::Kind::None:
+    case Outcome::Kind::Stopped:
+        return {};
+    case Outcome::Kind::ArchiveFailed:
+        return {Failed, outcome.reason};
+    case Outcome::Kind::AmiBrokerGaveUp: {
+        QString details = outcome.amibrokerReachable ? QStringLiteral("AmiBroker refused the import")
+                                                     : QStringLiteral("AmiBroker not reachable");
+        if (outcome.endOfDay)
+            return {Failed, details + QStringLiteral("\nNot imported: ")
+                                + (outcome.notDone + fileNotes(outcome.failures)).join(QStringLiteral(", "))};
+        details += QStringLiteral("\nNot backfilled: ") + outcome.notDone.join(QStringLiteral(", "));
+        if (!outcome.failures.isEmpty())
+            details += QLatin1Char('\n') + rowLines(outcome.failures);
+        return {Failed, details};
+    }
+    case Outcome::Kind::Done:
+        break;
+    }
+    if (endedClean(outcome))
+        return {Done, QString()};
+    if (!outcome.endOfDay)
+        return {QStringLiteral("Backfill Done (%1 failed)").arg(outcome.failures.size()),
+                QStringLiteral("Not backfilled:\n") + rowLines(outcome.failures)};
+    // The archive's own shortfall counts as one failure.
+    QStringList lines;
+    if (!outcome.partialFailure.isEmpty())
+        lines << outcome.partialFailure;
+    if (!outcome.failures.isEmpty())
+        lines << QStringLiteral("Not imported: ") + fileNotes(outcome.failures).join(QStringLiteral(", "));
+    return {QStringLiteral("Backfill Done (%1 failed)")
+                .arg(int(outcome.failures.size()) + (outcome.partialFailure.isEmpty() ? 0 : 1)),
+            lines.join(QLatin1Char('\n'))};
+}
+
+void BackfillRun::finishRun(Outcome outcome)
+{
+    outcome.endOfDay = m_state == State::EndOfDay;
+    m_lastOutcome = std::move(outcome);
+    const OutcomeText shown = outcomeText(m_lastOutcome);
+    const bool clean = endedClean(m_lastOutcome);
+    // The log counts an archive as one row, failed unless it ended clean.
+    const int failed = m_lastOutcome.endOfDay ? (clean ? 0 : 1) : int(m_lastOutcome.failures.size());
     const QString line = QStringLiteral("%1 run ended: %2; %3 rows, %4 failed, %5 s%6")
-                             .arg(endOfDay ? QStringLiteral("end-of-day") : QStringLiteral("intraday"), text)
+                             .arg(m_lastOutcome.endOfDay ? QStringLiteral("end-of-day") : QStringLiteral("intraday"),
+                                  shown.text)
                              .arg(m_runRows)
-                             .arg(endOfDay ? (text == Done ? 0 : 1) : m_failedRows.size())
+                             .arg(failed)
                              .arg((QDateTime::currentMSecsSinceEpoch() - m_runStartedMs) / 1000.0, 0, 'f', 1)
-                             .arg(details.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(details));
-    if (text == Done)
+                             .arg(shown.details.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(shown.details));
+    if (clean)
         EventLog::info(QStringLiteral("backfill"), line);
     else
         EventLog::warning(QStringLiteral("backfill"), line);
     m_retryTimer->stop();
     endAmiBrokerWait();
     setState(State::Idle);
-    emit finished(text, details);
+    emit finished(shown.text, shown.details);
 }
 
 // A failed request is repeated after a pause, a few times; then an intraday row is skipped and an
@@ -421,8 +496,9 @@ void BackfillRun::failCurrent(const QString &reason)
 
     if (m_attempts < m_retryDelays.size()) {
         const int delay = m_retryDelays.at(m_attempts++);
-        const QString item = progressOf(QUrl(m_currentUrl, QUrl::TolerantMode), QString(), QString()).text.section(QLatin1Char(')'), 0, 0);
-        emit progressChanged(0, QStringLiteral("%1) failed, retry %2 of %3 in %4 s")
+        // A ')' in the name closes the parenthesis: the name is shown up to it.
+        const QString item = itemOf(QUrl(m_currentUrl, QUrl::TolerantMode)).section(QLatin1Char(')'), 0, 0);
+        emit progressChanged(0, QStringLiteral("(%1) failed, retry %2 of %3 in %4 s")
                                     .arg(item)
                                     .arg(m_attempts)
                                     .arg(m_retryDelays.size())
@@ -432,10 +508,13 @@ void BackfillRun::failCurrent(const QString &reason)
     }
 
     if (m_state == State::EndOfDay) {
-        finishRun(Failed, reason);
+        Outcome outcome;
+        outcome.kind = Outcome::Kind::ArchiveFailed;
+        outcome.reason = reason;
+        finishRun(std::move(outcome));
         return;
     }
-    m_failedRows << QStringLiteral("%1: %2").arg(m_currentSymbol, reason);
+    m_failedRows << Failure{m_currentSymbol, reason};
     m_failedUrls << m_currentUrl;
     requestNext();
 }
@@ -456,10 +535,7 @@ void BackfillRun::emptyBackfillFolder() const
 
 BackfillRun::Progress BackfillRun::progressOf(const QUrl &url, const QString &progress, const QString &speed)
 {
-    QString item = url.toString();
-    item = item.mid(item.lastIndexOf(QLatin1Char('/')) + 1);
-    item = item.mid(item.lastIndexOf(QLatin1Char('=')) + 1);
-    return {truncatedPercent(progress), QStringLiteral("(%2) %1").arg(speed, item)};
+    return {truncatedPercent(progress), QStringLiteral("(%2) %1").arg(speed, itemOf(url))};
 }
 
 void BackfillRun::showProgress(const QString &progress, const QString &speed)

@@ -89,6 +89,43 @@ public:
     void setAmiBrokerWait(int ms);
     void setAmiBrokerRetryInterval(int ms);
 
+    // A row or file the run could not deliver, and why.
+    struct Failure
+    {
+        QString item; // the symbol of an intraday row, the name of an end-of-day file
+        QString reason;
+    };
+
+    // How a run ended, as data; outcomeText() makes what the trader sees of it.
+    struct Outcome
+    {
+        enum class Kind {
+            None,            // no run has ended yet
+            Done,            // every row or file went in, but those in failures
+            Stopped,         // by the trader or a restart; nothing is shown
+            ArchiveFailed,   // the end-of-day archive never arrived, for reason
+            AmiBrokerGaveUp, // AmiBroker did not take a file within its wait
+        };
+        Kind kind = Kind::None;
+        bool endOfDay = false;
+        // Intraday rows skipped after their repeats; end-of-day files never handed to AmiBroker.
+        QVector<Failure> failures;
+        // What the archive left out, in the downloader's words.
+        QString partialFailure;
+        // ArchiveFailed: why the last request failed.
+        QString reason;
+        // AmiBrokerGaveUp: away rather than refusing, and the rows or files never imported.
+        bool amibrokerReachable = true;
+        QStringList notDone;
+    };
+    struct OutcomeText
+    {
+        QString text;    // the progress bar
+        QString details; // its tooltip
+    };
+    [[nodiscard]] static OutcomeText outcomeText(const Outcome &outcome);
+    [[nodiscard]] const Outcome &lastOutcome() const { return m_lastOutcome; }
+
     // Waits before the first, second and third repeat of a failing request.
     void setRetryDelays(const QVector<int> &delaysMs) { m_retryDelays = delaysMs; }
     [[nodiscard]] static QVector<int> defaultRetryDelays() { return {1000, 2000, 4000}; }
@@ -113,7 +150,7 @@ private:
     void requestNext();
     void setState(State state);
     void retry();
-    void finishRun(const QString &text, const QString &details);
+    void finishRun(Outcome outcome);
     void importEndOfDay();
     void importIntraday();
     void continueEndOfDay();
@@ -140,18 +177,19 @@ private:
     QTimer *m_retryTimer = nullptr;
     int m_attempts = 0;
     QString m_currentSymbol;
-    QStringList m_failedRows;     // "<symbol>: <reason>"
+    QVector<Failure> m_failedRows;
     QStringList m_failedUrls;
     // An end-of-day import in progress: the entries still to import and the counts so far.
     QStringList m_eodEntries;
     int m_eodImported = 0;
     int m_eodFound = 0;
-    // End-of-day files that cannot be handed to AmiBroker: "<name> (<why>)".
-    QStringList m_eodRefused;
+    // End-of-day files that cannot be handed to AmiBroker.
+    QVector<Failure> m_eodRefused;
     bool m_waitingForAmiBroker = false;
     bool m_amibrokerReachable = true;
     int m_amibrokerRetries = 0;
     QTimer *m_amibrokerDeadline = nullptr;
     QTimer *m_amibrokerRetryTimer = nullptr;
     QString m_backfillFolder;      // <root>/Backfill
+    Outcome m_lastOutcome;
 };
