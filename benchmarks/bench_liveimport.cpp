@@ -15,7 +15,7 @@
 #include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
 
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 
 #include <QtTest>
 
@@ -200,7 +200,7 @@ void BenchLiveImport::importStep()
 {
     QFETCH(int, selected);
 
-    TestEnvironment env;
+    CoreEnvironment env;
     const Tick tick = makeTick(selected);
     const QString quotePath = env.root() + QStringLiteral("/rt.txt");
     const QString importPath = env.root() + QStringLiteral("/rtimport.txt");
@@ -304,7 +304,7 @@ void BenchLiveImport::tick()
 {
     QFETCH(int, selected);
 
-    TestEnvironment env;
+    CoreEnvironment env;
     const Tick tick = makeTick(selected);
     const QString quotePath = env.root() + QStringLiteral("/rt.txt");
     const QString importPath = env.root() + QStringLiteral("/rtimport.txt");

@@ -5,7 +5,7 @@
 #include "app/eventlog.h"
 #include "app/settingsstore.h"
 #include "symbols/watchlist.h"
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 
 #include <QtTest>
 
@@ -103,13 +103,13 @@ private:
     [[nodiscard]] QByteArray writeWatchList(const QString &folder) const;
     [[nodiscard]] QString writeLog(const QString &folder) const;
 
-    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<CoreEnvironment> m_env;
 };
 
 void tst_Carryover::initTestCase()
 {
     // Qt reads XDG_CONFIG_HOME once per process, so one private store serves every test.
-    m_env = std::make_unique<TestEnvironment>();
+    m_env = std::make_unique<CoreEnvironment>();
     qInfo("Qt %s", qVersion());
 }
 
