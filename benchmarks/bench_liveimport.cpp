@@ -16,7 +16,7 @@
 #include "symbols/replypass.h"
 #include "symbols/selection.h"
 
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 
 #include <QtTest>
 
@@ -201,7 +201,7 @@ void BenchLiveImport::importStep()
 {
     QFETCH(int, selected);
 
-    TestEnvironment env;
+    CoreEnvironment env;
     const Tick tick = makeTick(selected);
     const QString quotePath = env.root() + QStringLiteral("/rt.txt");
     const QString importPath = env.root() + QStringLiteral("/rtimport.txt");
@@ -305,7 +305,7 @@ void BenchLiveImport::tick()
 {
     QFETCH(int, selected);
 
-    TestEnvironment env;
+    CoreEnvironment env;
     const Tick tick = makeTick(selected);
     const QString quotePath = env.root() + QStringLiteral("/rt.txt");
     const QString importPath = env.root() + QStringLiteral("/rtimport.txt");

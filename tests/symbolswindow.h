@@ -12,12 +12,12 @@
 #include "symbols/selection.h"
 #include "vendor/account.h"
 #include "vendor/vendorconnection.h"
+#include "support/storedsettings.h"
 #include "support/testenvironment.h"
 #include "vendorsim.h"
 
 #include <QtTest>
 
-#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -46,7 +46,7 @@ public:
         options.port = 1;
         QVERIFY2(VendorSim::seedDatabase(QStringLiteral("sqlite:") + m_databaseFile, options, &error),
                  qPrintable(error));
-        QSettings(Store::Organisation, Store::Application).clear();
+        StoredSettings().clear();
         environment->boxes.clear();
 
         window = std::make_unique<AssembledWindow>();

@@ -3,7 +3,7 @@
 #include "feed/amibroker.h"
 
 #include "app/eventlog.h"
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 
 #include <QtTest>
 
@@ -81,7 +81,7 @@ void TestAmiBroker::saveLayoutText()
 
 void TestAmiBroker::journalOfEveryCall()
 {
-    TestEnvironment env;
+    CoreEnvironment env;
     const QString root = env.root();
     {
         QFile data(root + QStringLiteral("/rtimport.txt"));
@@ -120,7 +120,7 @@ void TestAmiBroker::lostLinkIsRebuilt_data()
 void TestAmiBroker::lostLinkIsRebuilt()
 {
     QFETCH(bool, downAtStart);
-    TestEnvironment env;
+    CoreEnvironment env;
     const QString root = env.root();
     const QString down = root + QStringLiteral("/automation.down");
     const QString database = root + QStringLiteral("/Amibroker/QVF1000");
@@ -172,7 +172,7 @@ void TestAmiBroker::refusalKeepsTheLink()
 {
     QFETCH(QString, switchFile);
     QFETCH(QString, answer);
-    TestEnvironment env;
+    CoreEnvironment env;
     const QString root = env.root();
     EventLog log(root + QStringLiteral("/logs"));
     AmiBroker amibroker(Platform::createAutomationObject);
@@ -193,5 +193,5 @@ void TestAmiBroker::refusalKeepsTheLink()
 }
 
 // The Windows automation object is an ActiveX widget: it needs the widgets application.
-QTEST_MAIN(TestAmiBroker)
+QTEST_GUILESS_MAIN(TestAmiBroker)
 #include "tst_amibroker.moc"

@@ -2,6 +2,7 @@
 // in which order, and how a run advances, retries and stops, against the local vendor.
 #include "backfillharness.h"
 #include "support/mainform.h"
+#include "support/storedsettings.h"
 
 #include "app/config.h"
 #include "app/eventlog.h"
@@ -15,7 +16,6 @@
 
 #include <QDir>
 #include <QProgressBar>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QtTest>
@@ -538,12 +538,11 @@ void TestBackfillRun::gapBackfillAfterOutage()
     QFETCH(QVariant, setting);
     QFETCH(QStringList, expected);
 
-    QSettings store(Store::Organisation, Store::Application);
+    const StoredSettings store;
     if (setting.isValid())
-        store.setValue(Store::BackfillAfterOutage, setting);
+        store.seed(Store::BackfillAfterOutage, setting);
     else
         store.remove(Store::BackfillAfterOutage);
-    store.sync();
 
     const QString logFolder = h->env->root() + QStringLiteral("/logs");
     EventLog log(logFolder);
@@ -722,7 +721,7 @@ void TestBackfillRun::restartEndsTheRunAndCarriesTheOutage()
     QVERIFY(file.readAll().contains("backfill run stopped by restart: 0 of 2 rows done"));
     const QDateTime lastGood = inside(sessionOf(*h->window)).health().lastGoodReply();
     {
-        QSettings store(Store::Organisation, Store::Application);
+        const StoredSettings store;
         QCOMPARE(QDateTime::fromString(store.value(Store::LastGoodReplyBeforeRestart).toString(), Qt::ISODateWithMs),
                  lastGood);
     }
@@ -731,7 +730,7 @@ void TestBackfillRun::restartEndsTheRunAndCarriesTheOutage()
     h->window.reset();
     AssembledWindow next;
     QCOMPARE(inside(sessionOf(next)).health().lastGoodReply(), lastGood);
-    QVERIFY(!QSettings(Store::Organisation, Store::Application).contains(Store::LastGoodReplyBeforeRestart));
+    QVERIFY(!StoredSettings().contains(Store::LastGoodReplyBeforeRestart));
 }
 
 namespace {
@@ -831,7 +830,7 @@ void TestBackfillRun::deferredGapOutlivesItsRun()
         h->enableExchanges({"CASH"});
         h->select({{"ACC", "CASH"}, {"SBIN", "CASH"}});
         MainForm(*h->window).connectButton->click();
-        QVERIFY(!QSettings(Store::Organisation, Store::Application).contains(Store::PendingGapBeforeRestart));
+        QVERIFY(!StoredSettings().contains(Store::PendingGapBeforeRestart));
     }
     QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
     QCOMPARE(h->backfillQueries().mid(1), (QStringList{h->query("1", "ACC"), h->query("1", "SBIN")}));

@@ -7,7 +7,7 @@
 #include "app/eventlog.h"
 #include "app/installfolder.h"
 #include "symbols/selection.h"
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,7 +89,7 @@ struct Fixture
         return file.open(QIODevice::ReadOnly) && QString::fromUtf8(file.readAll()).contains(text);
     }
 
-    TestEnvironment env;
+    CoreEnvironment env;
     EventLog log{env.root() + QStringLiteral("/logs")};
     FakeTransfer transfer;
     Selection selection;

@@ -5,13 +5,13 @@
 #include "app/eventlog.h"
 #include "app/settingsstore.h"
 #include "symbols/watchlist.h"
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
+#include "support/storedsettings.h"
 
 #include <QtTest>
 
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -103,33 +103,33 @@ private:
     [[nodiscard]] QByteArray writeWatchList(const QString &folder) const;
     [[nodiscard]] QString writeLog(const QString &folder) const;
 
-    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<CoreEnvironment> m_env;
 };
 
 void tst_Carryover::initTestCase()
 {
     // Qt reads XDG_CONFIG_HOME once per process, so one private store serves every test.
-    m_env = std::make_unique<TestEnvironment>();
+    m_env = std::make_unique<CoreEnvironment>();
     qInfo("Qt %s", qVersion());
 }
 
 void tst_Carryover::init()
 {
-    QSettings(Store::Organisation, Store::Application).clear();
+    StoredSettings().clear();
     EventLog::setClock([] { return LogDay; });
 }
 
 QString tst_Carryover::storePath() const
 {
-    return QSettings(Store::Organisation, Store::Application).fileName();
+    return StoredSettings().fileName();
 }
 
 void tst_Carryover::writeStore() const
 {
-    QSettings store(Store::Organisation, Store::Application);
+    const StoredSettings store;
     store.clear();
     for (const auto &[key, value] : storeEntries())
-        store.setValue(key, value);
+        store.seed(key, value);
 }
 
 QByteArray tst_Carryover::writeWatchList(const QString &folder) const
@@ -224,7 +224,7 @@ void tst_Carryover::storeReadsBack()
         QVERIFY(QFile::copy(source, storePath()));
     }
 
-    const QSettings store(Store::Organisation, Store::Application);
+    const StoredSettings store;
     QStringList keys;
     for (const auto &[key, value] : storeEntries()) {
         keys << key;
@@ -240,7 +240,7 @@ void tst_Carryover::storeReadsBack()
         QCOMPARE(asRead(store.value(key), value.userType()), expected);
     }
     keys.sort();
-    QStringList stored = store.allKeys();
+    QStringList stored = store.values().keys();
     stored.sort();
     QCOMPARE(stored, keys);
     QVERIFY(!Store::backfillAfterOutage());

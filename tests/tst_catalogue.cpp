@@ -376,10 +376,10 @@ void TestCatalogue::restoreClicksSavedBoxes()
 {
     m_world->storeSelection({"GOLDM-I", "NIFTY-I"}, {"MCX", "FUTURE"});
     {
-        QSettings store(Store::Organisation, Store::Application);
-        store.setValue(Store::feedBoxKey(1), true);
-        store.setValue(Store::feedBoxKey(3), true);
-        store.setValue(Store::feedBoxKey(4), true); // CURR is not among the feeds below
+        const StoredSettings store;
+        store.seed(Store::feedBoxKey(1), true);
+        store.seed(Store::feedBoxKey(3), true);
+        store.seed(Store::feedBoxKey(4), true); // CURR is not among the feeds below
     }
     startAccount(*m_world->window, QStringLiteral("U"), QStringLiteral("CASH,FUTURE,COMM"), {}, QString());
 
@@ -414,9 +414,9 @@ void TestCatalogue::closedWhileRestoringKeepsTheStore()
 {
     m_world->storeSelection({"GOLDM-I", "NIFTY-I"}, {"MCX", "FUTURE"});
     {
-        QSettings store(Store::Organisation, Store::Application);
-        store.setValue(Store::feedBoxKey(1), true);
-        store.setValue(Store::feedBoxKey(3), true);
+        const StoredSettings store;
+        store.seed(Store::feedBoxKey(1), true);
+        store.seed(Store::feedBoxKey(3), true);
     }
     // The first restored box's list cannot be read: the box about it is where the trader closes.
     m_world->sql(QStringLiteral("DROP TABLE Contract"));
@@ -434,7 +434,7 @@ void TestCatalogue::closedWhileRestoringKeepsTheStore()
 
     startAccount(*m_world->window, QStringLiteral("U"), AllFeeds, {}, QString());
     QVERIFY(!m_world->environment->boxes.isEmpty());
-    const QSettings store(Store::Organisation, Store::Application);
+    const StoredSettings store;
     QCOMPARE(store.value(Store::feedBoxKey(1)).toBool(), true);
     QCOMPARE(store.value(Store::feedBoxKey(3)).toBool(), true);
     QCOMPARE(store.value(Store::SelectedSymbols).toStringList(), QStringList({"GOLDM-I", "NIFTY-I"}));

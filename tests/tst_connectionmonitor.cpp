@@ -5,6 +5,7 @@
 #include "feed/amibrokerlivedata2.h"
 #include "feed/livedataupdator.h"
 #include "support/localvendor.h"
+#include "support/storedsettings.h"
 #include "support/testenvironment.h"
 #include "vendor/authdialog.h"
 #include "support/controller.h"
@@ -15,7 +16,6 @@
 #include <QtTest>
 
 #include <QLabel>
-#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -140,12 +140,11 @@ void TestConnectionMonitor::initTestCase()
 
 void TestConnectionMonitor::init()
 {
-    QSettings store(Store::Organisation, Store::Application);
+    const StoredSettings store;
     store.clear();
-    store.setValue(Store::SelectedSymbols, QStringList{"NIFTY-I", "ICICIBANK"});
-    store.setValue(Store::SelectedExchanges, QStringList{"FUTURE", "CASH"});
-    store.setValue(Store::DisableAutoBackfill5, true);
-    store.sync();
+    store.seed(Store::SelectedSymbols, QStringList{"NIFTY-I", "ICICIBANK"});
+    store.seed(Store::SelectedExchanges, QStringList{"FUTURE", "CASH"});
+    store.seed(Store::DisableAutoBackfill5, true);
     m_env->clearJournal();
     m_vendor = std::make_unique<LocalVendor>();
     VendorSim::SeedOptions options;
@@ -289,7 +288,7 @@ void TestConnectionMonitor::dailyRestartStoresOnlyTheChoices()
 
     QVERIFY(window->isVisible());
     QCOMPARE(storedSymbols(), QStringList{"GOLDM-I"});
-    QCOMPARE(QSettings(Store::Organisation, Store::Application).value(Store::SelectedExchanges).toStringList(),
+    QCOMPARE(StoredSettings().value(Store::SelectedExchanges).toStringList(),
              QStringList{"MCX"});
     QVERIFY(!m_env->journal().contains(QStringLiteral("SaveDatabase()")));
 }

@@ -1,5 +1,7 @@
 // The real program against the real local vendor: start-up, live imports into the AmiBroker
 // stand-in, the start-up backfill, and an orderly end on SIGTERM.
+#include "support/storedsettings.h"
+
 #include <QtTest>
 
 #include <QDir>
@@ -7,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -97,7 +98,7 @@ private:
 
     QTemporaryDir m_dir;
     QString m_root;
-    QString m_configFile;
+    QString m_configHome;
     QProcess m_vendor;
     QProcess m_feed;
     QString m_vendorAddress;
@@ -113,12 +114,9 @@ void TestEndToEnd::initTestCase()
     copyTree(qEnvironmentVariable("TICKVANE_SOURCE") + QStringLiteral("/install"), m_root);
     QDir().mkpath(m_root);
 
-    m_configFile = m_dir.path() + QStringLiteral("/config/Quorvix Company/Quorvix.conf");
-    QSettings store(m_configFile, QSettings::IniFormat);
-    store.setValue(QStringLiteral("selectedSymbolsList"), Symbols);
-    store.setValue(QStringLiteral("corrExchList"), Exchanges);
-    store.sync();
-    QCOMPARE(store.status(), QSettings::NoError);
+    m_configHome = m_dir.path() + QStringLiteral("/config");
+    QVERIFY(StoredSettings(m_configHome).seed({{QStringLiteral("selectedSymbolsList"), Symbols},
+                                               {QStringLiteral("corrExchList"), Exchanges}}));
 
     m_vendor.setProgram(binary(QStringLiteral("vendor-sim")));
     m_vendor.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"),
@@ -160,7 +158,7 @@ void TestEndToEnd::startFeed()
     environment.insert(QStringLiteral("QUORVIX_USER_ID"), UserId);
     environment.insert(QStringLiteral("QUORVIX_BACKFILL_SERVER"), m_vendorAddress);
     environment.insert(QStringLiteral("QUORVIX_PROBE"), m_vendorAddress);
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.path() + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome);
     m_feed.setProcessEnvironment(environment);
     m_feed.setProgram(binary(QStringLiteral("tickvane")));
     m_feed.setProcessChannelMode(QProcess::MergedChannels);
@@ -209,7 +207,7 @@ void TestEndToEnd::runsAndEndsOnSigterm()
     QVERIFY(lastIndexOfPrefix(ended, QStringLiteral("RefreshAll()")) < save);
     QCOMPARE(ended.count(QStringLiteral("SaveDatabase()")), 1);
 
-    QSettings store(m_configFile, QSettings::IniFormat);
+    const StoredSettings store(m_configHome);
     QCOMPARE(store.value(QStringLiteral("selectedSymbolsList")).toStringList(), Symbols);
     QCOMPARE(store.value(QStringLiteral("corrExchList")).toStringList(), Exchanges);
     for (int i = 0; i < 7; ++i)

@@ -1,8 +1,14 @@
 #include "app/entryloop.h"
+#include "app/eventlog.h"
 #include "app/qtcompat.h"
+#include "app/version.h"
+#include "support/coreenvironment.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -56,6 +62,7 @@ class tst_EntryLoop : public QObject
 private slots:
     void cycles_data();
     void cycles();
+    void startAndRestartLines();
 };
 
 void tst_EntryLoop::cycles_data()
@@ -118,6 +125,42 @@ void tst_EntryLoop::cycles()
     }
     QVERIFY(previous.isNull());
     QVERIFY(!QCoreApplication::instance());
+}
+
+// Each cycle writes its line to the program's own log.
+void tst_EntryLoop::startAndRestartLines()
+{
+    CoreEnvironment env;
+    const QString folder = env.root() + QStringLiteral("/logs");
+    const QDateTime now(QDate(2026, 12, 7), QTime(10, 0));
+    EventLog::setClock([now] { return now; });
+    const auto resetClock = qScopeGuard([] { EventLog::setClock({}); });
+    EventLog log(folder);
+
+    static int argc = 1;
+    static char name[] = "tst_entryloop";
+    static char *argv[] = {name, nullptr};
+    QList<int> exitCodes{RestartExitCode, RestartExitCode, 0};
+    runEntryLoop(argc, argv, [&exitCodes]() -> std::unique_ptr<QObject> {
+        const int code = exitCodes.takeFirst();
+        QTimer::singleShot(0, [code] { QCoreApplication::exit(code); });
+        return std::make_unique<QObject>();
+    });
+    QVERIFY(EventLog::flush());
+
+    // The log is a text file: "\r\n" line ends on Windows.
+    QFile file(folder + QLatin1Char('/') + EventLog::fileName(now.date()));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    QStringList events;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (!line.isEmpty())
+            events << line.section(QLatin1Char(' '), 2);
+    }
+    const QString identity = QStringLiteral("Tickvane " TICKVANE_VERSION ", install folder ") + QDir::toNativeSeparators(env.root());
+    QCOMPARE(events, QStringList({QStringLiteral("INFO app start: ") + identity,
+                                  QStringLiteral("INFO app restart: ") + identity,
+                                  QStringLiteral("INFO app restart: ") + identity,
+                                  QStringLiteral("INFO app end")}));
 }
 
 QTEST_APPLESS_MAIN(tst_EntryLoop)

@@ -1,18 +1,14 @@
 // The program's own log against real files in a temporary folder, with the time set by the test.
-#include "app/entryloop.h"
 #include "app/eventlog.h"
-#include "app/version.h"
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 
 #include <QtTest>
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -104,7 +100,6 @@ private slots:
 
     void qtMessages_data();
     void qtMessages();
-    void startAndRestartLines();
 
 private:
     [[nodiscard]] QString dayFile(const QDate &date = Today) const
@@ -246,7 +241,7 @@ void TestEventLog::redactedAddress()
 
 void TestEventLog::folderFromTheInstallFolder()
 {
-    TestEnvironment env;
+    CoreEnvironment env;
     const QString expected = env.root() + QStringLiteral("/logs");
     QCOMPARE(EventLog::folder(), expected);
     {
@@ -510,29 +505,6 @@ void TestEventLog::qtMessages()
     QCOMPARE(eventsOf(dayFile()), QStringList{event});
     QCOMPARE(g_chained, QStringList({text, QStringLiteral("after the handler is gone")}));
     QVERIFY(restored == &recordMessage);
-}
-
-void TestEventLog::startAndRestartLines()
-{
-    TestEnvironment env;
-    EventLog log(m_folder);
-
-    static int argc = 1;
-    static char name[] = "tst_eventlog";
-    static char *argv[] = {name, nullptr};
-    QList<int> exitCodes{RestartExitCode, RestartExitCode, 0};
-    runEntryLoop(argc, argv, [&exitCodes]() -> std::unique_ptr<QObject> {
-        const int code = exitCodes.takeFirst();
-        QTimer::singleShot(0, [code] { QCoreApplication::exit(code); });
-        return std::make_unique<QObject>();
-    });
-    QVERIFY(EventLog::flush());
-
-    const QString identity = QStringLiteral("Tickvane " TICKVANE_VERSION ", install folder ") + QDir::toNativeSeparators(env.root());
-    QCOMPARE(eventsOf(dayFile()), QStringList({QStringLiteral("INFO app start: ") + identity,
-                                               QStringLiteral("INFO app restart: ") + identity,
-                                               QStringLiteral("INFO app restart: ") + identity,
-                                               QStringLiteral("INFO app end")}));
 }
 
 QTEST_APPLESS_MAIN(TestEventLog)

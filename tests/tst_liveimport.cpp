@@ -7,7 +7,7 @@
 #include "symbols/selection.h"
 
 #include "support/filesizelimit.h"
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 #include "vendorsim.h"
 
 #include <QtTest>
@@ -223,7 +223,7 @@ void TestLiveImport::updateDataAmi()
     QFETCH(QStringList, symbols);
     QFETCH(QByteArray, expected);
 
-    TestEnvironment env;
+    CoreEnvironment env;
     writeFile(env.root() + QStringLiteral("/rt.txt"), reply);
     writeFile(env.root() + QStringLiteral("/rtimport.txt"), "stale line from the last tick\n");
 
@@ -241,7 +241,7 @@ void TestLiveImport::updateDataAmi()
 
 void TestLiveImport::missingQuoteFileEmptiesImportFile()
 {
-    TestEnvironment env;
+    CoreEnvironment env;
     writeFile(env.root() + QStringLiteral("/rtimport.txt"), "NSE,TCS,1\n");
 
     Selection selection;
@@ -259,7 +259,7 @@ void TestLiveImport::missingQuoteFileEmptiesImportFile()
 // Each tick rewrites the import file from the new reply and the current selection.
 void TestLiveImport::importFileFollowsEachReply()
 {
-    TestEnvironment env;
+    CoreEnvironment env;
     Selection selection;
     selection.assign(QStringList{"TCS", "INFY"}, QStringList{"TCS", "INFY"});
     liveDataUpdator worker(selection, Platform::createAutomationObject);
@@ -293,7 +293,7 @@ void TestLiveImport::importFileFollowsEachReply()
 // shorter reply after a longer one must leave nothing of the longer behind.
 void TestLiveImport::liveLoopFilesHoldOnlyTheLastReply()
 {
-    TestEnvironment env;
+    CoreEnvironment env;
     VendorSim::Server vendor;
     QVERIFY(vendor.start());
     Selection selection;
@@ -327,7 +327,7 @@ void TestLiveImport::liveLoopFilesHoldOnlyTheLastReply()
 
 void TestLiveImport::unwritableImportFileIsNotImportedAgain()
 {
-    TestEnvironment env;
+    CoreEnvironment env;
     writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n");
     // A folder in the import file's place: it cannot be opened for writing.
     QVERIFY(QDir(env.root()).mkdir(QStringLiteral("rtimport.txt")));
@@ -389,5 +389,5 @@ void TestLiveImport::rewriteNeverLeavesHalfAFile()
 }
 
 // The Windows automation object is an ActiveX widget: it needs the widgets application.
-QTEST_MAIN(TestLiveImport)
+QTEST_GUILESS_MAIN(TestLiveImport)
 #include "tst_liveimport.moc"

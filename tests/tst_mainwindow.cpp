@@ -18,6 +18,7 @@
 #include "vendor/vendorservice.h"
 #include "vendorsim.h"
 
+#include "support/storedsettings.h"
 #include "support/testenvironment.h"
 
 #include <QtTest>
@@ -29,7 +30,6 @@
 #include <QTextEdit>
 #include <QApplication>
 #include <QGuiApplication>
-#include <QSettings>
 #include <QSet>
 #include <QSqlError>
 #include <QTimer>
@@ -451,7 +451,7 @@ void TestMainWindow::settingsButtonShowsStoredChoices()
 {
     AssembledWindow window;
     window.show();
-    QSettings(Store::Organisation, Store::Application).setValue(Store::DataMode, 2);
+    StoredSettings().seed(Store::DataMode, 2);
 
     QWidget *modal = nullptr;
     int dataModeShown = -1;
@@ -465,7 +465,7 @@ void TestMainWindow::settingsButtonShowsStoredChoices()
 
     QCOMPARE(modal, window.findChild<settings *>());
     QCOMPARE(dataModeShown, 2);
-    QSettings(Store::Organisation, Store::Application).remove(Store::DataMode);
+    StoredSettings().remove(Store::DataMode);
 }
 
 void TestMainWindow::liveLoop_data()

@@ -1,6 +1,6 @@
 #include "app/config.h"
 #include "feed/mydownloader.h"
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 
 #include <httplib.h>
 
@@ -167,7 +167,7 @@ private:
     std::unique_ptr<MyDownloader> armed(const QString &fileName, const QString &url,
                                         const QString &destination = QString(), int method = 0);
 
-    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<CoreEnvironment> m_env;
     QTemporaryDir m_work;
     QByteArray m_zip;
 };
@@ -199,7 +199,7 @@ void tst_MyDownloader::initTestCase()
 
 void tst_MyDownloader::init()
 {
-    m_env = std::make_unique<TestEnvironment>();
+    m_env = std::make_unique<CoreEnvironment>();
 }
 
 void tst_MyDownloader::cleanup()

@@ -2,7 +2,7 @@
 // build: the downloader takes the redirect as the answer and never follows it (Qt 6 would).
 #include "feed/mydownloader.h"
 
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 
 #include <QtTest>
 
@@ -69,12 +69,12 @@ private slots:
     void redirectIsTheAnswer();
 
 private:
-    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<CoreEnvironment> m_env;
 };
 
 void tst_Redirects::initTestCase()
 {
-    m_env = std::make_unique<TestEnvironment>();
+    m_env = std::make_unique<CoreEnvironment>();
 }
 
 void tst_Redirects::redirectIsTheAnswer_data()

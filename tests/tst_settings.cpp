@@ -3,6 +3,7 @@
 #include "app/seams.h"
 #include "app/settings.h"
 #include "app/settingsstore.h"
+#include "support/storedsettings.h"
 #include "support/testenvironment.h"
 #include "ui_settings.h"
 
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -28,18 +28,12 @@ using Values = QVariantMap;
 
 void writeStore(const Values &values)
 {
-    QSettings store(Store::Organisation, Store::Application);
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        store.setValue(it.key(), it.value());
+    StoredSettings().seed(values);
 }
 
 Values readStore()
 {
-    QSettings store(Store::Organisation, Store::Application);
-    Values values;
-    for (const QString &key : store.allKeys())
-        values.insert(key, store.value(key));
-    return values;
+    return StoredSettings().values();
 }
 
 // The form's check states in store order: disable 5-day, fast, layout, control.
@@ -104,8 +98,7 @@ void TestSettings::initTestCase()
 
 void TestSettings::init()
 {
-    QSettings store(Store::Organisation, Store::Application);
-    store.clear();
+    StoredSettings().clear();
 }
 
 void TestSettings::form()
@@ -439,10 +432,7 @@ void TestSettings::memberFollowsLoadsOnly()
     writeStore({{Store::ControlAmibroker, true}});
     dialog.load();
     QVERIFY(dialog.controlAmibroker);
-    {
-        QSettings store(Store::Organisation, Store::Application);
-        store.remove(Store::ControlAmibroker);
-    }
+    StoredSettings().remove(Store::ControlAmibroker);
     dialog.load();
     QVERIFY(!dialog.controlAmibroker);
 }
@@ -459,7 +449,7 @@ void TestSettings::okEndsAModalRun()
     dialog->load();
     dialog->exec();
     QVERIFY(!dialog->isVisible());
-    QCOMPARE(QSettings(Store::Organisation, Store::Application).value(Store::DataMode).toInt(), 2);
+    QCOMPARE(StoredSettings().value(Store::DataMode).toInt(), 2);
     QCOMPARE(dialog->dataMode, 2);
 }
 
@@ -579,7 +569,7 @@ void TestSettings::writesReachTheDisk()
 #ifdef Q_OS_WIN
     QSKIP("the store is the registry there, not a file to read");
 #endif
-    const QString file = QSettings(Store::Organisation, Store::Application).fileName();
+    const QString file = StoredSettings().fileName();
     const auto onDisk = [&file] {
         QFile text(file);
         return text.open(QIODevice::ReadOnly) ? text.readAll() : QByteArray();

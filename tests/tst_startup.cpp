@@ -6,6 +6,7 @@
 #include "feed/amibrokerlivedata2.h"
 #include "feed/livedataupdator.h"
 #include "support/localvendor.h"
+#include "support/storedsettings.h"
 #include "support/testenvironment.h"
 #include "update/updator.h"
 #include "vendor/authdialog.h"
@@ -24,7 +25,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -48,7 +48,7 @@ VendorSim::SeedOptions account(bool withAccount = true)
 
 QVariant stored(const QString &key)
 {
-    return QSettings(Store::Organisation, Store::Application).value(key);
+    return StoredSettings().value(key);
 }
 
 void storeSelection(const QStringList &symbols, const QStringList &exchanges)
@@ -176,7 +176,7 @@ void TestStartup::initTestCase()
 
 void TestStartup::init()
 {
-    QSettings(Store::Organisation, Store::Application).clear();
+    StoredSettings().clear();
     m_env->boxes.clear();
     m_env->exits.clear();
     m_env->clearJournal();
@@ -233,7 +233,7 @@ void TestStartup::accountHandsOverInOrder()
     storeSelection({QStringLiteral("NIFTY-I"), QStringLiteral("ICICIBANK")},
                    {QStringLiteral("FUTURE"), QStringLiteral("CASH")});
     if (disableAutoBackfill.isValid())
-        QSettings(Store::Organisation, Store::Application).setValue(Store::DisableAutoBackfill5, disableAutoBackfill);
+        StoredSettings().seed(Store::DisableAutoBackfill5, disableAutoBackfill);
 
     m_controller = newController();
     QCOMPARE(m_controller->userId(), UserId);
@@ -316,7 +316,7 @@ void TestStartup::noAccountAsksForRegistration()
     QCOMPARE(QGuiApplication::clipboard()->text(), UserId);
 
     // A retry that still finds nothing says so and writes nothing again.
-    QSettings(Store::Organisation, Store::Application).remove(Store::SelectedSymbols);
+    StoredSettings().remove(Store::SelectedSymbols);
     dialog->findChild<QPushButton *>(QStringLiteral("retryButton"))->click();
     QVERIFY(!stored(Store::SelectedSymbols).isValid());
     QVERIFY(m_controller->registration() == dialog);

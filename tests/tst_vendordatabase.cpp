@@ -8,7 +8,7 @@
 #include "vendor/vendorservice.h"
 #include "vendorsim.h"
 
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 
 #include <QtTest>
 
@@ -62,14 +62,14 @@ private slots:
     void emptyUserIdIsNeverLookedUp();
 
 private:
-    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<CoreEnvironment> m_env;
     QString m_sqliteSpec;
     QString m_mariaSpec;
 };
 
 void TestVendorDatabase::initTestCase()
 {
-    m_env = std::make_unique<TestEnvironment>();
+    m_env = std::make_unique<CoreEnvironment>();
     m_sqliteSpec = QStringLiteral("sqlite:") + m_env->root() + QStringLiteral("/vendor.db");
     QString error;
     QVERIFY2(VendorSim::seedDatabase(m_sqliteSpec, VendorSim::SeedOptions(), &error), qPrintable(error));

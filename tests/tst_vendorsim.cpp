@@ -1,6 +1,6 @@
 // The local vendor over real loopback HTTP, with the real 7za, SQLite and MariaDB.
 #include "platform/externaltools.h"
-#include "support/testenvironment.h"
+#include "support/coreenvironment.h"
 #include "vendor/vendorservice.h"
 #include "marketdata.h"
 #include "vendorsim.h"

@@ -9,6 +9,7 @@
 #include "feed/mydownloader.h"
 #include "support/filesizelimit.h"
 #include "support/localvendor.h"
+#include "support/storedsettings.h"
 #include "support/testenvironment.h"
 #include "app/seams.h"
 #include "workspace/provisioning.h"
@@ -17,7 +18,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -95,7 +95,7 @@ void TestWorkspace::initTestCase()
 
 void TestWorkspace::init()
 {
-    QSettings(Store::Organisation, Store::Application).clear();
+    StoredSettings().clear();
     m_env->clearJournal();
     m_pauses.clear();
     m_vendor = std::make_unique<LocalVendor>();
@@ -228,14 +228,11 @@ void TestWorkspace::closeSequence()
     QFETCH(QStringList, expected);
     QFETCH(bool, feedStarted);
 
-    {
-        QSettings store(Store::Organisation, Store::Application);
-        store.setValue(Store::SaveLayout, saveLayout);
-        store.setValue(Store::ControlAmibroker, controlAmibroker);
-        // Stale values the close must replace.
-        store.setValue(Store::SelectedSymbols, QStringList{"OLD"});
-        store.setValue(Store::feedBoxKey(1), true);
-    }
+    StoredSettings().seed({{Store::SaveLayout, saveLayout},
+                           {Store::ControlAmibroker, controlAmibroker},
+                           // Stale values the close must replace.
+                           {Store::SelectedSymbols, QStringList{"OLD"}},
+                           {Store::feedBoxKey(1), true}});
     auto window = openWindow();
     if (feedStarted)
         MainForm(*window).connectButton->click();
@@ -266,7 +263,7 @@ void TestWorkspace::closeSequence()
         QVERIFY(m_pauses.isEmpty());
     }
 
-    QSettings store(Store::Organisation, Store::Application);
+    const StoredSettings store;
     if (!feedStarted) {
         QCOMPARE(store.value(Store::SelectedSymbols).toStringList(), QStringList{"OLD"});
         QVERIFY(store.value(Store::feedBoxKey(1)).toBool());
@@ -289,7 +286,7 @@ void TestWorkspace::escapeRunsTheCloseSequence()
 
     QVERIFY(!window->isVisible());
     QCOMPARE(m_env->journal(), QStringList{"SaveDatabase()"});
-    QCOMPARE(QSettings(Store::Organisation, Store::Application).value(Store::SelectedSymbols).toStringList(),
+    QCOMPARE(StoredSettings().value(Store::SelectedSymbols).toStringList(),
              QStringList{"ICICIBANK"});
 }
 
