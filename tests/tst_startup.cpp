@@ -81,7 +81,7 @@ int backfillRequests(const VendorSim::Server &server, const QString &days)
     return count;
 }
 
-// What enableInterface had done when the window appeared.
+// What the window showed of the account when it appeared.
 class ShowWatcher : public QObject
 {
 public:
@@ -248,7 +248,7 @@ void TestStartup::accountHandsOverInOrder()
     QVERIFY(window);
     QVERIFY(window->isVisible());
     QVERIFY(watcher.shown);
-    QVERIFY2(watcher.idAtShow.isEmpty(), "the window was shown after enableInterface");
+    QVERIFY2(watcher.idAtShow.isEmpty(), "the window was shown after the account");
     QCOMPARE(MainForm(*window).machineIDLabel->text(), UserId);
     QVERIFY(!m_controller->isVisible());
     QVERIFY(m_controller->splash()->splashLabel->isHidden());
