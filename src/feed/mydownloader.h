@@ -56,6 +56,7 @@ public:
     // Transfer
     void fetch(const QString &fileName, const QString &url, int pollMs, int watchdogMs) override;
     void aim(const QString &url, int method) override;
+    // Unchanged until the next reply is stored: the live reply pass's quote snapshot points into it.
     [[nodiscard]] const QByteArray &lastReply() const override { return replyBuffer; }
     void stopPolling() override;
     void resumePolling(int pollMs) override;
