@@ -26,15 +26,8 @@ namespace {
 
 using Values = QVariantMap;
 
-void writeStore(const Values &values)
-{
-    StoredSettings().seed(values);
-}
-
-Values readStore()
-{
-    return StoredSettings().values();
-}
+void writeStore(const Values &values) { StoredSettings().seed(values); }
+Values readStore() { return StoredSettings().values(); }
 
 // The form's check states in store order: disable 5-day, fast, layout, control.
 QList<bool> checks(const settings &dialog)
@@ -45,9 +38,24 @@ QList<bool> checks(const settings &dialog)
     return states;
 }
 
+void setChecks(settings &dialog, const QList<bool> &states)
+{
+    int i = 0;
+    for (const char *name : {"autoBackfill5", "fastBackfill", "saveLayout", "controlAmibroker"})
+        dialog.findChild<QCheckBox *>(QLatin1String(name))->setChecked(states.at(i++));
+}
+
 QRadioButton *mode(const settings &dialog, int number)
 {
     return dialog.findChild<QRadioButton *>(QStringLiteral("mode%1").arg(number));
+}
+
+// What OK writes: the four boxes, the data mode and the two boxes below the grid.
+Values written(bool disable5, bool fast, bool layout, bool control, int dataMode, bool outage = true)
+{
+    return {{Store::DisableAutoBackfill5, disable5}, {Store::FastBackfill, fast}, {Store::SaveLayout, layout},
+            {Store::ControlAmibroker, control}, {Store::DataMode, dataMode}, {Store::BackfillAfterOutage, outage},
+            {Store::NotifyFeedTrouble, true}};
 }
 
 void press(settings &dialog, QDialogButtonBox::StandardButton which)
@@ -115,11 +123,8 @@ void TestSettings::form()
     QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
 
     auto *group = dialog.findChild<QButtonGroup *>(QStringLiteral("buttonGroup"));
-    QVERIFY(group);
-    QVERIFY(group->exclusive());
-    QCOMPARE(group->buttons().size(), 2);
-    QVERIFY(group->buttons().contains(mode(dialog, 1)));
-    QVERIFY(group->buttons().contains(mode(dialog, 2)));
+    QVERIFY(group && group->exclusive());
+    QCOMPARE(group->buttons(), (QList<QAbstractButton *>{mode(dialog, 1), mode(dialog, 2)}));
 
     auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
     QCOMPARE(buttons->standardButtons(), QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -130,11 +135,9 @@ void TestSettings::form()
     QDialog bare;
     Ui::settings ui;
     ui.setupUi(&bare);
-    QVERIFY(!ui.autoBackfill5->isChecked());
-    QVERIFY(ui.fastBackfill->isChecked());
-    QVERIFY(ui.saveLayout->isChecked());
-    QVERIFY(ui.controlAmibroker->isChecked());
-    QVERIFY(ui.backfillAfterOutage->isChecked());
+    QCOMPARE((QList<bool>{ui.autoBackfill5->isChecked(), ui.fastBackfill->isChecked(), ui.saveLayout->isChecked(),
+                          ui.controlAmibroker->isChecked(), ui.backfillAfterOutage->isChecked()}),
+             (QList<bool>{false, true, true, true, true}));
     // Enter in the dialog stays with OK.
     QVERIFY(!ui.openLogFolder->autoDefault());
 }
@@ -264,17 +267,12 @@ void TestSettings::gridPlaces()
 
     settings dialog(nullptr);
     auto *grid = dialog.findChild<QGridLayout *>(QStringLiteral("gridLayout"));
-    QVERIFY(grid);
-    QCOMPARE(dialog.layout(), grid);
     auto *widget = dialog.findChild<QWidget *>(name);
-    QVERIFY(widget);
-
+    QVERIFY(grid && widget);
+    QCOMPARE(dialog.layout(), grid);
     int r = -1, c = -1, rowSpan = 0, colSpan = 0;
     grid->getItemPosition(grid->indexOf(widget), &r, &c, &rowSpan, &colSpan);
-    QCOMPARE(r, row);
-    QCOMPARE(c, column);
-    QCOMPARE(rowSpan, 1);
-    QCOMPARE(colSpan, columnSpan);
+    QCOMPARE((QList<int>{r, c, rowSpan, colSpan}), (QList<int>{row, column, 1, columnSpan}));
 
     if (name != QLatin1String("buttonBox")) {
         QCOMPARE(widget->property("text").toString(), text);
@@ -316,8 +314,7 @@ void TestSettings::loadAtConstruction()
     writeStore(stored);
     settings dialog(nullptr);
     QCOMPARE(checks(dialog), expectedChecks);
-    QVERIFY(mode(dialog, expectedMode)->isChecked());
-    QVERIFY(!mode(dialog, 3 - expectedMode)->isChecked());
+    QVERIFY(mode(dialog, expectedMode)->isChecked() && !mode(dialog, 3 - expectedMode)->isChecked());
     QCOMPARE(dialog.dataMode, expectedDataMode);
     QCOMPARE(dialog.controlAmibroker, expectedControl);
     // Loading never writes.
@@ -333,28 +330,18 @@ void TestSettings::okWritesTheForm_data()
 
     // The boxes below the grid load as checked from an absent key, so an untouched OK writes them as true.
     QTest::newRow("untouched empty store writes its defaults, Mode 1")
-        << Values() << QList<bool>{false, false, false, false} << 0
-        << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, false}, {Store::SaveLayout, false},
-                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}, {Store::BackfillAfterOutage, true},
-                  {Store::NotifyFeedTrouble, true}};
+        << Values() << QList<bool>{false, false, false, false} << 0 << written(false, false, false, false, 1);
     QTest::newRow("stored 3 is written back as 1")
         << Values{{Store::DataMode, 3}} << QList<bool>{false, false, false, false} << 0
-        << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, false}, {Store::SaveLayout, false},
-                  {Store::ControlAmibroker, false}, {Store::DataMode, 1}, {Store::BackfillAfterOutage, true},
-                  {Store::NotifyFeedTrouble, true}};
-    QTest::newRow("edits and Mode 2")
-        << Values{{Store::DataMode, 1}} << QList<bool>{true, false, true, true} << 2
-        << Values{{Store::DisableAutoBackfill5, true}, {Store::FastBackfill, false}, {Store::SaveLayout, true},
-                  {Store::ControlAmibroker, true}, {Store::DataMode, 2}, {Store::BackfillAfterOutage, true},
-                  {Store::NotifyFeedTrouble, true}};
+        << written(false, false, false, false, 1);
+    QTest::newRow("edits and Mode 2") << Values{{Store::DataMode, 1}} << QList<bool>{true, false, true, true} << 2
+                                      << written(true, false, true, true, 2);
+    Values kept = written(false, true, false, false, 1, false);
+    kept.insert(Store::SelectedSymbols, QStringList{"NIFTY-I"});
     QTest::newRow("back to Mode 1, other keys kept")
         << Values{{Store::DataMode, 2}, {Store::SelectedSymbols, QStringList{"NIFTY-I"}},
                   {Store::BackfillAfterOutage, false}}
-        << QList<bool>{false, true, false, false} << 1
-        << Values{{Store::DisableAutoBackfill5, false}, {Store::FastBackfill, true}, {Store::SaveLayout, false},
-                  {Store::ControlAmibroker, false}, {Store::DataMode, 1},
-                  {Store::SelectedSymbols, QStringList{"NIFTY-I"}}, {Store::BackfillAfterOutage, false},
-                  {Store::NotifyFeedTrouble, true}};
+        << QList<bool>{false, true, false, false} << 1 << kept;
 }
 
 void TestSettings::okWritesTheForm()
@@ -367,9 +354,7 @@ void TestSettings::okWritesTheForm()
     writeStore(stored);
     settings dialog(nullptr);
     dialog.show();
-    const QStringList names{"autoBackfill5", "fastBackfill", "saveLayout", "controlAmibroker"};
-    for (int i = 0; i < names.size(); ++i)
-        dialog.findChild<QCheckBox *>(names.at(i))->setChecked(edits.at(i));
+    setChecks(dialog, edits);
     if (chosenMode)
         mode(dialog, chosenMode)->setChecked(true);
 
@@ -379,12 +364,9 @@ void TestSettings::okWritesTheForm()
     const Values written = readStore();
     QCOMPARE(written.keys(), expected.keys());
     for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-        if (it.value().userType() == QMetaType::Bool)
-            QCOMPARE(written.value(it.key()).toBool(), it.value().toBool());
-        else if (it.value().userType() == QMetaType::Int)
-            QCOMPARE(written.value(it.key()).toInt(), it.value().toInt());
-        else
-            QCOMPARE(written.value(it.key()), it.value());
+        const QVariant got = written.value(it.key());
+        const bool list = it.value().userType() == QMetaType::QStringList;
+        QVERIFY2(list ? got == it.value() : got.toString() == it.value().toString(), qPrintable(it.key()));
     }
     // The reload after OK brings the members in line with what was written.
     QCOMPARE(dialog.dataMode, expected.value(Store::DataMode).toInt());
@@ -412,8 +394,7 @@ void TestSettings::cancelLeavesTheStore()
     // The next opening (load, then exec) shows the stored values, not the abandoned edits.
     dialog.load();
     QCOMPARE(checks(dialog), (QList<bool>{true, true, false, true}));
-    QVERIFY(mode(dialog, 2)->isChecked());
-    QVERIFY(!mode(dialog, 1)->isChecked());
+    QVERIFY(mode(dialog, 2)->isChecked() && !mode(dialog, 1)->isChecked());
 }
 
 void TestSettings::memberFollowsLoadsOnly()
@@ -512,19 +493,20 @@ void TestSettings::backfillAfterOutage_data()
     QTest::addColumn<QVariant>("afterOk");   // invalid: Cancel instead of OK, nothing written
 
     const Values others{{Store::DisableAutoBackfill5, true}, {Store::DataMode, 2}};
-    QTest::newRow("absent reads as on") << Store::BackfillAfterOutage.name << Values() << true << false << QVariant(true);
-    QTest::newRow("absent among other keys") << Store::BackfillAfterOutage.name << others << true << false << QVariant(true);
-    QTest::newRow("stored off") << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, false}} << false << false << QVariant(false);
-    QTest::newRow("stored on") << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, true}} << true << false << QVariant(true);
-    QTest::newRow("switched off") << Store::BackfillAfterOutage.name << Values() << true << true << QVariant(false);
-    QTest::newRow("switched on") << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant(true);
-    QTest::newRow("switched off, then Cancel") << Store::BackfillAfterOutage.name << Values() << true << true << QVariant();
-    QTest::newRow("switched on, then Cancel")
-        << Store::BackfillAfterOutage.name << Values{{Store::BackfillAfterOutage, false}} << false << true << QVariant();
-    QTest::newRow("notify: absent reads as on") << Store::NotifyFeedTrouble.name << others << true << false << QVariant(true);
-    QTest::newRow("notify: switched off") << Store::NotifyFeedTrouble.name << Values() << true << true << QVariant(false);
+    const QString outage = Store::BackfillAfterOutage.name, notify = Store::NotifyFeedTrouble.name;
+    const Values outageOff{{Store::BackfillAfterOutage, false}};
+    QTest::newRow("absent reads as on") << outage << Values() << true << false << QVariant(true);
+    QTest::newRow("absent among other keys") << outage << others << true << false << QVariant(true);
+    QTest::newRow("stored off") << outage << outageOff << false << false << QVariant(false);
+    QTest::newRow("stored on") << outage << Values{{Store::BackfillAfterOutage, true}} << true << false << QVariant(true);
+    QTest::newRow("switched off") << outage << Values() << true << true << QVariant(false);
+    QTest::newRow("switched on") << outage << outageOff << false << true << QVariant(true);
+    QTest::newRow("switched off, then Cancel") << outage << Values() << true << true << QVariant();
+    QTest::newRow("switched on, then Cancel") << outage << outageOff << false << true << QVariant();
+    QTest::newRow("notify: absent reads as on") << notify << others << true << false << QVariant(true);
+    QTest::newRow("notify: switched off") << notify << Values() << true << true << QVariant(false);
     QTest::newRow("notify: stored off, switched on")
-        << Store::NotifyFeedTrouble.name << Values{{Store::NotifyFeedTrouble, false}} << false << true << QVariant(true);
+        << notify << Values{{Store::NotifyFeedTrouble, false}} << false << true << QVariant(true);
 }
 
 void TestSettings::backfillAfterOutage()

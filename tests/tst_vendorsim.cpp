@@ -125,6 +125,21 @@ bool unzip(const QByteArray &zip, const QString &folder, QString *log = nullptr)
     return ok;
 }
 
+// A MariaDB connection to the server of a mysql:// address, to its database when withDatabase.
+QSqlDatabase openMariaDb(const QString &address, const QString &connection, bool withDatabase)
+{
+    const QUrl server(address);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), connection);
+    db.setHostName(server.host());
+    db.setPort(server.port(3306));
+    db.setUserName(server.userName());
+    db.setPassword(server.password());
+    if (withDatabase)
+        db.setDatabaseName(server.path().mid(1));
+    db.open();
+    return db;
+}
+
 QStringList rowsOf(QSqlQuery &q, int column = 0)
 {
     QStringList values;
@@ -192,8 +207,7 @@ private:
 void TestVendorSim::init()
 {
     m_server = std::make_unique<VendorSim::Server>();
-    QVERIFY(m_server->start());
-    QVERIFY(m_server->port() > 0);
+    QVERIFY(m_server->start() && m_server->port() > 0);
     QCOMPARE(m_server->hostPort(), QStringLiteral("127.0.0.1:%1").arg(m_server->port()));
     m_nam = std::make_unique<QNetworkAccessManager>();
 }
@@ -690,8 +704,7 @@ void TestVendorSim::misbehaviour()
 
     // Counted down: the next request is answered normally again.
     const Fetched again = fetch(m_nam.get(), url(path));
-    QCOMPARE(again.error, QNetworkReply::NoError);
-    QCOMPARE(again.body.size() > 0, true);
+    QVERIFY(again.error == QNetworkReply::NoError && !again.body.isEmpty());
     QCOMPARE(m_server->requests(endpoint).size(), 3);
 }
 
@@ -762,23 +775,15 @@ void TestVendorSim::requestsAreRecorded()
     fetch(m_nam.get(), url(QStringLiteral("/nothing?x=1")));
     const qint64 after = QDateTime::currentMSecsSinceEpoch();
 
-    const QList<VendorSim::Request> r = m_server->requests();
-    QCOMPARE(r.size(), 4);
-    QCOMPARE(r.at(0).method, QStringLiteral("GET"));
-    QCOMPARE(r.at(0).path, QStringLiteral("/rt/live"));
-    QCOMPARE(r.at(0).query, QStringLiteral("uid=DEMO-USER&send=NIFTY-I%7CM%26M&hash=demo-key-7f3a"));
-    QCOMPARE(r.at(0).endpoint, QStringLiteral("live"));
-    QCOMPARE(r.at(1).method, QStringLiteral("POST"));
-    QCOMPARE(r.at(1).path, QStringLiteral("/rt/livepost"));
-    QCOMPARE(r.at(1).query, QString::fromLatin1(form));
-    QCOMPARE(r.at(1).endpoint, QStringLiteral("live"));
-    QCOMPARE(r.at(2).path, QStringLiteral("/backfillS21/e/07122026/day/SPOT-1.zip"));
-    QCOMPARE(r.at(2).query, QString());
-    QCOMPARE(r.at(2).endpoint, QStringLiteral("eod"));
-    QCOMPARE(r.at(3).endpoint, QStringLiteral("other"));
-    QCOMPARE(r.at(3).query, QStringLiteral("x=1"));
-    for (const VendorSim::Request &request : r)
+    QStringList recorded;
+    for (const VendorSim::Request &request : m_server->requests()) {
+        recorded << QStringList{request.endpoint, request.method, request.path, request.query}.join(QLatin1Char(' '));
         QVERIFY(request.msecsSinceEpoch >= before && request.msecsSinceEpoch <= after);
+    }
+    QCOMPARE(recorded, (QStringList{"live GET /rt/live uid=DEMO-USER&send=NIFTY-I%7CM%26M&hash=demo-key-7f3a",
+                                    "live POST /rt/livepost " + QString::fromLatin1(form),
+                                    "eod GET /backfillS21/e/07122026/day/SPOT-1.zip ",
+                                    "other GET /nothing x=1"}));
     QCOMPARE(m_server->requests(QStringLiteral("live")).size(), 2);
 
     m_server->clearRequests();
@@ -815,9 +820,8 @@ void TestVendorSim::formatFilesDescribeTheServedLines()
         QVERIFY2(text.startsWith(QLatin1Char('$')), qPrintable(text));
         commands.insert(text.section(QLatin1Char(' '), 0, 0), text.section(QLatin1Char(' '), 1));
     }
-    QCOMPARE(commands.value(QStringLiteral("$SEPARATOR")), QStringLiteral(","));
-    QCOMPARE(commands.value(QStringLiteral("$SKIPLINES")), QStringLiteral("0"));
-    QCOMPARE(commands.value(QStringLiteral("$AUTOADD")), QStringLiteral("1"));
+    QCOMPARE((QStringList{commands.value("$SEPARATOR"), commands.value("$SKIPLINES"), commands.value("$AUTOADD")}),
+             (QStringList{",", "0", "1"}));
     for (const char *command : {"$CONT", "$GROUP", "$DEBUG"})
         QVERIFY2(commands.contains(QLatin1String(command)), command);
     const QStringList format = commands.value(QStringLiteral("$FORMAT")).split(QLatin1Char(','));
@@ -847,8 +851,8 @@ void TestVendorSim::formatFilesDescribeTheServedLines()
             QVERIFY2(QRegularExpression(QStringLiteral("^\\d+(\\.\\d\\d)?$")).match(value).hasMatch(),
                      qPrintable(kind + QLatin1Char('=') + value));
     }
-    QVERIFY(format.contains(QStringLiteral("Ticker")) && format.contains(QStringLiteral("Date_YMD")));
-    QVERIFY(format.contains(QStringLiteral("Close")));
+    for (const char *kind : {"Ticker", "Date_YMD", "Close"})
+        QVERIFY2(format.contains(QLatin1String(kind)), kind);
 }
 
 void TestVendorSim::seeding_data()
@@ -875,16 +879,11 @@ void TestVendorSim::seeding()
         database = TestMariaDb::createDatabase(QStringLiteral("vendorsim_seed"));
         QVERIFY(!database.isEmpty());
         if (freshDatabase) {
-            QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), QStringLiteral("vendorsim-admin"));
-            const QUrl server(database);
-            admin.setHostName(server.host());
-            admin.setPort(server.port(3306));
-            admin.setUserName(server.userName());
-            admin.setPassword(server.password());
-            QVERIFY(admin.open());
-            QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS vendorsim_seed"));
-            admin.close();
-            admin = QSqlDatabase();
+            {
+                QSqlDatabase admin = openMariaDb(database, QStringLiteral("vendorsim-admin"), false);
+                QVERIFY(admin.isOpen());
+                QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS vendorsim_seed"));
+            }
             QSqlDatabase::removeDatabase(QStringLiteral("vendorsim-admin"));
         }
     }
@@ -904,16 +903,11 @@ void TestVendorSim::seeding()
         if (driver == QLatin1String("sqlite")) {
             db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
             db.setDatabaseName(database.mid(7));
+            db.open();
         } else {
-            const QUrl server(database);
-            db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), connection);
-            db.setHostName(server.host());
-            db.setPort(server.port(3306));
-            db.setUserName(server.userName());
-            db.setPassword(server.password());
-            db.setDatabaseName(server.path().mid(1));
+            db = openMariaDb(database, connection, true);
         }
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        QVERIFY2(db.isOpen(), qPrintable(db.lastError().text()));
         QSqlQuery q(db);
 
         QVERIFY(q.prepare(Vendor::accountLookupSql()));
@@ -921,15 +915,14 @@ void TestVendorSim::seeding()
         QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
         QVERIFY(q.next());
         const QSqlRecord account = q.record();
-        QCOMPARE(account.value(Vendor::Column::SecureKey).toString(), DemoKey);
-        QCOMPARE(account.value(Vendor::Column::DataPathGet).toString(), QStringLiteral("127.0.0.1:8719/rt/live"));
-        QCOMPARE(account.value(Vendor::Column::DataPathPost).toString(), QStringLiteral("127.0.0.1:8719/rt/livepost"));
-        QCOMPARE(account.value(Vendor::Column::BackfillPath).toString(), QStringLiteral("127.0.0.1:8719/rt/backfill"));
-        QCOMPARE(account.value(Vendor::Column::SupportLink).toString(), options.supportLink);
-        QCOMPARE(account.value(Vendor::Column::Feeds).toString(), options.feeds);
-        QCOMPARE(account.value(Vendor::Column::LatestVersion).toString(), QStringLiteral("4.02"));
-        QCOMPARE(account.value(Vendor::Column::LatestVersionPath).toString(),
-                 QStringLiteral("http://127.0.0.1:8719/update/Tickvane-4.10.zip"));
+        QStringList values;
+        for (const QString &column : {Vendor::Column::SecureKey, Vendor::Column::DataPathGet, Vendor::Column::DataPathPost,
+                                      Vendor::Column::BackfillPath, Vendor::Column::SupportLink, Vendor::Column::Feeds,
+                                      Vendor::Column::LatestVersion, Vendor::Column::LatestVersionPath})
+            values << account.value(column).toString();
+        QCOMPARE(values, (QStringList{DemoKey, "127.0.0.1:8719/rt/live", "127.0.0.1:8719/rt/livepost",
+                                      "127.0.0.1:8719/rt/backfill", options.supportLink, options.feeds, "4.02",
+                                      "http://127.0.0.1:8719/update/Tickvane-4.10.zip"}));
         QVERIFY(!q.next());
 
         QVERIFY(q.prepare(Vendor::accountDetailsSql()));
@@ -946,14 +939,12 @@ void TestVendorSim::seeding()
                                         "DEMO-USER=demo-key-7f3a"}));
 
         QVERIFY(q.exec(Vendor::serverSettingsSql()) && q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("08122026"));
-        QCOMPARE(q.value(1).toString(), QStringLiteral("day"));
-        QCOMPARE(q.value(2).toString(), QStringLiteral("five"));
-
-        QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM versionautoupdator_qvx_tickvf")) && q.next());
-        QCOMPARE(q.value(0).toInt(), 1);
-        QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM broadcastmsg_blank")) && q.next());
-        QCOMPARE(q.value(0).toInt(), 1);
+        QCOMPARE((QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString()}),
+                 (QStringList{"08122026", "day", "five"}));
+        for (const char *table : {"versionautoupdator_qvx_tickvf", "broadcastmsg_blank"}) {
+            QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(table)) && q.next());
+            QCOMPARE(q.value(0).toInt(), 1);
+        }
 
         // The database sorts each exchange exactly as catalogue() says.
         for (const QString &exchange : Exchanges) {
