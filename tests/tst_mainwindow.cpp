@@ -109,7 +109,6 @@ private slots:
     void watchListFailures();
     void messageLine();
     void statusLabelFollowsProbe();
-    void restartButton();
     void settingsButtonShowsStoredChoices();
     void closeSequence_data();
     void closeSequence();
@@ -657,38 +656,6 @@ void TestMainWindow::statusLabelFollowsProbe()
     QTRY_COMPARE(status->text(), ConnectionProbe::statusText(true));
 }
 
-// The restart button keeps the choices, saves AmiBroker's database, and ends the loop with the
-// restart code; nothing queued may end the next cycle's loop.
-void TestMainWindow::restartButton()
-{
-    AssembledWindow &window = *m_world->window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    m_world->ui->connectButton->click();
-    sessionOf(window).assignSelection({"GOLDM-I"}, {"MCX"});
-    m_world->environment->clearJournal();
-
-    QTimer::singleShot(0, &window, [&window] { MainForm(window).restartButton->click(); });
-    // Never hang: a wrong exit code shows up as -1.
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(-1); });
-    guard.start(60000);
-    QCOMPARE(QCoreApplication::exec(), 4444);
-    guard.stop();
-    QVERIFY(!window.isVisible());
-    QCOMPARE(Store::read(Store::SelectedSymbols), QStringList{"GOLDM-I"});
-    QVERIFY(m_world->environment->journal().contains(QStringLiteral("SaveDatabase()")));
-    // The next cycle's last window must still end its event loop.
-    QVERIFY(QGuiApplication::quitOnLastWindowClosed());
-
-    // Whatever is queued now, posted or timed at zero, runs before this exit, queued behind a zero timer.
-    QTimer::singleShot(0, qApp, [] {
-        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(7); }, Qt::QueuedConnection);
-    });
-    QCOMPARE(QCoreApplication::exec(), 7);
-}
-
 // Choices stored after the window was built are what the dialog opens with.
 void TestMainWindow::settingsButtonShowsStoredChoices()
 {
@@ -711,28 +678,30 @@ void TestMainWindow::settingsButtonShowsStoredChoices()
 
 void TestMainWindow::closeSequence_data()
 {
+    QTest::addColumn<QString>("how");
     QTest::addColumn<bool>("saveLayout");
     QTest::addColumn<bool>("controlAmibroker");
-    QTest::addColumn<bool>("escape");
     QTest::addColumn<QStringList>("expected");
 
     const QString layout = QStringLiteral("SaveLayout(")
         + QDir::toNativeSeparators(m_world->environment->root() + QStringLiteral("/Amibroker/QVF1000/Layouts/Default.awl"))
         + QLatin1Char(')');
-    QTest::newRow("database only") << false << false << false << QStringList{"SaveDatabase()"};
-    QTest::newRow("escape closes alike") << false << false << true << QStringList{"SaveDatabase()"};
-    QTest::newRow("layout before database") << true << false << false << QStringList{layout, "SaveDatabase()"};
-    QTest::newRow("AmiBroker ended after saving") << false << true << false << QStringList{"SaveDatabase()"} + EndedLine;
-    QTest::newRow("everything") << true << true << false << QStringList{layout, "SaveDatabase()"} + EndedLine;
+    QTest::newRow("database only") << "close" << false << false << QStringList{"SaveDatabase()"};
+    QTest::newRow("escape closes alike") << "escape" << false << false << QStringList{"SaveDatabase()"};
+    QTest::newRow("restart button closes alike") << "restart" << false << false << QStringList{"SaveDatabase()"};
+    QTest::newRow("layout before database") << "close" << true << false << QStringList{layout, "SaveDatabase()"};
+    QTest::newRow("AmiBroker ended after saving") << "close" << false << true << QStringList{"SaveDatabase()"} + EndedLine;
+    QTest::newRow("everything") << "close" << true << true << QStringList{layout, "SaveDatabase()"} + EndedLine;
 }
 
 // The close saves the choices and AmiBroker's database; AmiBroker is ended, when the trader asked
-// for that, from behind the hidden window after a pause.
+// for that, from behind the hidden window after a pause. The restart button ends the event loop
+// with the restart code besides.
 void TestMainWindow::closeSequence()
 {
+    QFETCH(QString, how);
     QFETCH(bool, saveLayout);
     QFETCH(bool, controlAmibroker);
-    QFETCH(bool, escape);
     QFETCH(QStringList, expected);
 
     {
@@ -742,6 +711,7 @@ void TestMainWindow::closeSequence()
     }
     AssembledWindow &window = *m_world->window;
     window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     m_world->ui->connectButton->click();
     window.findChild<settings *>()->load();
     sessionOf(window).assignSelection({"NIFTY-I", "GOLDM-I"}, {"FUTURE", "MCX"});
@@ -755,10 +725,26 @@ void TestMainWindow::closeSequence()
         journalAtPause = m_world->environment->journal().size();
     });
     m_world->environment->clearJournal();
-    if (escape)
+    if (how == QLatin1String("escape")) {
         QTest::keyClick(&window, Qt::Key_Escape);
-    else
+    } else if (how == QLatin1String("close")) {
         QVERIFY(window.close());
+    } else {
+        QTimer::singleShot(0, &window, [this] { m_world->ui->restartButton->click(); });
+        // Never hang: a wrong exit code shows up as -1.
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(-1); });
+        guard.start(60000);
+        QCOMPARE(QCoreApplication::exec(), 4444);
+        // The next cycle's last window must still end its event loop, and nothing queued may end
+        // it with 0: whatever is queued now runs before this exit, queued behind a zero timer.
+        QVERIFY(QGuiApplication::quitOnLastWindowClosed());
+        QTimer::singleShot(0, qApp, [] {
+            QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(7); }, Qt::QueuedConnection);
+        });
+        QCOMPARE(QCoreApplication::exec(), 7);
+    }
 
     QVERIFY(!window.isVisible());
     QCOMPARE(m_world->environment->journal(), expected);
