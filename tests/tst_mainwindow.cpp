@@ -170,8 +170,8 @@ void TestMainWindow::form_data()
 
     const QString window = QStringLiteral("amibrokerlivedata2");
     const QString feeds = QStringLiteral("realTimeDataGroupBox");
-    QTest::newRow("settings") << "amibrokerPathButton" << "QPushButton" << window << QRect(20, 20, 121, 71) << "Settings"
-                              << SettingsStyle << 0;
+    QTest::newRow("settings") << "amibrokerPathButton" << "QPushButton" << window << QRect(20, 20, 121, 71)
+                              << "Settings" << SettingsStyle << 0;
     QTest::newRow("restart") << "restartButton" << "QPushButton" << window << QRect(145, 20, 91, 71) << "Restart"
                              << SettingsStyle << 0;
     QTest::newRow("eod") << "pushButton" << "QPushButton" << window << QRect(544, 20, 81, 71) << "EOD"
@@ -477,14 +477,15 @@ void TestMainWindow::restoredChoicesShown_data()
     QTest::newRow("selection") << AllFeeds << QStringList{"NIFTY-I"} << QStringList{"FUTURE"} << QList<int>() << ""
                                << QStringList{"NIFTY-I@FUTURE"} << QStringList();
     QTest::newRow("pruned to the account's feeds")
-        << QStringLiteral("CASH,FUTURE") << QStringList({"ACC", "GOLDM-I", "NIFTY-I"}) << QStringList({"CASH", "MCX", "FUTURE"})
-        << QList<int>() << "" << QStringList({"ACC@CASH", "NIFTY-I@FUTURE"}) << QStringList();
+        << QStringLiteral("CASH,FUTURE") << QStringList({"ACC", "GOLDM-I", "NIFTY-I"})
+        << QStringList({"CASH", "MCX", "FUTURE"}) << QList<int>() << "" << QStringList({"ACC@CASH", "NIFTY-I@FUTURE"}) << QStringList();
     // Add Symbol runs over the restored marks: painted, nothing added.
     QTest::newRow("stored box") << QStringLiteral("CASH,FUTURE,COMM") << QStringList({"GOLDM-I", "NIFTY-I"})
                                 << QStringList({"MCX", "FUTURE"}) << QList<int>{1, 3, 4} << "commBox"
                                 << QStringList({"GOLDM-I@MCX", "NIFTY-I@FUTURE"}) << QStringList();
-    QTest::newRow("nothing stored") << AllFeeds << QStringList() << QStringList() << QList<int>() << "" << QStringList()
-                                    << QStringList{"Select Symbols|No Symbol Selected.\nPlease Add Symbols for Live Data!"};
+    QTest::newRow("nothing stored")
+        << AllFeeds << QStringList() << QStringList() << QList<int>() << "" << QStringList()
+        << QStringList{"Select Symbols|No Symbol Selected.\nPlease Add Symbols for Live Data!"};
 }
 
 void TestMainWindow::restoredChoicesShown()
@@ -500,7 +501,8 @@ void TestMainWindow::restoredChoicesShown()
     SymbolsWorld::storeSelection(storedSymbols, storedExchanges);
     for (int index : storedBoxes)
         Store::write(Store::feedBox(index), true);
-    startAccount(*m_world->window, QStringLiteral("TEST-USER-1"), feeds, {"1", "2", "5"}, QStringLiteral("Markets open 09:15."));
+    startAccount(*m_world->window, QStringLiteral("TEST-USER-1"), feeds, {"1", "2", "5"},
+                 QStringLiteral("Markets open 09:15."));
 
     const MainForm &ui = *m_world->ui;
     QCOMPARE(items(ui.daysBox), QStringList({"1", "2", "5"}));
@@ -508,23 +510,24 @@ void TestMainWindow::restoredChoicesShown()
     QCOMPARE(ui.machineIDLabel->text(), QStringLiteral("TEST-USER-1"));
     QVERIFY(ui.connectButton->isHidden());
     QVERIFY(!ui.connectButton->isEnabled());
+    const FeedSession &session = sessionOf(*m_world->window);
     for (const Feeds::Feed &feed : Feeds::All) {
         auto *radio = m_world->window->findChild<QRadioButton *>(QLatin1String(feed.boxName));
-        QCOMPARE(radio->isEnabled(), sessionOf(*m_world->window).enabledExchanges().contains(QLatin1String(feed.exchange)));
+        QCOMPARE(radio->isEnabled(), session.enabledExchanges().contains(QLatin1String(feed.exchange)));
         QCOMPARE(radio->isChecked(), box == QLatin1String(feed.boxName));
     }
     QCOMPARE(tableRows(ui.displayTableWidget->model()), rows);
     QCOMPARE(m_world->environment->boxes, boxes);
     // The live request already asks for the restored selection.
     const QUrl live = inside(sessionOf(*m_world->window)).liveDownloader()->url;
-    QCOMPARE(QUrlQuery(live).queryItemValue(QStringLiteral("send")), sessionOf(*m_world->window).selection().symbols().join('|'));
+    QCOMPARE(QUrlQuery(live).queryItemValue(QStringLiteral("send")), session.selection().symbols().join('|'));
     if (box.isEmpty()) {
         QCOMPARE(ui.symbolsListWidget->count(), 0);
     } else {
         QCOMPARE(m_world->listed(), VendorSim::catalogue(QStringLiteral("MCX")));
         QCOMPARE(m_world->checked(), QStringList({"GOLDM-I"}));
-        QCOMPARE(ui.symbolsListWidget->findItems(QStringLiteral("GOLDM-I"), Qt::MatchExactly).first()->background().color(),
-                 Added);
+        QCOMPARE(ui.symbolsListWidget->findItems(QStringLiteral("GOLDM-I"), Qt::MatchExactly).first()->background(),
+                 QBrush(Added));
     }
 }
 
@@ -552,8 +555,8 @@ void TestMainWindow::watchListFiles()
     writeFile(fileName, "ACC,TCS,INFY#CASH");
     ui.load_list_2->click();
     QCOMPARE(tableRows(ui.displayTableWidget->model()), QStringList({"ACC@CASH"}));
-    QCOMPARE(m_world->environment->boxes,
-             QStringList({"Watch List Incomplete|These symbols have no exchange in the file and were left out:\nTCS, INFY"}));
+    QCOMPARE(m_world->environment->boxes, QStringList{QStringLiteral("Watch List Incomplete|These symbols have no "
+                                                                    "exchange in the file and were left out:\nTCS, INFY")});
     m_world->environment->boxes.clear();
     writeFile(fileName, "SILVERM-I#MCX,CASH");
     ui.load_list_2->click();
@@ -622,7 +625,8 @@ void TestMainWindow::messageLine()
     const QString down = root + QStringLiteral("/automation.down");
     QVERIFY(QFile(down).open(QIODevice::WriteOnly));
     m_world->openWindow();
-    startAccount(*m_world->window, QStringLiteral("TEST-USER-1"), QStringLiteral("CASH"), {"1"}, QStringLiteral("Holiday on Friday."));
+    startAccount(*m_world->window, QStringLiteral("TEST-USER-1"), QStringLiteral("CASH"), {"1"},
+                 QStringLiteral("Holiday on Friday."));
     QTextEdit *line = m_world->ui->messageBox;
     QCOMPARE(line->toPlainText(), QStringLiteral("AmiBroker not reachable"));
 
@@ -683,14 +687,14 @@ void TestMainWindow::closeSequence_data()
     QTest::addColumn<bool>("controlAmibroker");
     QTest::addColumn<QStringList>("expected");
 
-    const QString layout = QStringLiteral("SaveLayout(")
-        + QDir::toNativeSeparators(m_world->environment->root() + QStringLiteral("/Amibroker/QVF1000/Layouts/Default.awl"))
-        + QLatin1Char(')');
+    const QString layout = QStringLiteral("SaveLayout(%1)").arg(QDir::toNativeSeparators(
+        m_world->environment->root() + QStringLiteral("/Amibroker/QVF1000/Layouts/Default.awl")));
     QTest::newRow("database only") << "close" << false << false << QStringList{"SaveDatabase()"};
     QTest::newRow("escape closes alike") << "escape" << false << false << QStringList{"SaveDatabase()"};
     QTest::newRow("restart button closes alike") << "restart" << false << false << QStringList{"SaveDatabase()"};
     QTest::newRow("layout before database") << "close" << true << false << QStringList{layout, "SaveDatabase()"};
-    QTest::newRow("AmiBroker ended after saving") << "close" << false << true << QStringList{"SaveDatabase()"} + EndedLine;
+    QTest::newRow("AmiBroker ended after saving")
+        << "close" << false << true << QStringList{"SaveDatabase()"} + EndedLine;
     QTest::newRow("everything") << "close" << true << true << QStringList{layout, "SaveDatabase()"} + EndedLine;
 }
 

@@ -127,8 +127,8 @@ void TestWatchList::load_data()
     // An empty symbol would import every line with an empty symbol field: it is not loaded.
     QTest::newRow("hash alone") << QByteArray("#") << QStringList() << QStringList() << QStringList();
     QTest::newRow("empty file") << QByteArray() << QStringList() << QStringList() << QStringList();
-    QTest::newRow("empty symbols in pairs") << QByteArray(",ACC,,TCS,#CASH,CASH,MCX,FUTURE,")
-                                            << QStringList({"ACC", "TCS"}) << QStringList({"CASH", "FUTURE"}) << QStringList();
+    QTest::newRow("empty symbols in pairs") << QByteArray(",ACC,,TCS,#CASH,CASH,MCX,FUTURE,") << QStringList({"ACC", "TCS"})
+                                            << QStringList({"CASH", "FUTURE"}) << QStringList();
     QTest::newRow("trailing comma without an exchange") << QByteArray("ACC,#CASH") << QStringList({"ACC"})
                                                         << QStringList({"CASH"}) << QStringList();
     QTest::newRow("no hash") << QByteArray("ACC,TCS") << QStringList({"ACC", "TCS"}) << QStringList({"ACC", "TCS"})
@@ -137,13 +137,13 @@ void TestWatchList::load_data()
                                     << QStringList();
     QTest::newRow("duplicates") << QByteArray("ACC,ACC#CASH,CASH") << QStringList({"ACC", "ACC"})
                                 << QStringList({"CASH", "CASH"}) << QStringList();
-    QTest::newRow("NUL inside") << QByteArray("TCS#CASH\0\0garbage", 17) << QStringList({"TCS"}) << QStringList({"CASH"})
-                                << QStringList();
+    QTest::newRow("NUL inside") << QByteArray("TCS#CASH\0\0garbage", 17) << QStringList({"TCS"})
+                                << QStringList({"CASH"}) << QStringList();
     QTest::newRow("symbols without an exchange named") << QByteArray("ACC,TCS,INFY#CASH") << QStringList({"ACC"})
                                                        << QStringList({"CASH"}) << QStringList({"TCS", "INFY"});
     // Surplus exchanges lose nothing a trader picked: cut without a word.
-    QTest::newRow("surplus exchanges cut") << QByteArray("ACC#CASH,MCX") << QStringList({"ACC"}) << QStringList({"CASH"})
-                                           << QStringList();
+    QTest::newRow("surplus exchanges cut") << QByteArray("ACC#CASH,MCX") << QStringList({"ACC"})
+                                           << QStringList({"CASH"}) << QStringList();
 }
 
 void TestWatchList::load()
