@@ -1,276 +1,163 @@
-// Watch-list files: Save and Load through the file-dialog seams (the text rule: tst_watchlistformat).
-#include "app/seams.h"
-#include "support/mainform.h"
-#include "symbols/displaytablemodel.h"
-#include "symbolswindow.h"
+// Watch-list files: the text rules, and a file as the trader loads it.
+#include "symbols/watchlist.h"
 
-#include <QFile>
-#include <QPushButton>
-#include <QTableView>
+#include <QtTest>
 
 class TestWatchList : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void format_data();
+    void format();
+    void parse_data();
+    void parse();
+    void roundTrip_data();
+    void roundTrip();
+    void pairUp_data();
+    void pairUp();
 
-    void saveWritesExactBytes();
-    void saveAndLoadThroughDialogs();
-    void cancelledDialogsChangeNothing();
-    void failedSaveIsReported_data();
-    void failedSaveIsReported();
-    void unreadableFileKeepsSelection_data();
-    void unreadableFileKeepsSelection();
-    void oddFilesLoad_data();
-    void oddFilesLoad();
-    void unbalancedFileIsCutAndReported();
-    void loadKeepsListCheckMarks();
-
-private:
-    void answerDialogs(const QString &fileName);
-    QByteArray read(const QString &fileName) const;
-
-    std::unique_ptr<SymbolsWorld> m_world;
-    QStringList m_captions;
-    QStringList m_filters;
-    std::unique_ptr<QTemporaryDir> m_files;
+    void load_data();
+    void load();
 };
 
-void TestWatchList::initTestCase()
+void TestWatchList::format_data()
 {
-    m_world = std::make_unique<SymbolsWorld>();
+    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<QStringList>("exchanges");
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("two") << QStringList({"NIFTY-I", "GOLDM-I"}) << QStringList({"FUTURE", "MCX"})
+                         << QByteArray("NIFTY-I,GOLDM-I#FUTURE,MCX");
+    QTest::newRow("empty") << QStringList() << QStringList() << QByteArray("#");
+    QTest::newRow("ampersand") << QStringList({"M&M"}) << QStringList({"CASH"}) << QByteArray("M&M#CASH");
+    QTest::newRow("utf-8") << QStringList({QString::fromUtf8("NIFTY\u00e4")}) << QStringList({"CASH"})
+                           << QByteArray("NIFTY\xc3\xa4#CASH");
 }
 
-void TestWatchList::init()
+void TestWatchList::format()
 {
-    // The text rules need no window.
-    static const QStringList rules = {"format", "parse", "roundTrip", "pairUp"};
-    if (rules.contains(QLatin1String(QTest::currentTestFunction())))
-        return;
-    m_files = std::make_unique<QTemporaryDir>();
-    m_captions.clear();
-    m_filters.clear();
-    m_world->openWindow();
-    MainForm(*m_world->window).connectButton->click();
+    QFETCH(QStringList, symbols);
+    QFETCH(QStringList, exchanges);
+    QFETCH(QByteArray, content);
+    QCOMPARE(WatchList::format(symbols, exchanges), content);
 }
 
-void TestWatchList::cleanup()
-{
-    m_world->closeWindow();
-}
-
-void TestWatchList::answerDialogs(const QString &fileName)
-{
-    auto answer = [this, fileName](QWidget *parent, const QString &caption, const QString &filter) {
-        if (parent != m_world->window.get())
-            m_captions << QStringLiteral("wrong parent");
-        m_captions << caption;
-        m_filters << filter;
-        return fileName;
-    };
-    Seams::setSaveFileNameHandler(answer);
-    Seams::setOpenFileNameHandler(answer);
-}
-
-QByteArray TestWatchList::read(const QString &fileName) const
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void TestWatchList::saveWritesExactBytes()
-{
-    const QString fileName = m_files->filePath(QStringLiteral("mine.qvxList"));
-    answerDialogs(fileName);
-    m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I"}), QStringList({"FUTURE", "MCX"}));
-    m_world->ui->save_list->click();
-    QCOMPARE(read(fileName), QByteArray("NIFTY-I,GOLDM-I#FUTURE,MCX"));
-    QCOMPARE(QFileInfo(fileName).size(), 26);
-    QCOMPARE(m_captions, QStringList({"Save Wishlist To"}));
-    QCOMPARE(m_filters, QStringList({"Quorvix List(*.qvxList)"}));
-
-    // An existing file is replaced, and the empty selection is a lone '#'.
-    m_world->setSelection({}, {});
-    m_world->ui->save_list->click();
-    QCOMPARE(read(fileName), QByteArray("#"));
-    QVERIFY(m_world->environment->boxes.isEmpty());
-}
-
-void TestWatchList::saveAndLoadThroughDialogs()
-{
-    const QString fileName = m_files->filePath(QStringLiteral("swing.qvxList"));
-    answerDialogs(fileName);
-    m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I", "M&M"}), QStringList({"FUTURE", "MCX", "CASH"}));
-    m_world->ui->save_list->click();
-
-    m_world->setSelection(QStringList({"ACC"}), QStringList({"CASH"}));
-    m_world->window->addDisplayTable();
-    m_world->ui->load_list_2->click();
-
-    QCOMPARE(m_world->symbols(), QStringList({"NIFTY-I", "GOLDM-I", "M&M"}));
-    QCOMPARE(m_world->exchanges(), QStringList({"FUTURE", "MCX", "CASH"}));
-    QCOMPARE(m_captions, QStringList({"Save Wishlist To", "Import Wishlist"}));
-    QCOMPARE(m_filters.last(), QStringLiteral("Quorvix List(*.qvxList)"));
-    // The load re-aims the live request and rebuilds the table.
-    QVERIFY(inside(sessionOf(*m_world->window)).liveDownloader()->url.toString(QUrl::FullyEncoded)
-                .contains(QStringLiteral("send=NIFTY-I%7CGOLDM-I%7CM%26M&hash=")));
-    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 3);
-    QCOMPARE(m_world->ui->displayTableWidget->model()->index(1, 3).data(DisplayTableModel::ExchangeRole).toString(), QStringLiteral("MCX"));
-    QVERIFY(m_world->environment->boxes.isEmpty());
-}
-
-void TestWatchList::cancelledDialogsChangeNothing()
-{
-    answerDialogs(QString());
-    m_world->setSelection(QStringList({"ACC"}), QStringList({"CASH"}));
-    m_world->ui->save_list->click();
-    m_world->ui->load_list_2->click();
-    QCOMPARE(m_world->symbols(), QStringList({"ACC"}));
-    QCOMPARE(m_world->exchanges(), QStringList({"CASH"}));
-    QCOMPARE(m_captions.size(), 2);
-    QVERIFY(m_world->environment->boxes.isEmpty());
-    QVERIFY(QDir(m_files->path()).isEmpty());
-}
-
-void TestWatchList::failedSaveIsReported_data()
-{
-    QTest::addColumn<QString>("fileName");
-    QTest::newRow("missing folder") << QStringLiteral("<dir>/no/such/folder/list.qvxList");
-    QTest::newRow("a folder") << QStringLiteral("<dir>");
-    QTest::newRow("device full") << QStringLiteral("/dev/full");
-}
-
-void TestWatchList::failedSaveIsReported()
-{
-    QFETCH(QString, fileName);
-    fileName.replace(QLatin1String("<dir>"), m_files->path());
-    if (fileName == QLatin1String("/dev/full") && !QFileInfo::exists(fileName))
-        QSKIP("no /dev/full here");
-    answerDialogs(fileName);
-    m_world->setSelection(QStringList({"ACC"}), QStringList({"CASH"}));
-    m_world->ui->save_list->click();
-    QCOMPARE(m_world->environment->boxes.size(), 1);
-    const QString box = m_world->environment->boxes.first();
-    QVERIFY2(box.startsWith(QStringLiteral("Save Failed|The watch list could not be saved to:\n")
-                            + QDir::toNativeSeparators(fileName)),
-             qPrintable(box));
-    QCOMPARE(m_world->symbols(), QStringList({"ACC"}));
-}
-
-void TestWatchList::unreadableFileKeepsSelection_data()
-{
-    QTest::addColumn<QString>("fileName");
-    QTest::newRow("missing") << QStringLiteral("<dir>/gone.qvxList");
-    QTest::newRow("a folder") << QStringLiteral("<dir>");
-}
-
-void TestWatchList::unreadableFileKeepsSelection()
-{
-    QFETCH(QString, fileName);
-    fileName.replace(QLatin1String("<dir>"), m_files->path());
-    answerDialogs(fileName);
-    m_world->setSelection(QStringList({"NIFTY-I", "GOLDM-I"}), QStringList({"FUTURE", "MCX"}));
-    m_world->window->addDisplayTable();
-    const QString urlBefore = inside(sessionOf(*m_world->window)).liveDownloader()->url.toString();
-
-    m_world->ui->load_list_2->click();
-    QCOMPARE(m_world->symbols(), QStringList({"NIFTY-I", "GOLDM-I"}));
-    QCOMPARE(m_world->exchanges(), QStringList({"FUTURE", "MCX"}));
-    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 2);
-    QCOMPARE(inside(sessionOf(*m_world->window)).liveDownloader()->url.toString(), urlBefore);
-    QCOMPARE(m_world->environment->boxes.size(), 1);
-    QVERIFY2(m_world->environment->boxes.first().startsWith(
-                 QStringLiteral("Load Failed|The watch list file could not be read:\n") + QDir::toNativeSeparators(fileName)),
-             qPrintable(m_world->environment->boxes.first()));
-}
-
-void TestWatchList::oddFilesLoad_data()
+void TestWatchList::parse_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QStringList>("symbols");
     QTest::addColumn<QStringList>("exchanges");
-    // An empty symbol would import every line with an empty symbol field: it is not loaded.
-    QTest::newRow("hash alone") << QByteArray("#") << QStringList() << QStringList();
-    QTest::newRow("empty file") << QByteArray() << QStringList() << QStringList();
-    QTest::newRow("empty symbols in pairs") << QByteArray(",ACC,,TCS,#CASH,CASH,MCX,FUTURE,")
-                                            << QStringList({"ACC", "TCS"}) << QStringList({"CASH", "FUTURE"});
-    QTest::newRow("trailing comma without an exchange") << QByteArray("ACC,#CASH") << QStringList({"ACC"})
-                                                        << QStringList({"CASH"});
+    QTest::newRow("two") << QByteArray("NIFTY-I,GOLDM-I#FUTURE,MCX") << QStringList({"NIFTY-I", "GOLDM-I"})
+                         << QStringList({"FUTURE", "MCX"});
+    QTest::newRow("hash alone") << QByteArray("#") << QStringList({""}) << QStringList({""});
+    QTest::newRow("empty file") << QByteArray() << QStringList({""}) << QStringList({""});
     QTest::newRow("no hash") << QByteArray("ACC,TCS") << QStringList({"ACC", "TCS"}) << QStringList({"ACC", "TCS"});
-    QTest::newRow("several hashes") << QByteArray("ACC#junk#CASH") << QStringList({"ACC"}) << QStringList({"CASH"});
-    QTest::newRow("duplicates") << QByteArray("ACC,ACC#CASH,CASH") << QStringList({"ACC", "ACC"})
-                                << QStringList({"CASH", "CASH"});
-    QTest::newRow("NUL inside") << QByteArray("TCS#CASH\0\0garbage", 17) << QStringList({"TCS"}) << QStringList({"CASH"});
+    QTest::newRow("several hashes") << QByteArray("ACC,TCS#X#CASH,FUTURE") << QStringList({"ACC", "TCS"})
+                                    << QStringList({"CASH", "FUTURE"});
+    QTest::newRow("duplicates") << QByteArray("ACC,ACC#CASH,FUTURE") << QStringList({"ACC", "ACC"})
+                                << QStringList({"CASH", "FUTURE"});
+    QTest::newRow("empty parts") << QByteArray(",ACC,#CASH,,") << QStringList({"", "ACC", ""})
+                                 << QStringList({"CASH", "", ""});
+    QTest::newRow("up to NUL") << QByteArray("ACC#CASH\0TCS#MCX", 16) << QStringList({"ACC"}) << QStringList({"CASH"});
+    QTest::newRow("line end kept") << QByteArray("ACC#CASH\n") << QStringList({"ACC"}) << QStringList({"CASH\n"});
+    QTest::newRow("utf-8") << QByteArray("NIFTY\xc3\xa4#CASH") << QStringList({QString::fromUtf8("NIFTY\u00e4")})
+                           << QStringList({"CASH"});
 }
 
-void TestWatchList::oddFilesLoad()
+void TestWatchList::parse()
 {
     QFETCH(QByteArray, content);
     QFETCH(QStringList, symbols);
     QFETCH(QStringList, exchanges);
-    const QString fileName = m_files->filePath(QStringLiteral("odd.qvxList"));
-    QFile file(fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
-    answerDialogs(fileName);
-    m_world->setSelection(QStringList({"NIFTY-I"}), QStringList({"FUTURE"}));
-
-    m_world->ui->load_list_2->click();
-    QCOMPARE(m_world->symbols(), symbols);
-    QCOMPARE(m_world->exchanges(), exchanges);
-    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), symbols.size());
-    QVERIFY(m_world->environment->boxes.isEmpty());
+    const WatchList::Selection selection = WatchList::parse(content);
+    QCOMPARE(selection.symbols, symbols);
+    QCOMPARE(selection.exchanges, exchanges);
 }
 
-void TestWatchList::unbalancedFileIsCutAndReported()
+void TestWatchList::roundTrip_data()
 {
-    const QString fileName = m_files->filePath(QStringLiteral("hand-made.qvxList"));
-    QFile file(fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("ACC,TCS,INFY#CASH");
-    file.close();
-    answerDialogs(fileName);
+    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<QStringList>("exchanges");
+    QTest::newRow("two") << QStringList({"NIFTY-I", "GOLDM-I"}) << QStringList({"FUTURE", "MCX"});
+    QTest::newRow("duplicates") << QStringList({"ACC", "ACC", "M&M"}) << QStringList({"CASH", "FUTURE", "CASH"});
+    QTest::newRow("one") << QStringList({"INDIAVIX"}) << QStringList({"SPOTINDEX"});
+}
 
-    m_world->ui->load_list_2->click();
-    QCOMPARE(m_world->symbols(), QStringList({"ACC"}));
-    QCOMPARE(m_world->exchanges(), QStringList({"CASH"}));
-    QCOMPARE(m_world->ui->displayTableWidget->model()->rowCount(), 1);
-    QCOMPARE(m_world->environment->boxes,
-             QStringList({"Watch List Incomplete|These symbols have no exchange in the file and were left out:\nTCS, INFY"}));
+void TestWatchList::roundTrip()
+{
+    QFETCH(QStringList, symbols);
+    QFETCH(QStringList, exchanges);
+    const WatchList::Selection selection = WatchList::parse(WatchList::format(symbols, exchanges));
+    QCOMPARE(selection.symbols, symbols);
+    QCOMPARE(selection.exchanges, exchanges);
+}
 
+void TestWatchList::pairUp_data()
+{
+    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<QStringList>("exchanges");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QStringList>("cut");
+    QTest::newRow("equal") << QStringList({"A", "B"}) << QStringList({"X", "Y"}) << 2 << QStringList();
+    QTest::newRow("more symbols") << QStringList({"A", "B", "C"}) << QStringList({"X"}) << 1 << QStringList({"B", "C"});
+    QTest::newRow("more exchanges") << QStringList({"A"}) << QStringList({"X", "Y"}) << 1 << QStringList();
+    QTest::newRow("no exchanges") << QStringList({"A"}) << QStringList() << 0 << QStringList({"A"});
+    QTest::newRow("empty") << QStringList() << QStringList() << 0 << QStringList();
+}
+
+void TestWatchList::pairUp()
+{
+    QFETCH(QStringList, symbols);
+    QFETCH(QStringList, exchanges);
+    QFETCH(int, length);
+    QFETCH(QStringList, cut);
+    const QStringList originalSymbols = symbols;
+    const QStringList originalExchanges = exchanges;
+    QCOMPARE(WatchList::pairUp(symbols, exchanges), cut);
+    QCOMPARE(symbols, originalSymbols.mid(0, length));
+    QCOMPARE(exchanges, originalExchanges.mid(0, length));
+}
+
+void TestWatchList::load_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<QStringList>("exchanges");
+    QTest::addColumn<QStringList>("left");
+    // An empty symbol would import every line with an empty symbol field: it is not loaded.
+    QTest::newRow("hash alone") << QByteArray("#") << QStringList() << QStringList() << QStringList();
+    QTest::newRow("empty file") << QByteArray() << QStringList() << QStringList() << QStringList();
+    QTest::newRow("empty symbols in pairs") << QByteArray(",ACC,,TCS,#CASH,CASH,MCX,FUTURE,") << QStringList({"ACC", "TCS"})
+                                            << QStringList({"CASH", "FUTURE"}) << QStringList();
+    QTest::newRow("trailing comma without an exchange") << QByteArray("ACC,#CASH") << QStringList({"ACC"})
+                                                        << QStringList({"CASH"}) << QStringList();
+    QTest::newRow("no hash") << QByteArray("ACC,TCS") << QStringList({"ACC", "TCS"}) << QStringList({"ACC", "TCS"})
+                             << QStringList();
+    QTest::newRow("several hashes") << QByteArray("ACC#junk#CASH") << QStringList({"ACC"}) << QStringList({"CASH"})
+                                    << QStringList();
+    QTest::newRow("duplicates") << QByteArray("ACC,ACC#CASH,CASH") << QStringList({"ACC", "ACC"})
+                                << QStringList({"CASH", "CASH"}) << QStringList();
+    QTest::newRow("NUL inside") << QByteArray("TCS#CASH\0\0garbage", 17) << QStringList({"TCS"})
+                                << QStringList({"CASH"}) << QStringList();
+    QTest::newRow("symbols without an exchange named") << QByteArray("ACC,TCS,INFY#CASH") << QStringList({"ACC"})
+                                                       << QStringList({"CASH"}) << QStringList({"TCS", "INFY"});
     // Surplus exchanges lose nothing a trader picked: cut without a word.
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("ACC#CASH,MCX");
-    file.close();
-    m_world->environment->boxes.clear();
-    m_world->ui->load_list_2->click();
-    QCOMPARE(m_world->exchanges(), QStringList({"CASH"}));
-    QVERIFY(m_world->environment->boxes.isEmpty());
+    QTest::newRow("surplus exchanges cut") << QByteArray("ACC#CASH,MCX") << QStringList({"ACC"})
+                                           << QStringList({"CASH"}) << QStringList();
 }
 
-void TestWatchList::loadKeepsListCheckMarks()
+void TestWatchList::load()
 {
-    const QString fileName = m_files->filePath(QStringLiteral("mcx.qvxList"));
-    QFile file(fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("SILVERM-I#MCX");
-    file.close();
-    answerDialogs(fileName);
-    m_world->setSelection(QStringList({"GOLDM-I"}), QStringList({"MCX"}));
-    m_world->ui->commBox->click();
-
-    m_world->ui->load_list_2->click();
-    QCOMPARE(sessionOf(*m_world->window).currentExchange(), QStringLiteral("MCX"));
-    QCOMPARE(m_world->checked(), QStringList({"GOLDM-I"}));
-    // Add Symbol now applies the old marks to the loaded selection.
-    m_world->ui->addSelected->click();
-    QCOMPARE(m_world->symbols(), QStringList({"GOLDM-I"}));
-    QCOMPARE(m_world->exchanges(), QStringList({"MCX"}));
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, symbols);
+    QFETCH(QStringList, exchanges);
+    QFETCH(QStringList, left);
+    QStringList cut{"stale"};
+    const WatchList::Selection loaded = WatchList::load(content, cut);
+    QCOMPARE(loaded.symbols, symbols);
+    QCOMPARE(loaded.exchanges, exchanges);
+    QCOMPARE(cut, left);
 }
 
-QTEST_MAIN(TestWatchList)
+QTEST_GUILESS_MAIN(TestWatchList)
 #include "tst_watchlist.moc"

@@ -1,17 +1,5 @@
-// The dedicated AmiBroker database folder and what closing the main window does with AmiBroker
-// and the trader's choices.
-#include "app/settings.h"
-#include "support/mainform.h"
-#include "app/settingsstore.h"
-#include "feed/amibrokerlivedata2.h"
-#include "symbols/selection.h"
-#include "feed/livedataupdator.h"
-#include "feed/mydownloader.h"
+// The dedicated AmiBroker database folder, filled in from the installed templates.
 #include "support/filesizelimit.h"
-#include "support/localvendor.h"
-#include "support/storedsettings.h"
-#include "support/testenvironment.h"
-#include "app/seams.h"
 #include "workspace/provisioning.h"
 
 #include <QtTest>
@@ -20,18 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <memory>
-
 namespace {
-
-// Only the POSIX stand-in journals the end of AmiBroker; on Windows taskkill really ends Broker.exe.
-#ifdef Q_OS_WIN
-const QStringList EndedLine;
-#else
-const QStringList EndedLine{QStringLiteral("taskkill Broker.exe")};
-#endif
-
-const QString UserId = QStringLiteral("WORKSPACE-USER");
 
 void writeFile(const QString &path, const QByteArray &content)
 {
@@ -52,14 +29,6 @@ QStringList entries(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-int importLines(const QStringList &journal)
-{
-    int count = 0;
-    for (const QString &line : journal)
-        count += line.startsWith(QLatin1String("Import(")) ? 1 : 0;
-    return count;
-}
-
 }
 
 class TestWorkspace : public QObject
@@ -67,54 +36,10 @@ class TestWorkspace : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void provisioning_data();
     void provisioning();
     void provisioningOnAFullDisk();
-    void closeSequence_data();
-    void closeSequence();
-    void escapeRunsTheCloseSequence();
-    void nothingImportsAfterClose();
-
-private:
-    std::unique_ptr<AssembledWindow> openWindow();
-
-    std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<LocalVendor> m_vendor;
-    QList<int> m_pauses;
 };
-
-void TestWorkspace::initTestCase()
-{
-    m_env = std::make_unique<TestEnvironment>(UserId);
-    m_env->layInstallFiles();
-}
-
-void TestWorkspace::init()
-{
-    StoredSettings().clear();
-    m_env->clearJournal();
-    m_pauses.clear();
-    m_vendor = std::make_unique<LocalVendor>();
-    VendorSim::SeedOptions options;
-    options.userId = UserId;
-    QVERIFY2(m_vendor->start(m_env->root(), options), qPrintable(m_vendor->error));
-}
-
-void TestWorkspace::cleanup()
-{
-    m_vendor.reset();
-}
-
-std::unique_ptr<AssembledWindow> TestWorkspace::openWindow()
-{
-    auto window = std::make_unique<AssembledWindow>();
-    window->show();
-    return window;
-}
 
 void TestWorkspace::provisioning_data()
 {
@@ -202,115 +127,5 @@ void TestWorkspace::provisioningOnAFullDisk()
     QCOMPARE(readFile(database + QStringLiteral("/broker.master")), QByteArray(4096, 'M'));
 }
 
-void TestWorkspace::closeSequence_data()
-{
-    QTest::addColumn<bool>("saveLayout");
-    QTest::addColumn<bool>("controlAmibroker");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<bool>("feedStarted");   // else the window never showed a selection: nothing is stored
-
-    const QString layout = QStringLiteral("SaveLayout(")
-        + QDir::toNativeSeparators(m_env->root() + QStringLiteral("/Amibroker/QVF1000/Layouts/Default.awl"))
-        + QLatin1Char(')');
-    QTest::newRow("database only") << false << false << QStringList{"SaveDatabase()"} << true;
-    QTest::newRow("layout before database") << true << false << QStringList{layout, "SaveDatabase()"} << true;
-    QTest::newRow("AmiBroker ended after saving")
-        << false << true << QStringList{"SaveDatabase()"} + EndedLine << true;
-    QTest::newRow("everything") << true << true << QStringList{layout, "SaveDatabase()"} + EndedLine << true;
-    QTest::newRow("window never started keeps the stored choices")
-        << false << false << QStringList{"SaveDatabase()"} << false;
-}
-
-void TestWorkspace::closeSequence()
-{
-    QFETCH(bool, saveLayout);
-    QFETCH(bool, controlAmibroker);
-    QFETCH(QStringList, expected);
-    QFETCH(bool, feedStarted);
-
-    StoredSettings().seed({{Store::SaveLayout, saveLayout},
-                           {Store::ControlAmibroker, controlAmibroker},
-                           // Stale values the close must replace.
-                           {Store::SelectedSymbols, QStringList{"OLD"}},
-                           {Store::feedBoxKey(1), true}});
-    auto window = openWindow();
-    if (feedStarted)
-        MainForm(*window).connectButton->click();
-    window->findChild<settings *>()->load();
-    const Feeds::Flags flags{true, false, true, false, false, true, true};
-    inside(sessionOf(*window)).setFeedFlags(flags);
-    sessionOf(*window).assignSelection(QStringList{"NIFTY-I", "GOLDM-I"}, QStringList{"FUTURE", "MCX"});
-
-    bool visibleDuringPause = true;
-    int journalAtPause = -1;
-    Seams::setPauseHandler([&](int ms) {
-        m_pauses << ms;
-        visibleDuringPause = window->isVisible();
-        journalAtPause = m_env->journal().size();
-    });
-    m_env->clearJournal();
-    QVERIFY(window->close());
-    Seams::setPauseHandler([](int) {});
-
-    QVERIFY(!window->isVisible());
-    QCOMPARE(m_env->journal(), expected);
-    if (controlAmibroker) {
-        QCOMPARE(m_pauses, QList<int>{2000});
-        QVERIFY(!visibleDuringPause);
-        // Both saves were issued before the pause, the end of AmiBroker after it.
-        QCOMPARE(journalAtPause, expected.size() - EndedLine.size());
-    } else {
-        QVERIFY(m_pauses.isEmpty());
-    }
-
-    const StoredSettings store;
-    if (!feedStarted) {
-        QCOMPARE(store.value(Store::SelectedSymbols).toStringList(), QStringList{"OLD"});
-        QVERIFY(store.value(Store::feedBoxKey(1)).toBool());
-        return;
-    }
-    for (int i = 0; i < 7; ++i)
-        QCOMPARE(store.value(Store::feedBoxKey(i)).toBool(), sessionOf(*window).feedFlags()[size_t(i)]);
-    QCOMPARE(store.value(Store::SelectedSymbols).toStringList(), (QStringList{"NIFTY-I", "GOLDM-I"}));
-    QCOMPARE(store.value(Store::SelectedExchanges).toStringList(), (QStringList{"FUTURE", "MCX"}));
-}
-
-void TestWorkspace::escapeRunsTheCloseSequence()
-{
-    auto window = openWindow();
-    MainForm(*window).connectButton->click();
-    sessionOf(*window).assignSelection(QStringList{"ICICIBANK"}, QStringList{"CASH"});
-    m_env->clearJournal();
-
-    QTest::keyClick(window.get(), Qt::Key_Escape);
-
-    QVERIFY(!window->isVisible());
-    QCOMPARE(m_env->journal(), QStringList{"SaveDatabase()"});
-    QCOMPARE(StoredSettings().value(Store::SelectedSymbols).toStringList(),
-             QStringList{"ICICIBANK"});
-}
-
-void TestWorkspace::nothingImportsAfterClose()
-{
-    auto window = openWindow();
-    sessionOf(*window).setUserId(UserId);
-    Account account;
-    account.secureKey = VendorSim::SeedOptions().secureKey;
-    account.dataPathGet = m_vendor->server.hostPort() + VendorSim::LivePathGet;
-    account.dataPathPost = m_vendor->server.hostPort() + VendorSim::LivePathPost;
-    sessionOf(*window).takeAccount(account);
-    sessionOf(*window).assignSelection(QStringList{"NIFTY-I"}, QStringList{"FUTURE"});
-    MainForm(*window).connectButton->click();
-    QTRY_VERIFY_WITH_TIMEOUT(importLines(m_env->journal()) >= 2, 15000);
-
-    window->close();
-    const int importsAtClose = importLines(m_env->journal());
-    // The request in flight at the close has been answered and handled, and no poll follows.
-    MyDownloader *live = inside(sessionOf(*window)).liveDownloader();
-    QTRY_VERIFY_WITH_TIMEOUT(live->reply.isNull(), 15000);
-    QVERIFY(!live->pollTimer->isActive());
-    QCOMPARE(importLines(m_env->journal()), importsAtClose);
-}
-
-QTEST_MAIN(TestWorkspace)
+QTEST_GUILESS_MAIN(TestWorkspace)
 #include "tst_workspace.moc"
