@@ -11,9 +11,7 @@
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPointer>
 #include <QSet>
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace BackfillTest;
@@ -56,13 +54,9 @@ private slots:
     void cleanup() { h.reset(); }
 
     void dialogForm();
-    void archiveName_data();
-    void archiveName();
     void import_data();
     void import();
-    void secondRequestStopsTheRun();
-    void oneRunAfterAnother_data();
-    void oneRunAfterAnother();
+    void intradayAfterEndOfDay();
     void unsafeEntriesStayInside_data();
     void unsafeEntriesStayInside();
 
@@ -117,13 +111,10 @@ void TestEndOfDay::dialogForm()
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Parvel RT EOD"));
     QVERIFY(!dialog.windowIcon().isNull());
     QCOMPARE(dialog.windowType(), Qt::Dialog);
-    const Qt::WindowFlags flags = dialog.windowFlags();
-    QVERIFY(flags.testFlag(Qt::WindowTitleHint));
-    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-    QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
-    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
-    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-    QVERIFY(!flags.testFlag(Qt::WindowContextHelpButtonHint));
+    const Qt::WindowFlags shown = Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
+    QCOMPARE(dialog.windowFlags() & (shown | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
+                                     | Qt::WindowContextHelpButtonHint),
+             shown);
     QVERIFY(dialog.testAttribute(Qt::WA_DeleteOnClose));
     QVERIFY(dialog.watchListOnly);
 
@@ -148,43 +139,6 @@ void TestEndOfDay::dialogForm()
     QVERIFY(form->selectedSymbolsBackfill->isChecked());
     QCOMPARE(form->backfillButton->text(), QStringLiteral("Backfill"));
     QCOMPARE(form->backfillButton->styleSheet(), QStringLiteral("background-color: rgb(0, 170, 255);"));
-}
-
-void TestEndOfDay::archiveName_data()
-{
-    QTest::addColumn<QString>("feed");
-    QTest::addColumn<QString>("period");
-    QTest::addColumn<bool>("checked");
-    QTest::addColumn<QString>("archive");
-
-    QTest::newRow("cash recent") << "CASH" << "recent" << true << "CASH-1.zip";
-    QTest::newRow("future current year") << "FUTURE" << "currentYear" << false << "FUTURE-2.zip";
-    QTest::newRow("comm past years") << "COMM" << "pastYears" << true << "COMM-3.zip";
-    QTest::newRow("currency past years") << "CURRENCY" << "pastYears" << false << "CURRENCY-3.zip";
-    QTest::newRow("spot recent") << "SPOT" << "recent" << false << "SPOT-1.zip";
-}
-
-void TestEndOfDay::archiveName()
-{
-    QFETCH(QString, feed);
-    QFETCH(QString, period);
-    QFETCH(bool, checked);
-    QFETCH(QString, archive);
-
-    QPointer<eoddata> dialog = new eoddata;
-    QSignalSpy requested(dialog.data(), &eoddata::doBackfill);
-    bool flagWhenEmitted = !checked;
-    connect(dialog.data(), &eoddata::doBackfill, this, [&] { flagWhenEmitted = dialog->watchListOnly; });
-    dialog->form()->eodFeedBox->setCurrentText(feed);
-    dialog->form()->eodDataSelectorBox->setCurrentText(period);
-    dialog->form()->selectedSymbolsBackfill->setChecked(checked);
-    dialog->show();
-    dialog->form()->backfillButton->click();
-
-    QCOMPARE(requested.count(), 1);
-    QCOMPARE(requested.first().first().toString(), archive);
-    QCOMPARE(flagWhenEmitted, checked);
-    QTRY_VERIFY(dialog.isNull());
 }
 
 void TestEndOfDay::import_data()
@@ -230,72 +184,28 @@ void TestEndOfDay::import()
     QVERIFY(h->server.requests("backfill").isEmpty());
 }
 
-// The dialog's Backfill during a run stops it: nothing more leaves, even at the archive's 10 ms poll.
-void TestEndOfDay::secondRequestStopsTheRun()
+// Seen before: the end-of-day import stayed attached after its run, and the next intraday reply
+// handed a file left in the Backfill folder to AmiBroker.
+void TestEndOfDay::intradayAfterEndOfDay()
 {
-    h->select({{"NIFTY", "CASH"}});
-    h->server.misbehave("eod", VendorSim::Mode::HttpError);
-    h->session().endOfDay(QStringLiteral("CASH-1.zip"), true);
-    QTRY_VERIFY_WITH_TIMEOUT(h->server.requests("eod").size() >= 3, LongWait);
-    QVERIFY(h->run().isActive());
-
-    h->session().endOfDay(QStringLiteral("FUTURE-3.zip"), true);
-    QVERIFY(!h->run().isActive());
-    QTest::qWait(300);
-    const int settled = h->server.requests("eod").size();
-    QTest::qWait(300);
-    QCOMPARE(h->server.requests("eod").size(), settled);
-    const QList<VendorSim::Request> sent = h->server.requests("eod");
-    for (const VendorSim::Request &request : sent)
-        QCOMPARE(request.path, Harness::archivePath("CASH-1.zip"));
-    QVERIFY(h->importTexts().isEmpty());
-}
-
-void TestEndOfDay::oneRunAfterAnother_data()
-{
-    QTest::addColumn<bool>("endOfDayFirst");
-    QTest::newRow("intraday after end of day: the archive's import is let go") << true;
-    QTest::newRow("end of day after a stopped intraday run: only the archive's files") << false;
-}
-
-// A file left in the Backfill folder (by an import that was let go) goes to AmiBroker with neither
-// the next intraday run nor an archive it is not part of.
-void TestEndOfDay::oneRunAfterAnother()
-{
-    QFETCH(bool, endOfDayFirst);
     h->select({{"NIFTY", "CASH"}, {"SBIN", "CASH"}});
     h->server.setFile(Harness::archivePath("CASH-1.zip"), VendorSim::makeZip({{"NIFTY.txt", Quotes}}));
-    if (endOfDayFirst) {
-        h->session().endOfDay(QStringLiteral("CASH-1.zip"), false);
-        QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
-        QCOMPARE(h->importTexts(), QStringList{Harness::endOfDayImport("NIFTY.txt")});
-    } else {
-        h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
-        h->session().backfillSelection(QStringLiteral("1"));
-        QTRY_COMPARE_WITH_TIMEOUT(h->server.requests("backfill").size(), 1, LongWait);
-        h->session().backfillSelection(QStringLiteral("1"));
-    }
+    h->session().endOfDay(QStringLiteral("CASH-1.zip"), false);
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    QCOMPARE(h->importTexts(), QStringList{Harness::endOfDayImport("NIFTY.txt")});
 
-    QVERIFY(QDir().mkpath(Config::instance().path("Backfill")));
     QFile leftover(Config::instance().path("Backfill/SBIN.txt"));
     QVERIFY(leftover.open(QIODevice::WriteOnly));
     leftover.write(Quotes);
     leftover.close();
     h->env->clearJournal();
     h->finished->clear();
-
-    if (endOfDayFirst) {
-        h->session().backfillSelection(QStringLiteral("1"));
-        QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
-        QCOMPARE(h->backfillQueries(), Harness::queries({"1|NIFTY", "1|SBIN"}));
-        QCOMPARE(h->importTexts(), (QStringList{Harness::intradayImport(), Harness::intradayImport()}));
-        QVERIFY(leftover.exists());
-    } else {
-        h->session().endOfDay(QStringLiteral("CASH-1.zip"), false);
-        QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
-        QCOMPARE(h->importTexts(), QStringList{Harness::endOfDayImport("NIFTY.txt")});
-    }
+    h->session().backfillSelection(QStringLiteral("1"));
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    QCOMPARE(h->backfillQueries(), Harness::queries({"1|NIFTY", "1|SBIN"}));
+    QCOMPARE(h->importTexts(), (QStringList{Harness::intradayImport(), Harness::intradayImport()}));
     QCOMPARE(h->server.requests("eod").size(), 1);
+    QVERIFY(leftover.exists());
 }
 
 void TestEndOfDay::unsafeEntriesStayInside_data()
