@@ -117,10 +117,6 @@ public:
     {
         return finished->isEmpty() ? QString() : finished->last().at(field).toString();
     }
-    [[nodiscard]] QString progressText() const
-    {
-        return progress->isEmpty() ? QString() : progress->last().at(1).toString();
-    }
 
     // The query texts of the intraday backfill requests, in the order they arrived.
     [[nodiscard]] QStringList backfillQueries() const

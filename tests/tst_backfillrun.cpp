@@ -540,7 +540,7 @@ void TestBackfillRun::refusedImportsWaitForAmiBroker()
     else
         h->session().backfillSelection(QStringLiteral("1"));
     QTRY_VERIFY_WITH_TIMEOUT(h->run().isWaitingForAmiBroker(), LongWait);
-    QVERIFY(h->progressText().contains(QLatin1String("waiting for AmiBroker")));
+    QVERIFY(h->progress->last().at(1).toString().contains(QLatin1String("waiting for AmiBroker")));
     QCOMPARE(h->server.requests("backfill").size() + h->server.requests("eod").size(), 1);
     if (comesBack)
         QVERIFY(QFile::remove(down));
