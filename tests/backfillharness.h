@@ -1,29 +1,23 @@
 #pragma once
 
-// A main window wired to the local vendor on loopback, with the automation journal as witness:
-// the common ground of the backfill tests.
+// A feed engine wired to the local vendor on loopback, without a window, with the automation
+// journal as witness: the common ground of the backfill tests.
 
 #include "app/config.h"
-#include "symbols/feeds.h"
-#include "support/mainform.h"
-#include "feed/amibrokerlivedata2.h"
-#include "feed/livedataupdator.h"
-#include "feed/mydownloader.h"
-#include "symbols/selection.h"
-#include "vendor/account.h"
-#include "support/displaytable.h"
+#include "feed/feedsession.h"
+#include "platform/automationobject.h"
 #include "support/localvendor.h"
+#include "support/sessionprobe.h"
 #include "support/testenvironment.h"
+#include "vendor/account.h"
+#include "vendor/feedengine.h"
 #include "vendor/vendorservice.h"
 #include "vendorsim.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QPair>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableView>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -61,32 +55,47 @@ public:
         // The backfill file server of the start-up backfill is the local vendor too.
         qputenv("QUORVIX_BACKFILL_SERVER", server.hostPort().toUtf8());
         Config::reload();
-
-        window = std::make_unique<AssembledWindow>();
-        Account account;
-        account.secureKey = RequestKey;
-        account.backfillPath = server.hostPort() + VendorSim::BackfillPath;
-        sessionOf(*window).takeAccount(account);
-        // Short pauses between repeats of a failing request: the rule, not the wall clock, is tested.
-        inside(sessionOf(*window)).backfillRun().setRetryDelays(RetryDelays);
-        // Days other than 5 only set the base.
-        sessionOf(*window).setOneDayBackfillBase(Vendor::oneDayBackfillBase(server.hostPort(), ServerDate, OneDayPath));
-        sessionOf(*window).setUserId(UserId);
-        ui()->progressBarRT->setFormat(QString());
+        startCycle();
     }
 
     ~Harness()
     {
-        window.reset();
+        endCycle();
         server.stop();
         qunsetenv("QUORVIX_DB");
         qunsetenv("QUORVIX_BACKFILL_SERVER");
     }
 
-    std::unique_ptr<MainForm> ui() const { return std::make_unique<MainForm>(*window); }
-    QPushButton *backfillButton() const { return ui()->backfillButton; }
+    // A feed engine as the start-up controller assembles it; a second call is the next cycle's,
+    // on the same install folder and store.
+    void startCycle()
+    {
+        endCycle();
+        engine = std::make_unique<FeedEngine>();
+        engine->assemble(Platform::createAutomationObject);
+        Account account;
+        account.secureKey = RequestKey;
+        account.backfillPath = server.hostPort() + VendorSim::BackfillPath;
+        account.dataPathGet = server.hostPort() + VendorSim::LivePathGet;
+        session().takeAccount(account);
+        session().setUserId(UserId);
+        // Short pauses between repeats of a failing request: the rule, not the wall clock, is tested.
+        run().setRetryDelays(RetryDelays);
+        session().setOneDayBackfillBase(Vendor::oneDayBackfillBase(server.hostPort(), ServerDate, OneDayPath));
+        finished = std::make_unique<QSignalSpy>(engine->session.get(), &FeedSession::backfillFinished);
+        progress = std::make_unique<QSignalSpy>(engine->session.get(), &FeedSession::backfillProgress);
+    }
 
-    // The selection list and the display table built from it.
+    void endCycle()
+    {
+        finished.reset();
+        progress.reset();
+        engine.reset();
+    }
+
+    [[nodiscard]] FeedSession &session() const { return *engine->session; }
+    [[nodiscard]] BackfillRun &run() const { return inside(session()).backfillRun(); }
+
     void select(const Rows &rows) const
     {
         QStringList symbols;
@@ -95,52 +104,25 @@ public:
             symbols << row.first;
             exchanges << row.second;
         }
-        sessionOf(*window).assignSelection(symbols, exchanges);
+        session().assignSelection(symbols, exchanges);
     }
 
-    // Enables exactly the feeds of these exchange names, as the account's feeds text would.
-    void enableExchanges(const QStringList &exchanges) const
-    {
-        QStringList words;
-        for (const auto &feed : Feeds::All) {
-            if (exchanges.contains(QLatin1String(feed.exchange)))
-                words << QLatin1String(feed.feedWord);
-        }
-        sessionOf(*window).enableFeeds(words.join(QLatin1Char(',')));
-    }
-
-    // The row's Backfill button, drawn in the table: rowButton(row)->click() clicks it there.
-    struct RowButton
-    {
-        QTableView *table;
-        int row;
-        void click() const { DisplayTable::clickButton(table, row, 3); }
-        const RowButton *operator->() const { return this; }
-    };
-    RowButton rowButton(int row) const { return {ui()->displayTableWidget, row}; }
-
+    // The last run reported "Backfill Done" and nothing runs any more.
     [[nodiscard]] bool runFinished() const
     {
-        return ui()->progressBarRT->format() == QLatin1String("Backfill Done")
-            && backfillButton()->text() == QLatin1String("Backfill") && backfillButton()->isEnabled();
+        return !run().isActive() && !finished->isEmpty()
+            && finished->last().at(0).toString() == QLatin1String("Backfill Done");
     }
-
-    [[nodiscard]] QList<VendorSim::Request> requests(const QString &endpoint) const
+    [[nodiscard]] QString finishedText(int field) const
     {
-        QList<VendorSim::Request> seen;
-        const QList<VendorSim::Request> all = server.requests();
-        for (const VendorSim::Request &request : all) {
-            if (request.endpoint == endpoint)
-                seen << request;
-        }
-        return seen;
+        return finished->isEmpty() ? QString() : finished->last().at(field).toString();
     }
 
     // The query texts of the intraday backfill requests, in the order they arrived.
     [[nodiscard]] QStringList backfillQueries() const
     {
         QStringList queries;
-        const QList<VendorSim::Request> seen = requests(QStringLiteral("backfill"));
+        const QList<VendorSim::Request> seen = server.requests(QStringLiteral("backfill"));
         for (const VendorSim::Request &request : seen)
             queries << request.query;
         return queries;
@@ -198,15 +180,23 @@ public:
         return QStringLiteral("/backfillS21/e/%1/%2/%3").arg(ServerDate, OneDayPath, archive);
     }
 
-    [[nodiscard]] QString query(const QString &days, const QString &sentSymbol) const
+    // "<days>|<sent symbol>" items as the queries the vendor receives.
+    [[nodiscard]] static QStringList queries(const QStringList &items)
     {
-        return QStringLiteral("uid=%1&hash=%2&d=%3&send=%4").arg(UserId, RequestKey, days, sentSymbol);
+        QStringList texts;
+        for (const QString &item : items)
+            texts << QStringLiteral("uid=%1&hash=%2&d=%3&send=%4")
+                         .arg(UserId, RequestKey, item.section(QLatin1Char('|'), 0, 0),
+                              item.section(QLatin1Char('|'), 1));
+        return texts;
     }
 
     LocalVendor vendor;
     VendorSim::Server &server = vendor.server;
     std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<AssembledWindow> window;
+    std::unique_ptr<FeedEngine> engine;
+    std::unique_ptr<QSignalSpy> finished;
+    std::unique_ptr<QSignalSpy> progress;
 };
 
 }

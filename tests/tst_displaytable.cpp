@@ -1,13 +1,17 @@
 // The display table in the window: building rows, the buttons drawn in them and their clicks,
 // the colours of a live reply.
+#include "backfill/eoddata.h"
 #include "feed/displaytabledelegate.h"
 #include "support/mainform.h"
 #include "support/displaytable.h"
 #include "symbols/displaytablemodel.h"
 #include "symbolswindow.h"
+#include "ui_eoddata.h"
+#include "vendor/vendorservice.h"
 
 #include <QHeaderView>
 #include <QPaintEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -75,6 +79,8 @@ private slots:
     void unterminatedLastLineIsIgnored();
     void absentSymbolKeepsItsCells();
     void noLiveDownloaderYet();
+    void backfillFromTheWindow_data();
+    void backfillFromTheWindow();
 
 private:
     void select(const QStringList &symbols, const QStringList &exchanges);
@@ -531,6 +537,107 @@ void TestDisplayTable::noLiveDownloaderYet()
     QCOMPARE(text(0, 0), QStringLiteral("ACC"));
     QCOMPARE(text(0, 1), QStringLiteral("0"));
     QCOMPARE(rows(), 1);
+}
+
+void TestDisplayTable::backfillFromTheWindow_data()
+{
+    QTest::addColumn<QString>("click");   // "button", "row" (B's), the end-of-day dialog's "Backfill" or "close"
+    QTest::addColumn<QString>("feed");    // the dialog's choices
+    QTest::addColumn<QString>("period");
+    QTest::addColumn<bool>("watchListOnly");
+    QTest::addColumn<QString>("request"); // how the first URL asked for ends; empty: no run
+    QTest::addColumn<int>("queued");
+    QTest::addColumn<QString>("end");     // "stop" by the Backfill button, or the bar's text once the run gave up
+
+    QTest::newRow("Backfill button, stopped by a second click") << "button" << "" << "" << false << "d=30&send=A" << 1 << "stop";
+    QTest::newRow("a row's Backfill button, run to its end")
+        << "row" << "" << "" << false << "d=30&send=B" << 0 << "Backfill Done (1 failed)";
+    QTest::newRow("dialog: cash recent") << "Backfill" << "CASH" << "recent" << true << "/CASH-1.zip" << 0 << "stop";
+    QTest::newRow("dialog: future current year") << "Backfill" << "FUTURE" << "currentYear" << false << "/FUTURE-2.zip" << 0 << "stop";
+    QTest::newRow("dialog: comm past years") << "Backfill" << "COMM" << "pastYears" << true << "/COMM-3.zip" << 0 << "stop";
+    QTest::newRow("dialog: currency past years, run to its end")
+        << "Backfill" << "CURRENCY" << "pastYears" << false << "/CURRENCY-3.zip" << 0 << "Backfill Failed";
+    QTest::newRow("dialog: spot recent") << "Backfill" << "SPOT" << "recent" << false << "/SPOT-1.zip" << 0 << "stop";
+    QTest::newRow("dialog closed: nothing asked") << "close" << "COMM" << "pastYears" << true << "" << 0 << "";
+}
+
+// The window's backfill controls turn into the session's runs, on a closed port; the Backfill button
+// says whether one runs, and the bar shows how it ended.
+void TestDisplayTable::backfillFromTheWindow()
+{
+    QFETCH(QString, click);
+    QFETCH(bool, watchListOnly);
+    QFETCH(QString, request);
+    QFETCH(QString, end);
+
+    FeedSession &session = sessionOf(*m_world->window);
+    Account account = session.account();
+    account.backfillPath = QStringLiteral("127.0.0.1:1/rt/backfill");
+    session.takeAccount(account);
+    session.setOneDayBackfillBase(Vendor::oneDayBackfillBase(QStringLiteral("127.0.0.1:1"), "07122026", "day"));
+    session.enableFeeds(QStringLiteral("CASH"));
+    const BackfillRun &run = inside(session).backfillRun();
+    inside(session).backfillRun().setRetryDelays({10, 10, 10});
+    select({"A", "B"}, {"CASH", "CASH"});
+    m_world->ui->daysBox->addItems({"1", "30"});
+    m_world->ui->daysBox->setCurrentText(QStringLiteral("30"));
+    QPushButton *backfill = m_world->ui->backfillButton;
+    QProgressBar *bar = m_world->ui->progressBarRT;
+    const QString idle = bar->format();
+    QCOMPARE(backfill->text(), QStringLiteral("Backfill"));
+
+    if (click == QLatin1String("button")) {
+        backfill->click();
+    } else if (click == QLatin1String("row")) {
+        DisplayTable::clickButton(table(), 1, 3);
+    } else {
+        m_world->ui->pushButton->click();
+        QPointer<eoddata> dialog = m_world->window->findChild<eoddata *>();
+        QVERIFY(dialog);
+        QVERIFY(dialog->isModal());
+        QVERIFY(dialog->isVisible());
+        bool flagWhenAsked = !watchListOnly;
+        connect(dialog.data(), &eoddata::doBackfill, this, [&] { flagWhenAsked = dialog->watchListOnly; });
+        QFETCH(QString, feed);
+        QFETCH(QString, period);
+        dialog->form()->eodFeedBox->setCurrentText(feed);
+        QCOMPARE(dialog->form()->eodFeedBox->currentText(), feed);
+        dialog->form()->eodDataSelectorBox->setCurrentText(period);
+        QCOMPARE(dialog->form()->eodDataSelectorBox->currentText(), period);
+        dialog->form()->selectedSymbolsBackfill->setChecked(watchListOnly);
+        if (click == QLatin1String("close"))
+            dialog->close();
+        else
+            dialog->form()->backfillButton->click();
+        QTRY_VERIFY(dialog.isNull());
+        if (click != QLatin1String("close"))
+            QCOMPARE(flagWhenAsked, watchListOnly);
+    }
+
+    if (request.isEmpty()) {
+        QTest::qWait(200);
+        QVERIFY(!run.isActive());
+        QCOMPARE(backfill->text(), QStringLiteral("Backfill"));
+        QCOMPARE(bar->format(), idle);
+        return;
+    }
+    QVERIFY(run.isActive());
+    QVERIFY2(inside(session).backfillDownloader().url.toString().endsWith(request),
+             qPrintable(inside(session).backfillDownloader().url.toString()));
+    QTEST(int(run.queue().size()), "queued");
+    QCOMPARE(backfill->text(), QStringLiteral("Stop"));
+    if (end == QLatin1String("stop")) {
+        backfill->click();
+        QVERIFY(!run.isActive());
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(!run.isActive(), 10000);
+        QCOMPARE(bar->text(), end);
+        QCOMPARE(bar->format(), end);
+        QVERIFY2(bar->toolTip().startsWith(click == QLatin1String("row") ? "Not backfilled:\nB: " : "Connection refused"),
+                 qPrintable(bar->toolTip()));
+    }
+    QCOMPARE(backfill->text(), QStringLiteral("Backfill"));
+    QVERIFY(backfill->isEnabled());
 }
 
 QTEST_MAIN(TestDisplayTable)

@@ -1,9 +1,8 @@
 // End-of-day backfill: the dialog, one archive per run through the backfill downloader and the
-// real 7za, the import of the unpacked files, and archives that try to write elsewhere.
+// real 7za, the import of the unpacked files, and archives that try to write elsewhere. Which
+// files a run imports and how it ends are tested in tst_backfillrununit.
 #include "backfillharness.h"
-#include "support/mainform.h"
 
-#include "app/eventlog.h"
 #include "backfill/eoddata.h"
 #include "ui_eoddata.h"
 
@@ -12,10 +11,7 @@
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPointer>
-#include <QRegularExpression>
 #include <QSet>
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace BackfillTest;
@@ -55,26 +51,16 @@ class TestEndOfDay : public QObject
 
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { h.reset(); }
 
     void dialogForm();
-    void archiveName_data();
-    void archiveName();
-    void closedDialogRequestsNothing();
     void import_data();
     void import();
-    void secondRunImportsOnce();
-    void dialogBackfillStopsActiveRun();
     void intradayAfterEndOfDay();
-    void endOfDayAfterStoppedIntraday();
-    void onlyPlainFilesGoToAmiBroker();
     void unsafeEntriesStayInside_data();
     void unsafeEntriesStayInside();
 
 private:
-    // Opens the dialog from the main window and presses its Backfill.
-    void requestArchive(const QString &feed, const QString &period, bool watchListOnly);
-    [[nodiscard]] bool runFinished() const;
     [[nodiscard]] QStringList backfillFolder() const;
     [[nodiscard]] QSet<QString> filesOutsideBackfill() const;
 
@@ -84,34 +70,7 @@ private:
 void TestEndOfDay::init()
 {
     h = std::make_unique<Harness>();
-    h->enableExchanges({"CASH", "MCX"});
-}
-
-void TestEndOfDay::cleanup()
-{
-    h.reset();
-}
-
-void TestEndOfDay::requestArchive(const QString &feed, const QString &period, bool watchListOnly)
-{
-    h->ui()->progressBarRT->setFormat(QString());
-    h->ui()->pushButton->click();
-    QPointer<eoddata> dialog = h->window->findChild<eoddata *>();
-    QVERIFY(dialog);
-    QVERIFY(dialog->isModal());
-    QVERIFY(dialog->isVisible());
-    Ui::eoddata *form = dialog->form();
-    form->eodFeedBox->setCurrentText(feed);
-    QCOMPARE(form->eodFeedBox->currentText(), feed);
-    form->eodDataSelectorBox->setCurrentText(period);
-    QCOMPARE(form->eodDataSelectorBox->currentText(), period);
-    form->selectedSymbolsBackfill->setChecked(watchListOnly);
-    form->backfillButton->click();
-}
-
-bool TestEndOfDay::runFinished() const
-{
-    return h->runFinished() && !inside(sessionOf(*h->window)).backfillRun().isActive();
+    h->session().enableFeeds(QStringLiteral("CASH,COMM"));
 }
 
 QStringList TestEndOfDay::backfillFolder() const
@@ -152,13 +111,10 @@ void TestEndOfDay::dialogForm()
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Parvel RT EOD"));
     QVERIFY(!dialog.windowIcon().isNull());
     QCOMPARE(dialog.windowType(), Qt::Dialog);
-    const Qt::WindowFlags flags = dialog.windowFlags();
-    QVERIFY(flags.testFlag(Qt::WindowTitleHint));
-    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-    QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
-    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
-    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-    QVERIFY(!flags.testFlag(Qt::WindowContextHelpButtonHint));
+    const Qt::WindowFlags shown = Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
+    QCOMPARE(dialog.windowFlags() & (shown | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
+                                     | Qt::WindowContextHelpButtonHint),
+             shown);
     QVERIFY(dialog.testAttribute(Qt::WA_DeleteOnClose));
     QVERIFY(dialog.watchListOnly);
 
@@ -185,55 +141,6 @@ void TestEndOfDay::dialogForm()
     QCOMPARE(form->backfillButton->styleSheet(), QStringLiteral("background-color: rgb(0, 170, 255);"));
 }
 
-void TestEndOfDay::archiveName_data()
-{
-    QTest::addColumn<QString>("feed");
-    QTest::addColumn<QString>("period");
-    QTest::addColumn<bool>("checked");
-    QTest::addColumn<QString>("archive");
-
-    QTest::newRow("cash recent") << "CASH" << "recent" << true << "CASH-1.zip";
-    QTest::newRow("future current year") << "FUTURE" << "currentYear" << false << "FUTURE-2.zip";
-    QTest::newRow("comm past years") << "COMM" << "pastYears" << true << "COMM-3.zip";
-    QTest::newRow("currency past years") << "CURRENCY" << "pastYears" << false << "CURRENCY-3.zip";
-    QTest::newRow("spot recent") << "SPOT" << "recent" << false << "SPOT-1.zip";
-}
-
-void TestEndOfDay::archiveName()
-{
-    QFETCH(QString, feed);
-    QFETCH(QString, period);
-    QFETCH(bool, checked);
-    QFETCH(QString, archive);
-
-    QPointer<eoddata> dialog = new eoddata;
-    QSignalSpy requested(dialog.data(), &eoddata::doBackfill);
-    bool flagWhenEmitted = !checked;
-    connect(dialog.data(), &eoddata::doBackfill, this, [&] { flagWhenEmitted = dialog->watchListOnly; });
-    dialog->form()->eodFeedBox->setCurrentText(feed);
-    dialog->form()->eodDataSelectorBox->setCurrentText(period);
-    dialog->form()->selectedSymbolsBackfill->setChecked(checked);
-    dialog->show();
-    dialog->form()->backfillButton->click();
-
-    QCOMPARE(requested.count(), 1);
-    QCOMPARE(requested.first().first().toString(), archive);
-    QCOMPARE(flagWhenEmitted, checked);
-    QTRY_VERIFY(dialog.isNull());
-}
-
-void TestEndOfDay::closedDialogRequestsNothing()
-{
-    h->ui()->pushButton->click();
-    QPointer<eoddata> dialog = h->window->findChild<eoddata *>();
-    QVERIFY(dialog);
-    dialog->close();
-    QTRY_VERIFY(dialog.isNull());
-    QTest::qWait(200);
-    QVERIFY(h->requests("eod").isEmpty());
-    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
-}
-
 void TestEndOfDay::import_data()
 {
     QTest::addColumn<bool>("watchListOnly");
@@ -243,6 +150,8 @@ void TestEndOfDay::import_data()
     QTest::newRow("every entry") << false << QStringList{"BANKNIFTY.txt", "NIFTY.txt", "notes.csv"};
 }
 
+// The archive asked for once per run (the poll timer runs at 10 ms), unpacked by 7za, imported
+// and cleared away; a second run imports it once again.
 void TestEndOfDay::import()
 {
     QFETCH(bool, watchListOnly);
@@ -251,144 +160,52 @@ void TestEndOfDay::import()
     h->select({{"NIFTY", "CASH"}, {"RELIANCE", "CASH"}});
     h->server.setFile(Harness::archivePath("COMM-3.zip"),
                       VendorSim::makeZip({{"NIFTY.txt", Quotes}, {"BANKNIFTY.txt", Quotes}, {"notes.csv", "x\n"}}));
-
-    requestArchive("COMM", "pastYears", watchListOnly);
-    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Stop"));
-    QTRY_VERIFY_WITH_TIMEOUT(runFinished(), LongWait);
-
-    const QList<VendorSim::Request> sent = h->requests("eod");
-    QCOMPARE(sent.size(), 1);
-    QCOMPARE(sent.first().path, Harness::archivePath("COMM-3.zip"));
-    QVERIFY(h->requests("backfill").isEmpty());
-
     QStringList expected;
     for (const QString &entry : qAsConst(imported))
         expected << Harness::endOfDayImport(entry);
-    QStringList seen = h->importTexts();
-    seen.sort();
-    QCOMPARE(seen, expected);
-    QVERIFY(QFileInfo(Config::instance().path("Backfill")).isDir());
-    QVERIFY(backfillFolder().isEmpty());
-    QVERIFY(!QFile::exists(Config::instance().path("backfilldata.zip")));
-    QCOMPARE(h->ui()->progressBarRT->format(), QStringLiteral("Backfill Done"));
-}
 
-void TestEndOfDay::secondRunImportsOnce()
-{
-    h->select({{"NIFTY", "CASH"}, {"SBIN", "CASH"}});
-    h->server.setFile(Harness::archivePath("CASH-1.zip"),
-                      VendorSim::makeZip({{"NIFTY.txt", Quotes}, {"SBIN.txt", Quotes}}));
-
-    QSignalSpy imported(&inside(sessionOf(*h->window)).backfillRun(), &BackfillRun::finished);
     for (int run = 1; run <= 2; ++run) {
         h->env->clearJournal();
-        requestArchive("CASH", "recent", true);
-        QTRY_VERIFY_WITH_TIMEOUT(runFinished(), LongWait);
-        // The poll timer runs at 10 ms: give it room to send a second request if it would.
+        h->session().endOfDay(QStringLiteral("COMM-3.zip"), watchListOnly);
+        QVERIFY(h->run().isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
         QTest::qWait(300);
-        QCOMPARE(h->requests("eod").size(), run);
-        QCOMPARE(imported.count(), run);
+        QCOMPARE(h->finished->size(), run);
+        const QList<VendorSim::Request> sent = h->server.requests("eod");
+        QCOMPARE(sent.size(), run);
+        QCOMPARE(sent.last().path, Harness::archivePath("COMM-3.zip"));
         QStringList seen = h->importTexts();
         seen.sort();
-        QCOMPARE(seen, (QStringList{Harness::endOfDayImport("NIFTY.txt"), Harness::endOfDayImport("SBIN.txt")}));
+        QCOMPARE(seen, expected);
+        QVERIFY(QFileInfo(Config::instance().path("Backfill")).isDir());
         QVERIFY(backfillFolder().isEmpty());
+        QVERIFY(!QFile::exists(Config::instance().path("backfilldata.zip")));
     }
+    QVERIFY(h->server.requests("backfill").isEmpty());
 }
 
-void TestEndOfDay::dialogBackfillStopsActiveRun()
-{
-    h->select({{"NIFTY", "CASH"}});
-    h->server.misbehave("eod", VendorSim::Mode::HttpError);
-    requestArchive("CASH", "recent", true);
-    // Failing downloads are repeated after a pause while the run stays active.
-    QTRY_VERIFY_WITH_TIMEOUT(h->requests("eod").size() >= 3, LongWait);
-    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Stop"));
-
-    requestArchive("FUTURE", "pastYears", true);
-    QCOMPARE(h->backfillButton()->text(), QStringLiteral("Backfill"));
-    QVERIFY(h->backfillButton()->isEnabled());
-    QTest::qWait(300);
-    const int settled = h->requests("eod").size();
-    QTest::qWait(300);
-    QCOMPARE(h->requests("eod").size(), settled);
-    const QList<VendorSim::Request> sent = h->requests("eod");
-    for (const VendorSim::Request &request : sent)
-        QCOMPARE(request.path, Harness::archivePath("CASH-1.zip"));
-    QVERIFY(h->importTexts().isEmpty());
-}
-
+// Seen before: the end-of-day import stayed attached after its run, and the next intraday reply
+// handed a file left in the Backfill folder to AmiBroker.
 void TestEndOfDay::intradayAfterEndOfDay()
 {
     h->select({{"NIFTY", "CASH"}, {"SBIN", "CASH"}});
     h->server.setFile(Harness::archivePath("CASH-1.zip"), VendorSim::makeZip({{"NIFTY.txt", Quotes}}));
-    requestArchive("CASH", "recent", false);
-    QTRY_VERIFY_WITH_TIMEOUT(runFinished(), LongWait);
+    h->session().endOfDay(QStringLiteral("CASH-1.zip"), false);
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
     QCOMPARE(h->importTexts(), QStringList{Harness::endOfDayImport("NIFTY.txt")});
 
-    // A file the end-of-day import would take if it were still attached.
     QFile leftover(Config::instance().path("Backfill/SBIN.txt"));
     QVERIFY(leftover.open(QIODevice::WriteOnly));
     leftover.write(Quotes);
     leftover.close();
     h->env->clearJournal();
-    h->ui()->progressBarRT->setFormat(QString());
-
-    h->backfillButton()->click();
-    QTRY_VERIFY_WITH_TIMEOUT(runFinished(), LongWait);
-    QCOMPARE(h->backfillQueries(), (QStringList{h->query("1", "NIFTY"), h->query("1", "SBIN")}));
+    h->finished->clear();
+    h->session().backfillSelection(QStringLiteral("1"));
+    QTRY_VERIFY_WITH_TIMEOUT(h->runFinished(), LongWait);
+    QCOMPARE(h->backfillQueries(), Harness::queries({"1|NIFTY", "1|SBIN"}));
     QCOMPARE(h->importTexts(), (QStringList{Harness::intradayImport(), Harness::intradayImport()}));
-    QCOMPARE(h->requests("eod").size(), 1);
+    QCOMPARE(h->server.requests("eod").size(), 1);
     QVERIFY(leftover.exists());
-}
-
-void TestEndOfDay::endOfDayAfterStoppedIntraday()
-{
-    h->server.misbehave("backfill", VendorSim::Mode::Hang, 1);
-    h->enableExchanges({"CASH"});
-    h->select({{"NIFTY", "CASH"}});
-    h->backfillButton()->click();
-    QTRY_COMPARE_WITH_TIMEOUT(h->requests("backfill").size(), 1, LongWait);
-    h->backfillButton()->click();
-
-    // Left by an earlier run whose import was detached: not part of the archive asked for now.
-    QDir().mkpath(Config::instance().path("Backfill"));
-    QFile leftover(Config::instance().path("Backfill/SBIN.txt"));
-    QVERIFY(leftover.open(QIODevice::WriteOnly));
-    leftover.write(Quotes);
-    leftover.close();
-
-    h->server.setFile(Harness::archivePath("CASH-1.zip"), VendorSim::makeZip({{"NIFTY.txt", Quotes}}));
-    requestArchive("CASH", "recent", false);
-    QTRY_VERIFY_WITH_TIMEOUT(runFinished(), LongWait);
-    QCOMPARE(h->requests("eod").size(), 1);
-    QCOMPARE(h->importTexts(), QStringList{Harness::endOfDayImport("NIFTY.txt")});
-}
-
-// Seen before: a folder from the archive was handed to Import, and a name with a comma made Import's
-// text four arguments long, which AmiBroker refuses with DISP_E_BADPARAMCOUNT.
-void TestEndOfDay::onlyPlainFilesGoToAmiBroker()
-{
-    const QString logFolder = h->env->root() + QStringLiteral("/logs");
-    EventLog log(logFolder);
-    h->select({{"NIFTY", "CASH"}});
-    h->server.setFile(Harness::archivePath("CASH-1.zip"),
-                      VendorSim::makeZip({{"NIFTY.txt", Quotes}, {"sub/INNER.txt", Quotes}, {"A,B.txt", Quotes}}));
-    requestArchive("CASH", "recent", false);
-    QTRY_VERIFY_WITH_TIMEOUT(!inside(sessionOf(*h->window)).backfillRun().isActive(), LongWait);
-
-    QCOMPARE(h->importTexts(), QStringList{Harness::endOfDayImport("NIFTY.txt")});
-    QCOMPARE(h->ui()->progressBarRT->format(), QStringLiteral("Backfill Done (1 failed)"));
-    QCOMPARE(h->ui()->progressBarRT->toolTip(), QStringLiteral("Not imported: A,B.txt (a comma in the name)"));
-    QVERIFY(EventLog::flush());
-    const QStringList files = QDir(logFolder).entryList(QDir::Files);
-    QFile file(logFolder + QLatin1Char('/') + files.value(0));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray content = file.readAll();
-    // The log ends its lines the system's way.
-    QVERIFY2(QString::fromUtf8(content).contains(QRegularExpression(QStringLiteral("folders skipped: sub\r?\n"))),
-             content.constData());
-    QVERIFY(content.contains(": 1 of 2 files imported"));
-    QVERIFY(backfillFolder().isEmpty());
 }
 
 void TestEndOfDay::unsafeEntriesStayInside_data()
@@ -436,20 +253,20 @@ void TestEndOfDay::unsafeEntriesStayInside()
     const QSet<QString> before = filesOutsideBackfill();
 
     QStringList unpacked;
-    connect((&inside(sessionOf(*h->window)).backfillDownloader()), &MyDownloader::downloadfinished, this, [&unpacked] {
+    connect(&inside(h->session()).backfillDownloader(), &MyDownloader::downloadfinished, this, [&unpacked] {
         QDirIterator it(Config::instance().path("Backfill"), QDir::AllEntries | QDir::Hidden | QDir::System
                             | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (it.hasNext())
             unpacked << it.next();
     });
-    requestArchive("CASH", "recent", false);
+    h->session().endOfDay(QStringLiteral("CASH-1.zip"), false);
     // Links the tool refused are named; the rest is imported.
-    QTRY_VERIFY_WITH_TIMEOUT(!inside(sessionOf(*h->window)).backfillRun().isActive(), LongWait);
-    const QString shown = h->ui()->progressBarRT->format();
+    QVERIFY(h->finished->wait(LongWait));
+    const QString shown = h->finishedText(0);
     QVERIFY2(shown == (links.isEmpty() ? QStringLiteral("Backfill Done") : QStringLiteral("Backfill Done (1 failed)")),
              qPrintable(shown));
     // p7zip refuses the file written through the link, 7-Zip for Windows the link itself.
-    const QString tooltip = h->ui()->progressBarRT->toolTip();
+    const QString tooltip = h->finishedText(1);
     for (const QString &link : qAsConst(links))
         QVERIFY2(tooltip.contains(link + QStringLiteral("/through-link.txt"))
                      || tooltip.contains(link + QStringLiteral(" (Dangerous link path")),
