@@ -41,12 +41,10 @@ amibrokerlivedata2::amibrokerlivedata2(FeedSession &session, QWidget *parent)
     , ui(new Ui::amibrokerlivedata2)
     , m_session(session)
 {
-    // Before the form: setting the flags later re-resolves the fonts, and the widgets with style
-    // sheets of their own would lose the form's Verdana.
-    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
     ui->setupUi(this);
 
     setWindowTitle(QStringLiteral("Tickvane " TICKVANE_VERSION " M"));
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
 
     m_tableModel = new DisplayTableModel(m_session.selection(), this);
     connect(&m_session.selection(), &Selection::changed, this, &amibrokerlivedata2::addDisplayTable);
