@@ -30,21 +30,21 @@ const char *nextFailed(const char *from, const char *stop)
     return stop;
 }
 
-bool quoteFieldsApart(const Line &line, std::string_view &price, std::string_view &quantity)
+bool Line::quoteFieldsApart(std::string_view &price, std::string_view &quantity) const
 {
-    const char *const end = line.begin + line.length;
+    const char *const end = begin + length;
     // Fields 2 and 3 lie between the symbol and the price.
-    const char *comma = line.afterSymbol;
+    const char *comma = m_afterSymbol;
     for (int i = 0; i < 2 && comma; ++i)
-        comma = commaAfter(line, comma + 1);
+        comma = commaAfter(comma + 1);
     if (!comma)
         return false;
     const char *const priceBegin = comma + 1;
-    const char *const priceEnd = commaAfter(line, priceBegin);
+    const char *const priceEnd = commaAfter(priceBegin);
     if (!priceEnd)
         return false;
     const char *const quantityBegin = priceEnd + 1;
-    const char *const quantityEnd = commaAfter(line, quantityBegin);
+    const char *const quantityEnd = commaAfter(quantityBegin);
     price = std::string_view(priceBegin, std::size_t(priceEnd - priceBegin));
     quantity = std::string_view(quantityBegin, std::size_t((quantityEnd ? quantityEnd : end) - quantityBegin));
     return true;
