@@ -20,6 +20,8 @@ private slots:
     void saveLayoutText_data();
     void saveLayoutText();
     void journalOfEveryCall();
+    void importedLineCount_data();
+    void importedLineCount();
     void lostLinkIsRebuilt_data();
     void lostLinkIsRebuilt();
     void refusalKeepsTheLink_data();
@@ -106,6 +108,37 @@ void TestAmiBroker::journalOfEveryCall()
         QStringLiteral("SaveLayout(%1/Amibroker/QVF1000/Layouts/Default.awl)").arg(root),
         QStringLiteral("SaveDatabase()"),
     }));
+}
+
+// The stand-in reads the import file in blocks: lines across their edges count once.
+void TestAmiBroker::importedLineCount_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("lines");
+
+    QTest::newRow("empty") << QByteArray() << "0";
+    QTest::newRow("one line feed") << QByteArray("\n") << "1";
+    QTest::newRow("last line unended") << QByteArray("a\nb") << "2";
+    QTest::newRow("blocks, ended") << QByteArray("NSE,TCS,1\n").repeated(20000) << "20000";
+    QTest::newRow("blocks, unended") << QByteArray("NSE,TCS,1\n").repeated(6554) + "NSE" << "6555";
+}
+
+void TestAmiBroker::importedLineCount()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, lines);
+
+    CoreEnvironment env;
+    const QString file = env.root() + QStringLiteral("/rtimport.txt");
+    {
+        QFile data(file);
+        QVERIFY(data.open(QIODevice::WriteOnly));
+        QCOMPARE(data.write(content), qint64(content.size()));
+    }
+    AmiBroker amibroker(Platform::createAutomationObject);
+    env.clearJournal();
+    QVERIFY(amibroker.import(file, env.root() + QStringLiteral("/dataFormatRT.dll")));
+    QCOMPARE(env.journal().value(0).section(QLatin1Char('\t'), 1), lines);
 }
 
 void TestAmiBroker::lostLinkIsRebuilt_data()

@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -20,6 +22,23 @@ namespace {
 constexpr char PostContentType[] = "application/x-www-form-urlencoded";
 constexpr char ArchiveSuffix[] = "zip";
 constexpr int UnpackTimeLimitMs = 30000;
+constexpr int ProgressIntervalMs = 100;
+
+// All a finished reply holds, read into buffer so that its room serves tick after tick.
+void readReply(QNetworkReply *reply, QByteArray &buffer)
+{
+    const qint64 available = reply->bytesAvailable();
+    if (available <= 0 || available >= std::numeric_limits<int>::max() - 64) {
+        buffer = reply->readAll();
+        return;
+    }
+    buffer.resize(int(available));
+    const qint64 got = reply->read(buffer.data(), available);
+    buffer.resize(int(std::max<qint64>(got, 0)));
+    // Nothing should be left; whatever is, is taken as readAll() would.
+    if (!reply->atEnd())
+        buffer += reply->readAll();
+}
 
 }
 
@@ -32,6 +51,10 @@ MyDownloader::MyDownloader(QString fileName, QString url, QString destinationExt
     m_outputFile = std::make_unique<QFile>(Config::instance().nativePath(fileName));
     pollTimer = new QTimer(this);
     watchdogTimer = new QTimer(this);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setSingleShot(true);
+    m_progressTimer->setInterval(ProgressIntervalMs);
+    connect(m_progressTimer, &QTimer::timeout, this, &MyDownloader::reportProgress);
     manager = new QNetworkAccessManager(this);
     QtCompat::keepQt5RedirectPolicy(manager);
     this->url.setUrl(url, QUrl::TolerantMode);
@@ -111,6 +134,8 @@ void MyDownloader::downloadCompleted()
 {
     disconnect(watchdogTimer, &QTimer::timeout, this, &MyDownloader::abort);
     watchdogTimer->stop();
+    // The transfer's last progress shows before its reply is handled.
+    reportProgress();
 
     // The reply that finished, even if a caller has sent another one meanwhile.
     QNetworkReply *finished = qobject_cast<QNetworkReply *>(sender());
@@ -121,11 +146,11 @@ void MyDownloader::downloadCompleted()
         if (finished->error() != QNetworkReply::NoError) {
             fail(finished->errorString());
         } else {
-            const QByteArray body = finished->readAll();
+            readReply(finished, m_incoming);
             // A reply that cannot be stored must not be announced: the importer would take the
             // previous file for new data.
-            if (storeReply(body)) {
-                replyBuffer = body;
+            if (storeReply(m_incoming)) {
+                std::swap(replyBuffer, m_incoming);
                 if (startUnpack()) {
                     // Announced, and the poll re-armed, once the tool is done.
                     finished->deleteLater();
@@ -198,8 +223,22 @@ void MyDownloader::resumePolling(int pollMs)
 
 void MyDownloader::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
-    const QString progress = progressText(bytesReceived, bytesTotal);
-    const QString speed = speedText(bytesReceived, requestClock.elapsed());
+    m_progressHeld = true;
+    m_heldReceived = bytesReceived;
+    m_heldTotal = bytesTotal;
+    m_heldElapsedMs = requestClock.elapsed();
+    if (!m_progressTimer->isActive())
+        m_progressTimer->start();
+}
+
+void MyDownloader::reportProgress()
+{
+    m_progressTimer->stop();
+    if (!m_progressHeld)
+        return;
+    m_progressHeld = false;
+    const QString progress = progressText(m_heldReceived, m_heldTotal);
+    const QString speed = speedText(m_heldReceived, m_heldElapsedMs);
     emit updateProgress(progress, speed);
     emit updateProgress2(progress, speed);
 }

@@ -90,7 +90,18 @@ private:
     void fail(const QString &reason);
     void rearm();
     void prepareRequest();
+    // Shows the progress held back, if any.
+    void reportProgress();
 
+    // A reply's chunks come milliseconds apart and each report repaints the window: reports are
+    // held for at most ProgressIntervalMs, and the latest one is shown.
+    QTimer *m_progressTimer = nullptr;
+    bool m_progressHeld = false;
+    qint64 m_heldReceived = 0;
+    qint64 m_heldTotal = 0;
+    qint64 m_heldElapsedMs = 0;
+    // The reply being read, kept apart from the last stored one; both keep their room between ticks.
+    QByteArray m_incoming;
     std::unique_ptr<QFile> m_outputFile;
     std::unique_ptr<QNetworkRequest> m_request;
     QByteArray m_postBody;

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <cstring>
+
 namespace Platform {
 
 namespace {
@@ -17,16 +19,21 @@ QString importedLineCount(const QString &methodText)
     if (!match.hasMatch())
         return {};
     QFile file(match.captured(2));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return QStringLiteral("-1");
     qint64 lines = 0;
     char buffer[65536];
     qint64 read = 0;
     char last = '\n';
+    // At memchr's speed: a 20,000-symbol import file is a megabyte at every tick.
     while ((read = file.read(buffer, sizeof buffer)) > 0) {
-        for (qint64 i = 0; i < read; ++i)
-            lines += buffer[i] == '\n';
-        last = buffer[read - 1];
+        const char *at = buffer;
+        const char *const end = at + read;
+        while ((at = static_cast<const char *>(std::memchr(at, '\n', std::size_t(end - at))))) {
+            ++lines;
+            ++at;
+        }
+        last = end[-1];
     }
     if (last != '\n')
         ++lines;

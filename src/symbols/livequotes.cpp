@@ -30,21 +30,21 @@ const char *nextFailed(const char *from, const char *stop)
     return stop;
 }
 
-bool quoteFieldsApart(const Line &line, std::string_view &price, std::string_view &quantity)
+bool Line::quoteFieldsApart(std::string_view &price, std::string_view &quantity) const
 {
-    const char *const end = line.begin + line.length;
+    const char *const end = begin + length;
     // Fields 2 and 3 lie between the symbol and the price.
-    const char *comma = line.afterSymbol;
+    const char *comma = m_afterSymbol;
     for (int i = 0; i < 2 && comma; ++i)
-        comma = commaAfter(line, comma + 1);
+        comma = commaAfter(comma + 1);
     if (!comma)
         return false;
     const char *const priceBegin = comma + 1;
-    const char *const priceEnd = commaAfter(line, priceBegin);
+    const char *const priceEnd = commaAfter(priceBegin);
     if (!priceEnd)
         return false;
     const char *const quantityBegin = priceEnd + 1;
-    const char *const quantityEnd = commaAfter(line, quantityBegin);
+    const char *const quantityEnd = commaAfter(quantityBegin);
     price = std::string_view(priceBegin, std::size_t(priceEnd - priceBegin));
     quantity = std::string_view(quantityBegin, std::size_t((quantityEnd ? quantityEnd : end) - quantityBegin));
     return true;
@@ -103,25 +103,31 @@ float value(std::string_view text)
     const std::size_t size = text.size();
     if (size == 0 || size >= PlainLimit)
         return slow();
-    bool seenDot = false;
-    bool negative = false;
+    // Runs of digits rather than a test per byte for each kind of character.
+    const char *at = text.data();
+    const char *const end = at + size;
+    const bool negative = *at == '-';
+    at += negative;
     quint64 mantissa = 0;
     int significant = 0;
-    int decimals = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const char c = text[i];
-        const bool digit = c >= '0' && c <= '9';
-        const bool sign = c == '-' && i == 0 && size > 1;
-        const bool dot = c == '.' && !seenDot && i > 0 && text[i - 1] != '-' && i + 1 < size;
-        if (!digit && !sign && !dot)
-            return slow();
-        negative = negative || sign;
-        seenDot = seenDot || dot;
-        if (digit) {
-            mantissa = mantissa * 10 + quint64(c - '0');
+    const auto digits = [&at, end, &mantissa, &significant] {
+        const char *const first = at;
+        for (; at < end && unsigned(*at - '0') < 10u; ++at) {
+            mantissa = mantissa * 10 + quint64(*at - '0');
             significant += mantissa > 0;
-            decimals += seenDot;
         }
+        return int(at - first);
+    };
+    if (digits() == 0)
+        return slow();
+    int decimals = 0;
+    if (at < end) {
+        if (*at != '.')
+            return slow();
+        ++at;
+        decimals = digits();
+        if (decimals == 0 || at < end)
+            return slow();
     }
     // Up to 15 digits over a power of ten up to 1e22: both are exact doubles, so one division
     // rounds correctly, as the full conversion does.

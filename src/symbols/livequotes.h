@@ -21,19 +21,38 @@ struct Tally
     int firstLineEnd = -1; // where the reply's first line ends (its "\r" excluded); -1: no line
 };
 
-// One complete line of a reply, as the import filter and the display table both read it.
-struct Line
+class Line;
+template <typename Visit>
+void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit);
+[[nodiscard]] inline bool quoteFields(const Line &line, std::string_view &price, std::string_view &quantity);
+[[nodiscard]] bool failureReason(const Line &line, std::string_view &reason);
+
+// One complete line of a reply, as the import filter and the display table both read it. Where its
+// commas lie is the reader's own business: the fields are asked for through the functions below.
+class Line
 {
+public:
     const char *begin = nullptr;
     int length = 0;          // without the line feed and a "\r" right before it
     bool failed = false;     // a service error line: it holds "Failed"
     bool shown = false;      // before the reply's first NUL, as far as the table reads
     bool hasComma = false;
     std::string_view symbol; // field 1, up to its first NUL
-    const char *afterSymbol = nullptr; // the comma that ends field 1, or null
-    // Bit i set where begin[i] is a comma, for i below commasSpan (at most 64).
-    int commasSpan = 0;
-    quint64 commas = 0;
+
+private:
+    template <typename Visit>
+    friend void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit);
+    friend bool quoteFields(const Line &line, std::string_view &price, std::string_view &quantity);
+    friend bool failureReason(const Line &line, std::string_view &reason);
+
+    // The line's first comma at or after from, or null: from the noted commas where they reach.
+    [[nodiscard]] const char *commaAfter(const char *from) const;
+    [[nodiscard]] bool quoteFieldsApart(std::string_view &price, std::string_view &quantity) const;
+
+    const char *m_afterSymbol = nullptr; // the comma that ends field 1, or null
+    // Bit i set where begin[i] is a comma, for i below m_commasSpan (at most 64).
+    int m_commasSpan = 0;
+    quint64 m_commas = 0;
 };
 
 // Where the next "Failed" starts at or after from, or stop when there is none.
@@ -73,16 +92,15 @@ inline quint64 below(int bits)
 
 }
 
-// The line's first comma at or after from, or null: from the noted commas where they reach.
-inline const char *commaAfter(const Line &line, const char *from)
+inline const char *Line::commaAfter(const char *from) const
 {
-    const int offset = int(from - line.begin);
-    if (offset < line.commasSpan) {
-        if (const quint64 bits = line.commas & ~Detail::below(offset))
-            return line.begin + qCountTrailingZeroBits(bits);
-        from = line.begin + line.commasSpan;
+    const int offset = int(from - begin);
+    if (offset < m_commasSpan) {
+        if (const quint64 bits = m_commas & ~Detail::below(offset))
+            return begin + qCountTrailingZeroBits(bits);
+        from = begin + m_commasSpan;
     }
-    return nextComma(from, line.begin + line.length);
+    return nextComma(from, begin + length);
 }
 
 // Calls visit(const Line &) for every line-feed-terminated line of the reply, in order, and
@@ -155,14 +173,14 @@ void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit)
             failedAt = nextFailed(line.begin, stop);
         line.failed = failedAt < end && end - failedAt >= 6;
         tally.failed += line.failed;
-        line.commasSpan = int(std::min<std::ptrdiff_t>({at - line.begin, line.length, 64}));
-        line.commas = commas & Detail::below(line.commasSpan);
-        const char *comma = commaAfter(line, line.begin);
+        line.m_commasSpan = int(std::min<std::ptrdiff_t>({at - line.begin, line.length, 64}));
+        line.m_commas = commas & Detail::below(line.m_commasSpan);
+        const char *comma = line.commaAfter(line.begin);
         line.hasComma = comma != nullptr;
         if (comma) {
             const char *const field = comma + 1;
-            const char *fieldEnd = commaAfter(line, field);
-            line.afterSymbol = fieldEnd;
+            const char *fieldEnd = line.commaAfter(field);
+            line.m_afterSymbol = fieldEnd;
             if (!fieldEnd)
                 fieldEnd = end;
             // The field ends at its first NUL, like a C string; a shown line holds none.
@@ -173,21 +191,19 @@ void forEachLine(const QByteArray &reply, Tally &tally, Visit &&visit)
             line.symbol = std::string_view(field, std::size_t(fieldEnd - field));
         } else {
             line.symbol = {};
-            line.afterSymbol = nullptr;
+            line.m_afterSymbol = nullptr;
         }
         visit(static_cast<const Line &>(line));
     }
 }
 
-[[nodiscard]] bool quoteFieldsApart(const Line &line, std::string_view &price, std::string_view &quantity);
-
 // The price (field 4) and quantity (field 5) of a shown quote line; false when it has fewer than
 // six fields.
-inline bool quoteFields(const Line &line, std::string_view &price, std::string_view &quantity)
+[[nodiscard]] inline bool quoteFields(const Line &line, std::string_view &price, std::string_view &quantity)
 {
     // Mostly read from the noted commas: 2 to 4 after the symbol's end, and the one after.
-    if (line.afterSymbol) {
-        quint64 commas = line.commas & ~Detail::below(int(line.afterSymbol - line.begin) + 1);
+    if (line.m_afterSymbol) {
+        quint64 commas = line.m_commas & ~Detail::below(int(line.m_afterSymbol - line.begin) + 1);
         commas &= commas - 1;
         if (commas) {
             const int priceAt = int(qCountTrailingZeroBits(commas)) + 1;
@@ -195,7 +211,7 @@ inline bool quoteFields(const Line &line, std::string_view &price, std::string_v
             if (commas) {
                 const int priceEnd = int(qCountTrailingZeroBits(commas));
                 commas &= commas - 1;
-                if (commas || line.commasSpan == line.length) {
+                if (commas || line.m_commasSpan == line.length) {
                     const int quantityEnd = commas ? int(qCountTrailingZeroBits(commas)) : line.length;
                     price = std::string_view(line.begin + priceAt, std::size_t(priceEnd - priceAt));
                     quantity = std::string_view(line.begin + priceEnd + 1, std::size_t(quantityEnd - priceEnd - 1));
@@ -204,7 +220,7 @@ inline bool quoteFields(const Line &line, std::string_view &price, std::string_v
             }
         }
     }
-    return quoteFieldsApart(line, price, quantity);
+    return line.quoteFieldsApart(price, quantity);
 }
 // All after the second comma of a service error line ("Failed,<symbol>,<reason>"); false when it
 // has no second comma.
