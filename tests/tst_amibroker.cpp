@@ -226,5 +226,6 @@ void TestAmiBroker::refusalKeepsTheLink()
 }
 
 // The Windows automation object is an ActiveX widget: it needs the widgets application.
-QTEST_GUILESS_MAIN(TestAmiBroker)
+// On Windows AmiBroker is a QAxObject, which needs the application object of the widgets.
+QTEST_MAIN(TestAmiBroker)
 #include "tst_amibroker.moc"

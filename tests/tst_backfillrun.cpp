@@ -488,7 +488,7 @@ void TestBackfillRun::gapBackfill()
              qPrintable(content));
     QStringList events;
     for (const QString &line : content.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QString event = line.section(QLatin1Char(' '), 2); // level, subsystem, text
+        const QString event = line.trimmed().section(QLatin1Char(' '), 2); // level, subsystem, text
         if (event.contains(QLatin1String("failing")) || event.contains(QLatin1String("recovered"))
             || event.contains(QLatin1String("gap backfill")) || event.contains(QLatin1String("run ended")))
             events << (event.contains(QLatin1String("gap backfill")) ? event : event.section(QLatin1Char(':'), 0, 0));

@@ -706,7 +706,7 @@ void TestFeedSession::amiBrokerGoneAndBack()
     liveDataUpdator &worker = inside(session).worker();
     worker.updateDataAmi();
     QCOMPARE(readFile(m_env->root() + QStringLiteral("/rtimport.txt")),
-             QByteArray("NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n"));
+             QByteArray("NSE,TCS,20261207,10:00:00,3500.5,10,1,0") + LiveImport::NativeLineEnd);
     QCOMPARE(m_env->journal(), QStringList{QStringLiteral("create Broker.Application\tfailed")});
     QCOMPARE(link.count(), 0);
 

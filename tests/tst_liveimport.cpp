@@ -389,5 +389,6 @@ void TestLiveImport::rewriteNeverLeavesHalfAFile()
 }
 
 // The Windows automation object is an ActiveX widget: it needs the widgets application.
-QTEST_GUILESS_MAIN(TestLiveImport)
+// On Windows AmiBroker is a QAxObject, which needs the application object of the widgets.
+QTEST_MAIN(TestLiveImport)
 #include "tst_liveimport.moc"
