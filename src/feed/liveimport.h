@@ -25,11 +25,8 @@ enum class ReplyKind { Quotes, Refused, NoQuotes };
 // The line end of the import file on this system ("\r\n" on Windows, where AmiBroker reads it).
 extern const QByteArray NativeLineEnd;
 
-// Replaces `selected` with the complete lines of the reply whose second comma field is a selected
-// symbol, in their order, each ended by lineEnd; its buffer is reused from tick to tick. Skipped: the
-// piece after the last line feed, lines containing "Failed", lines without a comma. Only a "\r"
-// right before the line feed is not part of the line. The symbol field is compared byte for byte,
-// whole, up to its first NUL byte.
+// Replaces `selected` with the reply's lines of these symbols, each ended by lineEnd, by the rule
+// LiveReplyPass::read runs for the live feed (the same pass, over a fixed set of symbols).
 void selectLines(const QByteArray &reply, const QSet<QByteArray> &symbols, QByteArray &selected,
                  Tally *tally = nullptr, const QByteArray &lineEnd = QByteArrayLiteral("\n"));
 

@@ -227,10 +227,9 @@ void DisplayTableModel::countMutedRows()
 
 void DisplayTableModel::mapSlots(const LiveReplyPass &pass)
 {
-    for (Row &row : m_rows) {
-        const QByteArray utf8 = row.symbol.toUtf8();
-        row.slot = pass.slotOf(std::string_view(utf8.constData(), std::size_t(utf8.size())));
-    }
+    // The rows follow the selection's entries one for one, as the pass's index does.
+    for (int i = 0; i < int(m_rows.size()); ++i)
+        m_rows[std::size_t(i)].slot = pass.slotOfEntry(i);
     m_slotsRevision = pass.indexRevision();
 }
 

@@ -29,14 +29,16 @@ void LiveReplyPass::followSelection()
     if (m_followed && m_selectionRevision == m_selection->revision())
         return;
     m_index.clear();
+    m_entrySlots.clear();
     const QVector<SelectedSymbol> &entries = m_selection->entries();
     m_index.reserve(std::size_t(entries.size()));
+    m_entrySlots.reserve(std::size_t(entries.size()));
     // Slots in selection order: the vendor answers in that order, so the next slot is tried first.
     for (const SelectedSymbol &entry : entries) {
         const QByteArray utf8 = entry.symbol.toUtf8();
         const std::string_view symbol(utf8.constData(), std::size_t(utf8.size()));
-        if (m_index.find(symbol) < 0)
-            m_index.insert(symbol);
+        const int known = m_index.find(symbol);
+        m_entrySlots.push_back(known >= 0 ? known : m_index.insert(symbol));
     }
     m_selectionRevision = m_selection->revision();
     m_followed = true;

@@ -41,8 +41,9 @@ public:
     // A fixed set of symbols.
     explicit LiveReplyPass(const QSet<QByteArray> &symbols);
 
-    // Replaces importLines (when given; its buffer reused from tick to tick) with the reply's
-    // complete lines of selected symbols, each ended by lineEnd, in their order. Skipped: the piece
+    // The import rule: replaces importLines (when given; its buffer reused from tick to tick) with
+    // the reply's complete lines whose second comma field is a selected symbol, each ended by
+    // lineEnd, in their order. Skipped: the piece
     // after the last line feed, lines containing "Failed", lines without a comma. Only a "\r"
     // right before the line feed is not part of the line. The symbol field is compared byte for
     // byte, whole, up to its first NUL byte. Each symbol's snapshot keeps its first quote line.
@@ -50,8 +51,12 @@ public:
 
     [[nodiscard]] const LiveQuotes::Tally &tally() const { return m_tally; }
     [[nodiscard]] const QuoteSnapshot &snapshot() const { return m_snapshot; }
-    // The slot of a symbol's bytes, or -1.
-    [[nodiscard]] int slotOf(std::string_view symbol) const { return m_index.find(symbol); }
+    // The slot of the selection's entry at that place when the pass last read, or -1; entries of
+    // one symbol share a slot.
+    [[nodiscard]] int slotOfEntry(int entry) const
+    {
+        return entry >= 0 && std::size_t(entry) < m_entrySlots.size() ? m_entrySlots[std::size_t(entry)] : -1;
+    }
     // Changes whenever the index is rebuilt, so a reader can tell its slots are stale.
     [[nodiscard]] quint64 indexRevision() const { return m_indexRevision; }
 
@@ -64,6 +69,7 @@ private:
     quint64 m_indexRevision = 0;
     bool m_followed = false;
     SymbolIndex m_index;
+    std::vector<int> m_entrySlots;   // per entry of the selection followed
     QuoteSnapshot m_snapshot;
     LiveQuotes::Tally m_tally;
 };
