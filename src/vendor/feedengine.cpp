@@ -11,11 +11,8 @@
 
 FeedEngine::FeedEngine() = default;
 
-FeedEngine::~FeedEngine()
-{
-    session.reset();
-    connection.reset();
-}
+// Members go in reverse order: the session before the connection it asks.
+FeedEngine::~FeedEngine() = default;
 
 bool FeedEngine::assemble(const Platform::AutomationFactory &automation)
 {
