@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(qtbase5-dev qtbase5-dev-tools libqt5sql5-mysql libqt5sql5-sqlite mariadb-server
+packages=(qtbase5-dev qtbase5-dev-tools libqt5sql5-mysql libqt5sql5-sqlite mariadb-server zlib1g-dev
           mariadb-client p7zip-full xvfb xauth imagemagick cmake g++ make libcpp-httplib-dev
           ccache libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64 clang mawk
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 xdotool)

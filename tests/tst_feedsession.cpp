@@ -681,7 +681,7 @@ void TestFeedSession::liveLoop()
     // The request in flight when the window goes is answered and handled; no poll follows.
     session.silence();
     const int importsAtSilence = importLines(m_env->journal());
-    QTRY_VERIFY_WITH_TIMEOUT(live->reply.isNull(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!live->requestInFlight(), 15000);
     QVERIFY(!live->pollTimer->isActive());
     QCOMPARE(importLines(m_env->journal()), importsAtSilence);
 }

@@ -3,6 +3,7 @@
 #include "app/config.h"
 #include "app/downloadprogress.h"
 #include "app/qtcompat.h"
+#include "feed/plainhttp.h"
 #include "platform/externaltools.h"
 
 #include <QDir>
@@ -55,8 +56,6 @@ MyDownloader::MyDownloader(QString fileName, QString url, QString destinationExt
     m_progressTimer->setSingleShot(true);
     m_progressTimer->setInterval(ProgressIntervalMs);
     connect(m_progressTimer, &QTimer::timeout, this, &MyDownloader::reportProgress);
-    manager = new QNetworkAccessManager(this);
-    QtCompat::keepQt5RedirectPolicy(manager);
     this->url.setUrl(url, QUrl::TolerantMode);
     prepareRequest();
     connect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData, Qt::UniqueConnection);
@@ -111,6 +110,7 @@ void MyDownloader::prepareRequest()
         m_request = std::make_unique<QNetworkRequest>(url);
         m_postBody.clear();
     }
+    m_plainRequest = PlainHttp::serves(m_request->url());
 }
 
 void MyDownloader::requestData()
@@ -118,24 +118,45 @@ void MyDownloader::requestData()
     // Detached until this request has been handled: a tick meanwhile sends nothing.
     disconnect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData);
 
-    reply = method == 1 ? manager->post(*m_request, m_postBody) : manager->get(*m_request);
-    requestClock.restart();
+    if (m_plainRequest) {
+        if (!m_plain) {
+            m_plain = std::make_unique<PlainHttp>();
+            connect(m_plain.get(), &PlainHttp::downloadProgress, this, &MyDownloader::downloadProgress);
+            connect(m_plain.get(), &PlainHttp::finished, this, &MyDownloader::plainCompleted);
+        }
+        if (method == 1)
+            m_plain->post(m_request->url(), QByteArray(PostContentType), m_postBody);
+        else
+            m_plain->get(m_request->url());
+        requestClock.restart();
+    } else {
+        if (!m_manager) {
+            m_manager = new QNetworkAccessManager(this);
+            QtCompat::keepQt5RedirectPolicy(m_manager);
+        }
+        reply = method == 1 ? m_manager->post(*m_request, m_postBody) : m_manager->get(*m_request);
+        requestClock.restart();
 
-    connect(reply, &QNetworkReply::downloadProgress, this, &MyDownloader::downloadProgress,
-            Qt::UniqueConnection);
-    connect(reply, &QNetworkReply::finished, this, &MyDownloader::downloadCompleted,
-            Qt::UniqueConnection);
+        connect(reply, &QNetworkReply::downloadProgress, this, &MyDownloader::downloadProgress,
+                Qt::UniqueConnection);
+        connect(reply, &QNetworkReply::finished, this, &MyDownloader::downloadCompleted,
+                Qt::UniqueConnection);
+    }
 
     watchdogTimer->start();
     connect(watchdogTimer, &QTimer::timeout, this, &MyDownloader::abort, Qt::UniqueConnection);
 }
 
-void MyDownloader::downloadCompleted()
+void MyDownloader::settle()
 {
     disconnect(watchdogTimer, &QTimer::timeout, this, &MyDownloader::abort);
     watchdogTimer->stop();
-    // The transfer's last progress shows before its reply is handled.
     reportProgress();
+}
+
+void MyDownloader::downloadCompleted()
+{
+    settle();
 
     // The reply that finished, even if a caller has sent another one meanwhile.
     QNetworkReply *finished = qobject_cast<QNetworkReply *>(sender());
@@ -147,26 +168,46 @@ void MyDownloader::downloadCompleted()
             fail(finished->errorString());
         } else {
             readReply(finished, m_incoming);
-            // A reply that cannot be stored must not be announced: the importer would take the
-            // previous file for new data.
-            if (storeReply(m_incoming)) {
-                std::swap(replyBuffer, m_incoming);
-                if (startUnpack()) {
-                    // Announced, and the poll re-armed, once the tool is done.
-                    finished->deleteLater();
-                    return;
-                }
-                m_lastError.clear();
-                emit downloadfinished();
-            } else {
-                fail(QStringLiteral("The reply could not be written to %1: %2")
-                         .arg(QDir::toNativeSeparators(m_outputFile->fileName()), m_storeError));
+            if (!storeIncoming()) {
+                finished->deleteLater();
+                return;
             }
         }
         finished->deleteLater();
     }
 
     rearm();
+}
+
+void MyDownloader::plainCompleted()
+{
+    settle();
+    if (m_plain->failed()) {
+        fail(m_plain->errorString());
+    } else {
+        // Three buffers go round, so that each keeps its room.
+        std::swap(m_incoming, m_plain->body());
+        if (!storeIncoming())
+            return;
+    }
+    rearm();
+}
+
+bool MyDownloader::storeIncoming()
+{
+    // A reply that cannot be stored must not be announced: the importer would take the previous
+    // file for new data.
+    if (!storeReply(m_incoming)) {
+        fail(QStringLiteral("The reply could not be written to %1: %2")
+                 .arg(QDir::toNativeSeparators(m_outputFile->fileName()), m_storeError));
+        return true;
+    }
+    std::swap(replyBuffer, m_incoming);
+    if (startUnpack())
+        return false;
+    m_lastError.clear();
+    emit downloadfinished();
+    return true;
 }
 
 void MyDownloader::fail(const QString &reason)
@@ -182,15 +223,17 @@ void MyDownloader::rearm()
 
 void MyDownloader::abort()
 {
-    // Aborting finishes the reply at once, so downloadCompleted() runs inside this call.
+    // Aborting finishes the reply at once, so its completion runs inside this call.
     if (reply)
         reply->abort();
+    if (m_plain)
+        m_plain->abort();
     connect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData, Qt::UniqueConnection);
 }
 
 void MyDownloader::cancelRequestInFlight()
 {
-    if (reply && reply->isRunning())
+    if (requestInFlight())
         abort();
     if (m_unpacking) {
         // The archive of a request given up on is not announced.
@@ -263,6 +306,11 @@ bool MyDownloader::storeReply(const QByteArray &body)
 bool MyDownloader::isUnpacking() const
 {
     return m_unpacking;
+}
+
+bool MyDownloader::requestInFlight() const
+{
+    return (reply && reply->isRunning()) || (m_plain && m_plain->isRunning());
 }
 
 bool MyDownloader::startUnpack()

@@ -14,6 +14,7 @@
 
 #include <memory>
 
+class PlainHttp;
 class QFile;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -36,10 +37,10 @@ public:
     // An elapsed time under 1 ms counts as 1 ms, so the text stays finite.
     [[nodiscard]] static QString speedText(qint64 bytesReceived, qint64 elapsedMs);
 
-    QNetworkAccessManager *manager = nullptr;
     QByteArray replyBuffer;
     // Set through initialize() or aim(): each request is prepared once, not at every tick.
     QUrl url;
+    // Requests that plain HTTP cannot carry go through Qt's manager, made when first needed.
     // Guarded: the reply is released with deleteLater, so a late abort() finds null, not a dangling pointer.
     QPointer<QNetworkReply> reply;
     QTimer *pollTimer = nullptr;
@@ -62,6 +63,7 @@ public:
     void resumePolling(int pollMs) override;
     // True while an archive of the last reply is being unpacked; no request leaves meanwhile.
     [[nodiscard]] bool isUnpacking() const;
+    [[nodiscard]] bool requestInFlight() const;
 
     // Ends a request still in flight as failed, so that its late reply cannot be written
     // and announced as the answer to the next request.
@@ -77,10 +79,16 @@ public slots:
     void initialize(QString fileName, QString url, QString destinationExtr, int method = 0);
     void requestData();
     void downloadCompleted();
+    void plainCompleted();
     void abort();
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);
 
 private:
+    // The watchdog stopped and the transfer's last progress shown, before a reply is handled.
+    void settle();
+    // Stores and announces the reply read into m_incoming; false while its archive is unpacked
+    // (announced, and the poll re-armed, once the tool is done).
+    bool storeIncoming();
     // Writes the reply to the output file; false when it could not be stored in full.
     [[nodiscard]] bool storeReply(const QByteArray &body);
     // Starts the archive tool when the output file is a zip; false when there is nothing to unpack.
@@ -105,6 +113,9 @@ private:
     std::unique_ptr<QFile> m_outputFile;
     std::unique_ptr<QNetworkRequest> m_request;
     QByteArray m_postBody;
+    bool m_plainRequest = false;
+    QNetworkAccessManager *m_manager = nullptr;
+    std::unique_ptr<PlainHttp> m_plain;
     ArchiveUnpack *m_unpack = nullptr;
     bool m_unpacking = false;
     QString m_lastError;

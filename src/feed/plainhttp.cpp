@@ -1,0 +1,571 @@
+#include "feed/plainhttp.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QLocale>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+
+#if __has_include(<QtZlib/zlib.h>)
+#include <QtZlib/zlib.h>
+#else
+#include <zlib.h>
+#endif
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// Qt sends a request again once when its connection closes before an answer begins.
+constexpr int ResendAttempts = 1;
+constexpr int MinimumRoom = 64 * 1024;
+
+QString qtText(const char *context, const char *text)
+{
+    return QCoreApplication::translate(context, text);
+}
+
+// The language Qt announces: the system locale, with English as the fallback.
+QByteArray acceptLanguage()
+{
+    const QString locale = QLocale::system().name().replace(QLatin1Char('_'), QLatin1Char('-'));
+    if (locale == QLatin1String("C"))
+        return QByteArrayLiteral("en,*");
+    if (locale.startsWith(QLatin1String("en-")))
+        return locale.toLatin1() + ",*";
+    return locale.toLatin1() + ",en,*";
+}
+
+bool fieldIs(const QByteArray &line, int colon, const char *name)
+{
+    return line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0;
+}
+
+}
+
+struct PlainHttp::Inflater
+{
+    z_stream stream{};
+    bool ended = false;
+
+    Inflater() { inflateInit2(&stream, MAX_WBITS + 32); }
+    ~Inflater() { inflateEnd(&stream); }
+    Inflater(const Inflater &) = delete;
+    Inflater &operator=(const Inflater &) = delete;
+
+    // Unpacks into the end of out; false when the data is not gzip or zlib.
+    bool feed(const char *data, qint64 size, QByteArray &out)
+    {
+        if (ended)
+            return true;
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data));
+        stream.avail_in = uInt(size);
+        for (;;) {
+            if (out.capacity() - out.size() < 4096)
+                out.reserve(std::max({MinimumRoom, out.capacity() * 2, out.size() + int(size) * 4}));
+            const int used = out.size();
+            const int room = out.capacity() - used;
+            out.resize(used + room);
+            stream.next_out = reinterpret_cast<Bytef *>(out.data() + used);
+            stream.avail_out = uInt(room);
+            const int result = inflate(&stream, Z_NO_FLUSH);
+            out.resize(used + room - int(stream.avail_out));
+            if (result == Z_STREAM_END) {
+                ended = true;
+                return true;
+            }
+            if (result != Z_OK && result != Z_BUF_ERROR)
+                return false;
+            if (stream.avail_in == 0 && stream.avail_out > 0)
+                return true;
+        }
+    }
+};
+
+PlainHttp::PlainHttp(QObject *parent)
+    : QObject(parent)
+{
+}
+
+PlainHttp::~PlainHttp()
+{
+    dropConnection();
+}
+
+bool PlainHttp::serves(const QUrl &url)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 announces other encodings and talks other protocols; it keeps its own client.
+    Q_UNUSED(url)
+    return false;
+#else
+    if (url.scheme() != QLatin1String("http") || url.host().isEmpty() || !url.userInfo().isEmpty())
+        return false;
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url));
+    return proxies.isEmpty() || proxies.first().type() == QNetworkProxy::NoProxy
+        || (proxies.first().type() == QNetworkProxy::DefaultProxy && proxies.first().hostName().isEmpty());
+#endif
+}
+
+QByteArray PlainHttp::requestHead(const QByteArray &verb, const QUrl &url, const QByteArray &cookies,
+                                  const QByteArray &contentType, qint64 contentLength)
+{
+    QUrl::FormattingOptions format(QUrl::RemoveFragment | QUrl::RemoveUserInfo | QUrl::FullyEncoded
+                                   | QUrl::RemoveScheme | QUrl::RemoveAuthority);
+    QUrl target = url;
+    if (target.path().isEmpty())
+        target.setPath(QStringLiteral("/"));
+    else
+        format |= QUrl::NormalizePathSegments;
+
+    QByteArray host;
+    QHostAddress address;
+    if (address.setAddress(url.host()))
+        host = address.protocol() == QAbstractSocket::IPv6Protocol ? '[' + url.host().toLatin1() + ']'
+                                                                    : url.host().toLatin1();
+    else
+        host = QUrl::toAce(url.host());
+    if (url.port() != -1)
+        host += ':' + QByteArray::number(url.port());
+
+    QByteArray head = verb + ' ' + target.toEncoded(format) + " HTTP/1.1\r\nHost: " + host + "\r\n";
+    if (!contentType.isEmpty())
+        head += "Content-Type: " + contentType + "\r\n";
+    if (!cookies.isEmpty())
+        head += "Cookie: " + cookies + "\r\n";
+    if (contentLength >= 0)
+        head += "Content-Length: " + QByteArray::number(contentLength) + "\r\n";
+    head += "Connection: Keep-Alive\r\nAccept-Encoding: gzip, deflate\r\nAccept-Language: " + acceptLanguage()
+        + "\r\nUser-Agent: Mozilla/5.0\r\n\r\n";
+    return head;
+}
+
+void PlainHttp::get(const QUrl &url)
+{
+    start(QByteArrayLiteral("GET"), url, QByteArray(), QByteArray());
+}
+
+void PlainHttp::post(const QUrl &url, const QByteArray &contentType, const QByteArray &body)
+{
+    start(QByteArrayLiteral("POST"), url, contentType, body);
+}
+
+void PlainHttp::start(const QByteArray &verb, const QUrl &url, const QByteArray &contentType, const QByteArray &body)
+{
+    if (isRunning())
+        abort();
+    m_url = url;
+    QByteArray cookies;
+    if (m_cookies) {
+        for (const QNetworkCookie &cookie : m_cookies->cookiesForUrl(url))
+            cookies += (cookies.isEmpty() ? "" : "; ") + cookie.toRawForm(QNetworkCookie::NameAndValueOnly);
+    }
+    const bool posting = verb == "POST";
+    m_request = requestHead(verb, url, cookies, contentType, posting ? body.size() : -1);
+    if (posting)
+        m_request += body;
+    m_attemptsLeft = ResendAttempts;
+    ++m_requestNumber;
+    m_error.clear();
+    m_received = 0;
+    // The room of the last body is kept for the next one.
+    m_body.reserve(m_body.capacity());
+    m_body.resize(0);
+
+    const QString host = url.host();
+    const quint16 port = quint16(url.port(80));
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState && host == m_host && port == m_port) {
+        send();
+        return;
+    }
+    dropConnection();
+    m_host = host;
+    m_port = port;
+    connectAndSend();
+}
+
+void PlainHttp::connectAndSend()
+{
+    dropConnection();
+    m_socket = std::make_unique<QTcpSocket>();
+    m_socket->setProxy(QNetworkProxy::NoProxy);
+    connect(m_socket.get(), &QTcpSocket::connected, this, [this] {
+        m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        if (m_state == State::Connecting)
+            send();
+    });
+    connect(m_socket.get(), &QTcpSocket::readyRead, this, &PlainHttp::readSocket);
+    connect(m_socket.get(), &QTcpSocket::disconnected, this, &PlainHttp::closed);
+    connect(m_socket.get(), &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            closed();
+        else
+            socketFailed();
+    });
+    m_state = State::Connecting;
+    m_socket->connectToHost(m_host, m_port);
+}
+
+void PlainHttp::send()
+{
+    m_in.clear();
+    m_inPos = 0;
+    m_status = 0;
+    m_reason.clear();
+    m_keepAlive = true;
+    m_framing = Framing::None;
+    m_remaining = 0;
+    m_chunkTrailer = false;
+    m_contentLength = -1;
+    m_inflater.reset();
+    m_sawReplyBytes = false;
+    m_state = State::Waiting;
+    m_socket->write(m_request);
+}
+
+void PlainHttp::readSocket()
+{
+    if (!m_socket)
+        return;
+    if (m_state == State::Idle || m_state == State::Connecting) {
+        // Nothing is owed: bytes now belong to no request, so the connection is not trusted again.
+        if (m_state == State::Idle && m_socket->bytesAvailable() > 0)
+            dropConnection();
+        return;
+    }
+    const qint64 available = m_socket->bytesAvailable();
+    if (available <= 0)
+        return;
+    m_sawReplyBytes = true;
+    const qint64 before = m_received;
+
+    if (m_state == State::Body && m_framing == Framing::Length && !m_inflater && m_inPos == m_in.size()) {
+        // The common case: the body straight from the socket into its place.
+        const int take = int(std::min(available, m_remaining));
+        const int used = m_body.size();
+        m_body.resize(used + take);
+        const qint64 got = m_socket->read(m_body.data() + used, take);
+        m_body.resize(used + int(std::max<qint64>(got, 0)));
+        m_received += std::max<qint64>(got, 0);
+        m_remaining -= std::max<qint64>(got, 0);
+        if (m_remaining == 0) {
+            complete();
+            return;
+        }
+        if (m_received != before)
+            emit downloadProgress(m_received, m_contentLength);
+        return;
+    }
+
+    if (m_inPos > 0) {
+        m_in.remove(0, m_inPos);
+        m_inPos = 0;
+    }
+    const int used = m_in.size();
+    m_in.resize(used + int(std::min<qint64>(available, std::numeric_limits<int>::max() / 2)));
+    const qint64 got = m_socket->read(m_in.data() + used, m_in.size() - used);
+    m_in.resize(used + int(std::max<qint64>(got, 0)));
+
+    const quint64 request = m_requestNumber;
+    while (m_state == State::Waiting || m_state == State::Head || m_state == State::Body) {
+        const bool moved = m_state == State::Body ? readBody() : readHead();
+        // Finished (a handler may have begun the next request), or being sent again.
+        if (request != m_requestNumber || m_state == State::Idle || m_state == State::Connecting)
+            return;
+        if (!moved)
+            break;
+    }
+    if (m_received != before)
+        emit downloadProgress(m_received, m_inflater ? -1 : m_contentLength);
+}
+
+bool PlainHttp::readHead()
+{
+    for (;;) {
+        const int end = m_in.indexOf('\n', m_inPos);
+        if (end < 0)
+            return false;
+        QByteArray line = m_in.mid(m_inPos, end - m_inPos);
+        m_inPos = end + 1;
+        if (line.endsWith('\r'))
+            line.chop(1);
+
+        if (m_state == State::Waiting) {
+            if (line.trimmed().isEmpty())
+                continue;
+            // As Qt reads a status line: 'HTTP/n.n xxx Message'.
+            if (line.size() < 11 || !line.startsWith("HTTP/") || line.at(6) != '.' || line.at(8) != ' ') {
+                resendOrFail();
+                return false;
+            }
+            const int major = line.at(5) - '0';
+            const int minor = line.at(7) - '0';
+            const int space = line.indexOf(' ', 9);
+            bool ok = false;
+            m_status = line.mid(9, space - 9).toInt(&ok);
+            m_reason = QString::fromLatin1(line.constData() + space + 1);
+            if (!ok || uint(major) > 9 || uint(minor) > 9) {
+                resendOrFail();
+                return false;
+            }
+            m_keepAlive = !(major == 1 && minor == 0);
+            m_state = State::Head;
+            continue;
+        }
+
+        if (!line.isEmpty()) {
+            const int colon = line.indexOf(':');
+            if (colon <= 0)
+                continue;
+            const QByteArray value = line.mid(colon + 1).trimmed();
+            if (fieldIs(line, colon, "content-length")) {
+                bool ok = false;
+                const qint64 length = value.toLongLong(&ok);
+                m_contentLength = ok ? length : -1;
+            } else if (fieldIs(line, colon, "transfer-encoding")) {
+                if (value.toLower().contains("chunked"))
+                    m_framing = Framing::Chunked;
+            } else if (fieldIs(line, colon, "content-encoding")) {
+                const QByteArray encoding = value.toLower();
+                if (encoding == "gzip" || encoding == "deflate")
+                    m_inflater = std::make_unique<Inflater>();
+            } else if (fieldIs(line, colon, "connection")) {
+                const QByteArray connection = value.toLower();
+                m_keepAlive = !connection.contains("close") && (m_keepAlive || connection.contains("keep-alive"));
+            } else if (fieldIs(line, colon, "set-cookie")) {
+                if (!m_cookies)
+                    m_cookies = std::make_unique<QNetworkCookieJar>();
+                m_cookies->setCookiesFromUrl(QNetworkCookie::parseCookies(value), m_url);
+            }
+            continue;
+        }
+
+        // The end of the head.
+        if (m_status == 100) {
+            m_state = State::Waiting;
+            m_framing = Framing::None;
+            m_contentLength = -1;
+            m_inflater.reset();
+            return true;
+        }
+        const bool noBody = (m_status >= 100 && m_status < 200) || m_status == 204 || m_status == 304;
+        if (m_framing == Framing::Chunked) {
+            m_contentLength = -1;
+            m_remaining = -1;
+        } else if (noBody || m_contentLength == 0) {
+            m_framing = Framing::None;
+        } else if (m_contentLength > 0) {
+            m_framing = Framing::Length;
+            m_remaining = m_contentLength;
+        } else {
+            m_framing = Framing::UntilClose;
+        }
+        if (noBody || m_framing == Framing::None) {
+            complete();
+            return true;
+        }
+        m_state = State::Body;
+        return true;
+    }
+}
+
+bool PlainHttp::readBody()
+{
+    const char *data = m_in.constData();
+    const int size = m_in.size();
+    switch (m_framing) {
+    case Framing::Length: {
+        const int count = int(std::min<qint64>(size - m_inPos, m_remaining));
+        if (!takeBody(data + m_inPos, count))
+            return false;
+        m_inPos += count;
+        m_remaining -= count;
+        if (m_remaining == 0) {
+            complete();
+            return true;
+        }
+        return false;
+    }
+    case Framing::UntilClose: {
+        const int from = m_inPos;
+        m_inPos = size;
+        takeBody(data + from, size - from);
+        return false;
+    }
+    case Framing::Chunked:
+        for (;;) {
+            if (m_remaining > 0) {
+                const int count = int(std::min<qint64>(size - m_inPos, m_remaining));
+                if (count == 0)
+                    return false;
+                if (!takeBody(data + m_inPos, count))
+                    return false;
+                m_inPos += count;
+                m_remaining -= count;
+                if (m_remaining > 0)
+                    return false;
+                m_remaining = -2;  // the line end after the chunk's data
+            }
+            const int end = m_in.indexOf('\n', m_inPos);
+            if (end < 0)
+                return false;
+            QByteArray line = m_in.mid(m_inPos, end - m_inPos).trimmed();
+            m_inPos = end + 1;
+            if (m_chunkTrailer) {
+                if (line.isEmpty()) {
+                    complete();
+                    return true;
+                }
+                continue;
+            }
+            if (m_remaining == -2) {
+                m_remaining = -1;
+                if (line.isEmpty())
+                    continue;
+            }
+            const int extension = line.indexOf(';');
+            bool ok = false;
+            const qint64 chunk = line.left(extension < 0 ? line.size() : extension).trimmed().toLongLong(&ok, 16);
+            if (!ok || chunk < 0) {
+                finish(qtText("QHttp", "Data corrupted"));
+                return false;
+            }
+            if (chunk == 0)
+                m_chunkTrailer = true;
+            else
+                m_remaining = chunk;
+        }
+    case Framing::None:
+        break;
+    }
+    return false;
+}
+
+bool PlainHttp::takeBody(const char *data, qint64 size)
+{
+    if (size <= 0)
+        return true;
+    if (m_inflater) {
+        const int before = m_body.size();
+        if (!m_inflater->feed(data, size, m_body)) {
+            finish(qtText("QHttp", "Data corrupted"));
+            return false;
+        }
+        m_received += m_body.size() - before;
+        return true;
+    }
+    m_body.append(data, int(size));
+    m_received += size;
+    return true;
+}
+
+void PlainHttp::closed()
+{
+    if (!m_socket)
+        return;
+    if (m_state != State::Idle && m_socket->bytesAvailable() > 0)
+        readSocket();
+    switch (m_state) {
+    case State::Idle:
+        dropConnection();
+        return;
+    case State::Body:
+        if (m_framing == Framing::UntilClose) {
+            m_keepAlive = false;
+            complete();
+        } else {
+            finish(qtText("QHttp", "Connection closed"));
+        }
+        return;
+    case State::Connecting:
+    case State::Waiting:
+    case State::Head:
+        resendOrFail();
+        return;
+    }
+}
+
+void PlainHttp::socketFailed()
+{
+    if (!m_socket || m_state == State::Idle) {
+        dropConnection();
+        return;
+    }
+    switch (m_socket->error()) {
+    case QAbstractSocket::HostNotFoundError:
+        finish(qtText("QHttp", "Host %1 not found").arg(m_host));
+        return;
+    case QAbstractSocket::ConnectionRefusedError:
+        finish(qtText("QHttp", "Connection refused"));
+        return;
+    case QAbstractSocket::SocketTimeoutError:
+        if (m_state == State::Waiting && !m_sawReplyBytes && m_attemptsLeft-- > 0) {
+            connectAndSend();
+            return;
+        }
+        finish(qtText("QAbstractSocket", "Socket operation timed out"));
+        return;
+    default:
+        finish(m_socket->errorString());
+        return;
+    }
+}
+
+void PlainHttp::resendOrFail()
+{
+    if (m_attemptsLeft-- <= 0) {
+        finish(qtText("QHttp", "Connection closed"));
+        return;
+    }
+    // Sent again on a new connection, as it was built.
+    connectAndSend();
+}
+
+void PlainHttp::complete()
+{
+    if (!m_keepAlive)
+        dropConnection();
+    QString error;
+    if (m_status >= 400) {
+        // Qt asks for credentials on any 401, and has none to give.
+        error = m_status == 401
+            ? qtText("QHttp", "Host requires authentication")
+            : qtText("QNetworkReply", "Error transferring %1 - server replied: %2").arg(m_url.toString(), m_reason);
+    }
+    finish(error);
+}
+
+void PlainHttp::finish(const QString &error)
+{
+    // A reply cut short leaves the connection in an unknown place; an HTTP error does not.
+    if (!error.isEmpty() && m_status < 400)
+        dropConnection();
+    m_error = error;
+    m_state = State::Idle;
+    const qint64 total = m_inflater || m_contentLength < 0 ? m_received : m_contentLength;
+    emit downloadProgress(m_received, total);
+    emit finished();
+}
+
+void PlainHttp::abort()
+{
+    if (!isRunning())
+        return;
+    dropConnection();
+    finish(qtText("QNetworkReply", "Operation canceled"));
+}
+
+void PlainHttp::dropConnection()
+{
+    if (!m_socket)
+        return;
+    // Taken out first: aborting may report the close through the very signals handled here.
+    std::unique_ptr<QTcpSocket> socket = std::move(m_socket);
+    socket->disconnect(this);
+    socket->abort();
+    socket.release()->deleteLater();
+}
