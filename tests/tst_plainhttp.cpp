@@ -23,11 +23,13 @@ constexpr int Wait = 10000;
 const QByteArray CloseUnanswered = "<close>";
 const QByteArray Silence = "<silence>";
 const QByteArray ThenClose = "<then-close>";
+// Splits an answer: the rest follows a while later.
+const QByteArray Pause = "<pause>";
 
-QByteArray gzip(const QByteArray &data)
+QByteArray gzip(const QByteArray &data, int windowBits = MAX_WBITS + 16)
 {
     z_stream stream{};
-    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, MAX_WBITS + 16, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
     QByteArray out(int(deflateBound(&stream, uLong(data.size()))) + 32, '\0');
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
     stream.avail_in = uInt(data.size());
@@ -87,6 +89,16 @@ private:
             const bool close = answer == CloseUnanswered || answer.endsWith(ThenClose);
             if (answer.endsWith(ThenClose))
                 answer.chop(ThenClose.size());
+            const int pause = answer.indexOf(Pause);
+            if (pause >= 0) {
+                socket->write(answer.left(pause));
+                QTimer::singleShot(60, socket, [socket, rest = answer.mid(pause + Pause.size()), close] {
+                    socket->write(rest);
+                    if (close)
+                        socket->disconnectFromHost();
+                });
+                return;
+            }
             if (answer != CloseUnanswered)
                 socket->write(answer);
             if (close) {
@@ -192,9 +204,11 @@ void tst_PlainHttp::sameAsQt_data()
     QTest::addColumn<QList<QByteArray>>("requests");  // "GET path" or "POST path body"
     QTest::addColumn<QList<QByteArray>>("answers");
     QTest::addColumn<bool>("abortOnArrival");
-    // Qt 5 may ask again after a reply that ends with its connection, and then fail the next
-    // request: the vendor sees a request twice. Here only the first answer is held against Qt's.
-    QTest::addColumn<bool>("qtRaces");
+    // Where Qt 5 races with a closing connection it may ask again (the vendor sees a request
+    // twice), fail the next request, or take a gzip body cut short for whole. There the client
+    // ends as written here ("" for success) and only the first request is held against Qt's;
+    // elsewhere (Qt) it ends as Qt's.
+    QTest::addColumn<QString>("sound");
 
     const QByteArray quotes = QByteArray("NIFTY,20261207,09:15:00,24010.5,75\nM&M,20261207,09:15:00,2950,4\n").repeated(400);
     const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n";
@@ -202,45 +216,59 @@ void tst_PlainHttp::sameAsQt_data()
         return head + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
     };
     using L = QList<QByteArray>;
+    const QString Qt = QStringLiteral("(Qt)");
 
     QTest::newRow("get, kept alive") << L{"GET /rt/live?uid=U1&send=M%26M,SBIN&x=a%SPb", "GET /rt/live?uid=U1"}
-                                    << L{sized(ok, quotes), sized(ok, "second")} << false << false;
-    QTest::newRow("post") << L{"POST /rt/livepost uid=U1&send=M%26M,SBIN&hash=K"} << L{sized(ok, quotes)} << false << false;
-    QTest::newRow("post, empty body") << L{"POST /rt/livepost "} << L{sized(ok, "x")} << false << false;
+                                    << L{sized(ok, quotes), sized(ok, "second")} << false << Qt;
+    QTest::newRow("post") << L{"POST /rt/livepost uid=U1&send=M%26M,SBIN&hash=K"} << L{sized(ok, quotes)} << false << Qt;
+    QTest::newRow("post, empty body") << L{"POST /rt/livepost "} << L{sized(ok, "x")} << false << Qt;
     QTest::newRow("no path, fragment, dot segments") << L{"GET #frag", "GET /a/./b/../c?q=%7e+#f"}
-                                                    << L{sized(ok, "1"), sized(ok, "2")} << false << false;
-    QTest::newRow("gzip") << L{"GET /rt/live"} << L{sized(ok + "Content-Encoding: gzip\r\n", gzip(quotes))} << false << false;
+                                                    << L{sized(ok, "1"), sized(ok, "2")} << false << Qt;
+    QTest::newRow("gzip") << L{"GET /rt/live"} << L{sized(ok + "Content-Encoding: gzip\r\n", gzip(quotes))} << false << Qt;
+    const QByteArray packed = gzip(quotes);
+    QTest::newRow("gzip, slow") << L{"GET /rt/live"}
+                                << L{ok + "Content-Encoding: gzip\r\nContent-Length: " + QByteArray::number(packed.size())
+                                     + "\r\n\r\n" + packed.left(3000) + Pause + packed.mid(3000)} << false << Qt;
+    QTest::newRow("gzip stream cut inside") << L{"GET /rt/live"}
+                                            << L{sized(ok + "Content-Encoding: gzip\r\n", packed.left(packed.size() / 2))} << false << Qt;
+    QTest::newRow("gzip, bytes after") << L{"GET /rt/live"}
+                                       << L{sized(ok + "Content-Encoding: gzip\r\n", packed + "trailing")} << false << Qt;
+    QTest::newRow("deflate") << L{"GET /rt/live"}
+                             << L{sized(ok + "Content-Encoding: deflate\r\n", gzip(quotes, MAX_WBITS))} << false << Qt;
+    QTest::newRow("cut short, gzip") << L{"GET /rt/live"}
+                                     << L{ok + "Content-Encoding: gzip\r\nContent-Length: 90000\r\n\r\n" + packed.left(2000) + ThenClose}
+                                     << false << "Connection closed";
     QTest::newRow("chunked") << L{"GET /rt/live"}
-                             << L{ok + "Transfer-Encoding: chunked\r\n\r\n" + chunked(quotes, 1000)} << false << false;
+                             << L{ok + "Transfer-Encoding: chunked\r\n\r\n" + chunked(quotes, 1000)} << false << Qt;
     QTest::newRow("chunked gzip") << L{"GET /rt/live", "GET /rt/live"}
                                   << L{ok + "Content-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked(gzip(quotes), 700),
-                                       sized(ok, "after")} << false << false;
-    QTest::newRow("ends with the connection") << L{"GET /rt/live"} << L{ok + "\r\n" + quotes + ThenClose} << false << true;
+                                       sized(ok, "after")} << false << Qt;
+    QTest::newRow("ends with the connection") << L{"GET /rt/live"} << L{ok + "\r\n" + quotes + ThenClose} << false << "";
     QTest::newRow("http/1.0") << L{"GET /rt/live", "GET /rt/live"}
-                              << L{"HTTP/1.0 200 OK\r\n\r\n" + quotes + ThenClose, sized(ok, "again")} << false << true;
+                              << L{"HTTP/1.0 200 OK\r\n\r\n" + quotes + ThenClose, sized(ok, "again")} << false << "";
     QTest::newRow("server error") << L{"GET /rt/live?uid=U1", "GET /rt/live"}
-                                  << L{sized("HTTP/1.1 500 Internal Server Error\r\n", "broken"), sized(ok, "fine")} << false << false;
+                                  << L{sized("HTTP/1.1 500 Internal Server Error\r\n", "broken"), sized(ok, "fine")} << false << Qt;
     QTest::newRow("not found, own words") << L{"POST /rt/livepost a=1"}
-                                          << L{sized("HTTP/1.1 404 No Such Thing Here\r\n", "")} << false << false;
-    QTest::newRow("status without reason") << L{"GET /rt/live"} << L{sized("HTTP/1.1 503\r\n", "")} << false << false;
+                                          << L{sized("HTTP/1.1 404 No Such Thing Here\r\n", "")} << false << Qt;
+    QTest::newRow("status without reason") << L{"GET /rt/live"} << L{sized("HTTP/1.1 503\r\n", "")} << false << Qt;
     QTest::newRow("redirect is the answer") << L{"GET /moved"}
-                                            << L{sized("HTTP/1.1 302 Found\r\nLocation: /target\r\n", "moved")} << false << false;
+                                            << L{sized("HTTP/1.1 302 Found\r\nLocation: /target\r\n", "moved")} << false << Qt;
     QTest::newRow("no content") << L{"GET /rt/live", "GET /rt/live"}
-                                << L{"HTTP/1.1 204 No Content\r\n\r\n", sized(ok, "z")} << false << false;
-    QTest::newRow("continue first") << L{"GET /rt/live"} << L{"HTTP/1.1 100 Continue\r\n\r\n" + sized(ok, "c")} << false << false;
+                                << L{"HTTP/1.1 204 No Content\r\n\r\n", sized(ok, "z")} << false << Qt;
+    QTest::newRow("continue first") << L{"GET /rt/live"} << L{"HTTP/1.1 100 Continue\r\n\r\n" + sized(ok, "c")} << false << Qt;
     QTest::newRow("cut short") << L{"GET /rt/live"}
-                               << L{ok + "Content-Length: 5000\r\n\r\n" + quotes.left(100) + ThenClose} << false << false;
+                               << L{ok + "Content-Length: 5000\r\n\r\n" + quotes.left(100) + ThenClose} << false << Qt;
     QTest::newRow("closed unanswered, sent again") << L{"GET /rt/live"}
-                                                   << L{CloseUnanswered, CloseUnanswered, sized(ok, "third time")} << false << false;
-    QTest::newRow("closed unanswered for good") << L{"POST /rt/livepost a=1"} << L{} << false << false;
+                                                   << L{CloseUnanswered, CloseUnanswered, sized(ok, "third time")} << false << Qt;
+    QTest::newRow("closed unanswered for good") << L{"POST /rt/livepost a=1"} << L{} << false << Qt;
     QTest::newRow("corrupt gzip") << L{"GET /rt/live"}
-                                  << L{sized(ok + "Content-Encoding: gzip\r\n", "not gzip at all, but long enough")} << false << false;
+                                  << L{sized(ok + "Content-Encoding: gzip\r\n", "not gzip at all, but long enough")} << false << Qt;
     QTest::newRow("cookies kept") << L{"GET /rt/live", "POST /rt/livepost a=1", "GET /rt/live"}
                                   << L{sized(ok + "Set-Cookie: session=abc; Path=/\r\nSet-Cookie: lang=en\r\n", "1"),
                                        sized(ok + "Set-Cookie: session=def; Path=/rt\r\n", "2"), sized(ok, "3")}
-                                  << false << false;
-    QTest::newRow("unauthorised") << L{"GET /rt/live"} << L{sized("HTTP/1.1 401 Unauthorized\r\n", "who")} << false << false;
-    QTest::newRow("aborted") << L{"GET /rt/live"} << L{Silence} << true << false;
+                                  << false << Qt;
+    QTest::newRow("unauthorised") << L{"GET /rt/live"} << L{sized("HTTP/1.1 401 Unauthorized\r\n", "who")} << false << Qt;
+    QTest::newRow("aborted") << L{"GET /rt/live"} << L{Silence} << true << Qt;
 }
 
 void tst_PlainHttp::sameAsQt()
@@ -251,7 +279,8 @@ void tst_PlainHttp::sameAsQt()
     QFETCH(QList<QByteArray>, requests);
     QFETCH(QList<QByteArray>, answers);
     QFETCH(bool, abortOnArrival);
-    QFETCH(bool, qtRaces);
+    QFETCH(QString, sound);
+    const bool qtRaces = sound != QLatin1String("(Qt)");
 
     ScriptedServer qtServer(answers);
     ScriptedServer plainServer(answers);
@@ -281,14 +310,14 @@ void tst_PlainHttp::sameAsQt()
     if (qtRaces) {
         QCOMPARE(plainServer.requests.size(), requests.size());
         for (const Outcome &outcome : plain)
-            QCOMPARE(outcome.error, QString());
+            QCOMPARE(outcome.error, sound);
         seenByQt = seenByQt.mid(0, 1);
         plainServer.requests = plainServer.requests.mid(0, 1);
         plainServer.connections = qtServer.connections;
     }
     QCOMPARE(plainServer.requests, seenByQt);
     QCOMPARE(plainServer.connections, qtServer.connections);
-    for (int i = 0; i < (qtRaces ? 1 : qt.size()); ++i) {
+    for (int i = 0; i < (qtRaces ? int(sound.isEmpty()) : qt.size()); ++i) {
         QCOMPARE(plain.at(i).error, QString(qt.at(i).error).replace(QString::fromLatin1(qtPort), QString::fromLatin1(plainPort)));
         QCOMPARE(plain.at(i).body, qt.at(i).error.isEmpty() ? qt.at(i).body : QByteArray());
         QCOMPARE(plain.at(i).lastProgress, qt.at(i).lastProgress);

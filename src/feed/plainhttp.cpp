@@ -14,6 +14,8 @@
 #include <zlib.h>
 #endif
 
+#include <libdeflate.h>
+
 #include <algorithm>
 #include <limits>
 
@@ -22,6 +24,8 @@ namespace {
 // Qt sends a request again once when its connection closes before an answer begins.
 constexpr int ResendAttempts = 1;
 constexpr int MinimumRoom = 64 * 1024;
+// A packed body still arriving this long after its first bytes is unpacked as it comes.
+constexpr int HoldPackedMs = 20;
 
 QString qtText(const char *context, const char *text)
 {
@@ -81,6 +85,41 @@ struct PlainHttp::Inflater
                 return false;
             if (stream.avail_in == 0 && stream.avail_out > 0)
                 return true;
+        }
+    }
+};
+
+struct PlainHttp::WholeUnpacker
+{
+    libdeflate_decompressor *decompressor = libdeflate_alloc_decompressor();
+    WholeUnpacker() = default;
+    ~WholeUnpacker() { libdeflate_free_decompressor(decompressor); }
+    WholeUnpacker(const WholeUnpacker &) = delete;
+    WholeUnpacker &operator=(const WholeUnpacker &) = delete;
+
+    // The first gzip member or zlib stream of packed, into out; false on anything amiss.
+    bool unpack(const QByteArray &packed, QByteArray &out)
+    {
+        const bool gzip = packed.size() >= 2 && uchar(packed.at(0)) == 0x1f && uchar(packed.at(1)) == 0x8b;
+        qint64 room = std::max<qint64>({MinimumRoom, out.capacity(), qint64(packed.size()) * 4});
+        for (;;) {
+            out.resize(int(room));
+            size_t used = 0;
+            size_t made = 0;
+            const libdeflate_result result = gzip
+                ? libdeflate_gzip_decompress_ex(decompressor, packed.constData(), size_t(packed.size()),
+                                                out.data(), size_t(room), &used, &made)
+                : libdeflate_zlib_decompress_ex(decompressor, packed.constData(), size_t(packed.size()),
+                                                out.data(), size_t(room), &used, &made);
+            if (result == LIBDEFLATE_SUCCESS) {
+                out.resize(int(made));
+                return true;
+            }
+            if (result != LIBDEFLATE_INSUFFICIENT_SPACE || room * 2 > std::numeric_limits<int>::max() / 2) {
+                out.resize(0);
+                return false;
+            }
+            room *= 2;
         }
     }
 };
@@ -221,6 +260,9 @@ void PlainHttp::send()
     m_remaining = 0;
     m_chunkTrailer = false;
     m_contentLength = -1;
+    m_packedBody = false;
+    m_packed.resize(0);
+    m_packedClock.invalidate();
     m_inflater.reset();
     m_sawReplyBytes = false;
     m_state = State::Waiting;
@@ -243,7 +285,7 @@ void PlainHttp::readSocket()
     m_sawReplyBytes = true;
     const qint64 before = m_received;
 
-    if (m_state == State::Body && m_framing == Framing::Length && !m_inflater && m_inPos == m_in.size()) {
+    if (m_state == State::Body && m_framing == Framing::Length && !m_packedBody && m_inPos == m_in.size()) {
         // The common case: the body straight from the socket into its place.
         const int take = int(std::min(available, m_remaining));
         const int used = m_body.size();
@@ -280,7 +322,7 @@ void PlainHttp::readSocket()
             break;
     }
     if (m_received != before)
-        emit downloadProgress(m_received, m_inflater ? -1 : m_contentLength);
+        emit downloadProgress(m_received, m_packedBody ? -1 : m_contentLength);
 }
 
 bool PlainHttp::readHead()
@@ -331,8 +373,7 @@ bool PlainHttp::readHead()
                     m_framing = Framing::Chunked;
             } else if (fieldIs(line, colon, "content-encoding")) {
                 const QByteArray encoding = value.toLower();
-                if (encoding == "gzip" || encoding == "deflate")
-                    m_inflater = std::make_unique<Inflater>();
+                m_packedBody = encoding == "gzip" || encoding == "deflate";
             } else if (fieldIs(line, colon, "connection")) {
                 const QByteArray connection = value.toLower();
                 m_keepAlive = !connection.contains("close") && (m_keepAlive || connection.contains("keep-alive"));
@@ -349,7 +390,7 @@ bool PlainHttp::readHead()
             m_state = State::Waiting;
             m_framing = Framing::None;
             m_contentLength = -1;
-            m_inflater.reset();
+            m_packedBody = false;
             return true;
         }
         const bool noBody = (m_status >= 100 && m_status < 200) || m_status == 204 || m_status == 304;
@@ -449,9 +490,21 @@ bool PlainHttp::takeBody(const char *data, qint64 size)
 {
     if (size <= 0)
         return true;
+    if (m_packedBody && !m_inflater) {
+        if (!m_packedClock.isValid())
+            m_packedClock.start();
+        m_packed.append(data, int(size));
+        if (m_packedClock.elapsed() < HoldPackedMs)
+            return true;
+        m_inflater = std::make_unique<Inflater>();
+        data = m_packed.constData();
+        size = m_packed.size();
+    }
     if (m_inflater) {
         const int before = m_body.size();
-        if (!m_inflater->feed(data, size, m_body)) {
+        const bool unpacked = m_inflater->feed(data, size, m_body);
+        m_packed.resize(0);
+        if (!unpacked) {
             finish(qtText("QHttp", "Data corrupted"));
             return false;
         }
@@ -461,6 +514,24 @@ bool PlainHttp::takeBody(const char *data, qint64 size)
     m_body.append(data, int(size));
     m_received += size;
     return true;
+}
+
+bool PlainHttp::unpackHeld()
+{
+    if (m_packed.isEmpty())
+        return true;
+    if (!m_wholeUnpacker)
+        m_wholeUnpacker = std::make_unique<WholeUnpacker>();
+    bool unpacked = m_wholeUnpacker->unpack(m_packed, m_body);
+    if (!unpacked) {
+        // Whatever the whole-body unpacker refuses, zlib decides, as it does for Qt: a stream
+        // cut short yields what it holds, anything else is corrupt.
+        m_inflater = std::make_unique<Inflater>();
+        unpacked = m_inflater->feed(m_packed.constData(), m_packed.size(), m_body);
+    }
+    m_packed.resize(0);
+    m_received = m_body.size();
+    return unpacked;
 }
 
 void PlainHttp::closed()
@@ -529,6 +600,10 @@ void PlainHttp::complete()
 {
     if (!m_keepAlive)
         dropConnection();
+    if (!unpackHeld()) {
+        finish(qtText("QHttp", "Data corrupted"));
+        return;
+    }
     QString error;
     if (m_status >= 400) {
         // Qt asks for credentials on any 401, and has none to give.
@@ -542,11 +617,14 @@ void PlainHttp::complete()
 void PlainHttp::finish(const QString &error)
 {
     // A reply cut short leaves the connection in an unknown place; an HTTP error does not.
-    if (!error.isEmpty() && m_status < 400)
+    if (!error.isEmpty() && m_status < 400) {
         dropConnection();
+        // Its progress counts what had been unpacked, as Qt's does.
+        unpackHeld();
+    }
     m_error = error;
     m_state = State::Idle;
-    const qint64 total = m_inflater || m_contentLength < 0 ? m_received : m_contentLength;
+    const qint64 total = m_packedBody || m_contentLength < 0 ? m_received : m_contentLength;
     emit downloadProgress(m_received, total);
     emit finished();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -58,6 +59,8 @@ private:
     bool readHead();
     bool readBody();
     bool takeBody(const char *data, qint64 size);
+    // Unpacks the packed body held back; false when it is neither gzip nor zlib data.
+    bool unpackHeld();
     void connectAndSend();
     void closed();
     void socketFailed();
@@ -87,8 +90,15 @@ private:
     qint64 m_remaining = 0;  // of the body (Length) or of the current chunk (Chunked)
     bool m_chunkTrailer = false;
     qint64 m_contentLength = -1;
+    // A packed body is held and unpacked whole at its end, unless it is still coming after a
+    // moment: then it is unpacked as it comes, so that its progress counts unpacked bytes as Qt's.
+    bool m_packedBody = false;
+    QByteArray m_packed;
+    QElapsedTimer m_packedClock;
     struct Inflater;
     std::unique_ptr<Inflater> m_inflater;
+    struct WholeUnpacker;
+    std::unique_ptr<WholeUnpacker> m_wholeUnpacker;
 
     QByteArray m_body;
     qint64 m_received = 0;
