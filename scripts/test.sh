@@ -8,7 +8,7 @@ bash scripts/setup.sh
 bash scripts/wincheck.sh
 
 # -O1 without debug info keeps the second build short; ccache serves both trees.
-cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_FLAGS=-O1 \
+cmake -S . -B build-asan -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE= -DCMAKE_C_FLAGS=-O1 -DCMAKE_CXX_FLAGS=-O1 \
     -DTICKVANE_SANITIZERS=ON -DTICKVANE_BENCHMARKS=OFF >/dev/null
 cmake --build build-asan -j"$(nproc)"
 

@@ -203,7 +203,18 @@ void PlainHttp::start(const QByteArray &verb, const QUrl &url, const QByteArray 
             cookies += (cookies.isEmpty() ? "" : "; ") + cookie.toRawForm(QNetworkCookie::NameAndValueOnly);
     }
     const bool posting = verb == "POST";
-    m_request = requestHead(verb, url, cookies, contentType, posting ? body.size() : -1);
+    const qint64 length = posting ? body.size() : -1;
+    // The same poll goes out tick after tick: its head is built when something in it changes.
+    if (verb != m_headVerb || url != m_headUrl || cookies != m_headCookies || contentType != m_headType
+        || length != m_headLength) {
+        m_head = requestHead(verb, url, cookies, contentType, length);
+        m_headVerb = verb;
+        m_headUrl = url;
+        m_headCookies = cookies;
+        m_headType = contentType;
+        m_headLength = length;
+    }
+    m_request = m_head;
     if (posting)
         m_request += body;
     m_attemptsLeft = ResendAttempts;

@@ -78,6 +78,12 @@ private:
     State m_state = State::Idle;
     QUrl m_url;
     QByteArray m_request;
+    QByteArray m_head;
+    QByteArray m_headVerb;
+    QUrl m_headUrl;
+    QByteArray m_headCookies;
+    QByteArray m_headType;
+    qint64 m_headLength = -1;
     int m_attemptsLeft = 0;
     bool m_sawReplyBytes = false;
 
