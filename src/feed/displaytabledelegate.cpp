@@ -187,6 +187,8 @@ bool DisplayTableDelegate::paintPlainCell(QPainter *painter, const QStyleOptionV
     // False where the text takes more than one line: the style elides and places those its own way.
     const auto layOut = [&textOption, &textRect](QTextLayout &layout) {
         layout.setTextOption(textOption);
+        // The glyphs found for the line are kept for drawing it, not found again.
+        layout.setCacheEnabled(true);
         layout.beginLayout();
         QTextLine line = layout.createLine();
         line.setLineWidth(textRect.width());
