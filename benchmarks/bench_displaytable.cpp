@@ -21,12 +21,17 @@
 namespace {
 
 // Every `movingEvery`-th row changes price and quantity between the two replies (so its cells
-// are rewritten and recoloured on each update); the others repeat their quote.
-QByteArray replyFor(const QStringList &symbols, int tick, int movingEvery)
+// are rewritten and recoloured on each update); the others repeat their quote. Every
+// `failingEvery`-th symbol, if any, gets the vendor's failure instead, so its row stays muted.
+QByteArray replyFor(const QStringList &symbols, int tick, int movingEvery, int failingEvery = 0)
 {
     QByteArray body;
     body.reserve(symbols.size() * 48);
     for (int i = 0; i < symbols.size(); ++i) {
+        if (failingEvery > 0 && i % failingEvery == 0) {
+            body += "Failed," + symbols.at(i).toUtf8() + ",Symbol Not Found\n";
+            continue;
+        }
         const int step = i % movingEvery == 0 ? tick % 2 : 0;
         const double price = 100.0 + i % 97 + step * 0.05;
         body += "NSE," + symbols.at(i).toUtf8() + ",20261207,09:15:00," + QByteArray::number(price, 'f', 2)
@@ -150,13 +155,16 @@ void BenchDisplayTable::update_data()
 {
     QTest::addColumn<int>("rows");
     QTest::addColumn<int>("movingEvery");
+    QTest::addColumn<int>("failingEvery");
     // Worst case: every quote moves on every poll.
-    QTest::newRow("100 rows") << 100 << 1;
-    QTest::newRow("1000 rows") << 1000 << 1;
-    QTest::newRow("5000 rows") << 5000 << 1;
-    QTest::newRow("20000 rows") << 20000 << 1;
+    QTest::newRow("100 rows") << 100 << 1 << 0;
+    QTest::newRow("1000 rows") << 1000 << 1 << 0;
+    QTest::newRow("5000 rows") << 5000 << 1 << 0;
+    QTest::newRow("20000 rows") << 20000 << 1 << 0;
     // A calmer market: one row in five moves between two polls.
-    QTest::newRow("5000 rows, a fifth moving") << 5000 << 5;
+    QTest::newRow("5000 rows, a fifth moving") << 5000 << 5 << 0;
+    // A few symbols the vendor keeps failing: their rows stay muted.
+    QTest::newRow("5000 rows, a fifth moving, one in fifty failing") << 5000 << 5 << 50;
 }
 
 // The figure is one update plus the repaint that follows it; the two are also printed apart.
@@ -164,11 +172,13 @@ void BenchDisplayTable::update()
 {
     QFETCH(int, rows);
     QFETCH(int, movingEvery);
+    QFETCH(int, failingEvery);
     const QStringList symbols = symbolsFor(rows);
     show(symbols);
 
     MyDownloader *downloader = m_world->quietLiveDownloader();
-    const QByteArray replies[2] = {replyFor(symbols, 0, movingEvery), replyFor(symbols, 1, movingEvery)};
+    const QByteArray replies[2] = {replyFor(symbols, 0, movingEvery, failingEvery),
+                                   replyFor(symbols, 1, movingEvery, failingEvery)};
     int tick = 0;
     PaintCounter counter;
     table()->viewport()->installEventFilter(&counter);

@@ -11,6 +11,7 @@
 
 #include <QHeaderView>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QStyledItemDelegate>
@@ -71,6 +72,8 @@ private slots:
     void buttonsLookLikePushButtons_data();
     void buttonsLookLikePushButtons();
     void repaintsOnlyChangedCellsInSight();
+    void plainCellsPaintAsTheStyleDoes_data();
+    void plainCellsPaintAsTheStyleDoes();
     void colours_data();
     void colours();
     void risingThenFalling();
@@ -409,6 +412,85 @@ void TestDisplayTable::repaintsOnlyChangedCellsInSight()
     QCoreApplication::processEvents();
     QCOMPARE(regions.paints, 0);
     table()->viewport()->removeEventFilter(&regions);
+}
+
+// The plain cells' own drawing gives the style's pixels, byte for byte, in every look a cell takes;
+// the cells it leaves to the style are named.
+void TestDisplayTable::plainCellsPaintAsTheStyleDoes_data()
+{
+    QTest::addColumn<int>("row"); // rising, falling, steady (white), muted, long, long words
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<bool>("drawnHere");
+    const int on = QStyle::State_Enabled | QStyle::State_Active;
+    const int selected = on | QStyle::State_Selected;
+    const int left = Qt::AlignLeft | Qt::AlignVCenter;
+    const int right = Qt::AlignRight | Qt::AlignVCenter;
+    QTest::newRow("symbol") << 0 << 0 << on << left << true;
+    QTest::newRow("rising price") << 0 << 1 << on << left << true;
+    QTest::newRow("rising quantity") << 0 << 2 << on << left << true;
+    QTest::newRow("falling price") << 1 << 1 << on << left << true;
+    QTest::newRow("steady price, whitened") << 2 << 1 << on << left << true;
+    QTest::newRow("price without a colour") << 3 << 1 << on << left << true;
+    QTest::newRow("muted symbol") << 3 << 0 << on << left << true;
+    QTest::newRow("elided symbol") << 4 << 0 << on << left << true;
+    QTest::newRow("elided price") << 4 << 1 << on << left << true;
+    QTest::newRow("right-aligned price") << 0 << 1 << on << right << true;
+    QTest::newRow("right-aligned elided price") << 4 << 1 << on << right << true;
+    QTest::newRow("centred quantity") << 1 << 2 << on << int(Qt::AlignCenter) << true;
+    QTest::newRow("selected price") << 0 << 1 << selected << left << true;
+    QTest::newRow("selected muted symbol") << 3 << 0 << selected << left << true;
+    QTest::newRow("window inactive") << 1 << 1 << int(QStyle::State_Enabled) << left << true;
+    QTest::newRow("selected, window inactive") << 1 << 1 << (selected & ~QStyle::State_Active) << left << true;
+    QTest::newRow("current cell with focus") << 0 << 1 << (selected | QStyle::State_HasFocus) << left << false;
+    QTest::newRow("words on two lines") << 5 << 0 << on << left << false;
+}
+
+void TestDisplayTable::plainCellsPaintAsTheStyleDoes()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(int, state);
+    QFETCH(int, alignment);
+    const QString longSymbol = QStringLiteral("LONGSYMBOLNAMEWIDERTHANITSCELL");
+    select({"R", "F", "S", "M", longSymbol, "SO MANY WORDS THAT THEY TAKE TWO LINES"},
+           {"CASH", "CASH", "CASH", "CASH", "CASH", "CASH"});
+    reply(quoteLine(longSymbol, "1234567890.1234", "9"));
+    // S's thirtieth steady update whitens it; the failure mutes M.
+    for (int i = 0; i <= 30; ++i)
+        reply(quoteLine("R", QString::number(10 + i), QString::number(1 + i)) + quoteLine("F", QString::number(90 - i), "1")
+              + quoteLine("S", "5", "5") + (i == 30 ? QByteArray("Failed,M,no such symbol\n") : QByteArray()));
+    showWindow();
+
+    auto *delegate = qobject_cast<DisplayTableDelegate *>(table()->itemDelegate());
+    const QModelIndex index = table()->model()->index(row, column);
+    QStyleOptionViewItem option;
+    option.initFrom(table());
+    option.widget = table();
+    option.rect = table()->visualRect(index).adjusted(0, 0, -1, -1);
+    option.state = QStyle::State(state);
+    option.palette.setCurrentColorGroup(state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive);
+    option.showDecorationSelected = true;
+    option.features = QStyleOptionViewItem::WrapText;
+    option.displayAlignment = Qt::Alignment(alignment);
+    QStyleOptionViewItem cell = option;
+    delegate->initStyleOption(&cell, index);
+    QImage images[2];
+    bool drawnHere = false;
+    for (QImage &image : images) {
+        image = QImage(option.rect.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.translate(-option.rect.topLeft());
+        if (&image == images)
+            delegate->QStyledItemDelegate::paint(&painter, option, index);
+        else
+            drawnHere = delegate->paintPlainCell(&painter, cell);
+    }
+    QTEST(drawnHere, "drawnHere");
+    if (drawnHere)
+        QCOMPARE(images[1], images[0]);
 }
 
 void TestDisplayTable::colours_data()

@@ -188,31 +188,35 @@ void TestDisplayTableModel::readsReply()
 }
 
 // One dataChanged() per tick, over the rows whose price or quantity cells changed, and none when
-// nothing did.
+// nothing did; then one over the symbols whose look turned. Each as "row,column-row,column", its
+// roles and the rows muted when it came.
 void TestDisplayTableModel::oneChangeSignalPerTick_data()
 {
     QTest::addColumn<QByteArray>("second");
-    QTest::addColumn<int>("announcements");
-    QTest::addColumn<int>("first");
-    QTest::addColumn<int>("last");
+    QTest::addColumn<QStringList>("announced");
 
     const QByteArray a = quoteLine("A", "1", "1");
     const QByteArray b = quoteLine("B", "1", "1");
     const QByteArray c = quoteLine("C", "1", "1");
     const QByteArray d = quoteLine("D", "1", "1");
-    QTest::newRow("nothing moved") << a + b + c + d << 0 << -1 << -1;
-    QTest::newRow("rows 1 and 3 moved") << a + quoteLine("B", "2", "1") + c + quoteLine("D", "1", "3") << 1 << 1 << 3;
-    QTest::newRow("reply order is not row order") << quoteLine("C", "0.5", "1") + quoteLine("A", "3", "1") << 1 << 0 << 2;
-    QTest::newRow("same value, other text") << quoteLine("B", "1.0", "1") << 1 << 1 << 1;
-    QTest::newRow("no row's symbol") << quoteLine("Z", "9", "9") << 0 << -1 << -1;
+    QTest::newRow("nothing moved") << a + b + c + d << QStringList();
+    QTest::newRow("rows 1 and 3 moved") << a + quoteLine("B", "2", "1") + c + quoteLine("D", "1", "3")
+                                        << QStringList{"1,1-3,2 []"};
+    QTest::newRow("reply order is not row order") << quoteLine("C", "0.5", "1") + quoteLine("A", "3", "1")
+                                                  << QStringList{"0,1-2,2 []"};
+    QTest::newRow("same value, other text") << quoteLine("B", "1.0", "1") << QStringList{"1,1-1,2 []"};
+    QTest::newRow("no row's symbol") << quoteLine("Z", "9", "9") << QStringList();
+    QTest::newRow("a failure turns its symbol after the prices")
+        << a + "Failed,B,Symbol Not Found\n" + quoteLine("C", "2", "1")
+        << QStringList{"2,1-2,2 []", "1,0-1,0 [260,3] B"};
+    QTest::newRow("failures turn one range of symbols") << QByteArray("Failed,D,x\nFailed,A,x\n")
+                                                        << QStringList{"0,0-3,0 [260,3] AD"};
 }
 
 void TestDisplayTableModel::oneChangeSignalPerTick()
 {
     QFETCH(QByteArray, second);
-    QFETCH(int, announcements);
-    QFETCH(int, first);
-    QFETCH(int, last);
+    QFETCH(QStringList, announced);
     Selection selection;
     selection.assign({"A", "B", "C", "D"}, {"CASH", "CASH", "CASH", "CASH"});
     DisplayTableModel model(selection);
@@ -220,17 +224,27 @@ void TestDisplayTableModel::oneChangeSignalPerTick()
     showReply(model, selection, quoteLine("A", "1", "1") + quoteLine("B", "1", "1") + quoteLine("C", "1", "1")
                     + quoteLine("D", "1", "1"));
 
-    QSignalSpy changed(&model, &DisplayTableModel::dataChanged);
+    QStringList changes;
+    connect(&model, &DisplayTableModel::dataChanged, this,
+            [&](const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles) {
+                QString muted;
+                for (int row = 0; row < model.rowCount(); ++row) {
+                    if (model.index(row, SymbolColumn).data(DisplayTableModel::MutedRole).toBool())
+                        muted += QChar('A' + row);
+                }
+                QStringList roleNumbers;
+                for (const int role : roles)
+                    roleNumbers << QString::number(role);
+                changes << QStringLiteral("%1,%2-%3,%4 [%5] %6")
+                               .arg(topLeft.row())
+                               .arg(topLeft.column())
+                               .arg(bottomRight.row())
+                               .arg(bottomRight.column())
+                               .arg(roleNumbers.join(QLatin1Char(',')), muted)
+                               .trimmed();
+            });
     showReply(model, selection, second);
-    QCOMPARE(changed.count(), announcements);
-    if (announcements) {
-        const auto topLeft = changed.first().at(0).value<QModelIndex>();
-        const auto bottomRight = changed.first().at(1).value<QModelIndex>();
-        QCOMPARE(topLeft.row(), first);
-        QCOMPARE(bottomRight.row(), last);
-        QCOMPARE(topLeft.column(), int(PriceColumn));
-        QCOMPARE(bottomRight.column(), int(QuantityColumn));
-    }
+    QCOMPARE(changes, announced);
 }
 
 // Each rebuild starts the price cells again at "0"; rows are overwritten, added or dropped as a

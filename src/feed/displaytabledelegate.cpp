@@ -3,18 +3,24 @@
 #include "symbols/displaycolumns.h"
 #include "symbols/displaytablemodel.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QTableView>
+#include <QTextLayout>
+
+#include <optional>
 
 using namespace DisplayColumns;
 
 namespace {
 
 constexpr int DeleteButtonWidth = 30;
+// Kept text places; more only when the columns are resized over and over.
+constexpr std::size_t MostTextPlaces = 64;
 
 // A push button's own notion of its look (default-button frame, raised or sunken), for drawing.
 class PrototypeButton final : public QPushButton
@@ -121,7 +127,111 @@ void DisplayTableDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
     // The cell as it was with the view's grid on: one pixel narrower and lower.
     QStyleOptionViewItem cell = option;
     cell.rect.adjust(0, 0, -1, -1);
-    QStyledItemDelegate::paint(painter, cell, index);
+    initStyleOption(&cell, index);
+    if (paintPlainCell(painter, cell))
+        return;
+    const QWidget *widget = cell.widget;
+    QStyle *style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+}
+
+const DisplayTableDelegate::TextPlace &DisplayTableDelegate::textPlace(const QStyle *style,
+                                                                       const QStyleOptionViewItem &cell) const
+{
+    const TextPlace wanted{cell.rect.size(), int(cell.displayAlignment), int(cell.direction), int(cell.features),
+                           int(cell.state), int(cell.viewItemPosition), QRect(), 0};
+    for (const TextPlace &place : m_textPlaces) {
+        if (place.size == wanted.size && place.alignment == wanted.alignment && place.direction == wanted.direction
+            && place.features == wanted.features && place.state == wanted.state && place.position == wanted.position)
+            return place;
+    }
+    if (m_textPlaces.size() >= MostTextPlaces)
+        m_textPlaces.clear();
+    QStyleOptionViewItem origin = cell;
+    origin.rect.moveTo(0, 0);
+    TextPlace place = wanted;
+    place.rect = style->subElementRect(QStyle::SE_ItemViewItemText, &origin, cell.widget);
+    place.margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, cell.widget) + 1;
+    m_textPlaces.push_back(place);
+    return m_textPlaces.back();
+}
+
+// The style's item drawing, less its cost: it lays the text out five times to find where it goes
+// and whether it must be elided. Here the place is kept and the text laid out once, as the style
+// lays out a text of one line, and drawn the same way; the background is the style's own.
+bool DisplayTableDelegate::paintPlainCell(QPainter *painter, const QStyleOptionViewItem &cell) const
+{
+    // Check marks, icons, the focus frame and an editor are drawn by the style; with the
+    // decoration shown unselected the text's place depends on the text.
+    if ((cell.features & (QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration))
+        || (cell.state & (QStyle::State_HasFocus | QStyle::State_Editing)) || !cell.showDecorationSelected)
+        return false;
+    QPalette::ColorGroup group = cell.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+    if (group == QPalette::Normal && !(cell.state & QStyle::State_Active))
+        group = QPalette::Inactive;
+    const bool selected = cell.state & QStyle::State_Selected;
+    const QColor pen = cell.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    // A style sheet writes the text in the colour of the palette's current group.
+    if (!selected && pen != cell.palette.color(QPalette::Text))
+        return false;
+
+    const QWidget *widget = cell.widget;
+    QStyle *style = widget ? widget->style() : QApplication::style();
+    const TextPlace &place = textPlace(style, cell);
+    const QRect textRect = place.rect.translated(cell.rect.topLeft()).adjusted(place.margin, 0, -place.margin, 0);
+    QTextOption textOption;
+    textOption.setWrapMode(cell.features & QStyleOptionViewItem::WrapText ? QTextOption::WordWrap
+                                                                          : QTextOption::ManualWrap);
+    textOption.setTextDirection(cell.direction);
+    textOption.setAlignment(QStyle::visualAlignment(cell.direction, cell.displayAlignment));
+    // False where the text takes more than one line: the style elides and places those its own way.
+    const auto layOut = [&textOption, &textRect](QTextLayout &layout) {
+        layout.setTextOption(textOption);
+        // The glyphs found for the line are kept for drawing it, not found again.
+        layout.setCacheEnabled(true);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(textRect.width());
+        line.setPosition(QPointF(0, 0));
+        const bool oneLine = !layout.createLine().isValid();
+        layout.endLayout();
+        return oneLine;
+    };
+    QTextLayout layout(cell.text, cell.font);
+    std::optional<QTextLayout> elided;
+    QTextLayout *shown = &layout;
+    QPointF at;
+    if (!cell.text.isEmpty()) {
+        if (!layOut(layout))
+            return false;
+        const QTextLine line = layout.lineAt(0);
+        const int top = QStyle::alignedRect(Qt::LayoutDirectionAuto, cell.displayAlignment,
+                                            layout.boundingRect().size().toSize(), textRect)
+                            .top();
+        // A cell too low to show the line, or a text with alternatives for eliding: the style's.
+        if (line.height() + top <= textRect.top())
+            return false;
+        if (line.naturalTextWidth() > textRect.width()) {
+            if (cell.text.contains(QChar(0x9c)))
+                return false;
+            elided.emplace(QFontMetrics(cell.font).elidedText(cell.text, cell.textElideMode, textRect.width()),
+                           cell.font);
+            if (!layOut(*elided))
+                return false;
+            shown = &*elided;
+        }
+        at = QPointF(textRect.x(), top);
+    }
+
+    painter->save();
+    painter->setClipRect(cell.rect);
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &cell, painter, widget);
+    if (!cell.text.isEmpty()) {
+        painter->setPen(pen);
+        shown->draw(painter, at);
+    }
+    painter->restore();
+    return true;
 }
 
 void DisplayTableDelegate::paintButton(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index,
@@ -212,6 +322,7 @@ bool DisplayTableDelegate::eventFilter(QObject *watched, QEvent *event)
         // The kept looks and places are of the old style.
         m_buttons.clear();
         m_buttonRects.clear();
+        m_textPlaces.clear();
         return false;
     case QEvent::MouseMove:
     case QEvent::MouseButtonRelease:

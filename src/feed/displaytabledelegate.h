@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QStyledItemDelegate>
 
+#include <vector>
+
 class QMouseEvent;
 class QPushButton;
 class QTableView;
@@ -16,6 +18,8 @@ class QTableView;
 // the drawn ones its look, the view's style sheet included, and each look is drawn once and kept.
 // The view's own grid is off: its lines are drawn a pixel at a time, so each cell fills its own
 // right and bottom edge in the grid's colour instead, where the view would have drawn them.
+// Plain text cells are drawn as the style draws them, with their text laid out once instead of
+// over and over, and their text's place kept per cell size.
 class DisplayTableDelegate final : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -29,6 +33,10 @@ public:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
     // Where the button of a button cell lies within the viewport; empty for other cells.
     [[nodiscard]] QRect buttonRect(const QModelIndex &index) const;
+    // Draws a plain text cell, its style option initialised, to the pixels the style's own item
+    // drawing gives; false, with nothing drawn, for a cell it leaves to the style. Public, so
+    // that the two can be compared.
+    bool paintPlainCell(QPainter *painter, const QStyleOptionViewItem &cell) const;
 
 signals:
     void backfillClicked(const QModelIndex &index);
@@ -48,6 +56,20 @@ private:
     void paintButton(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index,
                      const QColor &grid) const;
 
+    // Where the style puts a cell's text, relative to the cell, and the margin it leaves inside.
+    struct TextPlace
+    {
+        QSize size;
+        int alignment;
+        int direction;
+        int features;
+        int state;
+        int position;
+        QRect rect;
+        int margin;
+    };
+    [[nodiscard]] const TextPlace &textPlace(const QStyle *style, const QStyleOptionViewItem &cell) const;
+
     QTableView *m_view;
     QWidget *m_viewport;
     QPushButton *m_prototype;
@@ -55,6 +77,7 @@ private:
     mutable QHash<QString, QImage> m_buttons;
     // Button places by column and cell size, relative to the cell.
     mutable QHash<QString, QRect> m_buttonRects;
+    mutable std::vector<TextPlace> m_textPlaces;
     QPersistentModelIndex m_pressed;
     bool m_pressedInside = false;
 };

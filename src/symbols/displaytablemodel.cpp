@@ -245,37 +245,43 @@ void DisplayTableModel::apply(const LiveReplyPass &pass)
         mapSlots(pass);
 
     const QuoteSnapshot &snapshot = pass.snapshot();
+    // The vendor's failure shows, and a good line clears the look, with the reply that brings it;
+    // the rows that turn are found in the same walk and turned after the prices are announced.
+    const bool lookAgain = snapshot.sawFailure || m_mutedRows > 0;
+    m_turning.clear();
     // In row order: the steady counters are shared, so the order decides which cell whitens.
     int first = -1;
     int last = -1;
     for (int i = 0; i < int(m_rows.size()); ++i) {
         Row &row = m_rows[std::size_t(i)];
-        if (row.slot < 0)
-            continue;
-        const QuoteSnapshot::Quote &quote = snapshot.quotes[std::size_t(row.slot)];
-        if (quote.tick != snapshot.tick)
-            continue;
-        if (quote.quoted)
-            row.trouble.lastQuoteMs = m_now;
-        if (quote.failing)
-            row.trouble.failReason = QByteArray(quote.failReason.data(), int(quote.failReason.size()));
-        else if (quote.quoted && !row.trouble.failReason.isEmpty())
-            row.trouble.failReason.clear();
-        if (!quote.quoted)
-            continue;
-        const bool priceShown = show(row.price, quote.price, m_steadyLtp);
-        const bool quantityShown = show(row.quantity, quote.quantity, m_steadyLtq);
-        if (priceShown || quantityShown) {
-            first = first < 0 ? i : first;
-            last = i;
+        if (row.slot >= 0 && snapshot.quotes[std::size_t(row.slot)].tick == snapshot.tick) {
+            const QuoteSnapshot::Quote &quote = snapshot.quotes[std::size_t(row.slot)];
+            if (quote.quoted)
+                row.trouble.lastQuoteMs = m_now;
+            QByteArray &reason = row.trouble.failReason;
+            if (quote.failing) {
+                // A symbol the vendor keeps failing mostly keeps its reason.
+                if (!SymbolIndex::sameBytes(std::string_view(reason.constData(), std::size_t(reason.size())),
+                                            quote.failReason))
+                    reason = QByteArray(quote.failReason.data(), int(quote.failReason.size()));
+            } else if (quote.quoted && !reason.isEmpty()) {
+                reason.clear();
+            }
+            if (quote.quoted) {
+                const bool priceShown = show(row.price, quote.price, m_steadyLtp);
+                const bool quantityShown = show(row.quantity, quote.quantity, m_steadyLtq);
+                if (priceShown || quantityShown) {
+                    first = first < 0 ? i : first;
+                    last = i;
+                }
+            }
         }
+        if (lookAgain && (row.muted || !row.trouble.failReason.isEmpty()) && mutedNow(row) != row.muted)
+            m_turning.push_back(i);
     }
     if (first >= 0)
         emit dataChanged(index(first, PriceColumn), index(last, QuantityColumn));
-
-    // The vendor's failure shows, and a good line clears the look, with the reply that brings it.
-    if (snapshot.sawFailure || m_mutedRows > 0)
-        turnMutedRows(true);
+    turnMutedRows();
 }
 
 void DisplayTableModel::setClock(Clock clock)
@@ -293,28 +299,26 @@ void DisplayTableModel::markQuietSymbols(bool feedLive)
 {
     m_feedLive = feedLive;
     m_now = m_clock();
-    turnMutedRows(false);
+    m_turning.clear();
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        if (mutedNow(m_rows[std::size_t(i)]) != m_rows[std::size_t(i)].muted)
+            m_turning.push_back(i);
+    }
+    turnMutedRows();
 }
 
 // A muted row's tooltip counts up by itself; its look changes only when it turns.
-void DisplayTableModel::turnMutedRows(bool troubledOnly)
+void DisplayTableModel::turnMutedRows()
 {
-    int first = -1;
-    int last = -1;
-    for (int i = 0; i < int(m_rows.size()); ++i) {
+    if (m_turning.empty())
+        return;
+    for (const int i : m_turning) {
         Row &row = m_rows[std::size_t(i)];
-        if (troubledOnly && !row.muted && row.trouble.failReason.isEmpty())
-            continue;
-        const bool muted = mutedNow(row);
-        if (muted != row.muted) {
-            row.muted = muted;
-            m_mutedRows += muted ? 1 : -1;
-            first = first < 0 ? i : first;
-            last = i;
-        }
+        row.muted = !row.muted;
+        m_mutedRows += row.muted ? 1 : -1;
     }
-    if (first >= 0)
-        emit dataChanged(index(first, SymbolColumn), index(last, SymbolColumn), {MutedRole, Qt::ToolTipRole});
+    emit dataChanged(index(m_turning.front(), SymbolColumn), index(m_turning.back(), SymbolColumn),
+                     {MutedRole, Qt::ToolTipRole});
 }
 
 bool DisplayTableModel::show(Cell &cell, std::string_view text, int &steadyCounter)
@@ -326,7 +330,11 @@ bool DisplayTableModel::show(Cell &cell, std::string_view text, int &steadyCount
     if (!sameText) {
         before = cell.value;
         after = LiveQuotes::value(text);
-        cell.text.assign(text.data(), text.size());
+        // A figure mostly keeps its length from tick to tick: written over in place.
+        if (cell.text.size() == text.size())
+            std::memcpy(&cell.text[0], text.data(), text.size());
+        else
+            cell.text.assign(text.data(), text.size());
         cell.value = after;
     }
     Shade shade = cell.shade;

@@ -112,7 +112,9 @@ private:
     qint64 m_now = 0;                 // at the last reply or look
     bool m_feedLive = false;
     int m_mutedRows = 0;
-    void turnMutedRows(bool troubledOnly);
+    std::vector<int> m_turning;       // rows whose muted look turns, in order; kept for its room
+    // Turns the look of the rows in m_turning, announced as one change of their symbol cells.
+    void turnMutedRows();
     [[nodiscard]] bool mutedNow(const Row &row) const;
     quint64 m_revision = 0;           // of the selection the rows show
     bool m_built = false;

@@ -135,7 +135,8 @@ float value(std::string_view text)
                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     if (significant <= 15 && decimals <= 22) {
-        const double number = double(mantissa) / powersOfTen[decimals];
+        // A quantity has no decimals: a division costs more than the rest of the reading.
+        const double number = decimals == 0 ? double(mantissa) : double(mantissa) / powersOfTen[decimals];
         return float(negative ? -number : number);
     }
     double number = 0;
