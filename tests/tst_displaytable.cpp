@@ -412,6 +412,14 @@ void TestDisplayTable::repaintsOnlyChangedCellsInSight()
     QCoreApplication::processEvents();
     QCOMPARE(regions.paints, 0);
     table()->viewport()->removeEventFilter(&regions);
+
+    // The viewport fills itself, in the very colour the style sheet gives the table beneath it.
+    QVERIFY(table()->viewport()->autoFillBackground());
+    const QImage filled = table()->grab().toImage();
+    table()->viewport()->setAutoFillBackground(false);
+    const QImage seeThrough = table()->grab().toImage();
+    table()->viewport()->setAutoFillBackground(true);
+    QCOMPARE(filled, seeThrough);
 }
 
 // The plain cells' own drawing gives the style's pixels, byte for byte, in every look a cell takes;

@@ -1,12 +1,24 @@
 #include "feed/displaytableview.h"
 
 #include <QAccessible>
+#include <QEvent>
 
 #include <algorithm>
 
 DisplayTableView::DisplayTableView(QWidget *parent)
     : QTableView(parent)
 {
+}
+
+bool DisplayTableView::viewportEvent(QEvent *event)
+{
+    // A style sheet's background leaves the viewport see-through; shown, it has been polished.
+    if (event->type() == QEvent::Show && !viewport()->autoFillBackground()) {
+        const QBrush &fill = viewport()->palette().brush(viewport()->backgroundRole());
+        if (fill.style() == Qt::SolidPattern && fill.isOpaque())
+            viewport()->setAutoFillBackground(true);
+    }
+    return QTableView::viewportEvent(event);
 }
 
 void DisplayTableView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,

@@ -214,6 +214,7 @@ void DisplayTableModel::takeTrouble(const QHash<QString, Trouble> &known)
 {
     // What is known of a symbol stays with it; a new one starts counting now.
     const qint64 now = m_clock();
+    m_troubleFree = false;
     for (Row &row : m_rows)
         row.trouble = known.value(row.symbol, Trouble{now, QByteArray()});
     m_slotsRevision = 0;
@@ -252,6 +253,8 @@ void DisplayTableModel::apply(const LiveReplyPass &pass)
     // In row order: the steady counters are shared, so the order decides which cell whitens.
     int first = -1;
     int last = -1;
+    bool troubleFree = true;
+    qint64 oldestQuote = m_now;
     for (int i = 0; i < int(m_rows.size()); ++i) {
         Row &row = m_rows[std::size_t(i)];
         if (row.slot >= 0 && snapshot.quotes[std::size_t(row.slot)].tick == snapshot.tick) {
@@ -278,7 +281,11 @@ void DisplayTableModel::apply(const LiveReplyPass &pass)
         }
         if (lookAgain && (row.muted || !row.trouble.failReason.isEmpty()) && mutedNow(row) != row.muted)
             m_turning.push_back(i);
+        troubleFree = troubleFree && row.trouble.failReason.isEmpty();
+        oldestQuote = std::min(oldestQuote, row.trouble.lastQuoteMs);
     }
+    m_troubleFree = troubleFree;
+    m_oldestQuoteMs = oldestQuote;
     if (first >= 0)
         emit dataChanged(index(first, PriceColumn), index(last, QuantityColumn));
     turnMutedRows();
@@ -299,6 +306,8 @@ void DisplayTableModel::markQuietSymbols(bool feedLive)
 {
     m_feedLive = feedLive;
     m_now = m_clock();
+    if (m_troubleFree && m_mutedRows == 0 && m_now - m_oldestQuoteMs < QuietSymbolMs)
+        return;
     m_turning.clear();
     for (int i = 0; i < int(m_rows.size()); ++i) {
         if (mutedNow(m_rows[std::size_t(i)]) != m_rows[std::size_t(i)].muted)

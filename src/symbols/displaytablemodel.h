@@ -112,6 +112,10 @@ private:
     qint64 m_now = 0;                 // at the last reply or look
     bool m_feedLive = false;
     int m_mutedRows = 0;
+    // Known from the last tick's walk: no row failing, and every row quoted since this time. Until
+    // a symbol may have gone quiet, the once-a-second look finds nothing to turn and is spared.
+    bool m_troubleFree = false;
+    qint64 m_oldestQuoteMs = 0;
     std::vector<int> m_turning;       // rows whose muted look turns, in order; kept for its room
     // Turns the look of the rows in m_turning, announced as one change of their symbol cells.
     void turnMutedRows();
