@@ -609,7 +609,8 @@ void PlainHttp::resendOrFail()
 
 void PlainHttp::complete()
 {
-    if (!m_keepAlive)
+    // Bytes past the reply's end answer nothing that was asked: the connection is not used again.
+    if (!m_keepAlive || m_inPos < m_in.size() || (m_socket && m_socket->bytesAvailable() > 0))
         dropConnection();
     if (!unpackHeld()) {
         finish(qtText("QHttp", "Data corrupted"));
