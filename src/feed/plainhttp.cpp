@@ -26,10 +26,17 @@ constexpr int ResendAttempts = 1;
 constexpr int MinimumRoom = 64 * 1024;
 // A packed body still arriving this long after its first bytes is unpacked as it comes.
 constexpr int HoldPackedMs = 20;
+// What one reply may hold in memory: more would overflow the buffers' sizes.
+constexpr qint64 MaxHeldBytes = qint64(1) << 30;
 
 QString qtText(const char *context, const char *text)
 {
     return QCoreApplication::translate(context, text);
+}
+
+QString tooLargeText()
+{
+    return QStringLiteral("The reply is too large to be held in memory (over %1 MB).").arg(MaxHeldBytes >> 20);
 }
 
 // The language Qt announces: the system locale, with English as the fallback.
@@ -54,6 +61,7 @@ struct PlainHttp::Inflater
 {
     z_stream stream{};
     bool ended = false;
+    bool tooLarge = false;
 
     Inflater() { inflateInit2(&stream, MAX_WBITS + 32); }
     ~Inflater() { inflateEnd(&stream); }
@@ -68,6 +76,10 @@ struct PlainHttp::Inflater
         stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data));
         stream.avail_in = uInt(size);
         for (;;) {
+            if (qint64(out.capacity()) * 2 > MaxHeldBytes) {
+                tooLarge = true;
+                return false;
+            }
             if (out.capacity() - out.size() < 4096)
                 out.reserve(std::max({MinimumRoom, out.capacity() * 2, out.size() + int(size) * 4}));
             const int used = out.size();
@@ -295,6 +307,10 @@ void PlainHttp::readSocket()
         return;
     m_sawReplyBytes = true;
     const qint64 before = m_received;
+    if (m_in.size() + m_body.size() + m_packed.size() + available > MaxHeldBytes) {
+        finish(tooLargeText());
+        return;
+    }
 
     if (m_state == State::Body && m_framing == Framing::Length && !m_packedBody && m_inPos == m_in.size()) {
         // The common case: the body straight from the socket into its place.
@@ -319,7 +335,7 @@ void PlainHttp::readSocket()
         m_inPos = 0;
     }
     const int used = m_in.size();
-    m_in.resize(used + int(std::min<qint64>(available, std::numeric_limits<int>::max() / 2)));
+    m_in.resize(used + int(available));
     const qint64 got = m_socket->read(m_in.data() + used, m_in.size() - used);
     m_in.resize(used + int(std::max<qint64>(got, 0)));
 
@@ -516,7 +532,7 @@ bool PlainHttp::takeBody(const char *data, qint64 size)
         const bool unpacked = m_inflater->feed(data, size, m_body);
         m_packed.resize(0);
         if (!unpacked) {
-            finish(qtText("QHttp", "Data corrupted"));
+            finish(m_inflater->tooLarge ? tooLargeText() : qtText("QHttp", "Data corrupted"));
             return false;
         }
         m_received += m_body.size() - before;
@@ -613,7 +629,7 @@ void PlainHttp::complete()
     if (!m_keepAlive || m_inPos < m_in.size() || (m_socket && m_socket->bytesAvailable() > 0))
         dropConnection();
     if (!unpackHeld()) {
-        finish(qtText("QHttp", "Data corrupted"));
+        finish(m_inflater && m_inflater->tooLarge ? tooLargeText() : qtText("QHttp", "Data corrupted"));
         return;
     }
     QString error;
