@@ -76,14 +76,15 @@ struct PlainHttp::Inflater
         stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data));
         stream.avail_in = uInt(size);
         for (;;) {
-            if (qint64(out.capacity()) * 2 > MaxHeldBytes) {
+            const qint64 capacity = out.capacity();
+            if (capacity * 2 > MaxHeldBytes) {
                 tooLarge = true;
                 return false;
             }
-            if (out.capacity() - out.size() < 4096)
-                out.reserve(std::max({MinimumRoom, out.capacity() * 2, out.size() + int(size) * 4}));
-            const int used = out.size();
-            const int room = out.capacity() - used;
+            if (capacity - out.size() < 4096)
+                out.reserve(int(std::max<qint64>({MinimumRoom, capacity * 2, out.size() + size * 4})));
+            const int used = int(out.size());
+            const int room = int(out.capacity()) - used;
             out.resize(used + room);
             stream.next_out = reinterpret_cast<Bytef *>(out.data() + used);
             stream.avail_out = uInt(room);
