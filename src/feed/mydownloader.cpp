@@ -128,20 +128,18 @@ void MyDownloader::requestData()
             m_plain->post(m_request->url(), QByteArray(PostContentType), m_postBody);
         else
             m_plain->get(m_request->url());
-        requestClock.restart();
     } else {
         if (!m_manager) {
             m_manager = new QNetworkAccessManager(this);
             QtCompat::keepQt5RedirectPolicy(m_manager);
         }
         reply = method == 1 ? m_manager->post(*m_request, m_postBody) : m_manager->get(*m_request);
-        requestClock.restart();
-
         connect(reply, &QNetworkReply::downloadProgress, this, &MyDownloader::downloadProgress,
                 Qt::UniqueConnection);
         connect(reply, &QNetworkReply::finished, this, &MyDownloader::downloadCompleted,
                 Qt::UniqueConnection);
     }
+    requestClock.restart();
 
     watchdogTimer->start();
     connect(watchdogTimer, &QTimer::timeout, this, &MyDownloader::abort, Qt::UniqueConnection);

@@ -34,6 +34,13 @@ QString qtText(const char *context, const char *text)
     return QCoreApplication::translate(context, text);
 }
 
+// Qt 5 frees an emptied buffer unless its room was reserved: this one keeps it for the next reply.
+void emptyKeepingRoom(QByteArray &buffer)
+{
+    buffer.reserve(int(buffer.capacity()));
+    buffer.resize(0);
+}
+
 QString tooLargeText()
 {
     return QStringLiteral("The reply is too large to be held in memory (over %1 MB).").arg(MaxHeldBytes >> 20);
@@ -128,7 +135,7 @@ struct PlainHttp::WholeUnpacker
                 out.resize(int(made));
                 return true;
             }
-            if (result != LIBDEFLATE_INSUFFICIENT_SPACE || room * 2 > std::numeric_limits<int>::max() / 2) {
+            if (result != LIBDEFLATE_INSUFFICIENT_SPACE || room * 2 > MaxHeldBytes) {
                 out.resize(0);
                 return false;
             }
@@ -227,16 +234,13 @@ void PlainHttp::start(const QByteArray &verb, const QUrl &url, const QByteArray 
         m_headType = contentType;
         m_headLength = length;
     }
-    m_request = m_head;
-    if (posting)
-        m_request += body;
+    // Shared, not copied: the caller keeps the same body from tick to tick.
+    m_requestBody = posting ? body : QByteArray();
     m_attemptsLeft = ResendAttempts;
     ++m_requestNumber;
     m_error.clear();
     m_received = 0;
-    // The room of the last body is kept for the next one.
-    m_body.reserve(m_body.capacity());
-    m_body.resize(0);
+    emptyKeepingRoom(m_body);
 
     const QString host = url.host();
     const quint16 port = quint16(url.port(80));
@@ -275,7 +279,7 @@ void PlainHttp::connectAndSend()
 
 void PlainHttp::send()
 {
-    m_in.clear();
+    emptyKeepingRoom(m_in);
     m_inPos = 0;
     m_status = 0;
     m_reason.clear();
@@ -285,12 +289,14 @@ void PlainHttp::send()
     m_chunkTrailer = false;
     m_contentLength = -1;
     m_packedBody = false;
-    m_packed.resize(0);
+    emptyKeepingRoom(m_packed);
     m_packedClock.invalidate();
     m_inflater.reset();
     m_sawReplyBytes = false;
     m_state = State::Waiting;
-    m_socket->write(m_request);
+    m_socket->write(m_head);
+    if (!m_requestBody.isEmpty())
+        m_socket->write(m_requestBody);
 }
 
 void PlainHttp::readSocket()
@@ -313,21 +319,28 @@ void PlainHttp::readSocket()
         return;
     }
 
-    if (m_state == State::Body && m_framing == Framing::Length && !m_packedBody && m_inPos == m_in.size()) {
-        // The common case: the body straight from the socket into its place.
+    if (m_state == State::Body && m_framing == Framing::Length && !m_inflater && m_inPos == m_in.size()) {
+        // The common case: the body, or the packed body held whole, straight from the socket
+        // into its place.
+        QByteArray &into = m_packedBody ? m_packed : m_body;
         const int take = int(std::min(available, m_remaining));
-        const int used = m_body.size();
-        m_body.resize(used + take);
-        const qint64 got = m_socket->read(m_body.data() + used, take);
-        m_body.resize(used + int(std::max<qint64>(got, 0)));
-        m_received += std::max<qint64>(got, 0);
-        m_remaining -= std::max<qint64>(got, 0);
+        const int used = int(into.size());
+        into.resize(used + take);
+        const qint64 got = std::max<qint64>(m_socket->read(into.data() + used, take), 0);
+        into.resize(used + int(got));
+        m_remaining -= got;
+        if (m_packedBody) {
+            if (!packedTaken())
+                return;
+        } else {
+            m_received += got;
+        }
         if (m_remaining == 0) {
             complete();
             return;
         }
         if (m_received != before)
-            emit downloadProgress(m_received, m_contentLength);
+            emit downloadProgress(m_received, m_packedBody ? -1 : m_contentLength);
         return;
     }
 
@@ -519,28 +532,40 @@ bool PlainHttp::takeBody(const char *data, qint64 size)
     if (size <= 0)
         return true;
     if (m_packedBody && !m_inflater) {
-        if (!m_packedClock.isValid())
-            m_packedClock.start();
         m_packed.append(data, int(size));
-        if (m_packedClock.elapsed() < HoldPackedMs)
-            return true;
-        m_inflater = std::make_unique<Inflater>();
-        data = m_packed.constData();
-        size = m_packed.size();
+        return packedTaken();
     }
-    if (m_inflater) {
-        const int before = m_body.size();
-        const bool unpacked = m_inflater->feed(data, size, m_body);
-        m_packed.resize(0);
-        if (!unpacked) {
-            finish(m_inflater->tooLarge ? tooLargeText() : qtText("QHttp", "Data corrupted"));
-            return false;
-        }
-        m_received += m_body.size() - before;
-        return true;
-    }
+    if (m_inflater)
+        return unpackAsItComes(data, size);
     m_body.append(data, int(size));
     m_received += size;
+    return true;
+}
+
+bool PlainHttp::packedTaken()
+{
+    if (!m_packedClock.isValid())
+        m_packedClock.start();
+    if (m_packedClock.elapsed() < HoldPackedMs)
+        return true;
+    m_inflater = std::make_unique<Inflater>();
+    // Taken out while it is unpacked, and handed back empty with its room.
+    QByteArray held;
+    held.swap(m_packed);
+    const bool unpacked = unpackAsItComes(held.constData(), held.size());
+    held.resize(0);
+    m_packed.swap(held);
+    return unpacked;
+}
+
+bool PlainHttp::unpackAsItComes(const char *data, qint64 size)
+{
+    const qint64 before = m_body.size();
+    if (!m_inflater->feed(data, size, m_body)) {
+        finish(m_inflater->tooLarge ? tooLargeText() : qtText("QHttp", "Data corrupted"));
+        return false;
+    }
+    m_received += m_body.size() - before;
     return true;
 }
 

@@ -59,6 +59,9 @@ private:
     bool readHead();
     bool readBody();
     bool takeBody(const char *data, qint64 size);
+    // The packed body held so far; once it has been coming for a while, unpacked as it comes.
+    bool packedTaken();
+    bool unpackAsItComes(const char *data, qint64 size);
     // Unpacks the packed body held back; false when it is neither gzip nor zlib data.
     bool unpackHeld();
     void connectAndSend();
@@ -77,7 +80,7 @@ private:
 
     State m_state = State::Idle;
     QUrl m_url;
-    QByteArray m_request;
+    QByteArray m_requestBody;
     QByteArray m_head;
     QByteArray m_headVerb;
     QUrl m_headUrl;

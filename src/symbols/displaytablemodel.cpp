@@ -339,11 +339,8 @@ bool DisplayTableModel::show(Cell &cell, std::string_view text, int &steadyCount
     if (!sameText) {
         before = cell.value;
         after = LiveQuotes::value(text);
-        // A figure mostly keeps its length from tick to tick: written over in place.
-        if (cell.text.size() == text.size())
-            std::memcpy(&cell.text[0], text.data(), text.size());
-        else
-            cell.text.assign(text.data(), text.size());
+        // Written into the room the text already has.
+        cell.text.assign(text.data(), text.size());
         cell.value = after;
     }
     Shade shade = cell.shade;

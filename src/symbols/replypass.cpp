@@ -37,8 +37,7 @@ void LiveReplyPass::followSelection()
     for (const SelectedSymbol &entry : entries) {
         const QByteArray utf8 = entry.symbol.toUtf8();
         const std::string_view symbol(utf8.constData(), std::size_t(utf8.size()));
-        const int known = m_index.find(symbol);
-        m_entrySlots.push_back(known >= 0 ? known : m_index.insert(symbol));
+        m_entrySlots.push_back(m_index.insert(symbol));
     }
     m_selectionRevision = m_selection->revision();
     m_followed = true;
