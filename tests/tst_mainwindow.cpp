@@ -2,7 +2,6 @@
 // selection buttons, the account's hand-over, the watch-list buttons, the message and status
 // lines, the restart and settings buttons and the close sequence.
 #include "app/config.h"
-#include "app/installfolder.h"
 #include "app/seams.h"
 #include "app/settings.h"
 #include "app/settingsstore.h"
@@ -96,7 +95,6 @@ private slots:
     void form_data();
     void form();
     void freshWindow();
-    void everyNamedSlotFindsItsSignal();
     void updateProgress_data();
     void updateProgress();
     void feedBoxes_data();
@@ -169,57 +167,45 @@ void TestMainWindow::form_data()
     QTest::addColumn<QString>("styleSheet");
     QTest::addColumn<int>("pointSize"); // Verdana; 0: not checked
 
-    const QString window = QStringLiteral("amibrokerlivedata2");
-    const QString feeds = QStringLiteral("realTimeDataGroupBox");
-    QTest::newRow("settings") << "amibrokerPathButton" << "QPushButton" << window << QRect(20, 20, 121, 71)
-                              << "Settings" << SettingsStyle << 0;
-    QTest::newRow("restart") << "restartButton" << "QPushButton" << window << QRect(145, 20, 91, 71) << "Restart"
-                             << SettingsStyle << 0;
-    QTest::newRow("eod") << "pushButton" << "QPushButton" << window << QRect(544, 20, 81, 71) << "EOD"
-                         << "background-color: rgb(170, 0, 0);\ncolor: rgb(238, 238, 238);" << 0;
-    QTest::newRow("support") << "contactSupportButton" << "QPushButton" << window << QRect(540, 100, 191, 51)
-                             << "Contact Support" << "background-color: rgb(0, 0, 0);\ncolor: rgb(255, 255, 255);" << 0;
-    QTest::newRow("backfill group") << "backfillGroup" << "QGroupBox" << window << QRect(242, 18, 191, 71)
-                                    << "Backfill Days" << "" << 0;
-    QTest::newRow("days") << "daysBox" << "QComboBox" << "backfillGroup" << QRect(10, 29, 61, 31) << "" << "" << 0;
-    QTest::newRow("backfill") << "backfillButton" << "QPushButton" << "backfillGroup" << QRect(80, 20, 101, 41)
-                              << "Backfill" << SettingsStyle << 0;
-    QTest::newRow("feeds") << feeds << "QGroupBox" << window << QRect(20, 100, 511, 51) << "Feeds" << "" << 10;
-    QTest::newRow("cash") << "cashBox" << "QRadioButton" << feeds << QRect(40, 20, 61, 17) << "CASH" << "" << 7;
-    QTest::newRow("comm") << "commBox" << "QRadioButton" << feeds << QRect(270, 20, 61, 17) << "COMM" << "" << 0;
-    QTest::newRow("spot") << "spotBox" << "QRadioButton" << feeds << QRect(420, 20, 51, 17) << "SPOT" << "" << 7;
-    QTest::newRow("agricomm, captionless") << "agricommBox" << "QRadioButton" << feeds << QRect(530, 20, 21, 17)
-                                           << "" << "" << 8;
-    QTest::newRow("symbols") << "symbolsListWidget" << "QListWidget" << window << QRect(20, 160, 195, 241) << ""
-                             << WhiteStyle << 9;
-    QTest::newRow("table") << "displayTableWidget" << "DisplayTableView" << window << QRect(222, 160, 509, 265) << ""
-                           << WhiteStyle << 9;
-    QTest::newRow("select none") << "selectNone" << "QPushButton" << window << QRect(115, 403, 101, 32) << "None"
-                                 << LightStyle << 0;
-    QTest::newRow("add") << "addSelected" << "QPushButton" << window << QRect(20, 436, 196, 32) << "Add Symbol"
-                         << LightStyle << 0;
-    QTest::newRow("delete all") << "DeleteAll" << "QPushButton" << window << QRect(630, 473, 101, 40) << "Delete All"
-                                << "background-color: rgb(157, 0, 0);\ncolor: rgb(255, 255, 255);" << 0;
-    QTest::newRow("load") << "load_list_2" << "QPushButton" << window << QRect(630, 430, 101, 38) << "Load"
-                          << "background-color: rgb(244, 244, 244);" << 0;
-    QTest::newRow("backfill progress") << "progressBarRT" << "QProgressBar" << window << QRect(222, 430, 298, 38) << ""
-                                       << "color: rgb(255, 255, 255);" << 0;
-    QTest::newRow("user id") << "machineIDLabel" << "QLineEdit" << window << QRect(100, 474, 311, 31) << "" << "" << 0;
-    QTest::newRow("messages") << "messageBox" << "QTextEdit" << window << QRect(100, 518, 511, 31) << "" << "" << 0;
-    QTest::newRow("status") << "statusLabel" << "QLabel" << window << QRect(630, 518, 101, 31)
-                            << "Connected / Disconnected" << "" << 0;
-    QTest::newRow("connect") << "connectButton" << "QPushButton" << window << QRect(30, 500, 16, 23) << "Connect" << ""
-                             << 0;
+    const auto row = [](const char *name, const char *className, const char *parent, const QRect &geometry,
+                        const char *caption, const QString &styleSheet, int pointSize = 0) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(className)
+                            << QString::fromLatin1(parent) << geometry << QString::fromLatin1(caption) << styleSheet
+                            << pointSize;
+    };
+    const char *const window = "amibrokerlivedata2", *const feeds = "realTimeDataGroupBox";
+    row("amibrokerPathButton", "QPushButton", window, {20, 20, 121, 71}, "Settings", SettingsStyle);
+    row("restartButton", "QPushButton", window, {145, 20, 91, 71}, "Restart", SettingsStyle);
+    row("pushButton", "QPushButton", window, {544, 20, 81, 71}, "EOD",
+        QStringLiteral("background-color: rgb(170, 0, 0);\ncolor: rgb(238, 238, 238);"));
+    row("contactSupportButton", "QPushButton", window, {540, 100, 191, 51}, "Contact Support",
+        QStringLiteral("background-color: rgb(0, 0, 0);\ncolor: rgb(255, 255, 255);"));
+    row("backfillGroup", "QGroupBox", window, {242, 18, 191, 71}, "Backfill Days", "");
+    row("daysBox", "QComboBox", "backfillGroup", {10, 29, 61, 31}, "", "");
+    row("backfillButton", "QPushButton", "backfillGroup", {80, 20, 101, 41}, "Backfill", SettingsStyle);
+    row(feeds, "QGroupBox", window, {20, 100, 511, 51}, "Feeds", "", 10);
+    row("cashBox", "QRadioButton", feeds, {40, 20, 61, 17}, "CASH", "", 7);
+    row("commBox", "QRadioButton", feeds, {270, 20, 61, 17}, "COMM", "");
+    row("spotBox", "QRadioButton", feeds, {420, 20, 51, 17}, "SPOT", "", 7);
+    row("agricommBox", "QRadioButton", feeds, {530, 20, 21, 17}, "", "", 8); // captionless
+    row("symbolsListWidget", "QListWidget", window, {20, 160, 195, 241}, "", WhiteStyle, 9);
+    row("displayTableWidget", "DisplayTableView", window, {222, 160, 509, 265}, "", WhiteStyle, 9);
+    row("selectNone", "QPushButton", window, {115, 403, 101, 32}, "None", LightStyle);
+    row("addSelected", "QPushButton", window, {20, 436, 196, 32}, "Add Symbol", LightStyle);
+    row("DeleteAll", "QPushButton", window, {630, 473, 101, 40}, "Delete All",
+        QStringLiteral("background-color: rgb(157, 0, 0);\ncolor: rgb(255, 255, 255);"));
+    row("load_list_2", "QPushButton", window, {630, 430, 101, 38}, "Load",
+        QStringLiteral("background-color: rgb(244, 244, 244);"));
+    row("progressBarRT", "QProgressBar", window, {222, 430, 298, 38}, "", QStringLiteral("color: rgb(255, 255, 255);"));
+    row("machineIDLabel", "QLineEdit", window, {100, 474, 311, 31}, "", "");
+    row("messageBox", "QTextEdit", window, {100, 518, 511, 31}, "", "");
+    row("statusLabel", "QLabel", window, {630, 518, 101, 31}, "Connected / Disconnected", "");
+    row("connectButton", "QPushButton", window, {30, 500, 16, 23}, "Connect", "");
 }
 
 void TestMainWindow::form()
 {
     QFETCH(QString, name);
-    QFETCH(QString, className);
-    QFETCH(QString, parentName);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, caption);
-    QFETCH(QString, styleSheet);
     QFETCH(int, pointSize);
 
     // The form as designed: the window built over it sets its flags, which drops the inherited
@@ -230,11 +216,11 @@ void TestMainWindow::form()
     const QList<QWidget *> found = dialog.findChildren<QWidget *>(name);
     QCOMPARE(found.size(), 1);
     QWidget *widget = found.first();
-    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
-    QCOMPARE(widget->parentWidget()->objectName(), parentName);
-    QCOMPARE(widget->geometry(), geometry);
-    QCOMPARE(captionOf(widget), caption);
-    QCOMPARE(widget->styleSheet(), styleSheet);
+    QTEST(QString::fromLatin1(widget->metaObject()->className()), "className");
+    QTEST(widget->parentWidget()->objectName(), "parentName");
+    QTEST(widget->geometry(), "geometry");
+    QTEST(captionOf(widget), "caption");
+    QTEST(widget->styleSheet(), "styleSheet");
     if (pointSize) {
         QCOMPARE(widget->font().family(), QStringLiteral("Verdana"));
         QCOMPARE(widget->font().pointSize(), pointSize);
@@ -295,19 +281,10 @@ void TestMainWindow::freshWindow()
     ui.agricommBox->setChecked(true);
     QVERIFY(!ui.cashBox->isChecked());
 
-    // The session starts the feed once; the button goes with it.
-    QVERIFY(ui.connectButton->isEnabled());
-    ui.connectButton->click();
-    QVERIFY(inside(sessionOf(window)).liveDownloader());
-    QVERIFY(!ui.connectButton->isEnabled());
-}
-
-// Every on_<object>_<signal> slot of the main window must meet an object of that name with that
-// signal, or connectSlotsByName leaves the button dead without a word at run time.
-void TestMainWindow::everyNamedSlotFindsItsSignal()
-{
+    // Every on_<object>_<signal> slot of the main window must meet an object of that name with that
+    // signal, or connectSlotsByName leaves the button dead without a word at run time.
     const QMetaObject &meta = amibrokerlivedata2::staticMetaObject;
-    const QList<QObject *> children = m_world->window->findChildren<QObject *>();
+    const QList<QObject *> children = window.findChildren<QObject *>();
     int checked = 0;
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
         const QMetaMethod slot = meta.method(i);
@@ -325,6 +302,12 @@ void TestMainWindow::everyNamedSlotFindsItsSignal()
         ++checked;
     }
     QCOMPARE(checked, 20);
+
+    // The session starts the feed once; the button goes with it.
+    QVERIFY(ui.connectButton->isEnabled());
+    ui.connectButton->click();
+    QVERIFY(inside(sessionOf(window)).liveDownloader());
+    QVERIFY(!ui.connectButton->isEnabled());
 }
 
 void TestMainWindow::updateProgress_data()
@@ -343,13 +326,12 @@ void TestMainWindow::updateProgress()
 {
     QFETCH(QString, progress);
     QFETCH(QString, speed);
-    QFETCH(int, value);
 
     QProgressBar *bar = m_world->ui->progressBar;
     m_world->window->updateProgress(QStringLiteral("50"), QStringLiteral("0.0 bytes/sec"));
     QCOMPARE(bar->value(), 50);
     m_world->window->updateProgress(progress, speed);
-    QCOMPARE(bar->value(), value);
+    QTEST(bar->value(), "value");
     QCOMPARE(bar->format(), QStringLiteral("Tick Data : ") + speed);
     QCOMPARE(bar->text(), QStringLiteral("Tick Data : ") + speed);
 }
@@ -496,8 +478,6 @@ void TestMainWindow::restoredChoicesShown()
     QFETCH(QStringList, storedExchanges);
     QFETCH(QList<int>, storedBoxes);
     QFETCH(QString, box);
-    QFETCH(QStringList, rows);
-    QFETCH(QStringList, boxes);
 
     SymbolsWorld::storeSelection(storedSymbols, storedExchanges);
     for (int index : storedBoxes)
@@ -517,8 +497,8 @@ void TestMainWindow::restoredChoicesShown()
         QCOMPARE(radio->isEnabled(), session.enabledExchanges().contains(QLatin1String(feed.exchange)));
         QCOMPARE(radio->isChecked(), box == QLatin1String(feed.boxName));
     }
-    QCOMPARE(tableRows(ui.displayTableWidget->model()), rows);
-    QCOMPARE(m_world->environment->boxes, boxes);
+    QTEST(tableRows(ui.displayTableWidget->model()), "rows");
+    QTEST(m_world->environment->boxes, "boxes");
     // The live request already asks for the restored selection.
     const QUrl live = inside(sessionOf(*m_world->window)).liveDownloader()->url;
     QCOMPARE(QUrlQuery(live).queryItemValue(QStringLiteral("send")), session.selection().symbols().join('|'));
