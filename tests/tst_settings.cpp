@@ -29,20 +29,24 @@ using Values = QVariantMap;
 void writeStore(const Values &values) { StoredSettings().seed(values); }
 Values readStore() { return StoredSettings().values(); }
 
-// The form's check states in store order: disable 5-day, fast, layout, control.
-QList<bool> checks(const settings &dialog)
+// The six boxes in store order: disable 5-day, fast, layout, control, then the two below the grid.
+const char *const BoxNames[] = {"autoBackfill5",    "fastBackfill",        "saveLayout",
+                                "controlAmibroker", "backfillAfterOutage", "notifyFeedTrouble"};
+
+// The boxes' check states as '0' and '1', in the order above.
+QString checks(const settings &dialog)
 {
-    QList<bool> states;
-    for (const char *name : {"autoBackfill5", "fastBackfill", "saveLayout", "controlAmibroker"})
-        states << dialog.findChild<QCheckBox *>(QLatin1String(name))->isChecked();
+    QString states;
+    for (const char *name : BoxNames)
+        states += dialog.findChild<QCheckBox *>(QLatin1String(name))->isChecked() ? QLatin1Char('1') : QLatin1Char('0');
     return states;
 }
 
-void setChecks(settings &dialog, const QList<bool> &states)
+void setChecks(settings &dialog, const QString &states)
 {
     int i = 0;
-    for (const char *name : {"autoBackfill5", "fastBackfill", "saveLayout", "controlAmibroker"})
-        dialog.findChild<QCheckBox *>(QLatin1String(name))->setChecked(states.at(i++));
+    for (const char *name : BoxNames)
+        dialog.findChild<QCheckBox *>(QLatin1String(name))->setChecked(states.at(i++) == QLatin1Char('1'));
 }
 
 QRadioButton *mode(const settings &dialog, int number)
@@ -50,12 +54,21 @@ QRadioButton *mode(const settings &dialog, int number)
     return dialog.findChild<QRadioButton *>(QStringLiteral("mode%1").arg(number));
 }
 
-// What OK writes: the four boxes, the data mode and the two boxes below the grid.
-Values written(bool disable5, bool fast, bool layout, bool control, int dataMode, bool outage = true)
+// What OK writes: the six boxes, as checks() gives them, and the data mode.
+Values written(const char *states, int dataMode)
 {
-    return {{Store::DisableAutoBackfill5, disable5}, {Store::FastBackfill, fast}, {Store::SaveLayout, layout},
-            {Store::ControlAmibroker, control}, {Store::DataMode, dataMode}, {Store::BackfillAfterOutage, outage},
-            {Store::NotifyFeedTrouble, true}};
+    const Store::Key<bool> keys[] = {Store::DisableAutoBackfill5, Store::FastBackfill,       Store::SaveLayout,
+                                     Store::ControlAmibroker,     Store::BackfillAfterOutage, Store::NotifyFeedTrouble};
+    Values values{{Store::DataMode, dataMode}};
+    for (int i = 0; i < 6; ++i)
+        values.insert(keys[i], states[i] == '1');
+    return values;
+}
+
+// What the program reads for the two boxes below the grid, as checks() gives them.
+QString lowerBoxesRead()
+{
+    return QString::number(Store::backfillAfterOutage()) + QString::number(Store::notifyFeedTrouble());
 }
 
 void press(settings &dialog, QDialogButtonBox::StandardButton which)
@@ -76,20 +89,14 @@ private slots:
     void form();
     void newWidgetsMoveNothing_data();
     void newWidgetsMoveNothing();
-    void outageBoxBelowTheGrid();
     void gridPlaces_data();
     void gridPlaces();
-    void loadAtConstruction_data();
-    void loadAtConstruction();
-    void okWritesTheForm_data();
-    void okWritesTheForm();
-    void cancelLeavesTheStore();
+    void loadEditAndClose_data();
+    void loadEditAndClose();
     void memberFollowsLoadsOnly();
     void okEndsAModalRun();
     void firstRunValuesFillOnlyAbsentKeys_data();
     void firstRunValuesFillOnlyAbsentKeys();
-    void backfillAfterOutage_data();
-    void backfillAfterOutage();
     void openLogFolder_data();
     void openLogFolder();
     void writesReachTheDisk();
@@ -130,6 +137,35 @@ void TestSettings::form()
     QCOMPARE(buttons->standardButtons(), QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QCOMPARE(buttons->font().family(), QStringLiteral("Verdana"));
     QCOMPARE(buttons->font().pointSize(), 10);
+    // checks() covers every box.
+    QCOMPARE(dialog.findChildren<QCheckBox *>().size(), 6);
+
+    // The two boxes below sit outside the grid, in the band it leaves free below its rows, so that
+    // they take no share of the grid's spare height; last in the tab order.
+    dialog.show();
+    auto *grid = dialog.findChild<QGridLayout *>(QStringLiteral("gridLayout"));
+    auto *box = dialog.findChild<QCheckBox *>(QStringLiteral("backfillAfterOutage"));
+    QCOMPARE(grid->indexOf(box), -1);
+    QCOMPARE(box->text(), QStringLiteral("Backfill after an outage"));
+    QCOMPARE(box->font().family(), QStringLiteral("Verdana"));
+    QCOMPARE(box->font().pointSize(), 11);
+    const QMargins margins = grid->contentsMargins();
+    QCOMPARE(margins.bottom(), 313 - 252 + margins.top());
+    QCOMPARE(box->geometry(), QRect(margins.left(), 252 - margins.top(), 490 - margins.left() - margins.right(), 24));
+    auto *notify = dialog.findChild<QCheckBox *>(QStringLiteral("notifyFeedTrouble"));
+    QCOMPARE(grid->indexOf(notify), -1);
+    QCOMPARE(notify->text(), QStringLiteral("Notify me when the feed has trouble"));
+    QCOMPARE(notify->geometry(), box->geometry().translated(0, 24));
+    QList<QWidget *> chain;
+    for (QWidget *widget = mode(dialog, 1); chain.size() < 11; widget = widget->nextInFocusChain()) {
+        if (widget->focusPolicy() & Qt::TabFocus)
+            chain << widget;
+    }
+    const auto named = [&dialog](const char *name) { return dialog.findChild<QWidget *>(QLatin1String(name)); };
+    QCOMPARE(chain, (QList<QWidget *>{named("mode1"), named("mode2"), named("autoBackfill5"), named("fastBackfill"),
+                                      named("saveLayout"), named("controlAmibroker"),
+                                      buttons->button(QDialogButtonBox::Ok), buttons->button(QDialogButtonBox::Cancel),
+                                      named("openLogFolder"), box, notify}));
 
     // The form's own initial states, before any load overwrites them.
     QDialog bare;
@@ -202,40 +238,6 @@ void TestSettings::newWidgetsMoveNothing()
     }
 }
 
-void TestSettings::outageBoxBelowTheGrid()
-{
-    // Outside the grid, in the band the grid leaves free below the described rows, so that it
-    // takes no share of the grid's spare height; last in the tab order.
-    settings dialog(nullptr);
-    dialog.show();
-    auto *grid = dialog.findChild<QGridLayout *>(QStringLiteral("gridLayout"));
-    auto *box = dialog.findChild<QCheckBox *>(QStringLiteral("backfillAfterOutage"));
-    QCOMPARE(grid->indexOf(box), -1);
-    QCOMPARE(box->text(), QStringLiteral("Backfill after an outage"));
-    QCOMPARE(box->font().family(), QStringLiteral("Verdana"));
-    QCOMPARE(box->font().pointSize(), 11);
-    const QMargins margins = grid->contentsMargins();
-    QCOMPARE(margins.bottom(), 313 - 252 + margins.top());
-    QCOMPARE(box->geometry(), QRect(margins.left(), 252 - margins.top(), 490 - margins.left() - margins.right(), 24));
-    auto *notify = dialog.findChild<QCheckBox *>(QStringLiteral("notifyFeedTrouble"));
-    QCOMPARE(grid->indexOf(notify), -1);
-    QCOMPARE(notify->text(), QStringLiteral("Notify me when the feed has trouble"));
-    QCOMPARE(notify->geometry(), box->geometry().translated(0, 24));
-
-    auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
-    QList<QWidget *> chain;
-    for (QWidget *widget = dialog.findChild<QWidget *>(QStringLiteral("mode1")); chain.size() < 11;
-         widget = widget->nextInFocusChain()) {
-        if (widget->focusPolicy() & Qt::TabFocus)
-            chain << widget;
-    }
-    const auto named = [&dialog](const char *name) { return dialog.findChild<QWidget *>(QLatin1String(name)); };
-    QCOMPARE(chain, (QList<QWidget *>{named("mode1"), named("mode2"), named("autoBackfill5"), named("fastBackfill"),
-                                      named("saveLayout"), named("controlAmibroker"),
-                                      buttons->button(QDialogButtonBox::Ok), buttons->button(QDialogButtonBox::Cancel),
-                                      named("openLogFolder"), box, notify}));
-}
-
 void TestSettings::gridPlaces_data()
 {
     QTest::addColumn<QString>("name");
@@ -259,11 +261,9 @@ void TestSettings::gridPlaces_data()
 void TestSettings::gridPlaces()
 {
     QFETCH(QString, name);
-    QFETCH(QString, text);
     QFETCH(int, row);
     QFETCH(int, column);
     QFETCH(int, columnSpan);
-    QFETCH(int, pointSize);
 
     settings dialog(nullptr);
     auto *grid = dialog.findChild<QGridLayout *>(QStringLiteral("gridLayout"));
@@ -275,126 +275,113 @@ void TestSettings::gridPlaces()
     QCOMPARE((QList<int>{r, c, rowSpan, colSpan}), (QList<int>{row, column, 1, columnSpan}));
 
     if (name != QLatin1String("buttonBox")) {
-        QCOMPARE(widget->property("text").toString(), text);
+        QTEST(widget->property("text").toString(), "text");
         QCOMPARE(widget->font().family(), QStringLiteral("Verdana"));
-        QCOMPARE(widget->font().pointSize(), pointSize);
+        QTEST(widget->font().pointSize(), "pointSize");
     }
 }
 
-void TestSettings::loadAtConstruction_data()
+void TestSettings::loadEditAndClose_data()
 {
     QTest::addColumn<Values>("stored");
-    QTest::addColumn<QList<bool>>("expectedChecks");
-    QTest::addColumn<int>("expectedMode");        // the radio button that ends up checked
-    QTest::addColumn<int>("expectedDataMode");
-    QTest::addColumn<bool>("expectedControl");
+    QTest::addColumn<QString>("loaded");  // checks() after the load at construction
+    QTest::addColumn<int>("loadedMode");  // the radio button that ends up checked
+    QTest::addColumn<QString>("edits");   // the boxes as the trader leaves them; empty: untouched
+    QTest::addColumn<int>("chosenMode");  // 0: leave the radio buttons as loaded
+    QTest::addColumn<Values>("expected"); // the store after OK; empty: Cancel instead
 
-    QTest::newRow("empty store: everything false, Mode 1 despite the (default) caption")
-        << Values() << QList<bool>{false, false, false, false} << 1 << 0 << false;
-    QTest::newRow("data mode 2")
-        << Values{{Store::DataMode, 2}} << QList<bool>{false, false, false, false} << 2 << 2 << false;
-    QTest::newRow("data mode 3 falls back to Mode 1")
-        << Values{{Store::DataMode, 3}} << QList<bool>{false, false, false, false} << 1 << 3 << false;
+    // The boxes below the grid read absent as on, so an untouched OK writes them as true.
+    const Values none;
+    const Values outageOff{{Store::BackfillAfterOutage, false}};
+    Values kept = written("010001", 1);
+    kept.insert(Store::SelectedSymbols, QStringList{"NIFTY-I"});
+    QTest::newRow("empty store: Mode 1 despite the (default) caption, untouched OK writes the defaults")
+        << none << "000011" << 1 << "" << 0 << written("000011", 1);
+    QTest::newRow("data mode 2") << Values{{Store::DataMode, 2}} << "000011" << 2 << "" << 0 << written("000011", 2);
+    QTest::newRow("data mode 3 falls back to Mode 1 and is written back as 1")
+        << Values{{Store::DataMode, 3}} << "000011" << 1 << "" << 0 << written("000011", 1);
     QTest::newRow("all on, mode 1")
         << Values{{Store::DisableAutoBackfill5, true}, {Store::FastBackfill, true}, {Store::SaveLayout, true},
                   {Store::ControlAmibroker, true}, {Store::DataMode, 1}}
-        << QList<bool>{true, true, true, true} << 1 << 1 << true;
-    QTest::newRow("only control")
-        << Values{{Store::ControlAmibroker, true}} << QList<bool>{false, false, false, true} << 1 << 0 << true;
-}
-
-void TestSettings::loadAtConstruction()
-{
-    QFETCH(Values, stored);
-    QFETCH(QList<bool>, expectedChecks);
-    QFETCH(int, expectedMode);
-    QFETCH(int, expectedDataMode);
-    QFETCH(bool, expectedControl);
-
-    writeStore(stored);
-    settings dialog(nullptr);
-    QCOMPARE(checks(dialog), expectedChecks);
-    QVERIFY(mode(dialog, expectedMode)->isChecked() && !mode(dialog, 3 - expectedMode)->isChecked());
-    QCOMPARE(dialog.dataMode, expectedDataMode);
-    QCOMPARE(dialog.controlAmibroker, expectedControl);
-    // Loading never writes.
-    QCOMPARE(readStore(), stored);
-}
-
-void TestSettings::okWritesTheForm_data()
-{
-    QTest::addColumn<Values>("stored");
-    QTest::addColumn<QList<bool>>("edits");
-    QTest::addColumn<int>("chosenMode");    // 0: leave the radio buttons as loaded
-    QTest::addColumn<Values>("expected");
-
-    // The boxes below the grid load as checked from an absent key, so an untouched OK writes them as true.
-    QTest::newRow("untouched empty store writes its defaults, Mode 1")
-        << Values() << QList<bool>{false, false, false, false} << 0 << written(false, false, false, false, 1);
-    QTest::newRow("stored 3 is written back as 1")
-        << Values{{Store::DataMode, 3}} << QList<bool>{false, false, false, false} << 0
-        << written(false, false, false, false, 1);
-    QTest::newRow("edits and Mode 2") << Values{{Store::DataMode, 1}} << QList<bool>{true, false, true, true} << 2
-                                      << written(true, false, true, true, 2);
-    Values kept = written(false, true, false, false, 1, false);
-    kept.insert(Store::SelectedSymbols, QStringList{"NIFTY-I"});
+        << "111111" << 1 << "" << 0 << written("111111", 1);
+    QTest::newRow("only control") << Values{{Store::ControlAmibroker, true}} << "000111" << 1 << "" << 0
+                                  << written("000111", 1);
+    QTest::newRow("edits and Mode 2") << Values{{Store::DataMode, 1}} << "000011" << 1 << "101111" << 2
+                                      << written("101111", 2);
     QTest::newRow("back to Mode 1, other keys kept")
         << Values{{Store::DataMode, 2}, {Store::SelectedSymbols, QStringList{"NIFTY-I"}},
                   {Store::BackfillAfterOutage, false}}
-        << QList<bool>{false, true, false, false} << 1 << kept;
+        << "000001" << 2 << "010001" << 1 << kept;
+    QTest::newRow("every box and the mode changed, then Cancel")
+        << Values{{Store::DisableAutoBackfill5, true}, {Store::FastBackfill, true}, {Store::SaveLayout, false},
+                  {Store::ControlAmibroker, true}, {Store::DataMode, 2}}
+        << "110111" << 2 << "001000" << 1 << none;
+    QTest::newRow("lower boxes absent among other keys")
+        << Values{{Store::DisableAutoBackfill5, true}, {Store::DataMode, 2}} << "100011" << 2 << "" << 0
+        << written("100011", 2);
+    QTest::newRow("outage stored off") << outageOff << "000001" << 1 << "" << 0 << written("000001", 1);
+    QTest::newRow("outage stored on") << Values{{Store::BackfillAfterOutage, true}} << "000011" << 1 << "" << 0
+                                      << written("000011", 1);
+    QTest::newRow("outage switched off") << none << "000011" << 1 << "000001" << 0 << written("000001", 1);
+    QTest::newRow("outage switched on") << outageOff << "000001" << 1 << "000011" << 0 << written("000011", 1);
+    QTest::newRow("outage switched off, then Cancel") << none << "000011" << 1 << "000001" << 0 << none;
+    QTest::newRow("outage switched on, then Cancel") << outageOff << "000001" << 1 << "000011" << 0 << none;
+    QTest::newRow("notify switched off") << none << "000011" << 1 << "000010" << 0 << written("000010", 1);
+    QTest::newRow("notify stored off, switched on")
+        << Values{{Store::NotifyFeedTrouble, false}} << "000010" << 1 << "000011" << 0 << written("000011", 1);
 }
 
-void TestSettings::okWritesTheForm()
+// The store loads into the form at construction; OK writes the form back, Cancel writes nothing.
+void TestSettings::loadEditAndClose()
 {
     QFETCH(Values, stored);
-    QFETCH(QList<bool>, edits);
+    QFETCH(QString, loaded);
+    QFETCH(int, loadedMode);
+    QFETCH(QString, edits);
     QFETCH(int, chosenMode);
     QFETCH(Values, expected);
 
     writeStore(stored);
+    QCOMPARE(lowerBoxesRead(), loaded.right(2));
     settings dialog(nullptr);
+    QCOMPARE(checks(dialog), loaded);
+    QVERIFY(mode(dialog, loadedMode)->isChecked() && !mode(dialog, 3 - loadedMode)->isChecked());
+    // The member keeps the stored number as it is, 0 when absent.
+    QCOMPARE(dialog.dataMode, stored.value(Store::DataMode).toInt());
+    QCOMPARE(dialog.controlAmibroker, loaded.at(3) == QLatin1Char('1'));
+    // Loading never writes.
+    QCOMPARE(readStore(), stored);
+
     dialog.show();
-    setChecks(dialog, edits);
+    if (!edits.isEmpty())
+        setChecks(dialog, edits);
     if (chosenMode)
         mode(dialog, chosenMode)->setChecked(true);
-
-    press(dialog, QDialogButtonBox::Ok);
-
+    press(dialog, expected.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Ok);
     QVERIFY(!dialog.isVisible());
-    const Values written = readStore();
-    QCOMPARE(written.keys(), expected.keys());
+
+    if (expected.isEmpty()) {
+        QCOMPARE(readStore(), stored);
+        QCOMPARE(dialog.controlAmibroker, loaded.at(3) == QLatin1Char('1'));
+        // The next opening (load, then exec) shows the stored values, not the abandoned edits.
+        dialog.load();
+        QCOMPARE(checks(dialog), loaded);
+        QVERIFY(mode(dialog, loadedMode)->isChecked() && !mode(dialog, 3 - loadedMode)->isChecked());
+        QCOMPARE(lowerBoxesRead(), loaded.right(2));
+        return;
+    }
+    const Values store = readStore();
+    QCOMPARE(store.keys(), expected.keys());
     for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-        const QVariant got = written.value(it.key());
+        const QVariant got = store.value(it.key());
         const bool list = it.value().userType() == QMetaType::QStringList;
         QVERIFY2(list ? got == it.value() : got.toString() == it.value().toString(), qPrintable(it.key()));
     }
     // The reload after OK brings the members in line with what was written.
     QCOMPARE(dialog.dataMode, expected.value(Store::DataMode).toInt());
     QCOMPARE(dialog.controlAmibroker, expected.value(Store::ControlAmibroker).toBool());
-    QCOMPARE(checks(dialog), edits);
-}
-
-void TestSettings::cancelLeavesTheStore()
-{
-    const Values stored{{Store::DisableAutoBackfill5, true}, {Store::FastBackfill, true},
-                        {Store::SaveLayout, false}, {Store::ControlAmibroker, true}, {Store::DataMode, 2}};
-    writeStore(stored);
-    settings dialog(nullptr);
-    dialog.show();
-    for (QCheckBox *box : dialog.findChildren<QCheckBox *>())
-        box->toggle();
-    mode(dialog, 1)->setChecked(true);
-
-    press(dialog, QDialogButtonBox::Cancel);
-
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(readStore(), stored);
-    QVERIFY(dialog.controlAmibroker);
-
-    // The next opening (load, then exec) shows the stored values, not the abandoned edits.
-    dialog.load();
-    QCOMPARE(checks(dialog), (QList<bool>{true, true, false, true}));
-    QVERIFY(mode(dialog, 2)->isChecked() && !mode(dialog, 1)->isChecked());
+    QCOMPARE(checks(dialog), edits.isEmpty() ? loaded : edits);
+    QCOMPARE(lowerBoxesRead(), checks(dialog).right(2));
 }
 
 void TestSettings::memberFollowsLoadsOnly()
@@ -481,67 +468,6 @@ void TestSettings::firstRunValuesFillOnlyAbsentKeys()
     writeStore(before);
     Store::writeFirstRunValues();
     QCOMPARE(readStore(), after);
-}
-
-void TestSettings::backfillAfterOutage_data()
-{
-    // Both boxes below the grid read absent as on.
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<Values>("stored");
-    QTest::addColumn<bool>("loaded");
-    QTest::addColumn<bool>("toggle");
-    QTest::addColumn<QVariant>("afterOk");   // invalid: Cancel instead of OK, nothing written
-
-    const Values others{{Store::DisableAutoBackfill5, true}, {Store::DataMode, 2}};
-    const QString outage = Store::BackfillAfterOutage.name, notify = Store::NotifyFeedTrouble.name;
-    const Values outageOff{{Store::BackfillAfterOutage, false}};
-    QTest::newRow("absent reads as on") << outage << Values() << true << false << QVariant(true);
-    QTest::newRow("absent among other keys") << outage << others << true << false << QVariant(true);
-    QTest::newRow("stored off") << outage << outageOff << false << false << QVariant(false);
-    QTest::newRow("stored on") << outage << Values{{Store::BackfillAfterOutage, true}} << true << false << QVariant(true);
-    QTest::newRow("switched off") << outage << Values() << true << true << QVariant(false);
-    QTest::newRow("switched on") << outage << outageOff << false << true << QVariant(true);
-    QTest::newRow("switched off, then Cancel") << outage << Values() << true << true << QVariant();
-    QTest::newRow("switched on, then Cancel") << outage << outageOff << false << true << QVariant();
-    QTest::newRow("notify: absent reads as on") << notify << others << true << false << QVariant(true);
-    QTest::newRow("notify: switched off") << notify << Values() << true << true << QVariant(false);
-    QTest::newRow("notify: stored off, switched on")
-        << notify << Values{{Store::NotifyFeedTrouble, false}} << false << true << QVariant(true);
-}
-
-void TestSettings::backfillAfterOutage()
-{
-    QFETCH(QString, key);
-    QFETCH(Values, stored);
-    QFETCH(bool, loaded);
-    QFETCH(bool, toggle);
-    QFETCH(QVariant, afterOk);
-
-    const auto storedValue = [&key] {
-        return key == Store::NotifyFeedTrouble ? Store::notifyFeedTrouble() : Store::backfillAfterOutage();
-    };
-    writeStore(stored);
-    QCOMPARE(storedValue(), loaded);
-    settings dialog(nullptr);
-    dialog.show();
-    auto *box = dialog.findChild<QCheckBox *>(key);
-    QCOMPARE(box->isChecked(), loaded);
-    if (toggle)
-        box->toggle();
-
-    if (!afterOk.isValid()) {
-        press(dialog, QDialogButtonBox::Cancel);
-        QCOMPARE(readStore(), stored);
-        dialog.load();
-        QCOMPARE(box->isChecked(), loaded);
-        return;
-    }
-    press(dialog, QDialogButtonBox::Ok);
-    QCOMPARE(readStore().value(key).toBool(), afterOk.toBool());
-    QCOMPARE(storedValue(), afterOk.toBool());
-    QCOMPARE(box->isChecked(), afterOk.toBool());
-    // The other keys go as before.
-    QCOMPARE(readStore().value(Store::DataMode).toInt(), stored.value(Store::DataMode).toInt() == 2 ? 2 : 1);
 }
 
 // The close stores the trader's choices and may then end AmiBroker: what was written must be in
