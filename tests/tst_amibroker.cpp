@@ -15,10 +15,8 @@ class TestAmiBroker : public QObject
     Q_OBJECT
 
 private slots:
-    void importText_data();
-    void importText();
-    void saveLayoutText_data();
-    void saveLayoutText();
+    void methodText_data();
+    void methodText();
     void journalOfEveryCall();
     void importedLineCount_data();
     void importedLineCount();
@@ -28,57 +26,41 @@ private slots:
     void refusalKeepsTheLink();
 };
 
-void TestAmiBroker::importText_data()
+// Each method text as made from its paths, and as AmiBroker must get it.
+void TestAmiBroker::methodText_data()
 {
-    QTest::addColumn<QString>("dataFile");
-    QTest::addColumn<QString>("formatFile");
+    QTest::addColumn<QString>("made");
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("live, Windows")
-        << QStringLiteral("C:\\Quorvix\\rtimport.txt") << QStringLiteral("C:\\Quorvix\\dataFormatRT.dll")
-        << QStringLiteral("Import(0,C:\\Quorvix\\rtimport.txt,C:\\Quorvix\\dataFormatRT.dll)");
+        << AmiBroker::importText("C:\\Quorvix\\rtimport.txt", "C:\\Quorvix\\dataFormatRT.dll")
+        << "Import(0,C:\\Quorvix\\rtimport.txt,C:\\Quorvix\\dataFormatRT.dll)";
     QTest::newRow("intraday backfill, Windows")
-        << QStringLiteral("C:\\Quorvix\\autobackfill.txt") << QStringLiteral("C:\\Quorvix\\dataFormat.dll")
-        << QStringLiteral("Import(0,C:\\Quorvix\\autobackfill.txt,C:\\Quorvix\\dataFormat.dll)");
+        << AmiBroker::importText("C:\\Quorvix\\autobackfill.txt", "C:\\Quorvix\\dataFormat.dll")
+        << "Import(0,C:\\Quorvix\\autobackfill.txt,C:\\Quorvix\\dataFormat.dll)";
     QTest::newRow("live, Linux")
-        << QStringLiteral("/home/u/Quorvix/rtimport.txt") << QStringLiteral("/home/u/Quorvix/dataFormatRT.dll")
-        << QStringLiteral("Import(0,/home/u/Quorvix/rtimport.txt,/home/u/Quorvix/dataFormatRT.dll)");
+        << AmiBroker::importText("/home/u/Quorvix/rtimport.txt", "/home/u/Quorvix/dataFormatRT.dll")
+        << "Import(0,/home/u/Quorvix/rtimport.txt,/home/u/Quorvix/dataFormatRT.dll)";
     // No quotes are added: AmiBroker takes the text as it stands.
     QTest::newRow("blank in the folder")
-        << QStringLiteral("C:\\Program Files\\Quorvix\\rtimport.txt") << QStringLiteral("C:\\Program Files\\Quorvix\\dataFormatRT.dll")
-        << QStringLiteral("Import(0,C:\\Program Files\\Quorvix\\rtimport.txt,C:\\Program Files\\Quorvix\\dataFormatRT.dll)");
+        << AmiBroker::importText("C:\\Program Files\\Quorvix\\rtimport.txt",
+                                 "C:\\Program Files\\Quorvix\\dataFormatRT.dll")
+        << "Import(0,C:\\Program Files\\Quorvix\\rtimport.txt,C:\\Program Files\\Quorvix\\dataFormatRT.dll)";
     // A "%1" inside a path must not be taken for a placeholder.
-    QTest::newRow("percent sign in a path")
-        << QStringLiteral("/tmp/%1/rtimport.txt") << QStringLiteral("/tmp/%2/dataFormatRT.dll")
-        << QStringLiteral("Import(0,/tmp/%1/rtimport.txt,/tmp/%2/dataFormatRT.dll)");
+    QTest::newRow("percent sign in a path") << AmiBroker::importText("/tmp/%1/rtimport.txt", "/tmp/%2/dataFormatRT.dll")
+                                            << "Import(0,/tmp/%1/rtimport.txt,/tmp/%2/dataFormatRT.dll)";
+    QTest::newRow("layout, Windows")
+        << AmiBroker::saveLayoutText("C:\\Quorvix\\Amibroker\\QVF1000\\Layouts\\Default.awl")
+        << "SaveLayout(C:\\Quorvix\\Amibroker\\QVF1000\\Layouts\\Default.awl)";
+    QTest::newRow("layout, Linux") << AmiBroker::saveLayoutText("/home/u/Quorvix/Amibroker/QVF1000/Layouts/Default.awl")
+                                   << "SaveLayout(/home/u/Quorvix/Amibroker/QVF1000/Layouts/Default.awl)";
 }
 
-void TestAmiBroker::importText()
+void TestAmiBroker::methodText()
 {
-    QFETCH(QString, dataFile);
-    QFETCH(QString, formatFile);
+    QFETCH(QString, made);
     QFETCH(QString, expected);
-    QCOMPARE(AmiBroker::importText(dataFile, formatFile), expected);
-}
-
-void TestAmiBroker::saveLayoutText_data()
-{
-    QTest::addColumn<QString>("layoutFile");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("Windows")
-        << QStringLiteral("C:\\Quorvix\\Amibroker\\QVF1000\\Layouts\\Default.awl")
-        << QStringLiteral("SaveLayout(C:\\Quorvix\\Amibroker\\QVF1000\\Layouts\\Default.awl)");
-    QTest::newRow("Linux")
-        << QStringLiteral("/home/u/Quorvix/Amibroker/QVF1000/Layouts/Default.awl")
-        << QStringLiteral("SaveLayout(/home/u/Quorvix/Amibroker/QVF1000/Layouts/Default.awl)");
-}
-
-void TestAmiBroker::saveLayoutText()
-{
-    QFETCH(QString, layoutFile);
-    QFETCH(QString, expected);
-    QCOMPARE(AmiBroker::saveLayoutText(layoutFile), expected);
+    QCOMPARE(made, expected);
 }
 
 void TestAmiBroker::journalOfEveryCall()

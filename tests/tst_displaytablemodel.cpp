@@ -28,24 +28,6 @@ QByteArray quoteLine(const QByteArray &symbol, const QByteArray &price, const QB
     return "NSE," + symbol + ",20261207,09:15:00," + price + ',' + quantity + ",0\n";
 }
 
-// "price quantity" of every row.
-QStringList cells(const DisplayTableModel &model)
-{
-    QStringList texts;
-    for (int row = 0; row < model.rowCount(); ++row)
-        texts << model.index(row, PriceColumn).data().toString() + QLatin1Char(' ')
-                + model.index(row, QuantityColumn).data().toString();
-    return texts;
-}
-
-QStringList symbols(const DisplayTableModel &model)
-{
-    QStringList texts;
-    for (int row = 0; row < model.rowCount(); ++row)
-        texts << model.index(row, SymbolColumn).data().toString();
-    return texts;
-}
-
 // The same reply with a long line after it, so that each of its lines is read 64 bytes at a
 // time rather than as the reply's last few bytes.
 QByteArray widened(const QByteArray &reply)
@@ -54,10 +36,59 @@ QByteArray widened(const QByteArray &reply)
     return reply.isEmpty() || reply.endsWith('\n') ? reply + filler + '\n' : reply + filler;
 }
 
-Shade shade(const DisplayTableModel &model, int row, int column)
+// A model over its own selection. Qt's model tester checks every announcement against the
+// model's state: resets, inserted and removed rows, changed cells and the muted look.
+struct Table
 {
-    return Shade(model.index(row, column).data(DisplayTableModel::ShadeRole).toInt());
-}
+    // Every symbol on CASH unless told; without build the rows wait for rebuild().
+    explicit Table(const QStringList &symbols, QStringList exchanges = {}, bool build = true)
+    {
+        while (exchanges.size() < symbols.size())
+            exchanges << QStringLiteral("CASH");
+        if (!symbols.isEmpty())
+            selection.assign(symbols, exchanges);
+        if (build)
+            model.rebuild();
+    }
+    void show(const QByteArray &reply) { showReply(model, selection, reply); }
+    QString text(int row, int column, int role = Qt::DisplayRole) const
+    {
+        return model.index(row, column).data(role).toString();
+    }
+    Shade shade(int row, int column) const
+    {
+        return Shade(model.index(row, column).data(DisplayTableModel::ShadeRole).toInt());
+    }
+    // "price quantity" of every row.
+    QStringList cells() const
+    {
+        QStringList texts;
+        for (int row = 0; row < model.rowCount(); ++row)
+            texts << text(row, PriceColumn) + QLatin1Char(' ') + text(row, QuantityColumn);
+        return texts;
+    }
+    QStringList symbols() const
+    {
+        QStringList texts;
+        for (int row = 0; row < model.rowCount(); ++row)
+            texts << text(row, SymbolColumn);
+        return texts;
+    }
+    // The symbols of the rows that look muted, run together.
+    QString muted() const
+    {
+        QString names;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            if (model.index(row, SymbolColumn).data(DisplayTableModel::MutedRole).toBool())
+                names += text(row, SymbolColumn);
+        }
+        return names;
+    }
+
+    Selection selection;
+    DisplayTableModel model{selection};
+    QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::QtTest};
+};
 
 }
 
@@ -125,65 +156,53 @@ void TestDisplayTableModel::value()
     QCOMPARE(LiveQuotes::value(bytes), QString::fromUtf8(text).toFloat());
 }
 
-// Rows ACC, TCS, NIFTYä; each entry is a row's "price quantity" after one reply.
+// Rows ACC, TCS, NIFTYä: each one's "price quantity" after one reply, split at '|'; the rows
+// left off the end show "0 0".
 void TestDisplayTableModel::readsReply_data()
 {
     QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QString>("shown");
 
-    const QString none = QStringLiteral("0 0");
-    QTest::newRow("two lines") << quoteLine("ACC", "100.5", "10") + quoteLine("TCS", "3500", "2")
-                               << QStringList({"100.5 10", "3500 2", none});
-    QTest::newRow("first line wins") << quoteLine("ACC", "1", "1") + quoteLine("ACC", "2", "2")
-                                     << QStringList({"1 1", none, none});
-    QTest::newRow("no final line feed") << quoteLine("ACC", "1", "1") + QByteArray("NSE,TCS,d,t,5,5,0")
-                                        << QStringList({"1 1", none, none});
-    QTest::newRow("Failed lines skipped") << QByteArray("Failed,ACC,x,x,9,9\n") + quoteLine("ACC", "2", "2")
-                                          << QStringList({"2 2", none, none});
-    QTest::newRow("failed in lower case counts") << QByteArray("failed,ACC,x,x,9,9\n")
-                                                 << QStringList({"9 9", none, none});
-    QTest::newRow("short lines skipped") << QByteArray("NSE,ACC,x,x,9\nACC\n\n") + quoteLine("ACC", "3", "4")
-                                         << QStringList({"3 4", none, none});
-    QTest::newRow("six fields are enough") << QByteArray("NSE,TCS,d,t,5,6\n") << QStringList({none, "5 6", none});
-    QTest::newRow("empty fields kept") << QByteArray(",ACC,,,,\n") << QStringList({" ", none, none});
-    QTest::newRow("up to NUL") << quoteLine("ACC", "1", "1") + QByteArray("\0", 1) + quoteLine("TCS", "1", "1")
-                               << QStringList({"1 1", none, none});
+    const QByteArray acc1 = quoteLine("ACC", "1", "1");
+    QTest::newRow("two lines") << quoteLine("ACC", "100.5", "10") + quoteLine("TCS", "3500", "2") << "100.5 10|3500 2";
+    QTest::newRow("first line wins") << acc1 + quoteLine("ACC", "2", "2") << "1 1";
+    QTest::newRow("no final line feed") << acc1 + QByteArray("NSE,TCS,d,t,5,5,0") << "1 1";
+    QTest::newRow("Failed lines skipped") << QByteArray("Failed,ACC,x,x,9,9\n") + quoteLine("ACC", "2", "2") << "2 2";
+    QTest::newRow("failed in lower case counts") << QByteArray("failed,ACC,x,x,9,9\n") << "9 9";
+    QTest::newRow("short lines skipped") << QByteArray("NSE,ACC,x,x,9\nACC\n\n") + quoteLine("ACC", "3", "4") << "3 4";
+    QTest::newRow("six fields are enough") << QByteArray("NSE,TCS,d,t,5,6\n") << "0 0|5 6";
+    QTest::newRow("empty fields kept") << QByteArray(",ACC,,,,\n") << " ";
+    QTest::newRow("up to NUL") << acc1 + QByteArray("\0", 1) + quoteLine("TCS", "1", "1") << "1 1";
     QTest::newRow("carriage return before the line feed")
-        << QByteArray("NSE,ACC,d,t,100.5,10\r\nNSE,TCS,d,t,7,8,0\r\n") << QStringList({"100.5 10", "7 8", none});
-    QTest::newRow("UTF-8 symbol") << QByteArray("NSE,NIFTY\xc3\xa4,d,t,1,2\n") << QStringList({none, none, "1 2"});
-    QTest::newRow("empty") << QByteArray() << QStringList({none, none, none});
+        << QByteArray("NSE,ACC,d,t,100.5,10\r\nNSE,TCS,d,t,7,8,0\r\n") << "100.5 10|7 8";
+    QTest::newRow("UTF-8 symbol") << QByteArray("NSE,NIFTY\xc3\xa4,d,t,1,2\n") << "0 0|0 0|1 2";
+    QTest::newRow("empty") << QByteArray() << "";
     // Bytes as received: only the carriage return before the line feed goes, and a symbol is found
     // only by its exact bytes.
-    QTest::newRow("lone carriage return kept in the quantity")
-        << QByteArray("NSE,ACC,d,t,1,2\r3\n") << QStringList({QStringLiteral("1 2\r3"), none, none});
-    QTest::newRow("carriage return after the symbol")
-        << QByteArray("NSE,TCS\r,d,t,1,2\n") << QStringList({none, none, none});
-    QTest::newRow("byte-order mark before the symbol")
-        << QByteArray("NSE,\xEF\xBB\xBFTCS,d,t,1,2\n") << QStringList({none, none, none});
-    QTest::newRow("invalid UTF-8 in the symbol")
-        << QByteArray("NSE,NIFTY\xe4,d,t,1,2\n") << QStringList({none, none, none});
+    QTest::newRow("lone carriage return kept in the quantity") << QByteArray("NSE,ACC,d,t,1,2\r3\n") << "1 2\r3";
+    QTest::newRow("carriage return after the symbol") << QByteArray("NSE,TCS\r,d,t,1,2\n") << "";
+    QTest::newRow("byte-order mark before the symbol") << QByteArray("NSE,\xEF\xBB\xBFTCS,d,t,1,2\n") << "";
+    QTest::newRow("invalid UTF-8 in the symbol") << QByteArray("NSE,NIFTY\xe4,d,t,1,2\n") << "";
     // Commas past the first 64 bytes of a line.
     const QByteArray wide(64, 'x');
-    QTest::newRow("quantity past 64 bytes")
-        << QByteArray("NSE,TCS," + wide + ",t,5,6\n") << QStringList({none, "5 6", none});
+    QTest::newRow("quantity past 64 bytes") << QByteArray("NSE,TCS," + wide + ",t,5,6\n") << "0 0|5 6";
     QTest::newRow("symbol past 64 bytes")
-        << QByteArray(wide + ",ACC,d,t,1,2\n" + wide + "," + wide + "TCS,d,t,1,2\n") << QStringList({"1 2", none, none});
-    QTest::newRow("quantity ends at byte 64")
-        << QByteArray("NSE,ACC,d," + QByteArray(50, 't') + ",1,2,0\n") << QStringList({"1 2", none, none});
+        << QByteArray(wide + ",ACC,d,t,1,2\n" + wide + "," + wide + "TCS,d,t,1,2\n") << "1 2";
+    QTest::newRow("quantity ends at byte 64") << QByteArray("NSE,ACC,d," + QByteArray(50, 't') + ",1,2,0\n") << "1 2";
 }
 
 void TestDisplayTableModel::readsReply()
 {
     QFETCH(QByteArray, reply);
-    QFETCH(QStringList, shown);
+    QFETCH(QString, shown);
+    QStringList rows = shown.isEmpty() ? QStringList() : shown.split(QLatin1Char('|'));
+    while (rows.size() < 3)
+        rows << QStringLiteral("0 0");
     for (const QByteArray &bytes : {reply, widened(reply)}) {
-        Selection selection;
-        selection.assign({"ACC", "TCS", QStringLiteral("NIFTY\u00e4")}, {"CASH", "CASH", "FUTURE"});
-        DisplayTableModel model(selection);
-        model.rebuild();
-        showReply(model, selection, bytes);
-        QCOMPARE(cells(model), shown);
-        QCOMPARE(symbols(model), selection.symbols());
+        Table t({"ACC", "TCS", QStringLiteral("NIFTY\u00e4")}, {"CASH", "CASH", "FUTURE"});
+        t.show(bytes);
+        QCOMPARE(t.cells(), rows);
+        QCOMPARE(t.symbols(), t.selection.symbols());
     }
 }
 
@@ -217,33 +236,22 @@ void TestDisplayTableModel::oneChangeSignalPerTick()
 {
     QFETCH(QByteArray, second);
     QFETCH(QStringList, announced);
-    Selection selection;
-    selection.assign({"A", "B", "C", "D"}, {"CASH", "CASH", "CASH", "CASH"});
-    DisplayTableModel model(selection);
-    model.rebuild();
-    showReply(model, selection, quoteLine("A", "1", "1") + quoteLine("B", "1", "1") + quoteLine("C", "1", "1")
-                    + quoteLine("D", "1", "1"));
+    Table t({"A", "B", "C", "D"});
+    t.show(quoteLine("A", "1", "1") + quoteLine("B", "1", "1") + quoteLine("C", "1", "1") + quoteLine("D", "1", "1"));
 
     QStringList changes;
-    connect(&model, &DisplayTableModel::dataChanged, this,
+    connect(&t.model, &DisplayTableModel::dataChanged, this,
             [&](const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles) {
-                QString muted;
-                for (int row = 0; row < model.rowCount(); ++row) {
-                    if (model.index(row, SymbolColumn).data(DisplayTableModel::MutedRole).toBool())
-                        muted += QChar('A' + row);
-                }
                 QStringList roleNumbers;
                 for (const int role : roles)
                     roleNumbers << QString::number(role);
                 changes << QStringLiteral("%1,%2-%3,%4 [%5] %6")
-                               .arg(topLeft.row())
-                               .arg(topLeft.column())
-                               .arg(bottomRight.row())
-                               .arg(bottomRight.column())
-                               .arg(roleNumbers.join(QLatin1Char(',')), muted)
+                               .arg(topLeft.row()).arg(topLeft.column())
+                               .arg(bottomRight.row()).arg(bottomRight.column())
+                               .arg(roleNumbers.join(QLatin1Char(',')), t.muted())
                                .trimmed();
             });
-    showReply(model, selection, second);
+    t.show(second);
     QCOMPARE(changes, announced);
 }
 
@@ -251,209 +259,179 @@ void TestDisplayTableModel::oneChangeSignalPerTick()
 // table widget's row count would, and the view is told so.
 void TestDisplayTableModel::rowsFollowRebuilds()
 {
-    Selection selection;
-    DisplayTableModel model(selection);
-    QCOMPARE(model.columnCount(), 0);
-    QSignalSpy reset(&model, &DisplayTableModel::modelReset);
-    QSignalSpy inserted(&model, &DisplayTableModel::rowsInserted);
-    QSignalSpy removed(&model, &DisplayTableModel::rowsRemoved);
+    Table t({}, {}, false);
+    QCOMPARE(t.model.columnCount(), 0);
+    QSignalSpy reset(&t.model, &DisplayTableModel::modelReset);
+    QSignalSpy inserted(&t.model, &DisplayTableModel::rowsInserted);
+    QSignalSpy removed(&t.model, &DisplayTableModel::rowsRemoved);
 
-    selection.assign({"A", "B"}, {"CASH", "MCX"});
-    model.rebuild();
+    t.selection.assign({"A", "B"}, {"CASH", "MCX"});
+    t.model.rebuild();
     QCOMPARE(reset.count(), 1);
-    QCOMPARE(model.columnCount(), 5);
-    showReply(model, selection, quoteLine("A", "5", "6") + quoteLine("B", "7", "8"));
+    QCOMPARE(t.model.columnCount(), 5);
+    t.show(quoteLine("A", "5", "6") + quoteLine("B", "7", "8"));
 
-    selection.assign({"C", "B", "D"}, {"CASH", "MCX", "NCDEX"});
-    model.rebuild();
+    t.selection.assign({"C", "B", "D"}, {"CASH", "MCX", "NCDEX"});
+    t.model.rebuild();
     QCOMPARE(inserted.count(), 1);
     QCOMPARE(inserted.first().at(1).toInt(), 2);
-    QCOMPARE(symbols(model), QStringList({"C", "B", "D"}));
-    QCOMPARE(cells(model), QStringList({"0 0", "0 0", "0 0"}));
-    QCOMPARE(shade(model, 1, PriceColumn), Shade::None);
-    QCOMPARE(model.index(2, DeleteColumn).data(DisplayTableModel::ButtonNameRole).toString(), QStringLiteral("D1,NCDEX"));
+    QCOMPARE(t.symbols(), QStringList({"C", "B", "D"}));
+    QCOMPARE(t.cells(), QStringList({"0 0", "0 0", "0 0"}));
+    QCOMPARE(t.shade(1, PriceColumn), Shade::None);
+    QCOMPARE(t.text(2, DeleteColumn, DisplayTableModel::ButtonNameRole), QStringLiteral("D1,NCDEX"));
 
-    selection.assign({"D"}, {"NCDEX"});
-    model.rebuild();
+    t.selection.assign({"D"}, {"NCDEX"});
+    t.model.rebuild();
     QCOMPARE(removed.count(), 1);
     QCOMPARE(removed.first().at(1).toInt(), 1);
     QCOMPARE(removed.first().at(2).toInt(), 2);
-    showReply(model, selection, quoteLine("C", "1", "1") + quoteLine("D", "2", "3"));
-    QCOMPARE(cells(model), QStringList({"2 3"}));
+    t.show(quoteLine("C", "1", "1") + quoteLine("D", "2", "3"));
+    QCOMPARE(t.cells(), QStringList({"2 3"}));
     QCOMPARE(reset.count(), 1);
 }
 
 void TestDisplayTableModel::droppedRowTakesItsQuotesAlong()
 {
-    Selection selection;
-    selection.assign({"A", "B", "C"}, {"CASH", "CASH", "CASH"});
-    DisplayTableModel model(selection);
-    connect(&selection, &Selection::rowRemoved, &model, &DisplayTableModel::dropRow);
-    model.rebuild();
-    showReply(model, selection, quoteLine("A", "1", "1") + quoteLine("B", "2", "2") + quoteLine("C", "3", "3"));
+    Table t({"A", "B", "C"});
+    connect(&t.selection, &Selection::rowRemoved, &t.model, &DisplayTableModel::dropRow);
+    t.show(quoteLine("A", "1", "1") + quoteLine("B", "2", "2") + quoteLine("C", "3", "3"));
 
-    selection.removeRow(QStringLiteral("B"));
-    QCOMPARE(symbols(model), QStringList({"A", "C"}));
-    QCOMPARE(cells(model), QStringList({"1 1", "3 3"}));
-    QCOMPARE(shade(model, 1, PriceColumn), Shade::Rising);
-    showReply(model, selection, quoteLine("B", "9", "9") + quoteLine("C", "2", "3"));
-    QCOMPARE(cells(model), QStringList({"1 1", "2 3"}));
-    QCOMPARE(shade(model, 1, PriceColumn), Shade::Falling);
-    model.dropRow(5);
-    QCOMPARE(model.rowCount(), 2);
+    t.selection.removeRow(QStringLiteral("B"));
+    QCOMPARE(t.symbols(), QStringList({"A", "C"}));
+    QCOMPARE(t.cells(), QStringList({"1 1", "3 3"}));
+    QCOMPARE(t.shade(1, PriceColumn), Shade::Rising);
+    t.show(quoteLine("B", "9", "9") + quoteLine("C", "2", "3"));
+    QCOMPARE(t.cells(), QStringList({"1 1", "2 3"}));
+    QCOMPARE(t.shade(1, PriceColumn), Shade::Falling);
+    t.model.dropRow(5);
+    QCOMPARE(t.model.rowCount(), 2);
 }
 
 // A selection restored or pruned without a rebuild: the next reply shows its symbols in place,
 // kept rows keep their cells and rows it adds start empty, as a table widget's rows did.
 void TestDisplayTableModel::selectionChangedWithoutRebuild()
 {
-    Selection selection;
-    selection.assign({"A", "B"}, {"CASH", "CASH"});
-    DisplayTableModel model(selection);
-    model.rebuild();
-    showReply(model, selection, quoteLine("A", "1", "1") + quoteLine("B", "2", "2"));
-
+    Table t({"A", "B"});
+    t.show(quoteLine("A", "1", "1") + quoteLine("B", "2", "2"));
     {
-        const QSignalBlocker quiet(&selection);
-        selection.assign({"B", "C", "D"}, {"CASH", "MCX", "MCX"});
+        const QSignalBlocker quiet(&t.selection);
+        t.selection.assign({"B", "C", "D"}, {"CASH", "MCX", "MCX"});
     }
-    showReply(model, selection, quoteLine("D", "4", "4"));
-    QCOMPARE(symbols(model), QStringList({"B", "C", "D"}));
-    QCOMPARE(cells(model), QStringList({"1 1", "2 2", "4 4"}));
-    QCOMPARE(model.index(1, BackfillColumn).data(DisplayTableModel::ExchangeRole).toString(), QStringLiteral("MCX"));
-
+    t.show(quoteLine("D", "4", "4"));
+    QCOMPARE(t.symbols(), QStringList({"B", "C", "D"}));
+    QCOMPARE(t.cells(), QStringList({"1 1", "2 2", "4 4"}));
+    QCOMPARE(t.text(1, BackfillColumn, DisplayTableModel::ExchangeRole), QStringLiteral("MCX"));
     {
-        const QSignalBlocker quiet(&selection);
-        selection.assign({"C"}, {"MCX"});
+        const QSignalBlocker quiet(&t.selection);
+        t.selection.assign({"C"}, {"MCX"});
     }
-    showReply(model, selection, QByteArray());
-    QCOMPARE(symbols(model), QStringList({"C"}));
-    QCOMPARE(cells(model), QStringList({"1 1"}));
+    t.show(QByteArray());
+    QCOMPARE(t.symbols(), QStringList({"C"}));
+    QCOMPARE(t.cells(), QStringList({"1 1"}));
 }
 
 // Both rows of a symbol picked twice show its quote, and both count as steady updates.
 void TestDisplayTableModel::sameSymbolTwice()
 {
-    Selection selection;
-    selection.assign({"A", "B", "A"}, {"CASH", "CASH", "MCX"});
-    DisplayTableModel model(selection);
-    model.rebuild();
-    showReply(model, selection, quoteLine("A", "5", "1"));
-    QCOMPARE(cells(model), QStringList({"5 1", "0 0", "5 1"}));
-    showReply(model, selection, quoteLine("A", "5", "2"));
-    QCOMPARE(model.steadyCounterLtp(), 2);
-    QCOMPARE(model.steadyCounterLtq(), 0);
-    QCOMPARE(shade(model, 2, QuantityColumn), Shade::Rising);
+    Table t({"A", "B", "A"}, {"CASH", "CASH", "MCX"});
+    t.show(quoteLine("A", "5", "1"));
+    QCOMPARE(t.cells(), QStringList({"5 1", "0 0", "5 1"}));
+    t.show(quoteLine("A", "5", "2"));
+    QCOMPARE(t.model.steadyCounterLtp(), 2);
+    QCOMPARE(t.model.steadyCounterLtq(), 0);
+    QCOMPARE(t.shade(2, QuantityColumn), Shade::Rising);
 }
 
 void TestDisplayTableModel::troubledSymbolsAreMuted_data()
 {
     // Events: "acc" a reply with ACC only, "both" with ACC and TCS, "tcsFailed" ACC and the vendor's
     // failure for TCS; "+<ms>" moves the clock; "live" / "down" the once-a-second look.
-    QTest::addColumn<QStringList>("events");
-    QTest::addColumn<QList<bool>>("muted");   // ACC, TCS
-    QTest::addColumn<QString>("tooltip");     // of the TCS row
+    QTest::addColumn<QString>("events");
+    // Of the TCS row; empty where no row may look muted, else TCS alone does.
+    QTest::addColumn<QString>("tooltip");
 
-    QTest::newRow("all quoted") << QStringList{"both", "+61000", "both", "live"} << QList<bool>{false, false} << "";
+    QTest::newRow("all quoted") << "both +61000 both live" << "";
     QTest::newRow("the vendor's failure at once, with its reason")
-        << QStringList{"tcsFailed"} << QList<bool>{false, true} << "TCS: the vendor says \"Symbol Not Found\"";
-    QTest::newRow("a good line clears the failure")
-        << QStringList{"tcsFailed", "+700", "both"} << QList<bool>{false, false} << "";
+        << "tcsFailed" << "TCS: the vendor says \"Symbol Not Found\"";
+    QTest::newRow("a good line clears the failure") << "tcsFailed +700 both" << "";
     QTest::newRow("no quote for a minute while the feed is live")
-        << QStringList{"both", "+20000", "acc", "+40000", "acc", "live"} << QList<bool>{false, true}
-        << "TCS: no quote for 1 min 0 s";
-    QTest::newRow("the tooltip counts on") << QStringList{"both", "+60000", "acc", "live", "+20000", "acc"}
-                                           << QList<bool>{false, true} << "TCS: no quote for 1 min 20 s";
-    QTest::newRow("under a minute is no trouble") << QStringList{"both", "+59999", "acc", "live"}
-                                                  << QList<bool>{false, false} << "";
-    QTest::newRow("while the feed is down no symbol is singled out")
-        << QStringList{"both", "+61000", "down"} << QList<bool>{false, false} << "";
-    QTest::newRow("a quote clears the quiet look") << QStringList{"both", "+61000", "acc", "live", "+700", "both"}
-                                                   << QList<bool>{false, false} << "";
-    QTest::newRow("a row counts from when it came") << QStringList{"+61000", "acc", "live"}
-                                                    << QList<bool>{false, true} << "TCS: no quote for 1 min 1 s";
+        << "both +20000 acc +40000 acc live" << "TCS: no quote for 1 min 0 s";
+    QTest::newRow("the tooltip counts on") << "both +60000 acc live +20000 acc" << "TCS: no quote for 1 min 20 s";
+    QTest::newRow("under a minute is no trouble") << "both +59999 acc live" << "";
+    QTest::newRow("while the feed is down no symbol is singled out") << "both +61000 down" << "";
+    QTest::newRow("a quote clears the quiet look") << "both +61000 acc live +700 both" << "";
+    QTest::newRow("a row counts from when it came") << "+61000 acc live" << "TCS: no quote for 1 min 1 s";
 }
 
 // A symbol the vendor failed or stopped answering is muted, with why in its tooltip; the next good
 // line clears it.
 void TestDisplayTableModel::troubledSymbolsAreMuted()
 {
-    QFETCH(QStringList, events);
-    QFETCH(QList<bool>, muted);
+    QFETCH(QString, events);
     QFETCH(QString, tooltip);
 
     qint64 now = 5'000'000;
-    Selection selection;
-    selection.assign({"ACC", "TCS"}, {"CASH", "CASH"});
-    DisplayTableModel model(selection);
-    model.setClock([&now] { return now; });
-    model.rebuild();
-    QSignalSpy changes(&model, &DisplayTableModel::dataChanged);
-    for (const QString &event : qAsConst(events)) {
+    Table t({"ACC", "TCS"}, {}, false);
+    t.model.setClock([&now] { return now; });
+    t.model.rebuild();
+    QSignalSpy changes(&t.model, &DisplayTableModel::dataChanged);
+    const QStringList steps = events.split(QLatin1Char(' '));
+    for (const QString &event : steps) {
         if (event.startsWith(QLatin1Char('+')))
             now += event.mid(1).toLongLong();
         else if (event == QLatin1String("acc"))
-            showReply(model, selection, quoteLine("ACC", "10", "1"));
+            t.show(quoteLine("ACC", "10", "1"));
         else if (event == QLatin1String("both"))
-            showReply(model, selection, quoteLine("ACC", "10", "1") + quoteLine("TCS", "20", "1"));
+            t.show(quoteLine("ACC", "10", "1") + quoteLine("TCS", "20", "1"));
         else if (event == QLatin1String("tcsFailed"))
-            showReply(model, selection, quoteLine("ACC", "10", "1") + "Failed,TCS,Symbol Not Found\n");
+            t.show(quoteLine("ACC", "10", "1") + "Failed,TCS,Symbol Not Found\n");
         else
-            model.markQuietSymbols(event == QLatin1String("live"));
+            t.model.markQuietSymbols(event == QLatin1String("live"));
     }
-    QList<bool> shown;
-    for (int row = 0; row < 2; ++row) {
-        shown << model.index(row, SymbolColumn).data(DisplayTableModel::MutedRole).toBool();
-        // Only the symbol cell looks different.
-        QVERIFY(!model.index(row, PriceColumn).data(DisplayTableModel::MutedRole).toBool());
-    }
-    QCOMPARE(shown, muted);
-    QCOMPARE(model.index(1, PriceColumn).data(Qt::ToolTipRole).toString(), tooltip);
+    QCOMPARE(t.muted(), tooltip.isEmpty() ? QString() : QStringLiteral("TCS"));
+    // Only the symbol cell looks different.
+    for (int row = 0; row < 2; ++row)
+        QVERIFY(!t.model.index(row, PriceColumn).data(DisplayTableModel::MutedRole).toBool());
+    QCOMPARE(t.text(1, PriceColumn, Qt::ToolTipRole), tooltip);
     // A look that changes nothing announces nothing.
     changes.clear();
-    model.markQuietSymbols(events.last() != QLatin1String("down"));
+    t.model.markQuietSymbols(steps.last() != QLatin1String("down"));
     QCOMPARE(changes.count(), 0);
 }
 
 // Before its first build the table has no columns: replies neither fill cells nor count.
 void TestDisplayTableModel::nothingShownBeforeFirstBuild()
 {
-    Selection selection;
-    selection.assign({"A", "B"}, {"CASH", "CASH"});
-    DisplayTableModel model(selection);
-    showReply(model, selection, quoteLine("A", "5", "1") + quoteLine("A", "5", "1"));
-    QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(model.columnCount(), 0);
-    QCOMPARE(model.steadyCounterLtp(), 0);
-    QVERIFY(!model.index(0, PriceColumn).isValid());
-    model.rebuild();
-    QCOMPARE(cells(model), QStringList({"0 0", "0 0"}));
+    Table t({"A", "B"}, {}, false);
+    t.show(quoteLine("A", "5", "1") + quoteLine("A", "5", "1"));
+    QCOMPARE(t.model.rowCount(), 2);
+    QCOMPARE(t.model.columnCount(), 0);
+    QCOMPARE(t.model.steadyCounterLtp(), 0);
+    QVERIFY(!t.model.index(0, PriceColumn).isValid());
+    t.model.rebuild();
+    QCOMPARE(t.cells(), QStringList({"0 0", "0 0"}));
 }
 
-QTEST_GUILESS_MAIN(TestDisplayTableModel)
-// Qt's model tester checks every announcement against the model's state: resets, inserted and
-// removed rows, changed cells and the muted look.
+// Inserted and removed rows, a failure, the quiet look and a selection changed without a rebuild,
+// one after another under the model tester.
 void TestDisplayTableModel::everyChangeIsWellFormed()
 {
-    Selection selection;
-    DisplayTableModel model(selection);
+    Table t({}, {}, false);
     qint64 now = 0;
-    model.setClock([&now] { return now; });
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-
-    selection.assign({"A", "B", "C"}, {"NSE", "NSE", "NSE"});
-    model.rebuild();
-    showReply(model, selection, quoteLine("A", "5", "1") + quoteLine("C", "7", "2"));
-    selection.assign({"A", "B", "C", "D", "E"}, {"NSE", "NSE", "NSE", "NSE", "NSE"});
-    model.rebuild();
-    selection.removeRow(QStringLiteral("B"));
-    showReply(model, selection, "Failed,D,Authentication Failed\n" + quoteLine("A", "6", "1"));
+    t.model.setClock([&now] { return now; });
+    t.selection.assign({"A", "B", "C"}, {"NSE", "NSE", "NSE"});
+    t.model.rebuild();
+    t.show(quoteLine("A", "5", "1") + quoteLine("C", "7", "2"));
+    t.selection.assign({"A", "B", "C", "D", "E"}, {"NSE", "NSE", "NSE", "NSE", "NSE"});
+    t.model.rebuild();
+    t.selection.removeRow(QStringLiteral("B"));
+    t.show("Failed,D,Authentication Failed\n" + quoteLine("A", "6", "1"));
     now += DisplayTableModel::QuietSymbolMs;
-    model.markQuietSymbols(true);
-    selection.assign({"E"}, {"NSE"});
-    showReply(model, selection, quoteLine("E", "9", "3"));
-    model.rebuild();
-    QCOMPARE(symbols(model), QStringList{"E"});
+    t.model.markQuietSymbols(true);
+    t.selection.assign({"E"}, {"NSE"});
+    t.show(quoteLine("E", "9", "3"));
+    t.model.rebuild();
+    QCOMPARE(t.symbols(), QStringList{"E"});
 }
 
 void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps_data()
@@ -482,18 +460,14 @@ void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps()
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, expected);
     for (const QByteArray &bytes : {reply, widened(reply)}) {
-        Selection selection;
-        selection.assign({"A", "B"}, {"NSE", "NSE"});
-        DisplayTableModel model(selection);
-        model.rebuild();
-
+        Table t({"A", "B"}, {"NSE", "NSE"});
         QByteArray kept;
-        LiveReplyPass pass(selection);
+        LiveReplyPass pass(t.selection);
         pass.read(bytes, &kept, QByteArrayLiteral("\r\n"));
         const LiveQuotes::Tally tally = pass.tally();
         QByteArray filtered;
         LiveImport::Tally filterTally;
-        LiveImport::selectLines(bytes, LiveImport::symbolSet(selection.symbols()), filtered, &filterTally,
+        LiveImport::selectLines(bytes, LiveImport::symbolSet(t.selection.symbols()), filtered, &filterTally,
                                 QByteArrayLiteral("\r\n"));
         QCOMPARE(kept, expected);
         QCOMPARE(filtered, expected);
@@ -544,4 +518,5 @@ void TestDisplayTableModel::symbolIndexFindsEachAndNoOther()
     }
 }
 
+QTEST_GUILESS_MAIN(TestDisplayTableModel)
 #include "tst_displaytablemodel.moc"

@@ -21,6 +21,7 @@ namespace {
 using Entries = QList<QPair<QString, QByteArray>>;
 
 const QByteArray Quotes = "20261207,100.5,101,99.8,100.9,12000\n";
+const QDir::Filters Everything = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
 
 // Marks an entry of a makeZip archive as a Unix symbolic link; its data is the link target.
 void markAsSymlink(QByteArray &zip, const QString &name)
@@ -43,6 +44,21 @@ void markAsSymlink(QByteArray &zip, const QString &name)
     }
 }
 
+// Every file and folder under top, relative to it.
+QStringList tree(const QString &top)
+{
+    QStringList found;
+    QDirIterator it(top, Everything, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next().mid(top.size() + 1);
+    return found;
+}
+
+bool backfillFolderEmpty()
+{
+    return QDir(Config::instance().path("Backfill")).isEmpty(Everything);
+}
+
 }
 
 class TestEndOfDay : public QObject
@@ -61,7 +77,6 @@ private slots:
     void unsafeEntriesStayInside();
 
 private:
-    [[nodiscard]] QStringList backfillFolder() const;
     [[nodiscard]] QSet<QString> filesOutsideBackfill() const;
 
     std::unique_ptr<Harness> h;
@@ -73,28 +88,15 @@ void TestEndOfDay::init()
     h->session().enableFeeds(QStringLiteral("CASH,COMM"));
 }
 
-QStringList TestEndOfDay::backfillFolder() const
-{
-    QStringList entries = QDir(Config::instance().path("Backfill"))
-                              .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    entries.sort();
-    return entries;
-}
-
 // Every file and folder of the test's temporary tree, apart from the Backfill folder's content and
 // the files the harness itself writes.
 QSet<QString> TestEndOfDay::filesOutsideBackfill() const
 {
-    const QString top = QDir(h->env->root() + "/..").canonicalPath();
     const QStringList ignored{"root/Backfill", "root/automation.log", "root/vendor.db", "config/"};
     QSet<QString> found;
-    QDirIterator it(top, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString relative = it.next().mid(top.size() + 1);
-        const bool skip = std::any_of(ignored.cbegin(), ignored.cend(),
-                                      [&relative](const QString &prefix) { return relative.startsWith(prefix); });
-        if (!skip)
+    for (const QString &relative : tree(QDir(h->env->root() + "/..").canonicalPath())) {
+        if (std::none_of(ignored.cbegin(), ignored.cend(),
+                         [&relative](const QString &prefix) { return relative.startsWith(prefix); }))
             found.insert(relative);
     }
     return found;
@@ -178,7 +180,7 @@ void TestEndOfDay::import()
         seen.sort();
         QCOMPARE(seen, expected);
         QVERIFY(QFileInfo(Config::instance().path("Backfill")).isDir());
-        QVERIFY(backfillFolder().isEmpty());
+        QVERIFY(backfillFolderEmpty());
         QVERIFY(!QFile::exists(Config::instance().path("backfilldata.zip")));
     }
     QVERIFY(h->server.requests("backfill").isEmpty());
@@ -253,12 +255,8 @@ void TestEndOfDay::unsafeEntriesStayInside()
     const QSet<QString> before = filesOutsideBackfill();
 
     QStringList unpacked;
-    connect(&inside(h->session()).backfillDownloader(), &MyDownloader::downloadfinished, this, [&unpacked] {
-        QDirIterator it(Config::instance().path("Backfill"), QDir::AllEntries | QDir::Hidden | QDir::System
-                            | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            unpacked << it.next();
-    });
+    connect(&inside(h->session()).backfillDownloader(), &MyDownloader::downloadfinished, this,
+            [&unpacked] { unpacked = tree(Config::instance().path("Backfill")); });
     h->session().endOfDay(QStringLiteral("CASH-1.zip"), false);
     // Links the tool refused are named; the rest is imported.
     QVERIFY(h->finished->wait(LongWait));
@@ -276,7 +274,7 @@ void TestEndOfDay::unsafeEntriesStayInside()
     // A link may stay, but only one that points back into the folder.
     const QString folder = Config::instance().path("Backfill/");
     for (const QString &path : qAsConst(unpacked)) {
-        const QFileInfo info(path);
+        const QFileInfo info(folder + path);
         if (info.isSymLink())
             QVERIFY2(info.symLinkTarget().startsWith(folder), qPrintable(path + " -> " + info.symLinkTarget()));
     }
@@ -285,7 +283,7 @@ void TestEndOfDay::unsafeEntriesStayInside()
     appeared.sort();
     QVERIFY2(appeared.isEmpty(), qPrintable(appeared.join(", ")));
     QCOMPARE(after.size(), before.size());
-    QVERIFY(QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty());
+    QVERIFY(QDir(outside).isEmpty(Everything));
 
     const QString prefix = QStringLiteral("Import(0,") + Config::instance().nativePath("Backfill/");
     const QStringList imports = h->importTexts();
@@ -294,7 +292,7 @@ void TestEndOfDay::unsafeEntriesStayInside()
         QVERIFY2(text.startsWith(prefix), qPrintable(text));
         QVERIFY2(!text.contains(".."), qPrintable(text));
     }
-    QVERIFY(backfillFolder().isEmpty());
+    QVERIFY(backfillFolderEmpty());
 }
 
 QTEST_MAIN(TestEndOfDay)

@@ -28,9 +28,6 @@ private slots:
     void filter();
     void keptLinesFitTheirRoom_data();
     void keptLinesFitTheirRoom();
-    void updateDataAmi_data();
-    void updateDataAmi();
-    void missingQuoteFileEmptiesImportFile();
     void importFileFollowsEachReply();
     void liveLoopFilesHoldOnlyTheLastReply();
     void unwritableImportFileIsNotImportedAgain();
@@ -80,85 +77,84 @@ QStringList importJournal(const QString &root, int lines)
             QStringLiteral("RefreshAll()")};
 }
 
+// A live updator over its own install folder and selection, counting the repaints it asks for.
+struct Updator
+{
+    // Each symbol is its own exchange unless told.
+    explicit Updator(const QStringList &symbols, const QStringList &exchanges = {})
+    {
+        selection.assign(symbols, exchanges.isEmpty() ? symbols : exchanges);
+        QObject::connect(&worker, &liveDataUpdator::quotesRead, [this] { ++repaints; });
+    }
+    QString path(const char *name) const { return env.root() + QLatin1Char('/') + QLatin1String(name); }
+    QByteArray importFile() const { return readFile(path("rtimport.txt")); }
+
+    CoreEnvironment env;
+    Selection selection;
+    liveDataUpdator worker{selection, Platform::createAutomationObject};
+    int repaints = 0;
+};
+
 }
 
 // Rows hold raw reply bytes; the expected import file is what Linux writes (plain "\n" endings).
+// A row selects TCS alone unless it names its selection.
 void TestLiveImport::filter_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("symbols");
     QTest::addColumn<QByteArray>("expected");
+    const auto row = [](const char *name, const QByteArray &reply, const QByteArray &expected,
+                        const QStringList &symbols = {QStringLiteral("TCS")}) {
+        QTest::newRow(name) << reply << symbols << expected;
+    };
 
     const QByteArray reliance("NSE,RELIANCE,20261207,09:15:03,2456.35,25,1234567,0");
     const QByteArray tcs("NSE,TCS,20261207,09:15:03,3801.10,10,99812,0");
     const QByteArray infy("NSE,INFY,20261207,09:15:04,1520.00,5,4311,0");
+    const QByteArray tcsTail(",20261207,09:15:03,3801.10,10,99812,0\n"); // the TCS line past its symbol
+    const QByteArray none;
 
-    QTest::newRow("only the selected symbol")
-        << reliance + '\n' + tcs + '\n' << QStringList{"TCS"} << tcs + '\n';
-    QTest::newRow("order kept, repeats kept")
-        << tcs + '\n' + reliance + '\n' + infy + '\n' + tcs + '\n' << QStringList{"INFY", "TCS"}
-        << tcs + '\n' + infy + '\n' + tcs + '\n';
-    QTest::newRow("blank before the symbol")
-        << QByteArray("NSE, TCS,20261207,09:15:03,3801.10,10,99812,0\n") << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("blank after the symbol")
-        << QByteArray("NSE,TCS ,20261207,09:15:03,3801.10,10,99812,0\n") << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("letter case counts")
-        << QByteArray("NSE,tcs,20261207,09:15:03,3801.10,10,99812,0\n") << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("symbol in another field only")
-        << QByteArray("TCS,NSE,20261207,09:15:03,3801.10,10,99812,0\n") << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("unterminated last line")
-        << tcs + '\n' + infy << QStringList{"TCS", "INFY"} << tcs + '\n';
-    QTest::newRow("only an unterminated line")
-        << tcs << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("Failed on a selected symbol")
-        << QByteArray("NSE,TCS,Failed to fetch\n") + infy + '\n' << QStringList{"TCS", "INFY"} << infy + '\n';
-    QTest::newRow("Failed as the first field")
-        << QByteArray("Failed,TCS\n") << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("Failed after a NUL byte")
-        << QByteArray("NSE,TCS,1\0 Failed\n", 18) << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("failed in lower case is data")
-        << QByteArray("NSE,TCS,failed\n") << QStringList{"TCS"} << QByteArray("NSE,TCS,failed\n");
-    QTest::newRow("CRLF lines")
-        << reliance + "\r\n" + tcs + "\r\n" + infy + "\r\n" << QStringList{"TCS", "INFY"}
-        << tcs + '\n' + infy + '\n';
-    QTest::newRow("CRLF, symbol is the last field")
-        << QByteArray("NSE,TCS\r\n") << QStringList{"TCS"} << QByteArray("NSE,TCS\n");
-    QTest::newRow("CRLF, unterminated last line")
-        << tcs + "\r\n" + infy + '\r' << QStringList{"TCS", "INFY"} << tcs + '\n';
+    row("only the selected symbol", reliance + '\n' + tcs + '\n', tcs + '\n');
+    row("order kept, repeats kept", tcs + '\n' + reliance + '\n' + infy + '\n' + tcs + '\n',
+        tcs + '\n' + infy + '\n' + tcs + '\n', {"INFY", "TCS"});
+    row("blank before the symbol", "NSE, TCS" + tcsTail, none);
+    row("blank after the symbol", "NSE,TCS " + tcsTail, none);
+    row("letter case counts", "NSE,tcs" + tcsTail, none);
+    row("symbol in another field only", "TCS,NSE" + tcsTail, none);
+    row("unterminated last line", tcs + '\n' + infy, tcs + '\n', {"TCS", "INFY"});
+    row("only an unterminated line", tcs, none);
+    row("Failed on a selected symbol", "NSE,TCS,Failed to fetch\n" + infy + '\n', infy + '\n', {"TCS", "INFY"});
+    row("Failed as the first field", "Failed,TCS\n", none);
+    row("Failed after a NUL byte", QByteArray("NSE,TCS,1\0 Failed\n", 18), none);
+    row("failed in lower case is data", "NSE,TCS,failed\n", "NSE,TCS,failed\n");
+    row("CRLF lines", reliance + "\r\n" + tcs + "\r\n" + infy + "\r\n", tcs + '\n' + infy + '\n', {"TCS", "INFY"});
+    row("CRLF, symbol is the last field", "NSE,TCS\r\n", "NSE,TCS\n");
+    row("CRLF, unterminated last line", tcs + "\r\n" + infy + '\r', tcs + '\n', {"TCS", "INFY"});
     // Only the carriage return right before the line feed goes; the reply is read as bytes.
-    QTest::newRow("lone carriage return inside a line kept")
-        << QByteArray("NSE,TCS,1\r2,3\n") << QStringList{"TCS"} << QByteArray("NSE,TCS,1\r2,3\n");
-    QTest::newRow("carriage return ending the symbol field")
-        << QByteArray("NSE,TCS\r,1\n") << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("two carriage returns, one dropped")
-        << QByteArray("NSE,TCS,1\r\r\n") << QStringList{"TCS"} << QByteArray("NSE,TCS,1\r\n");
+    row("lone carriage return inside a line kept", "NSE,TCS,1\r2,3\n", "NSE,TCS,1\r2,3\n");
+    row("carriage return ending the symbol field", "NSE,TCS\r,1\n", none);
+    row("two carriage returns, one dropped", "NSE,TCS,1\r\r\n", "NSE,TCS,1\r\n");
     // Byte for byte: no decoding may make two different fields equal.
-    QTest::newRow("byte-order mark before the symbol")
-        << QByteArray("NSE,\xEF\xBB\xBFTCS,1\n") << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("byte-order mark selected with the symbol")
-        << QByteArray("NSE,\xEF\xBB\xBFTCS,1\nNSE,TCS,2\n") << QStringList{QStringLiteral("\uFEFFTCS")}
-        << QByteArray("NSE,\xEF\xBB\xBFTCS,1\n");
-    QTest::newRow("invalid UTF-8 is no replacement character")
-        << QByteArray("MCX,GOLD\xFF,1\n") << QStringList{QStringLiteral("GOLD\uFFFD")} << QByteArray();
-    QTest::newRow("empty selection")
-        << reliance + '\n' + tcs + '\n' << QStringList{} << QByteArray();
-    QTest::newRow("empty reply") << QByteArray() << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("empty lines") << QByteArray("\n\n\n") << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("line without comma skipped")
-        << QByteArray("TCS\n") + tcs + '\n' << QStringList{"TCS"} << tcs + '\n';
-    QTest::newRow("one comma, symbol to the end")
-        << QByteArray("NSE,TCS\n") << QStringList{"TCS"} << QByteArray("NSE,TCS\n");
-    QTest::newRow("empty symbol field never matches a symbol")
-        << QByteArray("NSE,,1\n") << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("NUL ends the symbol, bytes kept")
-        << QByteArray("NSE,TCS\0junk,1\n", 15) << QStringList{"TCS"} << QByteArray("NSE,TCS\0junk,1\n", 15);
-    QTest::newRow("NUL before the symbol")
-        << QByteArray("NSE,\0TCS,1\n", 11) << QStringList{"TCS"} << QByteArray();
-    QTest::newRow("ampersand and UTF-8 symbols")
-        << QByteArray("NSE,M&M,1\nMCX,GOLD\xE2\x82\xAC,2\nMCX,GOLD,3\n") << QStringList{"M&M", QStringLiteral("GOLD\u20AC")}
-        << QByteArray("NSE,M&M,1\nMCX,GOLD\xE2\x82\xAC,2\n");
+    row("byte-order mark before the symbol", "NSE,\xEF\xBB\xBFTCS,1\n", none);
+    row("byte-order mark selected with the symbol", "NSE,\xEF\xBB\xBFTCS,1\nNSE,TCS,2\n", "NSE,\xEF\xBB\xBFTCS,1\n",
+        {QStringLiteral("\uFEFFTCS")});
+    row("invalid UTF-8 is no replacement character", "MCX,GOLD\xFF,1\n", none, {QStringLiteral("GOLD\uFFFD")});
+    row("empty selection", reliance + '\n' + tcs + '\n', none, {});
+    row("empty reply", none, none);
+    row("empty lines", "\n\n\n", none);
+    row("line without comma skipped", "TCS\n" + tcs + '\n', tcs + '\n');
+    row("one comma, symbol to the end", "NSE,TCS\n", "NSE,TCS\n");
+    row("empty symbol field never matches a symbol", "NSE,,1\n", none);
+    const QByteArray nulInSymbol("NSE,TCS\0junk,1\n", 15);
+    row("NUL ends the symbol, bytes kept", nulInSymbol, nulInSymbol);
+    row("NUL before the symbol", QByteArray("NSE,\0TCS,1\n", 11), none);
+    row("ampersand and UTF-8 symbols", "NSE,M&M,1\nMCX,GOLD\xE2\x82\xAC,2\nMCX,GOLD,3\n",
+        "NSE,M&M,1\nMCX,GOLD\xE2\x82\xAC,2\n", {"M&M", QStringLiteral("GOLD\u20AC")});
 }
 
+// The rule alone, then a live tick that finds the reply in the quote file over a stale import
+// file: the import file holds exactly the kept lines, and AmiBroker imports them once.
 void TestLiveImport::filter()
 {
     QFETCH(QByteArray, reply);
@@ -166,6 +162,14 @@ void TestLiveImport::filter()
     QFETCH(QByteArray, expected);
 
     QCOMPARE(LiveImport::selectedLines(reply, LiveImport::symbolSet(symbols)), expected);
+
+    Updator t(symbols);
+    writeFile(t.path("rt.txt"), reply);
+    writeFile(t.path("rtimport.txt"), "stale line from the last tick\n");
+    t.worker.updateDataAmi();
+    QCOMPARE(t.importFile(), importFileBytes(expected));
+    QCOMPARE(t.env.journal(), importJournal(t.env.root(), expected.count('\n')));
+    QCOMPARE(t.repaints, 1);
 }
 
 // The shortest lines a selection can keep, each widened by "\r\n", read from a block of the reply's
@@ -176,15 +180,13 @@ void TestLiveImport::keptLinesFitTheirRoom_data()
     QTest::addColumn<QStringList>("symbols");
     QTest::addColumn<QByteArray>("expected"); // with "\n" line ends
 
-    QTest::newRow("four empty symbols") << QByteArray(",\n").repeated(4) << QStringList{""}
-                                        << QByteArray(",\n").repeated(4);
-    QTest::newRow("1,500 empty symbols") << QByteArray(",\n").repeated(1500) << QStringList{""}
-                                         << QByteArray(",\n").repeated(1500);
-    QTest::newRow("empty symbols between others")
-        << QByteArray(",\nX,A\n,\n,A\r\n").repeated(500) << QStringList{"", "A"}
-        << QByteArray(",\nX,A\n,\n,A\n").repeated(500);
+    const QByteArray empty(",\n"); // the shortest line an empty symbol keeps
+    QTest::newRow("four empty symbols") << empty.repeated(4) << QStringList{""} << empty.repeated(4);
+    QTest::newRow("1,500 empty symbols") << empty.repeated(1500) << QStringList{""} << empty.repeated(1500);
+    QTest::newRow("empty symbols between others") << QByteArray(",\nX,A\n,\n,A\r\n").repeated(500)
+                                                  << QStringList{"", "A"} << QByteArray(",\nX,A\n,\n,A\n").repeated(500);
     QTest::newRow("carriage returns shrink") << QByteArray(",\r\n").repeated(700) << QStringList{""}
-                                             << QByteArray(",\n").repeated(700);
+                                             << empty.repeated(700);
     QTest::newRow("unterminated last line") << QByteArray(",\n,\n,") << QStringList{""} << QByteArray(",\n,\n");
 }
 
@@ -212,139 +214,86 @@ void TestLiveImport::keptLinesFitTheirRoom()
     }
 }
 
-void TestLiveImport::updateDataAmi_data()
-{
-    filter_data();
-}
-
-void TestLiveImport::updateDataAmi()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(QStringList, symbols);
-    QFETCH(QByteArray, expected);
-
-    CoreEnvironment env;
-    writeFile(env.root() + QStringLiteral("/rt.txt"), reply);
-    writeFile(env.root() + QStringLiteral("/rtimport.txt"), "stale line from the last tick\n");
-
-    Selection selection;
-    selection.assign(symbols, symbols);
-    liveDataUpdator worker(selection, Platform::createAutomationObject);
-    int repaints = 0;
-    QObject::connect(&worker, &liveDataUpdator::quotesRead, [&repaints] { ++repaints; });
-    worker.updateDataAmi();
-
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes(expected));
-    QCOMPARE(env.journal(), importJournal(env.root(), expected.count('\n')));
-    QCOMPARE(repaints, 1);
-}
-
-void TestLiveImport::missingQuoteFileEmptiesImportFile()
-{
-    CoreEnvironment env;
-    writeFile(env.root() + QStringLiteral("/rtimport.txt"), "NSE,TCS,1\n");
-
-    Selection selection;
-    selection.assign(QStringList{"TCS"}, QStringList{"TCS"});
-    liveDataUpdator worker(selection, Platform::createAutomationObject);
-    int repaints = 0;
-    QObject::connect(&worker, &liveDataUpdator::quotesRead, [&repaints] { ++repaints; });
-    worker.updateDataAmi();
-
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
-    QCOMPARE(env.journal(), importJournal(env.root(), 0));
-    QCOMPARE(repaints, 1);
-}
-
-// Each tick rewrites the import file from the new reply and the current selection.
+// Each tick rewrites the import file from the new reply and the current selection; without a
+// quote file, from the very first tick on, it empties it.
 void TestLiveImport::importFileFollowsEachReply()
 {
-    CoreEnvironment env;
-    Selection selection;
-    selection.assign(QStringList{"TCS", "INFY"}, QStringList{"TCS", "INFY"});
-    liveDataUpdator worker(selection, Platform::createAutomationObject);
+    Updator t({"TCS"});
+    writeFile(t.path("rtimport.txt"), "NSE,TCS,1\n");
+    t.worker.updateDataAmi();
+    QCOMPARE(t.importFile(), QByteArray());
+    QCOMPARE(t.repaints, 1);
 
-    writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,1\nNSE,INFY,2\nNSE,SBIN,3\n");
-    worker.updateDataAmi();
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes("NSE,TCS,1\nNSE,INFY,2\n"));
+    t.selection.assign(QStringList{"TCS", "INFY"}, QStringList{"TCS", "INFY"});
+    writeFile(t.path("rt.txt"), "NSE,TCS,1\nNSE,INFY,2\nNSE,SBIN,3\n");
+    t.worker.updateDataAmi();
+    QCOMPARE(t.importFile(), importFileBytes("NSE,TCS,1\nNSE,INFY,2\n"));
 
-    selection.assign(QStringList{"SBIN"}, QStringList{"SBIN"});
-    writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,4\nNSE,SBIN,5\n");
-    worker.updateDataAmi();
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes("NSE,SBIN,5\n"));
+    t.selection.assign(QStringList{"SBIN"}, QStringList{"SBIN"});
+    writeFile(t.path("rt.txt"), "NSE,TCS,4\nNSE,SBIN,5\n");
+    t.worker.updateDataAmi();
+    QCOMPARE(t.importFile(), importFileBytes("NSE,SBIN,5\n"));
 
     // Nothing of an earlier tick's reply may survive into a later one.
-    QVERIFY(QFile::remove(env.root() + QStringLiteral("/rt.txt")));
-    worker.updateDataAmi();
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
-    writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,SBIN,6");
-    worker.updateDataAmi();
-    QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), QByteArray());
+    QVERIFY(QFile::remove(t.path("rt.txt")));
+    t.worker.updateDataAmi();
+    QCOMPARE(t.importFile(), QByteArray());
+    writeFile(t.path("rt.txt"), "NSE,SBIN,6");
+    t.worker.updateDataAmi();
+    QCOMPARE(t.importFile(), QByteArray());
 
-    const QString call = importCall(env.root());
-    QCOMPARE(env.journal(), (QStringList{QStringLiteral("create Broker.Application"),
-                                         call + QStringLiteral("\t2"), QStringLiteral("RefreshAll()"),
-                                         call + QStringLiteral("\t1"), QStringLiteral("RefreshAll()"),
-                                         call + QStringLiteral("\t0"), QStringLiteral("RefreshAll()"),
-                                         call + QStringLiteral("\t0"), QStringLiteral("RefreshAll()")}));
+    const QString call = importCall(t.env.root());
+    const QStringList later{call + QStringLiteral("\t2"), QStringLiteral("RefreshAll()"),
+                            call + QStringLiteral("\t1"), QStringLiteral("RefreshAll()"),
+                            call + QStringLiteral("\t0"), QStringLiteral("RefreshAll()"),
+                            call + QStringLiteral("\t0"), QStringLiteral("RefreshAll()")};
+    QCOMPARE(t.env.journal(), importJournal(t.env.root(), 0) + later);
 }
 
 // Through the live downloader: the quote file and the import file are rewritten in place, so a
 // shorter reply after a longer one must leave nothing of the longer behind.
 void TestLiveImport::liveLoopFilesHoldOnlyTheLastReply()
 {
-    CoreEnvironment env;
+    Updator t({"TCS", "INFY"}, {"CASH", "CASH"});
     VendorSim::Server vendor;
     QVERIFY(vendor.start());
-    Selection selection;
-    selection.assign(QStringList{"TCS", "INFY"}, QStringList{"CASH", "CASH"});
-    liveDataUpdator worker(selection, Platform::createAutomationObject);
     MyDownloader downloader(QStringLiteral("rt.txt"), QStringLiteral("http://%1/quotes").arg(vendor.hostPort()),
-                            env.root(), 0);
+                            t.env.root(), 0);
     downloader.watchdogTimer->setInterval(10000);
-    connect(&downloader, &MyDownloader::downloadfinished, &worker, &liveDataUpdator::updateDataAmi);
-    QSignalSpy imported(&worker, &liveDataUpdator::importFileWritten);
+    connect(&downloader, &MyDownloader::downloadfinished, &t.worker, &liveDataUpdator::updateDataAmi);
+    QSignalSpy imported(&t.worker, &liveDataUpdator::importFileWritten);
 
-    const QByteArray replies[] = {
-        "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,SBIN,20261207,10:00:00,600,1,1,0\n"
-        "NSE,INFY,20261207,10:00:00,1500,5,1,0\n",
-        "NSE,INFY,1\n",
-        "NSE,TCS,2\r\nNSE,INFY,3\r\n",
+    // Each reply and the lines it leaves in the import file.
+    const std::pair<QByteArray, QByteArray> ticks[] = {
+        {"NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,SBIN,20261207,10:00:00,600,1,1,0\n"
+         "NSE,INFY,20261207,10:00:00,1500,5,1,0\n",
+         "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,INFY,20261207,10:00:00,1500,5,1,0\n"},
+        {"NSE,INFY,1\n", "NSE,INFY,1\n"},
+        {"NSE,TCS,2\r\nNSE,INFY,3\r\n", "NSE,TCS,2\nNSE,INFY,3\n"},
     };
-    const QByteArray kept[] = {
-        "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\nNSE,INFY,20261207,10:00:00,1500,5,1,0\n",
-        "NSE,INFY,1\n",
-        "NSE,TCS,2\nNSE,INFY,3\n",
-    };
-    for (int i = 0; i < 3; ++i) {
-        vendor.setFile(QStringLiteral("/quotes"), replies[i]);
+    for (const auto &[reply, kept] : ticks) {
+        vendor.setFile(QStringLiteral("/quotes"), reply);
         downloader.requestData();
         QVERIFY(imported.wait(10000));
-        QCOMPARE(readFile(env.root() + QStringLiteral("/rt.txt")), replies[i]);
-        QCOMPARE(readFile(env.root() + QStringLiteral("/rtimport.txt")), importFileBytes(kept[i]));
+        QCOMPARE(readFile(t.path("rt.txt")), reply);
+        QCOMPARE(t.importFile(), importFileBytes(kept));
     }
 }
 
 void TestLiveImport::unwritableImportFileIsNotImportedAgain()
 {
-    CoreEnvironment env;
-    writeFile(env.root() + QStringLiteral("/rt.txt"), "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n");
+    Updator t({"TCS"});
+    writeFile(t.path("rt.txt"), "NSE,TCS,20261207,10:00:00,3500.5,10,1,0\n");
     // A folder in the import file's place: it cannot be opened for writing.
-    QVERIFY(QDir(env.root()).mkdir(QStringLiteral("rtimport.txt")));
-
-    Selection selection;
-    selection.assign(QStringList{"TCS"}, QStringList{"TCS"});
-    liveDataUpdator worker(selection, Platform::createAutomationObject);
-    int repaints = 0;
-    QObject::connect(&worker, &liveDataUpdator::quotesRead, [&repaints] { ++repaints; });
-    QSignalSpy written(&worker, &liveDataUpdator::importFileWritten);
-    worker.updateDataAmi();
+    QVERIFY(QDir(t.env.root()).mkdir(QStringLiteral("rtimport.txt")));
+    QSignalSpy written(&t.worker, &liveDataUpdator::importFileWritten);
+    t.worker.updateDataAmi();
 
     QCOMPARE(written.count(), 1);
     QCOMPARE(written.first().at(0).toBool(), false);
     QVERIFY(!written.first().at(1).toString().isEmpty());
-    QCOMPARE(env.journal(), QStringList{QStringLiteral("create Broker.Application")});
-    QCOMPARE(repaints, 1);
+    QCOMPARE(t.env.journal(), QStringList{QStringLiteral("create Broker.Application")});
+    QCOMPARE(t.repaints, 1);
 }
 
 void TestLiveImport::rewriteNeverLeavesHalfAFile_data()
@@ -388,7 +337,6 @@ void TestLiveImport::rewriteNeverLeavesHalfAFile()
     QVERIFY2(written || reason.contains(QLatin1String("too large"), Qt::CaseInsensitive), qPrintable(reason));
 }
 
-// The Windows automation object is an ActiveX widget: it needs the widgets application.
 // On Windows AmiBroker is a QAxObject, which needs the application object of the widgets.
 QTEST_MAIN(TestLiveImport)
 #include "tst_liveimport.moc"
