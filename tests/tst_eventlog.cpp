@@ -4,12 +4,6 @@
 
 #include <QtTest>
 
-#include <QDir>
-#include <QFile>
-#include <QLoggingCategory>
-#include <QScopeGuard>
-#include <QTemporaryDir>
-
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -86,9 +80,7 @@ private slots:
     void redaction_data();
     void redaction();
     void redactedAddress();
-    void folderFromTheInstallFolder();
 
-    void rotationByDate();
     void daysKept_data();
     void daysKept();
 
@@ -168,8 +160,10 @@ void TestEventLog::lineFormat()
     QCOMPARE(EventLog::formatLine(time, EventLog::Level(level), subsystem, text), line);
 }
 
+// Each line goes to the file of its day, and only while a log is open; a later write appends.
 void TestEventLog::linesReachTheDayFile()
 {
+    const QDate tomorrow = Today.addDays(1);
     EventLog::info(QStringLiteral("app"), QStringLiteral("before the log is open: nowhere"));
     {
         EventLog log(m_folder);
@@ -177,14 +171,28 @@ void TestEventLog::linesReachTheDayFile()
         EventLog::warning(QStringLiteral("feed"), QStringLiteral("live replies failing: Connection refused"));
         setNow(at(Today, 10, 15, 5, 1));
         EventLog::error(QStringLiteral("symbols"), QString::fromUtf8("₹ ä hash=K1"));
+        setNow(at(Today, 23, 59, 59, 999));
+        EventLog::info(QStringLiteral("feed"), QStringLiteral("last of the day"));
+        setNow(at(tomorrow, 0, 0, 0, 0));
+        EventLog::info(QStringLiteral("feed"), QStringLiteral("first of the next"));
+        setNow(at(tomorrow, 9));
+        EventLog::info(QStringLiteral("feed"), QStringLiteral("morning"));
+        QVERIFY(EventLog::flush());
+        EventLog::info(QStringLiteral("feed"), QStringLiteral("again"));
         QVERIFY(EventLog::flush());
     }
     EventLog::info(QStringLiteral("app"), QStringLiteral("after: nowhere"));
     QVERIFY(EventLog::flush());
 
+    QCOMPARE(daysIn(m_folder), (QList<int>{0, 1}));
     QCOMPARE(linesOf(dayFile()),
              QStringList({QStringLiteral("2026-12-07 10:15:02.345 WARN feed live replies failing: Connection refused"),
-                          QString::fromUtf8("2026-12-07 10:15:05.001 ERROR symbols ₹ ä hash=***")}));
+                          QString::fromUtf8("2026-12-07 10:15:05.001 ERROR symbols ₹ ä hash=***"),
+                          QStringLiteral("2026-12-07 23:59:59.999 INFO feed last of the day")}));
+    QCOMPARE(linesOf(dayFile(tomorrow)),
+             QStringList({QStringLiteral("2026-12-08 00:00:00.000 INFO feed first of the next"),
+                          QStringLiteral("2026-12-08 09:00:00.000 INFO feed morning"),
+                          QStringLiteral("2026-12-08 09:00:00.000 INFO feed again")}));
     QFile file(dayFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("\xe2\x82\xb9 \xc3\xa4"));
@@ -239,43 +247,6 @@ void TestEventLog::redactedAddress()
     QCOMPARE(EventLog::redacted(live), QStringLiteral("http://127.0.0.1:8080/rt.php?uid=U1&send=NIFTY-I,SBIN&hash=***"));
 }
 
-void TestEventLog::folderFromTheInstallFolder()
-{
-    CoreEnvironment env;
-    const QString expected = env.root() + QStringLiteral("/logs");
-    QCOMPARE(EventLog::folder(), expected);
-    {
-        EventLog log;
-        QCOMPARE(EventLog::folder(), expected);
-        EventLog::info(QStringLiteral("app"), QStringLiteral("here"));
-    }
-    QCOMPARE(eventsOf(expected + QLatin1Char('/') + EventLog::fileName(Today)),
-             QStringList{QStringLiteral("INFO app here")});
-}
-
-void TestEventLog::rotationByDate()
-{
-    EventLog log(m_folder);
-    setNow(at(Today, 23, 59, 59, 999));
-    EventLog::info(QStringLiteral("feed"), QStringLiteral("last of the day"));
-    setNow(at(Today.addDays(1), 0, 0, 0, 0));
-    EventLog::info(QStringLiteral("feed"), QStringLiteral("first of the next"));
-    setNow(at(Today.addDays(1), 9));
-    EventLog::info(QStringLiteral("feed"), QStringLiteral("morning"));
-    QVERIFY(EventLog::flush());
-
-    QCOMPARE(daysIn(m_folder), (QList<int>{0, 1}));
-    QCOMPARE(linesOf(dayFile()), QStringList{QStringLiteral("2026-12-07 23:59:59.999 INFO feed last of the day")});
-    QCOMPARE(linesOf(dayFile(Today.addDays(1))),
-             QStringList({QStringLiteral("2026-12-08 00:00:00.000 INFO feed first of the next"),
-                          QStringLiteral("2026-12-08 09:00:00.000 INFO feed morning")}));
-
-    // A later write appends to the day's file.
-    EventLog::info(QStringLiteral("feed"), QStringLiteral("again"));
-    QVERIFY(EventLog::flush());
-    QCOMPARE(linesOf(dayFile(Today.addDays(1))).size(), 3);
-}
-
 void TestEventLog::daysKept_data()
 {
     QTest::addColumn<QList<int>>("existing");   // day files present before the start (offsets from Today)
@@ -283,19 +254,18 @@ void TestEventLog::daysKept_data()
     QTest::addColumn<QList<int>>("loggedOn");   // days on which lines are then written, in order
     QTest::addColumn<QList<int>>("remaining");
 
-    QList<int> fifteenOld, twentyOld, thirteenOld;
-    for (int day = -15; day <= -1; ++day)
-        fifteenOld << day;
-    for (int day = -20; day <= -1; ++day)
-        twentyOld << day;
-    for (int day = -13; day <= -1; ++day)
-        thirteenOld << day;
+    const auto days = [](int first, int last) {
+        QList<int> range;
+        for (int day = first; day <= last; ++day)
+            range << day;
+        return range;
+    };
+    const QList<int> fifteenOld = days(-15, -1), thirteenOld = days(-13, -1);
 
     QTest::newRow("fifteen old days: fourteen kept with today's") << fifteenOld << thirteenOld << QList<int>{0}
-                                                                  << (thirteenOld + QList<int>{0});
-    QTest::newRow("each new day retires the oldest")
-        << twentyOld << thirteenOld << QList<int>{0, 1, 2}
-        << QList<int>{-11, -10, -9, -8, -7, -6, -5, -4, -3, -2, -1, 0, 1, 2};
+                                                                  << days(-13, 0);
+    QTest::newRow("each new day retires the oldest") << days(-20, -1) << thirteenOld << QList<int>{0, 1, 2}
+                                                     << days(-11, 2);
     QTest::newRow("a month away") << QList<int>{-3, -2, -1} << QList<int>{-3, -2, -1} << QList<int>{0, 30}
                                   << QList<int>{30};
     QTest::newRow("nothing written: the start alone prunes") << fifteenOld << thirteenOld << QList<int>{}
@@ -353,10 +323,8 @@ void TestEventLog::unwritableFolder()
     if (fault == QLatin1String("disk full") && !QFile::exists(QStringLiteral("/dev/full")))
         QSKIP("no /dev/full here");
     const auto breakIt = [&] {
-        if (fault == QLatin1String("folder is a file")) {
-            QFile file(m_folder);
-            return file.open(QIODevice::WriteOnly);
-        }
+        if (fault == QLatin1String("folder is a file"))
+            return QFile(m_folder).open(QIODevice::WriteOnly);
         if (fault == QLatin1String("day file is a folder"))
             return QDir().mkpath(dayFile());
         return QDir().mkpath(m_folder) && QFile::link(QStringLiteral("/dev/full"), dayFile());
@@ -428,15 +396,21 @@ void TestEventLog::retriedWithoutHelp()
                                                    QStringLiteral("WARN log 1 log lines dropped")}));
 }
 
+// Without a folder of its own the log writes into the install folder's, by its timer and at its end.
 void TestEventLog::writtenByTimerAndAtTheEnd()
 {
+    CoreEnvironment env;
+    const QString folder = env.root() + QStringLiteral("/logs");
+    const QString file = folder + QLatin1Char('/') + EventLog::fileName(Today);
+    QCOMPARE(EventLog::folder(), folder);
     {
-        EventLog log(m_folder);
+        EventLog log;
+        QCOMPARE(EventLog::folder(), folder);
         EventLog::info(QStringLiteral("app"), QStringLiteral("by the timer"));
-        QTRY_COMPARE(eventsOf(dayFile()), QStringList{QStringLiteral("INFO app by the timer")});
+        QTRY_COMPARE(eventsOf(file), QStringList{QStringLiteral("INFO app by the timer")});
         EventLog::info(QStringLiteral("app"), QStringLiteral("at the end"));
     }
-    QCOMPARE(eventsOf(dayFile()),
+    QCOMPARE(eventsOf(file),
              QStringList({QStringLiteral("INFO app by the timer"), QStringLiteral("INFO app at the end")}));
 }
 

@@ -4,15 +4,7 @@
 
 #include <httplib.h>
 
-#include <QDir>
-#include <QFile>
-#include <QMap>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
 
 #include <condition_variable>
 #include <csignal>
@@ -139,27 +131,22 @@ private slots:
     void init();
     void cleanup();
 
-    void progressText_data();
-    void progressText();
-    void speedText_data();
-    void speedText();
+    void progressAndSpeedText_data();
+    void progressAndSpeedText();
 
     void getWritesFileAndAnnounces();
     void requestSplit_data();
     void requestSplit();
     void tickDuringRequestSendsNothing();
     void watchdogAbortsAndSameUrlIsRepeated();
-    void errorKeepsBufferAndFile_data();
-    void errorKeepsBufferAndFile();
+    void failureKeepsTheStoredReply_data();
+    void failureKeepsTheStoredReply();
     void emptyBodyTruncates();
     void archives_data();
     void archives();
     void unpackFailures_data();
     void unpackFailures();
-    void unwritableOutput_data();
-    void unwritableOutput();
     void progressSignals();
-    void abortWithNothingInFlight();
 
 private:
     // Built and armed the way the main window does it: thread started, both timers running.
@@ -216,53 +203,40 @@ std::unique_ptr<MyDownloader> tst_MyDownloader::armed(const QString &fileName, c
     return downloader;
 }
 
-void tst_MyDownloader::progressText_data()
+void tst_MyDownloader::progressAndSpeedText_data()
 {
+    QTest::addColumn<bool>("speed"); // speedText(received, figure in ms), else progressText(received, total figure)
     QTest::addColumn<qint64>("received");
-    QTest::addColumn<qint64>("total");
+    QTest::addColumn<qint64>("figure");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("complete") << qint64(4096) << qint64(4096) << "100";
-    QTest::newRow("partial") << qint64(375) << qint64(1000) << "37.5";
-    QTest::newRow("nothing yet") << qint64(0) << qint64(1000) << "0";
-    QTest::newRow("six digits") << qint64(1) << qint64(3) << "33.3333";
-    QTest::newRow("total unknown") << qint64(10) << qint64(-1) << "-1000";
-    QTest::newRow("large archive") << qint64(3000000000) << qint64(6000000000) << "50";
-}
+    QTest::newRow("complete") << false << qint64(4096) << qint64(4096) << "100";
+    QTest::newRow("partial") << false << qint64(375) << qint64(1000) << "37.5";
+    QTest::newRow("nothing yet") << false << qint64(0) << qint64(1000) << "0";
+    QTest::newRow("six digits") << false << qint64(1) << qint64(3) << "33.3333";
+    QTest::newRow("total unknown") << false << qint64(10) << qint64(-1) << "-1000";
+    QTest::newRow("large archive") << false << qint64(3000000000) << qint64(6000000000) << "50";
 
-void tst_MyDownloader::progressText()
-{
-    QFETCH(qint64, received);
-    QFETCH(qint64, total);
-    QFETCH(QString, text);
-    QCOMPARE(MyDownloader::progressText(received, total), text);
-}
-
-void tst_MyDownloader::speedText_data()
-{
-    QTest::addColumn<qint64>("received");
-    QTest::addColumn<qint64>("elapsedMs");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("bytes") << qint64(512) << qint64(1000) << "512.0 bytes/sec";
-    QTest::newRow("small") << qint64(5) << qint64(1000) << "5.0 bytes/sec";
-    QTest::newRow("just below kB") << qint64(1023) << qint64(1000) << "1023.0 bytes/sec";
-    QTest::newRow("kB threshold") << qint64(1024) << qint64(1000) << "1.0 kB/s";
-    QTest::newRow("kB") << qint64(1536) << qint64(1000) << "1.5 kB/s";
-    QTest::newRow("MB threshold") << qint64(1048576) << qint64(1000) << "1.0 MB/s";
-    QTest::newRow("MB") << qint64(5242880) << qint64(2000) << "2.5 MB/s";
-    QTest::newRow("nothing received") << qint64(0) << qint64(0) << "0.0 bytes/sec";
+    QTest::newRow("bytes") << true << qint64(512) << qint64(1000) << "512.0 bytes/sec";
+    QTest::newRow("small") << true << qint64(5) << qint64(1000) << "5.0 bytes/sec";
+    QTest::newRow("just below kB") << true << qint64(1023) << qint64(1000) << "1023.0 bytes/sec";
+    QTest::newRow("kB threshold") << true << qint64(1024) << qint64(1000) << "1.0 kB/s";
+    QTest::newRow("kB") << true << qint64(1536) << qint64(1000) << "1.5 kB/s";
+    QTest::newRow("MB threshold") << true << qint64(1048576) << qint64(1000) << "1.0 MB/s";
+    QTest::newRow("MB") << true << qint64(5242880) << qint64(2000) << "2.5 MB/s";
+    QTest::newRow("nothing received") << true << qint64(0) << qint64(0) << "0.0 bytes/sec";
     // A clock reading 0 ms counts as 1 ms: finite, not "inf MB/s".
-    QTest::newRow("zero ms") << qint64(1000) << qint64(0) << "976.6 kB/s";
-    QTest::newRow("zero ms large") << qint64(4194304) << qint64(0) << "4000.0 MB/s";
+    QTest::newRow("zero ms") << true << qint64(1000) << qint64(0) << "976.6 kB/s";
+    QTest::newRow("zero ms large") << true << qint64(4194304) << qint64(0) << "4000.0 MB/s";
 }
 
-void tst_MyDownloader::speedText()
+void tst_MyDownloader::progressAndSpeedText()
 {
+    QFETCH(bool, speed);
     QFETCH(qint64, received);
-    QFETCH(qint64, elapsedMs);
+    QFETCH(qint64, figure);
     QFETCH(QString, text);
-    QCOMPARE(MyDownloader::speedText(received, elapsedMs), text);
+    QCOMPARE(speed ? MyDownloader::speedText(received, figure) : MyDownloader::progressText(received, figure), text);
 }
 
 void tst_MyDownloader::getWritesFileAndAnnounces()
@@ -275,14 +249,15 @@ void tst_MyDownloader::getWritesFileAndAnnounces()
                             QString(), 0);
     QCOMPARE(downloader.outputFilePath(), Config::instance().nativePath(QStringLiteral("rt.txt")));
 
-    downloader.watchdogTimer->setInterval(30000);
-    downloader.pollTimer->start(20);
-
     QByteArray fileAtSignal;
     connect(&downloader, &MyDownloader::downloadfinished, this,
             [&] { fileAtSignal = readFile(downloader.outputFilePath()); });
     QSignalSpy finished(&downloader, &MyDownloader::downloadfinished);
     QSignalSpy errors(&downloader, &MyDownloader::responseError);
+    downloader.watchdogTimer->setInterval(30000);
+    // Never sent, thread never started: abort() only re-arms the poll timer.
+    downloader.abort();
+    downloader.pollTimer->start(20);
     QVERIFY(finished.wait(LongWait));
 
     QCOMPARE(fileAtSignal, quotes);
@@ -294,6 +269,12 @@ void tst_MyDownloader::getWritesFileAndAnnounces()
     // Polling goes on after a success.
     QTRY_VERIFY_WITH_TIMEOUT(finished.count() >= 3, LongWait);
     downloader.pollTimer->stop();
+
+    // The finished reply is released; a late abort() must not reach it.
+    QTRY_VERIFY_WITH_TIMEOUT(!downloader.requestInFlight(), LongWait);
+    downloader.abort();
+    QTest::qWait(50);
+    QCOMPARE(errors.count(), 0);
 }
 
 void tst_MyDownloader::requestSplit_data()
@@ -388,21 +369,29 @@ void tst_MyDownloader::watchdogAbortsAndSameUrlIsRepeated()
     QVERIFY(downloader->replyBuffer.isEmpty());
 }
 
-void tst_MyDownloader::errorKeepsBufferAndFile_data()
+void tst_MyDownloader::failureKeepsTheStoredReply_data()
 {
-    QTest::addColumn<QString>("failingUrl");  // %1 is the server port
+    QTest::addColumn<QString>("failingUrl"); // %1 is the server port; empty: the address stays
+    QTest::addColumn<QString>("obstacle");   // in place of the output file, if any
 
-    QTest::newRow("server error") << "http://127.0.0.1:%1/rt/broken";
-    QTest::newRow("not found") << "http://127.0.0.1:%1/rt/missing";
-    QTest::newRow("nothing listening") << "http://127.0.0.1:1/rt/live";
+    QTest::newRow("server error") << "http://127.0.0.1:%1/rt/broken" << "";
+    QTest::newRow("not found") << "http://127.0.0.1:%1/rt/missing" << "";
+    QTest::newRow("nothing listening") << "http://127.0.0.1:1/rt/live" << "";
+    QTest::newRow("folder in the way") << "" << "folder";
+    QTest::newRow("disk full") << "" << "full";
 }
 
-void tst_MyDownloader::errorKeepsBufferAndFile()
+// A reply that failed or could not be stored is not announced as new data, and the last stored
+// one stays; once the fault is gone, polling picks up again by itself.
+void tst_MyDownloader::failureKeepsTheStoredReply()
 {
     QFETCH(QString, failingUrl);
+    QFETCH(QString, obstacle);
+    if (obstacle == QLatin1String("full") && !QFile::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full here");
 
     LocalServer server;
-    server.answer(QStringLiteral("/rt/live"), {200, "GOOD,1\n", false});
+    server.answer(QStringLiteral("/rt/live"), {200, "FIRST,1\n", false});
     server.answer(QStringLiteral("/rt/broken"), {500, "BAD,2\n", false});
     const QString file = Config::instance().path(QStringLiteral("rt.txt"));
 
@@ -411,15 +400,32 @@ void tst_MyDownloader::errorKeepsBufferAndFile()
     QSignalSpy errors(downloader.get(), &MyDownloader::responseError);
     QVERIFY(firstReplyStored(*downloader, finished));
 
-    downloader->aim(failingUrl.contains(QLatin1String("%1")) ? failingUrl.arg(server.port()) : failingUrl, 0);
+    server.answer(QStringLiteral("/rt/live"), {200, "SECOND,2\n", false});
+    if (!failingUrl.isEmpty()) {
+        downloader->aim(failingUrl.contains(QLatin1String("%1")) ? failingUrl.arg(server.port()) : failingUrl, 0);
+    } else {
+        QVERIFY(QFile::remove(file));
+        QVERIFY(obstacle == QLatin1String("folder") ? QDir().mkpath(file)
+                                                    : QFile::link(QStringLiteral("/dev/full"), file));
+    }
     downloader->pollTimer->start(20);
     // Each tick after an error tries again.
     QTRY_VERIFY_WITH_TIMEOUT(errors.count() >= 2, LongWait);
-    downloader->pollTimer->stop();
-
+    stopPolling(*downloader);
     QCOMPARE(finished.count(), 0);
-    QCOMPARE(downloader->replyBuffer, QByteArray("GOOD,1\n"));
-    QCOMPARE(readFile(file), QByteArray("GOOD,1\n"));
+    QCOMPARE(downloader->replyBuffer, QByteArray("FIRST,1\n"));
+
+    if (obstacle.isEmpty()) {
+        QCOMPARE(readFile(file), QByteArray("FIRST,1\n"));
+        downloader->aim(server.url(QStringLiteral("/rt/live")), 0);
+    } else {
+        QVERIFY(obstacle == QLatin1String("folder") ? QDir().rmdir(file) : QFile::remove(file));
+    }
+    downloader->pollTimer->start(20);
+    QVERIFY(finished.wait(LongWait));
+    downloader->pollTimer->stop();
+    QCOMPARE(readFile(file), QByteArray("SECOND,2\n"));
+    QCOMPARE(downloader->replyBuffer, QByteArray("SECOND,2\n"));
 }
 
 void tst_MyDownloader::emptyBodyTruncates()
@@ -536,55 +542,6 @@ void tst_MyDownloader::unpackFailures()
     QCOMPARE(server.count(), 1);
 }
 
-void tst_MyDownloader::unwritableOutput_data()
-{
-    QTest::addColumn<QString>("obstacle");
-
-    QTest::newRow("folder in the way") << "folder";
-    QTest::newRow("disk full") << "full";
-}
-
-void tst_MyDownloader::unwritableOutput()
-{
-    QFETCH(QString, obstacle);
-    if (obstacle == QLatin1String("full") && !QFile::exists(QStringLiteral("/dev/full")))
-        QSKIP("no /dev/full here");
-
-    LocalServer server;
-    server.answer(QStringLiteral("/rt/live"), {200, "FIRST,1\n", false});
-    const QString file = Config::instance().path(QStringLiteral("rt.txt"));
-
-    auto downloader = armed(QStringLiteral("rt.txt"), server.url(QStringLiteral("/rt/live")));
-    QSignalSpy finished(downloader.get(), &MyDownloader::downloadfinished);
-    QSignalSpy errors(downloader.get(), &MyDownloader::responseError);
-    QVERIFY(firstReplyStored(*downloader, finished));
-
-    server.answer(QStringLiteral("/rt/live"), {200, "SECOND,2\n", false});
-    QVERIFY(QFile::remove(file));
-    if (obstacle == QLatin1String("folder"))
-        QVERIFY(QDir().mkpath(file));
-    else
-        QVERIFY(QFile::link(QStringLiteral("/dev/full"), file));
-
-    downloader->pollTimer->start(20);
-    QTRY_VERIFY_WITH_TIMEOUT(errors.count() >= 2, LongWait);
-    stopPolling(*downloader);
-    // A reply that could not be stored is not announced as new data.
-    QCOMPARE(finished.count(), 0);
-    QCOMPARE(downloader->replyBuffer, QByteArray("FIRST,1\n"));
-
-    // Once the obstacle is gone, polling picks up again by itself.
-    if (obstacle == QLatin1String("folder"))
-        QVERIFY(QDir().rmdir(file));
-    else
-        QVERIFY(QFile::remove(file));
-    downloader->pollTimer->start(20);
-    QVERIFY(finished.wait(LongWait));
-    downloader->pollTimer->stop();
-    QCOMPARE(readFile(file), QByteArray("SECOND,2\n"));
-    QCOMPARE(downloader->replyBuffer, QByteArray("SECOND,2\n"));
-}
-
 void tst_MyDownloader::progressSignals()
 {
     LocalServer server;
@@ -609,28 +566,6 @@ void tst_MyDownloader::progressSignals()
     QCOMPARE(progress.last().at(0).toString(), QStringLiteral("100"));
     const QString speed = progress.last().at(1).toString();
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d (bytes/sec|kB/s|MB/s)$")).match(speed).hasMatch(), qPrintable(speed));
-}
-
-void tst_MyDownloader::abortWithNothingInFlight()
-{
-    LocalServer server;
-    server.answer(QStringLiteral("/rt/live"), {200, "Q,1\n", false});
-
-    // Never sent, thread never started: abort() only re-arms the poll timer.
-    MyDownloader downloader(QStringLiteral("rt.txt"), server.url(QStringLiteral("/rt/live")), QString(), 0);
-    QSignalSpy finished(&downloader, &MyDownloader::downloadfinished);
-    QSignalSpy errors(&downloader, &MyDownloader::responseError);
-    downloader.watchdogTimer->setInterval(30000);
-    downloader.abort();
-    downloader.pollTimer->start(20);
-    QVERIFY(finished.wait(LongWait));
-    downloader.pollTimer->stop();
-
-    // The finished reply is released; a late abort() must not reach it.
-    QTRY_VERIFY_WITH_TIMEOUT(!downloader.requestInFlight(), LongWait);
-    downloader.abort();
-    QTest::qWait(50);
-    QCOMPARE(errors.count(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_MyDownloader)

@@ -7,20 +7,12 @@
 
 #include <QtTest>
 
-#include <QDir>
-#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QUrl>
-#include <QUuid>
 
 #include <memory>
 
@@ -34,9 +26,7 @@ namespace {
 
 const QString DemoUser = VendorSim::SeedOptions().userId;
 const QString DemoKey = VendorSim::SeedOptions().secureKey;
-const QStringList Exchanges = {QStringLiteral("CASH"),     QStringLiteral("FUTURE"),    QStringLiteral("OPTION"),
-                               QStringLiteral("MCX"),      QStringLiteral("CURRENCY"),  QStringLiteral("SPOTINDEX"),
-                               QStringLiteral("NCDEX")};
+const QStringList Exchanges = QStringLiteral("CASH FUTURE OPTION MCX CURRENCY SPOTINDEX NCDEX").split(QLatin1Char(' '));
 
 struct Fetched
 {
@@ -108,7 +98,8 @@ QList<QByteArray> lines(const QByteArray &body)
     return result;
 }
 
-bool unzip(const QByteArray &zip, const QString &folder, QString *log = nullptr)
+// 7za on zip, written into folder first: "x" unpacks it there, "t" tests every CRC.
+bool sevenZip(const char *command, const QByteArray &zip, const QString &folder, QString *log = nullptr)
 {
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/archive.zip");
@@ -116,8 +107,11 @@ bool unzip(const QByteArray &zip, const QString &folder, QString *log = nullptr)
     if (!file.open(QIODevice::WriteOnly) || file.write(zip) != zip.size())
         return false;
     file.close();
+    QStringList arguments{QString::fromLatin1(command), path};
+    if (qstrcmp(command, "x") == 0)
+        arguments << QStringLiteral("-o") + folder << QStringLiteral("-y");
     QProcess tool;
-    tool.start(QStringLiteral("7za"), {QStringLiteral("x"), path, QStringLiteral("-o") + folder, QStringLiteral("-y")});
+    tool.start(QStringLiteral("7za"), arguments);
     const bool ok = tool.waitForFinished(30000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
     if (log)
         *log = QString::fromLocal8Bit(tool.readAllStandardOutput() + tool.readAllStandardError());
@@ -140,12 +134,17 @@ QSqlDatabase openMariaDb(const QString &address, const QString &connection, bool
     return db;
 }
 
-QStringList rowsOf(QSqlQuery &q, int column = 0)
+// Each row of a query's result, its columns joined by '='.
+QStringList rowsOf(QSqlQuery &q)
 {
-    QStringList values;
-    while (q.next())
-        values << q.value(column).toString();
-    return values;
+    QStringList rows;
+    while (q.next()) {
+        QStringList columns;
+        for (int i = 0; i < q.record().count(); ++i)
+            columns << q.value(i).toString();
+        rows << columns.join(QLatin1Char('='));
+    }
+    return rows;
 }
 
 }
@@ -159,23 +158,18 @@ private slots:
     void cleanup();
 
     void catalogueHoldsTheFirstRunSelection();
-    void liveAnswersInOrderWithMovingPrices_data();
-    void liveAnswersInOrderWithMovingPrices();
-    void liveFailures_data();
-    void liveFailures();
+    void liveAnswers_data();
+    void liveAnswers();
     void largeFormPosts_data();
     void largeFormPosts();
     void anySymbolBackfill();
     void backfillBars_data();
     void backfillBars();
-    void backfillFailures_data();
-    void backfillFailures();
+    void refusals_data();
+    void refusals();
     void endOfDayArchiveUnpacks_data();
     void endOfDayArchiveUnpacks();
-    void endOfDayMisses_data();
-    void endOfDayMisses();
     void updateArchiveRunsUnderSh();
-    void setFileOverrides();
     void makeZipKeepsNamesVerbatim();
     void misbehaviour_data();
     void misbehaviour();
@@ -247,32 +241,50 @@ void TestVendorSim::catalogueHoldsTheFirstRunSelection()
     QVERIFY(VendorSim::catalogue(QStringLiteral("NOSUCH")).isEmpty());
 }
 
-void TestVendorSim::liveAnswersInOrderWithMovingPrices_data()
+void TestVendorSim::liveAnswers_data()
 {
     QTest::addColumn<bool>("post");
+    QTest::addColumn<QString>("uid");
+    QTest::addColumn<QString>("hash");
     QTest::addColumn<QString>("send");
-    QTest::addColumn<QStringList>("symbols");
+    QTest::addColumn<QStringList>("expected"); // per line: symbol, or "!symbol" for a Failed line
 
-    QTest::newRow("GET, bars") << false << "NIFTY-I|ICICIBANK|GOLDM-I"
+    const QString u = DemoUser, k = DemoKey; // the demo account, short to keep each row on a line
+    QTest::newRow("GET, bars") << false << u << k << "NIFTY-I|ICICIBANK|GOLDM-I"
                                << QStringList{"NIFTY-I", "ICICIBANK", "GOLDM-I"};
-    QTest::newRow("GET, %7C") << false << "BANKNIFTY-I%7CUSDINR-I%7CINDIAVIX"
+    QTest::newRow("GET, %7C") << false << u << k << "BANKNIFTY-I%7CUSDINR-I%7CINDIAVIX"
                               << QStringList{"BANKNIFTY-I", "USDINR-I", "INDIAVIX"};
-    QTest::newRow("GET, ampersands") << false << "M%26M|M%26MFIN|M%26M-I" << QStringList{"M&M", "M&MFIN", "M&M-I"};
-    QTest::newRow("POST, bars") << true << "CRUDEOIL-I|SILVERM-I|M%26M"
+    QTest::newRow("GET, ampersands") << false << u << k << "M%26M|M%26MFIN|M%26M-I"
+                                     << QStringList{"M&M", "M&MFIN", "M&M-I"};
+    QTest::newRow("POST, bars") << true << u << k << "CRUDEOIL-I|SILVERM-I|M%26M"
                                 << QStringList{"CRUDEOIL-I", "SILVERM-I", "M&M"};
-    QTest::newRow("POST, %7C") << true << "M%26M-I%7CNIFTY-I%7CTCS" << QStringList{"M&M-I", "NIFTY-I", "TCS"};
-    QTest::newRow("one symbol") << false << "INDIAVIX" << QStringList{"INDIAVIX"};
+    QTest::newRow("POST, %7C") << true << u << k << "M%26M-I%7CNIFTY-I%7CTCS" << QStringList{"M&M-I", "NIFTY-I", "TCS"};
+    QTest::newRow("one symbol") << false << u << k << "INDIAVIX" << QStringList{"INDIAVIX"};
+
+    QTest::newRow("wrong key") << false << u << "nope" << "NIFTY-I|TCS" << QStringList{"!NIFTY-I", "!TCS"};
+    QTest::newRow("key of another account") << false << "OTHER_USER-42" << "other-key-91c2" << "NIFTY-I"
+                                            << QStringList{"!NIFTY-I"};
+    QTest::newRow("wrong user") << false << "DEMO" << k << "TCS" << QStringList{"!TCS"};
+    QTest::newRow("wildcard user") << false << "%25" << k << "TCS" << QStringList{"!TCS"};
+    QTest::newRow("empty key") << false << u << "" << "TCS" << QStringList{"!TCS"};
+    QTest::newRow("unknown symbol between known ones") << false << u << k << "NIFTY-I|NOSUCH|TCS"
+                                                       << QStringList{"NIFTY-I", "!NOSUCH", "TCS"};
+    QTest::newRow("M&M sent raw is M") << false << u << k << "M&M" << QStringList{"!M"};
+    QTest::newRow("case matters") << false << u << k << "nifty-i" << QStringList{"!nifty-i"};
 }
 
-void TestVendorSim::liveAnswersInOrderWithMovingPrices()
+void TestVendorSim::liveAnswers()
 {
     QFETCH(bool, post);
+    QFETCH(QString, uid);
+    QFETCH(QString, hash);
     QFETCH(QString, send);
-    QFETCH(QStringList, symbols);
+    QFETCH(QStringList, expected);
 
-    const QByteArray form = QStringLiteral("uid=%1&send=%2&hash=%3").arg(DemoUser, send, DemoKey).toUtf8();
+    const QByteArray form = QStringLiteral("uid=%1&send=%2&hash=%3").arg(uid, send, hash).toUtf8();
     const auto ask = [&] {
-        return post ? fetch(m_nam.get(), url(VendorSim::LivePathPost), &form) : fetch(m_nam.get(), liveUrl(send));
+        return post ? fetch(m_nam.get(), url(VendorSim::LivePathPost), &form)
+                    : fetch(m_nam.get(), liveUrl(send, uid, hash));
     };
     const Fetched first = ask();
     const Fetched second = ask();
@@ -285,16 +297,24 @@ void TestVendorSim::liveAnswersInOrderWithMovingPrices()
 
     const QList<QByteArray> before = lines(first.body);
     const QList<QByteArray> after = lines(second.body);
-    QCOMPARE(before.size(), symbols.size());
-    QCOMPARE(after.size(), symbols.size());
+    QCOMPARE(before.size(), expected.size());
+    QCOMPARE(after.size(), expected.size());
     static const QRegularExpression priceText(QStringLiteral("^\\d+\\.\\d\\d$"));
-    for (int i = 0; i < symbols.size(); ++i) {
+    for (int i = 0; i < expected.size(); ++i) {
+        const bool failed = expected.at(i).startsWith(QLatin1Char('!'));
+        const QString symbol = failed ? expected.at(i).mid(1) : expected.at(i);
         const QList<QByteArray> a = before.at(i).split(',');
         const QList<QByteArray> b = after.at(i).split(',');
+        QCOMPARE(before.at(i).contains("Failed"), failed);
+        QCOMPARE(QString::fromUtf8(a.value(1)), symbol);
+        if (failed) {
+            QCOMPARE(a.value(0), QByteArray("Failed"));
+            QCOMPARE(after.at(i), before.at(i));
+            continue;
+        }
         QCOMPARE(a.size(), 8);
         QCOMPARE(b.size(), 8);
-        QCOMPARE(QString::fromUtf8(a.at(0)), exchangeOf(symbols.at(i)));
-        QCOMPARE(QString::fromUtf8(a.at(1)), symbols.at(i));
+        QCOMPARE(QString::fromUtf8(a.at(0)), exchangeOf(symbol));
         QVERIFY(QDate::fromString(QString::fromLatin1(a.at(2)), QStringLiteral("yyyyMMdd")).isValid());
         QVERIFY(QTime::fromString(QString::fromLatin1(a.at(3)), QStringLiteral("HH:mm:ss")).isValid());
         QVERIFY2(priceText.match(QString::fromLatin1(a.at(4))).hasMatch(), a.at(4).constData());
@@ -359,47 +379,6 @@ void TestVendorSim::anySymbolBackfill()
     QVERIFY(bars.first().startsWith("MADEUP7,"));
 }
 
-void TestVendorSim::liveFailures_data()
-{
-    QTest::addColumn<QString>("uid");
-    QTest::addColumn<QString>("hash");
-    QTest::addColumn<QString>("send");
-    QTest::addColumn<QStringList>("expected"); // per line: symbol, or "!symbol" for a Failed line
-
-    QTest::newRow("wrong key") << DemoUser << "nope" << "NIFTY-I|TCS" << QStringList{"!NIFTY-I", "!TCS"};
-    QTest::newRow("key of another account") << "OTHER_USER-42" << "other-key-91c2" << "NIFTY-I"
-                                            << QStringList{"!NIFTY-I"};
-    QTest::newRow("wrong user") << "DEMO" << DemoKey << "TCS" << QStringList{"!TCS"};
-    QTest::newRow("wildcard user") << "%25" << DemoKey << "TCS" << QStringList{"!TCS"};
-    QTest::newRow("empty key") << DemoUser << "" << "TCS" << QStringList{"!TCS"};
-    QTest::newRow("unknown symbol between known ones") << DemoUser << DemoKey << "NIFTY-I|NOSUCH|TCS"
-                                                       << QStringList{"NIFTY-I", "!NOSUCH", "TCS"};
-    QTest::newRow("M&M sent raw is M") << DemoUser << DemoKey << "M&M" << QStringList{"!M"};
-    QTest::newRow("case matters") << DemoUser << DemoKey << "nifty-i" << QStringList{"!nifty-i"};
-}
-
-void TestVendorSim::liveFailures()
-{
-    QFETCH(QString, uid);
-    QFETCH(QString, hash);
-    QFETCH(QString, send);
-    QFETCH(QStringList, expected);
-
-    const Fetched f = fetch(m_nam.get(), liveUrl(send, uid, hash));
-    QCOMPARE(f.error, QNetworkReply::NoError);
-    const QList<QByteArray> got = lines(f.body);
-    QCOMPARE(got.size(), expected.size());
-    for (int i = 0; i < expected.size(); ++i) {
-        const bool failed = expected.at(i).startsWith(QLatin1Char('!'));
-        const QString symbol = failed ? expected.at(i).mid(1) : expected.at(i);
-        const QList<QByteArray> fields = got.at(i).split(',');
-        QCOMPARE(got.at(i).contains("Failed"), failed);
-        QCOMPARE(QString::fromUtf8(fields.value(1)), symbol);
-        if (failed)
-            QCOMPARE(fields.value(0), QByteArray("Failed"));
-    }
-}
-
 void TestVendorSim::backfillBars_data()
 {
     QTest::addColumn<QString>("send");
@@ -450,26 +429,41 @@ void TestVendorSim::backfillBars()
     QVERIFY(bars.last().split(',').at(2) == "15:25");
 }
 
-void TestVendorSim::backfillFailures_data()
+void TestVendorSim::refusals_data()
 {
-    QTest::addColumn<QString>("query");
-    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("answer"); // not compared when null
 
-    QTest::newRow("wrong key") << "uid=DEMO-USER&hash=bad&d=5&send=TCS" << QByteArray("Failed,TCS,Authentication Failed\n");
-    QTest::newRow("unknown symbol") << "uid=DEMO-USER&hash=demo-key-7f3a&d=5&send=NOSUCH"
-                                    << QByteArray("Failed,NOSUCH,Symbol Not Found\n");
-    QTest::newRow("zero days") << "uid=DEMO-USER&hash=demo-key-7f3a&d=0&send=TCS" << QByteArray("Failed,TCS,Invalid Days\n");
-    QTest::newRow("days not a number") << "uid=DEMO-USER&hash=demo-key-7f3a&d=five&send=TCS"
-                                       << QByteArray("Failed,TCS,Invalid Days\n");
+    const QString backfill = VendorSim::BackfillPath + QStringLiteral("?uid=DEMO-USER&hash=");
+    QTest::newRow("backfill, wrong key") << backfill + "bad&d=5&send=TCS" << 200
+                                         << QByteArray("Failed,TCS,Authentication Failed\n");
+    QTest::newRow("backfill, unknown symbol") << backfill + "demo-key-7f3a&d=5&send=NOSUCH" << 200
+                                              << QByteArray("Failed,NOSUCH,Symbol Not Found\n");
+    QTest::newRow("backfill, zero days") << backfill + "demo-key-7f3a&d=0&send=TCS" << 200
+                                         << QByteArray("Failed,TCS,Invalid Days\n");
+    QTest::newRow("backfill, days not a number") << backfill + "demo-key-7f3a&d=five&send=TCS" << 200
+                                                 << QByteArray("Failed,TCS,Invalid Days\n");
+    // What the vendor does not serve is missing (404), not refused in a line.
+    QTest::newRow("one-day path") << "/backfillS21/1/07122026/day/CASH-1.zip" << 404 << QByteArray();
+    QTest::newRow("no such feed") << "/backfillS21/e/07122026/day/OPTION-1.zip" << 404 << QByteArray();
+    QTest::newRow("no such period") << "/backfillS21/e/07122026/day/CASH-4.zip" << 404 << QByteArray();
+    QTest::newRow("lower case feed") << "/backfillS21/e/07122026/day/cash-1.zip" << 404 << QByteArray();
+    QTest::newRow("no date and path") << "/backfillS21/e/CASH-1.zip" << 404 << QByteArray();
+    QTest::newRow("somewhere else") << "/index.html" << 404 << QByteArray();
 }
 
-void TestVendorSim::backfillFailures()
+void TestVendorSim::refusals()
 {
-    QFETCH(QString, query);
+    QFETCH(QString, path);
+    QFETCH(int, status);
     QFETCH(QByteArray, answer);
-    const Fetched f = fetch(m_nam.get(), url(VendorSim::BackfillPath + QLatin1Char('?') + query));
-    QCOMPARE(f.error, QNetworkReply::NoError);
-    QCOMPARE(f.body, answer);
+
+    const Fetched f = fetch(m_nam.get(), url(path));
+    QCOMPARE(f.status, status);
+    QCOMPARE(f.error == QNetworkReply::NoError, status == 200);
+    if (!answer.isNull())
+        QCOMPARE(f.body, answer);
 }
 
 void TestVendorSim::endOfDayArchiveUnpacks_data()
@@ -504,7 +498,7 @@ void TestVendorSim::endOfDayArchiveUnpacks()
 
     QTemporaryDir dir;
     QString log;
-    QVERIFY2(unzip(f.body, dir.path() + QStringLiteral("/out"), &log), qPrintable(log));
+    QVERIFY2(sevenZip("x", f.body, dir.path() + QStringLiteral("/out"), &log), qPrintable(log));
     const QFileInfoList files = QDir(dir.path() + QStringLiteral("/out")).entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
     QVERIFY(!files.isEmpty());
     QVERIFY(files.size() <= 40);
@@ -536,32 +530,13 @@ void TestVendorSim::endOfDayArchiveUnpacks()
     QCOMPARE(m_server->requests(QStringLiteral("eod")).size(), 1);
 }
 
-void TestVendorSim::endOfDayMisses_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::newRow("one-day path") << "/backfillS21/1/07122026/day/CASH-1.zip";
-    QTest::newRow("no such feed") << "/backfillS21/e/07122026/day/OPTION-1.zip";
-    QTest::newRow("no such period") << "/backfillS21/e/07122026/day/CASH-4.zip";
-    QTest::newRow("lower case feed") << "/backfillS21/e/07122026/day/cash-1.zip";
-    QTest::newRow("no date and path") << "/backfillS21/e/CASH-1.zip";
-    QTest::newRow("somewhere else") << "/index.html";
-}
-
-void TestVendorSim::endOfDayMisses()
-{
-    QFETCH(QString, path);
-    const Fetched f = fetch(m_nam.get(), url(path));
-    QCOMPARE(f.status, 404);
-    QVERIFY(f.error != QNetworkReply::NoError);
-}
-
 void TestVendorSim::updateArchiveRunsUnderSh()
 {
     const Fetched f = fetch(m_nam.get(), url(QStringLiteral("/update/Tickvane-4.10.zip")));
     QCOMPARE(f.error, QNetworkReply::NoError);
     QTemporaryDir dir;
     QString log;
-    QVERIFY2(unzip(f.body, dir.path(), &log), qPrintable(log));
+    QVERIFY2(sevenZip("x", f.body, dir.path(), &log), qPrintable(log));
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("ZentorUpdator.bat"))));
 
     for (int run = 0; run < 2; ++run) {
@@ -578,24 +553,6 @@ void TestVendorSim::updateArchiveRunsUnderSh()
     QCOMPARE(marker.readAll(), QByteArray("updated\nupdated\n"));
 }
 
-void TestVendorSim::setFileOverrides()
-{
-    m_server->setFile(QStringLiteral("/update/Tickvane-4.10.zip"), QByteArray("not a zip"));
-    m_server->setFile(QStringLiteral("/files/data.bin"), QByteArray("a\0b", 3));
-
-    Fetched f = fetch(m_nam.get(), url(QStringLiteral("/update/Tickvane-4.10.zip")));
-    QCOMPARE(f.body, QByteArray("not a zip"));
-    f = fetch(m_nam.get(), url(QStringLiteral("/files/data.bin")));
-    QCOMPARE(f.error, QNetworkReply::NoError);
-    QCOMPARE(f.body, QByteArray("a\0b", 3));
-    QVERIFY(fetch(m_nam.get(), url(QStringLiteral("/update/Other.zip"))).body.startsWith("PK"));
-
-    const QList<VendorSim::Request> requests = m_server->requests();
-    QCOMPARE(requests.size(), 3);
-    QCOMPARE(requests.at(0).endpoint, QStringLiteral("update"));
-    QCOMPARE(requests.at(1).endpoint, QStringLiteral("file"));
-}
-
 void TestVendorSim::makeZipKeepsNamesVerbatim()
 {
     const QList<QPair<QString, QByteArray>> entries = {
@@ -610,17 +567,10 @@ void TestVendorSim::makeZipKeepsNamesVerbatim()
         QCOMPARE(zip.count(entry.first.toUtf8()), 2); // local header and central directory
 
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("t.zip"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(zip);
-    file.close();
-    QProcess tool;
-    tool.start(QStringLiteral("7za"), {QStringLiteral("t"), path});
-    QVERIFY(tool.waitForFinished(30000));
-    QVERIFY2(tool.exitCode() == 0, tool.readAll().constData()); // checks every CRC
+    QString log;
+    QVERIFY2(sevenZip("t", zip, dir.path(), &log), qPrintable(log));
 
-    QVERIFY(unzip(VendorSim::makeZip({entries.at(2), entries.at(3)}), dir.filePath(QStringLiteral("out"))));
+    QVERIFY(sevenZip("x", VendorSim::makeZip({entries.at(2), entries.at(3)}), dir.filePath(QStringLiteral("out"))));
     QFile unpacked(dir.filePath(QStringLiteral("out/M&M.txt")));
     QVERIFY(unpacked.open(QIODevice::ReadOnly));
     QCOMPARE(unpacked.readAll(), entries.at(2).second);
@@ -685,7 +635,7 @@ void TestVendorSim::misbehaviour()
         QVERIFY(bad.body.size() >= 20 * 1024 * 1024);
         if (endpoint == QLatin1String("update")) {
             QTemporaryDir dir;
-            QVERIFY(unzip(bad.body, dir.path()));
+            QVERIFY(sevenZip("x", bad.body, dir.path()));
             QVERIFY(QFile::exists(dir.filePath(QStringLiteral("ZentorUpdator.bat"))));
         } else {
             // Whole lines of the normal kind, for the requested symbols only.
@@ -765,14 +715,22 @@ void TestVendorSim::hangIsAbortedByClientAndStopIsQuick()
     QCOMPARE(fetch(&other, liveUrl(QStringLiteral("TCS"))).error, QNetworkReply::NoError);
 }
 
+// Every request is recorded, those answered by a file set in place of the usual answer too.
 void TestVendorSim::requestsAreRecorded()
 {
+    m_server->setFile(QStringLiteral("/update/Tickvane-4.10.zip"), QByteArray("not a zip"));
+    m_server->setFile(QStringLiteral("/files/data.bin"), QByteArray("a\0b", 3));
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
     fetch(m_nam.get(), liveUrl(QStringLiteral("NIFTY-I%7CM%26M")));
     const QByteArray form("uid=DEMO-USER&send=TCS|INFY&hash=demo-key-7f3a");
     fetch(m_nam.get(), url(VendorSim::LivePathPost), &form);
     fetch(m_nam.get(), url(QStringLiteral("/backfillS21/e/07122026/day/SPOT-1.zip")));
     fetch(m_nam.get(), url(QStringLiteral("/nothing?x=1")));
+    QCOMPARE(fetch(m_nam.get(), url(QStringLiteral("/update/Tickvane-4.10.zip"))).body, QByteArray("not a zip"));
+    const Fetched file = fetch(m_nam.get(), url(QStringLiteral("/files/data.bin")));
+    QCOMPARE(file.error, QNetworkReply::NoError);
+    QCOMPARE(file.body, QByteArray("a\0b", 3));
+    QVERIFY(fetch(m_nam.get(), url(QStringLiteral("/update/Other.zip"))).body.startsWith("PK"));
     const qint64 after = QDateTime::currentMSecsSinceEpoch();
 
     QStringList recorded;
@@ -782,8 +740,9 @@ void TestVendorSim::requestsAreRecorded()
     }
     QCOMPARE(recorded, (QStringList{"live GET /rt/live uid=DEMO-USER&send=NIFTY-I%7CM%26M&hash=demo-key-7f3a",
                                     "live POST /rt/livepost " + QString::fromLatin1(form),
-                                    "eod GET /backfillS21/e/07122026/day/SPOT-1.zip ",
-                                    "other GET /nothing x=1"}));
+                                    "eod GET /backfillS21/e/07122026/day/SPOT-1.zip ", "other GET /nothing x=1",
+                                    "update GET /update/Tickvane-4.10.zip ", "file GET /files/data.bin ",
+                                    "update GET /update/Other.zip "}));
     QCOMPARE(m_server->requests(QStringLiteral("live")).size(), 2);
 
     m_server->clearRequests();
@@ -831,7 +790,7 @@ void TestVendorSim::formatFilesDescribeTheServedLines()
     QByteArray body = f.body;
     if (!entry.isEmpty()) {
         QTemporaryDir dir;
-        QVERIFY(unzip(f.body, dir.path()));
+        QVERIFY(sevenZip("x", f.body, dir.path()));
         QFile unpacked(dir.filePath(entry));
         QVERIFY(unpacked.open(QIODevice::ReadOnly));
         body = unpacked.readAll();
@@ -932,18 +891,13 @@ void TestVendorSim::seeding()
 
         // The other traders are there, with keys of their own.
         QVERIFY(q.exec(QStringLiteral("SELECT MachineID, SecureKey FROM admin_acct ORDER BY AcctID")));
-        QStringList accounts;
-        while (q.next())
-            accounts << q.value(0).toString() + QLatin1Char('=') + q.value(1).toString();
-        QCOMPARE(accounts, (QStringList{"OTHER_USER-42=other-key-91c2", "ab%cd=percent-key-5d07",
-                                        "DEMO-USER=demo-key-7f3a"}));
-
-        QVERIFY(q.exec(Vendor::serverSettingsSql()) && q.next());
-        QCOMPARE((QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString()}),
-                 (QStringList{"08122026", "day", "five"}));
+        QCOMPARE(rowsOf(q), (QStringList{"OTHER_USER-42=other-key-91c2", "ab%cd=percent-key-5d07",
+                                         "DEMO-USER=demo-key-7f3a"}));
+        QVERIFY(q.exec(Vendor::serverSettingsSql()));
+        QCOMPARE(rowsOf(q), QStringList{"08122026=day=five"});
         for (const char *table : {"versionautoupdator_qvx_tickvf", "broadcastmsg_blank"}) {
-            QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(table)) && q.next());
-            QCOMPARE(q.value(0).toInt(), 1);
+            QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(table)));
+            QCOMPARE(rowsOf(q), QStringList{"1"});
         }
 
         // The database sorts each exchange exactly as catalogue() says.
@@ -979,24 +933,23 @@ void TestVendorSim::program()
     const QString record = dir.filePath(QStringLiteral("requests.log"));
     const QString answers = dir.filePath(QStringLiteral("answers.log"));
 
+    const auto options = [](const char *words) { return QString::fromLatin1(words).split(QLatin1Char(' ')); };
     QProcess bad;
-    bad.start(binary, {QStringLiteral("--misbehave"), QStringLiteral("live=sideways")});
+    bad.start(binary, options("--misbehave live=sideways"));
     QVERIFY(bad.waitForFinished(10000));
     QCOMPARE(bad.exitCode(), 2);
 
     QProcess seedOnly;
-    seedOnly.start(binary, {QStringLiteral("--db"), QStringLiteral("sqlite:") + db, QStringLiteral("--seed-only"),
-                            QStringLiteral("--port"), QStringLiteral("9123")});
+    seedOnly.start(binary, options("--seed-only --port 9123") + QStringList{QStringLiteral("--db"), "sqlite:" + db});
     QVERIFY(seedOnly.waitForFinished(30000));
     QCOMPARE(seedOnly.exitCode(), 0);
 
     QProcess sim;
     startInOwnProcessGroup(sim);
-    sim.start(binary, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"), QStringLiteral("sqlite:") + db,
-                       QStringLiteral("--user"), QStringLiteral("PROG-USER"), QStringLiteral("--latest-version"),
-                       QStringLiteral("4.10"), QStringLiteral("--record"), record, QStringLiteral("--misbehave"),
-                       QStringLiteral("eod=error:1"), QStringLiteral("--answers"), answers,
-                       QStringLiteral("--any-symbol")});
+    // The paths apart: a temporary folder's name may hold a space.
+    sim.start(binary, options("--port 0 --user PROG-USER --latest-version 4.10 --misbehave eod=error:1 --any-symbol")
+                          + QStringList{QStringLiteral("--db"), "sqlite:" + db, QStringLiteral("--record"), record,
+                                        QStringLiteral("--answers"), answers});
     QVERIFY(sim.waitForStarted());
     QByteArray out;
     QTRY_VERIFY_WITH_TIMEOUT((out += sim.readAllStandardOutput()).contains('\n'), 30000);
