@@ -345,7 +345,7 @@ check "daily restart: the account found again after it" \
 close_tickvane
 
 # A restart whose database log-in fails, after the first cycle logged in through the plugin: the
-# two described boxes, then the process ends.
+# two message boxes, then the process ends.
 found_before=$(count_in_log "account found for user ID $user")
 start_tickvane db-error QUORVIX_RESTART_MS=15000
 wait_for 60 log_count_above "account found for user ID $user" "$found_before" || true

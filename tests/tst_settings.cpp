@@ -121,7 +121,7 @@ void TestSettings::form()
     settings dialog(nullptr);
     QCOMPARE(dialog.objectName(), QStringLiteral("settings"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
-    // Two rows taller than the described 490 by 252: the outage and notification boxes have a row
+    // Two rows taller than the original 490 by 252: the outage and notification boxes have a row
     // each below the rest.
     QCOMPARE(dialog.minimumSize(), QSize(490, 313));
     QCOMPARE(dialog.maximumSize(), QSize(490, 313));
@@ -182,7 +182,7 @@ void TestSettings::newWidgetsMoveNothing_data()
 {
     // The spare height of the fixed-size dialog is shared out by the grid in whole pixels, so a
     // pixel more or less in a font's line height (Qt 5 and Qt 6 read DejaVu Sans' metrics
-    // differently) must not move a described widget either.
+    // differently) must not move an original widget either.
     QTest::addColumn<int>("pointSizeChange");
     QTest::newRow("fonts as designed") << 0;
     QTest::newRow("fonts a point smaller") << -1;
@@ -205,7 +205,7 @@ void TestSettings::newWidgetsMoveNothing()
     };
 
     // The form as it was (the two new widgets and the band kept for the outage box left out, the
-    // described size) against the form as it is: every described widget at the same place and size.
+    // original size) against the form as it is: every original widget at the same place and size.
     QDialog before;
     Ui::settings old;
     old.setupUi(&before);
