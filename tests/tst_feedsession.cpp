@@ -183,10 +183,8 @@ private slots:
     void unreachableDatabase();
     void catalogue_data();
     void catalogue();
-    void enableFeeds_data();
-    void enableFeeds();
-    void chooseFeed_data();
-    void chooseFeed();
+    void feedChoices_data();
+    void feedChoices();
     void restoreChoices_data();
     void restoreChoices();
     void storeChoices_data();
@@ -434,23 +432,42 @@ void TestFeedSession::catalogue()
     QCOMPARE(session.cachedCatalogue(QStringLiteral("CASH")), VendorSim::catalogue(QStringLiteral("CASH")));
 }
 
-void TestFeedSession::enableFeeds_data()
+void TestFeedSession::feedChoices_data()
 {
     QTest::addColumn<QString>("feeds");
     QTest::addColumn<QStringList>("enabled");
-    QTest::newRow("all") << AllFeeds
-                         << QStringList({"CASH", "FUTURE", "OPTION", "MCX", "CURRENCY", "SPOTINDEX", "NCDEX"});
-    QTest::newRow("CURR inside CURRENCY") << QStringLiteral("CASH,CURRENCY") << QStringList({"CASH", "CURRENCY"});
-    QTest::newRow("COMM enables MCX") << QStringLiteral("COMM") << QStringList({"MCX"});
-    QTest::newRow("case-sensitive") << QStringLiteral("cash,Future,agricomm") << QStringList();
-    QTest::newRow("AgriComm") << QStringLiteral("SPOT,AgriComm") << QStringList({"SPOTINDEX", "NCDEX"});
-    QTest::newRow("empty") << QString() << QStringList();
+    QTest::addColumn<QList<int>>("choices");
+    QTest::addColumn<QStringList>("reported");
+    QTest::addColumn<FlagSet>("flags");
+
+    const QStringList all{"CASH", "FUTURE", "OPTION", "MCX", "CURRENCY", "SPOTINDEX", "NCDEX"};
+    // Enabling alone: nothing chosen, nothing reported.
+    const auto enabling = [](const char *name, const QString &feeds, const QStringList &enabled) {
+        QTest::newRow(name) << feeds << enabled << QList<int>() << QStringList() << FlagSet();
+    };
+    enabling("CURR inside CURRENCY", QStringLiteral("CASH,CURRENCY"), {"CASH", "CURRENCY"});
+    enabling("COMM enables MCX", QStringLiteral("COMM"), {"MCX"});
+    enabling("case-sensitive", QStringLiteral("cash,Future,agricomm"), {});
+    enabling("AgriComm", QStringLiteral("SPOT,AgriComm"), {"SPOTINDEX", "NCDEX"});
+    enabling("empty", QString(), {});
+    QTest::newRow("all, first choice") << AllFeeds << all << QList<int>{0} << QStringList{"CASH"} << FlagSet{0};
+    // The box losing its check reports first, so the gaining box's exchange is the one left current.
+    QTest::newRow("the one left is reported first")
+        << AllFeeds << all << QList<int>{0, 1} << QStringList{"CASH", "CASH", "FUTURE"} << FlagSet{1};
+    QTest::newRow("the chosen one again changes nothing")
+        << AllFeeds << all << QList<int>{3, 3} << QStringList{"MCX"} << FlagSet{3};
+    QTest::newRow("a feed the account lacks is ignored")
+        << "CASH" << QStringList{"CASH"} << QList<int>{0, 1} << QStringList{"CASH"} << FlagSet{0};
+    QTest::newRow("no such box") << AllFeeds << all << QList<int>{-1, 7} << QStringList() << FlagSet();
 }
 
-void TestFeedSession::enableFeeds()
+void TestFeedSession::feedChoices()
 {
     QFETCH(QString, feeds);
     QFETCH(QStringList, enabled);
+    QFETCH(QList<int>, choices);
+    QFETCH(QStringList, reported);
+
     FeedSession &session = openSession();
     QSignalSpy announced(&session, &FeedSession::feedsEnabled);
     session.enableFeeds(feeds);
@@ -458,35 +475,7 @@ void TestFeedSession::enableFeeds()
     QCOMPARE(announced.count(), 1);
     for (int i = 0; i < Feeds::Count; ++i)
         QCOMPARE(session.isFeedEnabled(i), enabled.contains(QLatin1String(Feeds::All.at(std::size_t(i)).exchange)));
-}
 
-void TestFeedSession::chooseFeed_data()
-{
-    QTest::addColumn<QString>("feeds");
-    QTest::addColumn<QList<int>>("choices");
-    QTest::addColumn<QStringList>("reported");
-    QTest::addColumn<FlagSet>("flags");
-
-    QTest::newRow("first choice") << AllFeeds << QList<int>{0} << QStringList{"CASH"} << FlagSet{0};
-    // The box losing its check reports first, so the gaining box's exchange is the one left current.
-    QTest::newRow("the one left is reported first")
-        << AllFeeds << QList<int>{0, 1} << QStringList{"CASH", "CASH", "FUTURE"} << FlagSet{1};
-    QTest::newRow("the chosen one again changes nothing")
-        << AllFeeds << QList<int>{3, 3} << QStringList{"MCX"} << FlagSet{3};
-    QTest::newRow("a feed the account lacks is ignored")
-        << QStringLiteral("CASH") << QList<int>{0, 1} << QStringList{"CASH"} << FlagSet{0};
-    QTest::newRow("no such box") << AllFeeds << QList<int>{-1, 7} << QStringList() << FlagSet();
-}
-
-void TestFeedSession::chooseFeed()
-{
-    QFETCH(QString, feeds);
-    QFETCH(QList<int>, choices);
-    QFETCH(QStringList, reported);
-    QFETCH(FlagSet, flags);
-
-    FeedSession &session = openSession();
-    session.enableFeeds(feeds);
     QStringList seen;
     connect(&session, &FeedSession::currentExchangeChanged, this, [&](const QString &exchange) {
         QCOMPARE(session.currentExchange(), exchange);
@@ -496,7 +485,7 @@ void TestFeedSession::chooseFeed()
         session.chooseFeed(choice);
     QCOMPARE(seen, reported);
     QCOMPARE(session.currentExchange(), reported.value(reported.size() - 1));
-    QCOMPARE(setFlags(session.feedFlags()), flags);
+    QTEST(setFlags(session.feedFlags()), "flags");
 }
 
 void TestFeedSession::restoreChoices_data()
@@ -508,28 +497,23 @@ void TestFeedSession::restoreChoices_data()
     QTest::addColumn<QStringList>("restored");  // "<symbol>@<exchange>"
     QTest::addColumn<FlagSet>("flags");
 
-    QTest::newRow("all enabled") << AllFeeds << QStringList{"NIFTY-I", "GOLDM-I"} << QStringList{"FUTURE", "MCX"}
-                                 << FlagSet() << QStringList{"NIFTY-I@FUTURE", "GOLDM-I@MCX"} << FlagSet();
-    QTest::newRow("two consecutive disabled")
-        << "CASH,FUTURE" << QStringList{"ACC", "GOLDM-I", "SILVERM-I", "NIFTY-I"}
-        << QStringList{"CASH", "MCX", "MCX", "FUTURE"} << FlagSet() << QStringList{"ACC@CASH", "NIFTY-I@FUTURE"}
-        << FlagSet();
-    QTest::newRow("disabled at both ends")
-        << "FUTURE" << QStringList{"ACC", "NIFTY-I", "INDIAVIX"} << QStringList{"CASH", "FUTURE", "SPOTINDEX"}
-        << FlagSet() << QStringList{"NIFTY-I@FUTURE"} << FlagSet();
-    QTest::newRow("duplicates kept") << AllFeeds << QStringList{"ACC", "ACC"} << QStringList{"CASH", "FUTURE"}
-                                     << FlagSet() << QStringList{"ACC@CASH", "ACC@FUTURE"} << FlagSet();
+    // No stored boxes: nothing chosen.
+    const auto restoring = [](const char *name, const QString &feeds, const QStringList &symbols,
+                              const QStringList &exchanges, const QStringList &restored) {
+        QTest::newRow(name) << feeds << symbols << exchanges << FlagSet() << restored << FlagSet();
+    };
+    restoring("all enabled", AllFeeds, {"NIFTY-I", "GOLDM-I"}, {"FUTURE", "MCX"}, {"NIFTY-I@FUTURE", "GOLDM-I@MCX"});
+    restoring("two consecutive disabled", QStringLiteral("CASH,FUTURE"), {"ACC", "GOLDM-I", "SILVERM-I", "NIFTY-I"},
+              {"CASH", "MCX", "MCX", "FUTURE"}, {"ACC@CASH", "NIFTY-I@FUTURE"});
+    restoring("disabled at both ends", QStringLiteral("FUTURE"), {"ACC", "NIFTY-I", "INDIAVIX"},
+              {"CASH", "FUTURE", "SPOTINDEX"}, {"NIFTY-I@FUTURE"});
+    restoring("duplicates kept", AllFeeds, {"ACC", "ACC"}, {"CASH", "FUTURE"}, {"ACC@CASH", "ACC@FUTURE"});
     // Unequal lists, as only an outside edit of the store can leave them: cut to pairs.
-    QTest::newRow("more symbols") << AllFeeds << QStringList{"ACC", "NIFTY-I", "GOLDM-I"}
-                                  << QStringList{"CASH", "FUTURE"} << FlagSet()
-                                  << QStringList{"ACC@CASH", "NIFTY-I@FUTURE"} << FlagSet();
-    QTest::newRow("more exchanges") << "CASH" << QStringList{"ACC"} << QStringList{"CASH", "MCX", "CASH"}
-                                    << FlagSet() << QStringList{"ACC@CASH"} << FlagSet();
-    QTest::newRow("empty symbols dropped") << AllFeeds << QStringList{"", "ACC", ""}
-                                           << QStringList{"CASH", "CASH", "MCX"} << FlagSet()
-                                           << QStringList{"ACC@CASH"} << FlagSet();
-    QTest::newRow("no symbols") << AllFeeds << QStringList() << QStringList{"CASH", "MCX"} << FlagSet() << QStringList()
-                                << FlagSet();
+    restoring("more symbols", AllFeeds, {"ACC", "NIFTY-I", "GOLDM-I"}, {"CASH", "FUTURE"},
+              {"ACC@CASH", "NIFTY-I@FUTURE"});
+    restoring("more exchanges", QStringLiteral("CASH"), {"ACC"}, {"CASH", "MCX", "CASH"}, {"ACC@CASH"});
+    restoring("empty symbols dropped", AllFeeds, {"", "ACC", ""}, {"CASH", "CASH", "MCX"}, {"ACC@CASH"});
+    restoring("no symbols", AllFeeds, {}, {"CASH", "MCX"}, {});
     // Boxes are chosen in order, each taking over; CURR is not among the account's feeds.
     QTest::newRow("stored boxes chosen") << "CASH,FUTURE,COMM" << QStringList{"GOLDM-I"} << QStringList{"MCX"}
                                          << FlagSet{1, 3, 4} << QStringList{"GOLDM-I@MCX"} << FlagSet{3};

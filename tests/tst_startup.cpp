@@ -4,7 +4,6 @@
 #include "support/mainform.h"
 #include "app/startupanimation.h"
 #include "feed/amibrokerlivedata2.h"
-#include "feed/livedataupdator.h"
 #include "support/localvendor.h"
 #include "support/storedsettings.h"
 #include "support/testenvironment.h"
@@ -12,8 +11,6 @@
 #include "vendor/authdialog.h"
 #include "vendor/vendordatabase.h"
 #include "support/controller.h"
-#include "vendor/vendorconnection.h"
-#include "symbols/selection.h"
 #include "vendor/connectionmonitor.h"
 #include "vendor/registrationdialog.h"
 #include "vendor/versionrule.h"
@@ -147,13 +144,12 @@ private slots:
     void updateOffered();
     void accountHandsOverInOrder_data();
     void accountHandsOverInOrder();
+    void noAccountAsksForRegistration_data();
     void noAccountAsksForRegistration();
     void registrationRetryFindsNewAccount();
     void registrationQuitEndsTheLoop();
-    void emptyUserIdFindsNoAccount();
-    void updateOfferStopsBeforeTheWindow();
-    void lookupFailureEndsTheProcess();
-    void detailsFailureEndsTheProcess();
+    void stopsBeforeTheWindow_data();
+    void stopsBeforeTheWindow();
     void copyIdAndContactSupport();
     void closeDuringStartUpEndsTheProcess();
 
@@ -230,8 +226,7 @@ void TestStartup::accountHandsOverInOrder()
     QFETCH(QVariant, disableAutoBackfill);
     QFETCH(bool, fiveDayBackfill);
 
-    storeSelection({QStringLiteral("NIFTY-I"), QStringLiteral("ICICIBANK")},
-                   {QStringLiteral("FUTURE"), QStringLiteral("CASH")});
+    storeSelection({"NIFTY-I", "ICICIBANK"}, {"FUTURE", "CASH"});
     if (disableAutoBackfill.isValid())
         StoredSettings().seed(Store::DisableAutoBackfill5, disableAutoBackfill);
 
@@ -289,12 +284,25 @@ void TestStartup::accountHandsOverInOrder()
     QTRY_VERIFY_WITH_TIMEOUT(m_env->journal().contains(QStringLiteral("RefreshAll()")), 15000);
 }
 
+void TestStartup::noAccountAsksForRegistration_data()
+{
+    QTest::addColumn<QString>("userId");
+    QTest::newRow("no account for the ID") << UserId;
+    // Other traders' accounts are there; an empty ID must not borrow one of them.
+    QTest::newRow("empty ID") << QString();
+}
+
 void TestStartup::noAccountAsksForRegistration()
 {
+    QFETCH(QString, userId);
     QVERIFY(m_vendor->reseed(account(false)));
-    m_controller = startController();
+    m_controller = newController();
+    if (userId.isEmpty())
+        m_controller->setUserId(userId);
+    m_controller->start();
 
     QVERIFY(!mainWindowOf(*m_controller)->isVisible());
+    QVERIFY(sessionOf(*mainWindowOf(*m_controller)).account().secureKey.isEmpty());
     QVERIFY(!m_controller->connectionMonitor());
     QVERIFY(m_env->exits.isEmpty());
     QCOMPARE(stored(Store::SelectedSymbols).toStringList(), Store::firstRunSymbols());
@@ -310,10 +318,10 @@ void TestStartup::noAccountAsksForRegistration()
     QVERIFY(dialog->isVisible());
     QVERIFY(!dialog->isModal());
     auto *idEdit = dialog->findChild<QLineEdit *>(QStringLiteral("userIdEdit"));
-    QCOMPARE(idEdit->text(), UserId);
+    QCOMPARE(idEdit->text(), userId);
     QVERIFY(idEdit->isReadOnly());
     dialog->findChild<QPushButton *>(QStringLiteral("copyButton"))->click();
-    QCOMPARE(QGuiApplication::clipboard()->text(), UserId);
+    QCOMPARE(QGuiApplication::clipboard()->text(), userId);
 
     // A retry that still finds nothing says so and writes nothing again.
     StoredSettings().remove(Store::SelectedSymbols);
@@ -369,64 +377,52 @@ void TestStartup::registrationQuitEndsTheLoop()
     QVERIFY(!mainWindowOf(*m_controller)->isVisible());
 }
 
-void TestStartup::emptyUserIdFindsNoAccount()
+void TestStartup::stopsBeforeTheWindow_data()
 {
-    // Other traders' accounts are there; an empty ID must not borrow one of them.
-    QVERIFY(m_vendor->reseed(account(false)));
-    m_controller = newController();
-    m_controller->setUserId(QString());
-    m_controller->start();
+    QTest::addColumn<QString>("dropped"); // a vendor table the controller reads
+    QTest::addColumn<QString>("latest");  // the version the vendor publishes
+    QTest::addColumn<QString>("box");     // the one box shown
+    QTest::addColumn<QList<int>>("exits");
+    QTest::addColumn<bool>("keyless");    // the feed never got the account's key (else not checked)
 
-    QVERIFY(!mainWindowOf(*m_controller)->isVisible());
-    QVERIFY(sessionOf(*mainWindowOf(*m_controller)).account().secureKey.isEmpty());
-    QVERIFY(m_controller->registration());
-    QVERIFY(m_env->exits.isEmpty());
-    QCOMPARE(stored(Store::SelectedSymbols).toStringList(), Store::firstRunSymbols());
+    QTest::newRow("update offered") << QString() << "4.10"
+        << "New Update|A Latest Update is Available\n Application Will Restart after Update." << QList<int>() << true;
+    QTest::newRow("version lookup fails") << "versionautoupdator_qvx_tickvf" << QString()
+        << "Cannot Verify User|Please Check Network Connection" << QList<int>{0} << true;
+    QTest::newRow("account details fail") << "broadcastmsg_blank" << QString()
+        << "Check Connection|The account details could not be read.\nPlease Check Network Connection" << QList<int>{0}
+        << false;
 }
 
-void TestStartup::updateOfferStopsBeforeTheWindow()
+// Neither the window, the connection monitor nor the first-run choices come before the process
+// ends or updates itself.
+void TestStartup::stopsBeforeTheWindow()
 {
-    VendorSim::SeedOptions options = account();
-    options.latestVersion = QStringLiteral("4.10");
-    // A closed port: the updater fails at once instead of installing anything.
-    options.latestPath = QStringLiteral("http://127.0.0.1:1/update/Tickvane-4.10.zip");
-    QVERIFY(m_vendor->reseed(options));
+    QFETCH(QString, dropped);
+    QFETCH(QString, latest);
+    QFETCH(QString, box);
+
+    if (!dropped.isEmpty())
+        QVERIFY(execOnVendor(m_env->root() + QStringLiteral("/vendor.db"), QStringLiteral("DROP TABLE ") + dropped));
+    if (!latest.isEmpty()) {
+        VendorSim::SeedOptions options = account();
+        options.latestVersion = latest;
+        // A closed port: the updater fails at once instead of installing anything.
+        options.latestPath = QStringLiteral("http://127.0.0.1:1/update/Tickvane-4.10.zip");
+        QVERIFY(m_vendor->reseed(options));
+    }
     m_controller = startController();
 
-    QVERIFY(!m_env->boxes.isEmpty());
-    QCOMPARE(m_env->boxes.first(),
-             QStringLiteral("New Update|A Latest Update is Available\n Application Will Restart after Update."));
-    QVERIFY(m_controller->updateDialog());
-    QVERIFY(!mainWindowOf(*m_controller)->isVisible());
-    QVERIFY(!m_controller->connectionMonitor());
-    QVERIFY(sessionOf(*mainWindowOf(*m_controller)).account().secureKey.isEmpty());
-    QVERIFY(!stored(Store::SelectedSymbols).isValid());
-}
-
-void TestStartup::lookupFailureEndsTheProcess()
-{
-    QVERIFY(execOnVendor(m_env->root() + QStringLiteral("/vendor.db"),
-                         QStringLiteral("DROP TABLE versionautoupdator_qvx_tickvf")));
-    m_controller = startController();
-
-    QCOMPARE(m_env->boxes, QStringList{QStringLiteral("Cannot Verify User|Please Check Network Connection")});
-    QCOMPARE(m_env->exits, QList<int>{0});
+    QCOMPARE(m_env->boxes, QStringList{box});
+    QTEST(m_env->exits, "exits");
+    QCOMPARE(m_controller->updateDialog() != nullptr, !latest.isEmpty());
     QVERIFY(!mainWindowOf(*m_controller)->isVisible());
     QVERIFY(!m_controller->registration());
-    QVERIFY(!stored(Store::SelectedSymbols).isValid());
-}
-
-void TestStartup::detailsFailureEndsTheProcess()
-{
-    QVERIFY(execOnVendor(m_env->root() + QStringLiteral("/vendor.db"),
-                         QStringLiteral("DROP TABLE broadcastmsg_blank")));
-    m_controller = startController();
-
-    QCOMPARE(m_env->boxes.size(), 1);
-    QVERIFY(m_env->boxes.first().startsWith(QStringLiteral("Check Connection|")));
-    QCOMPARE(m_env->exits, QList<int>{0});
-    QVERIFY(!mainWindowOf(*m_controller)->isVisible());
     QVERIFY(!m_controller->connectionMonitor());
+    QFETCH(bool, keyless);
+    if (keyless)
+        QVERIFY(sessionOf(*mainWindowOf(*m_controller)).account().secureKey.isEmpty());
+    QVERIFY(!stored(Store::SelectedSymbols).isValid());
 }
 
 void TestStartup::copyIdAndContactSupport()
@@ -456,8 +452,7 @@ void TestStartup::copyIdAndContactSupport()
 
 void TestStartup::closeDuringStartUpEndsTheProcess()
 {
-    storeSelection({QStringLiteral("NIFTY-I"), QStringLiteral("ICICIBANK")},
-                   {QStringLiteral("FUTURE"), QStringLiteral("CASH")});
+    storeSelection({"NIFTY-I", "ICICIBANK"}, {"FUTURE", "CASH"});
     ClosedDuringStartUp *console = nullptr;
     m_controller = std::make_unique<authDialog>(Platform::createAutomationObject, [&console](FeedSession &session) {
         auto made = std::make_unique<ClosedDuringStartUp>(session);
