@@ -72,6 +72,7 @@ private slots:
     void repaintsOnlyChangedCellsInSight();
     void plainCellsPaintAsTheStyleDoes_data();
     void plainCellsPaintAsTheStyleDoes();
+    void figuresPaintAsTheStyleDoes();
     void colours_data();
     void colours();
     void risingThenFalling();
@@ -502,6 +503,58 @@ void TestDisplayTable::plainCellsPaintAsTheStyleDoes()
     QTEST(drawnHere, "drawnHere");
     if (drawnHere)
         QCOMPARE(images[1], images[0]);
+    // Figures are drawn from their glyphs, without a layout.
+    if (drawnHere && column > 0 && row < 4)
+        QVERIFY(delegate->placesFigures(cell.font));
+}
+
+// Figures drawn from their glyphs land where the style's layout puts them, in any font, place and
+// alignment; what does not fit is elided as before.
+void TestDisplayTable::figuresPaintAsTheStyleDoes()
+{
+    showWindow();
+    auto *delegate = qobject_cast<DisplayTableDelegate *>(table()->itemDelegate());
+    QFont bold = table()->font();
+    bold.setBold(true);
+    QFont spaced = table()->font();
+    spaced.setLetterSpacing(QFont::AbsoluteSpacing, 1.3);
+    QFont pixels = table()->font();
+    pixels.setPixelSize(11);
+    QFont underlined = table()->font();
+    underlined.setUnderline(true);
+    const QList<int> alignments = {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter, Qt::AlignCenter,
+                                   Qt::AlignRight | Qt::AlignTop, Qt::AlignHCenter | Qt::AlignBottom,
+                                   Qt::AlignJustify | Qt::AlignVCenter};
+    for (const QFont &font : {table()->font(), bold, spaced, pixels, underlined}) {
+        for (const int alignment : alignments) {
+            for (const char *text : {"0", "-12.05", "1,234,567.89", "0.000001", "98765432109876543210", "7-", ".5"}) {
+                QStyleOptionViewItem cell;
+                cell.initFrom(table());
+                cell.widget = table();
+                cell.rect = QRect(3, 5, 181, 23);
+                cell.state = QStyle::State_Enabled | QStyle::State_Active;
+                cell.showDecorationSelected = true;
+                cell.features = QStyleOptionViewItem::WrapText | QStyleOptionViewItem::HasDisplay;
+                cell.displayAlignment = Qt::Alignment(alignment);
+                cell.font = font;
+                cell.text = QString::fromLatin1(text);
+                QImage images[2];
+                for (QImage &image : images) {
+                    image = QImage(cell.rect.size(), QImage::Format_ARGB32_Premultiplied);
+                    image.fill(Qt::white);
+                    QPainter painter(&image);
+                    painter.translate(-cell.rect.topLeft());
+                    if (&image == images)
+                        table()->style()->drawControl(QStyle::CE_ItemViewItem, &cell, &painter, table());
+                    else
+                        QVERIFY2(delegate->paintPlainCell(&painter, cell), text);
+                }
+                QVERIFY2(images[1] == images[0], qPrintable(QStringLiteral("%1 in %2, alignment %3")
+                                                                .arg(cell.text, font.toString()).arg(alignment)));
+            }
+        }
+        QCOMPARE(delegate->placesFigures(font), font != underlined);
+    }
 }
 
 void TestDisplayTable::colours_data()

@@ -4,6 +4,7 @@
 #include "symbols/displaytablemodel.h"
 
 #include <QApplication>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,6 +22,18 @@ namespace {
 constexpr int DeleteButtonWidth = 30;
 // Kept text places; more only when the columns are resized over and over.
 constexpr std::size_t MostTextPlaces = 64;
+constexpr std::size_t MostFigureFonts = 8;
+// What prices, quantities and volumes are written with.
+const QString FigureCharacters = QStringLiteral("0123456789.,-");
+
+// One line of text laid out as the cells lay theirs out, unbounded.
+void layOutLine(QTextLayout &layout)
+{
+    layout.setCacheEnabled(true);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+}
 
 // A push button's own notion of its look (default-button frame, raised or sunken), for drawing.
 class PrototypeButton final : public QPushButton
@@ -156,6 +169,125 @@ const DisplayTableDelegate::TextPlace &DisplayTableDelegate::textPlace(const QSt
     return m_textPlaces.back();
 }
 
+const DisplayTableDelegate::FigureFont &DisplayTableDelegate::figureFont(const QFont &font) const
+{
+    // Equal fonts are sized apart by the screen they were made for: the engine tells them apart.
+    const QRawFont engine = QRawFont::fromFont(font);
+    for (const FigureFont &known : m_figureFonts) {
+        if (known.engine == engine && known.font == font)
+            return known;
+    }
+    if (m_figureFonts.size() >= MostFigureFonts)
+        m_figureFonts.clear();
+    FigureFont figures;
+    figures.font = font;
+    figures.engine = engine;
+    const auto usable = [&figures, &font]() -> bool {
+        if (font.underline() || font.overline() || font.strikeOut())
+            return false;
+        QRawFont raw;
+        for (const QChar c : FigureCharacters) {
+            QTextLayout alone(QString(c), font);
+            layOutLine(alone);
+            const QList<QGlyphRun> runs = alone.glyphRuns();
+            if (runs.size() != 1 || runs.first().glyphIndexes().size() != 1
+                || (raw.isValid() && runs.first().rawFont() != raw))
+                return false;
+            raw = runs.first().rawFont();
+            figures.known[c.unicode()] = true;
+            figures.glyph[c.unicode()] = runs.first().glyphIndexes().first();
+            figures.advance[c.unicode()] = qRound(alone.lineAt(0).naturalTextWidth() * 64);
+        }
+        // Every pair side by side: each glyph where the advances before it add up to.
+        QString pairs;
+        for (const QChar first : FigureCharacters) {
+            for (const QChar second : FigureCharacters)
+                pairs.append(first).append(second);
+        }
+        QTextLayout layout(pairs, font);
+        layOutLine(layout);
+        const QList<QGlyphRun> runs = layout.glyphRuns();
+        if (runs.size() != 1 || runs.first().rawFont() != raw)
+            return false;
+        const QVector<quint32> glyphs = runs.first().glyphIndexes();
+        const QVector<QPointF> positions = runs.first().positions();
+        if (glyphs.size() != pairs.size())
+            return false;
+        int x = 0;
+        for (int i = 0; i < pairs.size(); ++i) {
+            const ushort c = pairs.at(i).unicode();
+            if (glyphs.at(i) != figures.glyph[c] || positions.at(i) != QPointF(x / 64.0, positions.first().y()))
+                return false;
+            x += figures.advance[c];
+        }
+        const QTextLine line = layout.lineAt(0);
+        figures.baseline = positions.first().y();
+        figures.lineHeight = line.height();
+        figures.boxHeight = layout.boundingRect().size().toSize().height();
+        figures.raw = raw;
+        return true;
+    };
+    if (!usable())
+        figures.raw = QRawFont();
+    m_figureFonts.push_back(figures);
+    return m_figureFonts.back();
+}
+
+bool DisplayTableDelegate::placesFigures(const QFont &font) const
+{
+    return figureFont(font).raw.isValid();
+}
+
+// A figure that fits its cell, drawn from its glyphs where the layout would put them; false, with
+// nothing drawn, for any other text.
+bool DisplayTableDelegate::paintFigure(QPainter *painter, const QStyleOptionViewItem &cell, const QRect &textRect,
+                                       const QColor &pen) const
+{
+    const Qt::Alignment horizontal = QStyle::visualAlignment(cell.direction, cell.displayAlignment)
+        & Qt::AlignHorizontal_Mask;
+    if (cell.direction != Qt::LeftToRight || cell.text.isEmpty() || (horizontal & Qt::AlignJustify))
+        return false;
+    const FigureFont &figures = figureFont(cell.font);
+    if (!figures.raw.isValid())
+        return false;
+    const int length = int(cell.text.size());
+    QVector<quint32> glyphs(length);
+    QVector<QPointF> positions(length);
+    int width = 0;
+    for (int i = 0; i < length; ++i) {
+        const ushort c = cell.text.at(i).unicode();
+        if (c >= figures.known.size() || !figures.known[c])
+            return false;
+        glyphs[i] = figures.glyph[c];
+        positions[i] = QPointF(width / 64.0, 0);
+        width += figures.advance[c];
+    }
+    // One that does not fit is elided, by the layout.
+    const int room = textRect.width() * 64;
+    if (width > room)
+        return false;
+    const int top = QStyle::alignedRect(Qt::LayoutDirectionAuto, cell.displayAlignment,
+                                        QSize(textRect.width(), figures.boxHeight), textRect)
+                        .top();
+    if (figures.lineHeight + top <= textRect.top())
+        return false;
+    const int indent = horizontal & Qt::AlignRight ? room - width : horizontal & Qt::AlignHCenter ? (room - width) / 2 : 0;
+
+    QGlyphRun run;
+    run.setRawFont(figures.raw);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    const QWidget *widget = cell.widget;
+    QStyle *style = widget ? widget->style() : QApplication::style();
+    painter->save();
+    painter->setClipRect(cell.rect);
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &cell, painter, widget);
+    painter->setPen(pen);
+    painter->drawGlyphRun(QPointF(textRect.x() + indent / 64.0, top + figures.baseline), run);
+    painter->restore();
+    return true;
+}
+
 // The style's item drawing, less its cost: it lays the text out five times to find where it goes
 // and whether it must be elided. Here the place is kept and the text laid out once, as the style
 // lays out a text of one line, and drawn the same way; the background is the style's own.
@@ -184,6 +316,8 @@ bool DisplayTableDelegate::paintPlainCell(QPainter *painter, const QStyleOptionV
                                                                           : QTextOption::ManualWrap);
     textOption.setTextDirection(cell.direction);
     textOption.setAlignment(QStyle::visualAlignment(cell.direction, cell.displayAlignment));
+    if (paintFigure(painter, cell, textRect, pen))
+        return true;
     // False where the text takes more than one line: the style elides and places those its own way.
     const auto layOut = [&textOption, &textRect](QTextLayout &layout) {
         layout.setTextOption(textOption);

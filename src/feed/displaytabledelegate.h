@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QFont>
 #include <QHash>
-#include <QPersistentModelIndex>
-#include <QRect>
 #include <QImage>
+#include <QPersistentModelIndex>
+#include <QRawFont>
+#include <QRect>
 #include <QStyledItemDelegate>
 
+#include <array>
 #include <vector>
 
 class QMouseEvent;
@@ -19,7 +22,8 @@ class QTableView;
 // The view's own grid is off: its lines are drawn a pixel at a time, so each cell fills its own
 // right and bottom edge in the grid's colour instead, where the view would have drawn them.
 // Plain text cells are drawn as the style draws them, with their text laid out once instead of
-// over and over, and their text's place kept per cell size.
+// over and over, and their text's place kept per cell size. A figure is not laid out at all where
+// its font allows: its glyphs are placed side by side, as the layout would place them.
 class DisplayTableDelegate final : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -37,6 +41,8 @@ public:
     // drawing gives; false, with nothing drawn, for a cell it leaves to the style. Public, so
     // that the two can be compared.
     bool paintPlainCell(QPainter *painter, const QStyleOptionViewItem &cell) const;
+    // Whether figures in this font are drawn from their glyphs without a layout.
+    [[nodiscard]] bool placesFigures(const QFont &font) const;
 
 signals:
     void backfillClicked(const QModelIndex &index);
@@ -70,6 +76,24 @@ private:
     };
     [[nodiscard]] const TextPlace &textPlace(const QStyle *style, const QStyleOptionViewItem &cell) const;
 
+    // A font's digits and the marks around them, where the layout gives each one glyph and puts
+    // them side by side with no kerning (checked once per font); the raw font is empty otherwise.
+    // Lengths in 64ths of a pixel, the layout's own unit, so that sums come out as its do.
+    struct FigureFont
+    {
+        QFont font;
+        QRawFont engine;
+        QRawFont raw;
+        std::array<bool, 128> known{};
+        std::array<quint32, 128> glyph{};
+        std::array<int, 128> advance{};
+        qreal baseline = 0;
+        qreal lineHeight = 0;
+        int boxHeight = 0;
+    };
+    [[nodiscard]] const FigureFont &figureFont(const QFont &font) const;
+    bool paintFigure(QPainter *painter, const QStyleOptionViewItem &cell, const QRect &textRect, const QColor &pen) const;
+
     QTableView *m_view;
     QWidget *m_viewport;
     QPushButton *m_prototype;
@@ -78,6 +102,7 @@ private:
     // Button places by column and cell size, relative to the cell.
     mutable QHash<QString, QRect> m_buttonRects;
     mutable std::vector<TextPlace> m_textPlaces;
+    mutable std::vector<FigureFont> m_figureFonts;
     QPersistentModelIndex m_pressed;
     bool m_pressedInside = false;
 };
