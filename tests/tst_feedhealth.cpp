@@ -3,7 +3,10 @@
 #include "feed/feedhealth.h"
 
 #include <QMap>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <time.h>
 
 class TestFeedHealth : public QObject
 {
@@ -15,6 +18,7 @@ private slots:
     void medianOfTheLastMinute();
     void importHoles_data();
     void importHoles();
+    void lastGoodReplyInLocalTime();
 };
 
 namespace {
@@ -225,6 +229,31 @@ void TestFeedHealth::importHoles()
     for (const QList<QVariant> &hole : qAsConst(holes))
         seen << hole.first().toLongLong();
     QTEST(seen, "holes");
+}
+
+// The time of the last good reply is taken in UTC and shown in the trader's own time, here half an
+// hour off any whole-hour zone.
+void TestFeedHealth::lastGoodReplyInLocalTime()
+{
+#if defined(Q_OS_UNIX)
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "IST-5:30");
+    tzset();
+    const auto restore = qScopeGuard([zone] {
+        zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+        tzset();
+    });
+#endif
+    Played played;
+    played.health.setWallClock({});
+    const QString before = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
+    played.play({"ok"});
+    const QString after = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
+    const QString shown = played.health.report().tooltip.section(QLatin1Char('\n'), 0, 0);
+    QVERIFY2(shown == QStringLiteral("Last good reply: ") + before || shown == QStringLiteral("Last good reply: ") + after,
+             qPrintable(shown));
+    QCOMPARE(played.health.lastGoodReply().timeSpec(), Qt::LocalTime);
+    QVERIFY(qAbs(played.health.lastGoodReply().secsTo(QDateTime::currentDateTime())) <= 1);
 }
 
 QTEST_GUILESS_MAIN(TestFeedHealth)

@@ -2,7 +2,10 @@
 // indicator become a notification, which are held back, and what it says.
 #include "feed/troublenotifier.h"
 
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <time.h>
 
 using State = FeedHealth::State;
 using States = QVector<FeedHealth::State>;
@@ -70,6 +73,16 @@ void TestTroubleNotifier::notifications()
     QFETCH(QStringList, looks);
     QFETCH(QStringList, expected);
 
+#if defined(Q_OS_UNIX)
+    // The window hands over the time in UTC; the trader reads it in a zone half an hour off UTC's.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "IST-5:30");
+    tzset();
+    const auto restore = qScopeGuard([zone] {
+        zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+        tzset();
+    });
+#endif
     const QDateTime start(QDate(2026, 12, 7), QTime(10, 0));
     const QDateTime lastGood = start.addSecs(90);
     const QMap<QChar, State> letters{{'D', State::Down}, {'V', State::VendorRefused},
@@ -84,7 +97,7 @@ void TestTroubleNotifier::notifications()
             report.troubles << letters.value(letter);
         report.refusalReason = QStringLiteral("Authentication Failed");
         const TroubleNotifier::Notification note =
-            notifier.look(report, 1'000'000 + second * 1000LL, start.addSecs(second), lastGood,
+            notifier.look(report, 1'000'000 + second * 1000LL, start.addSecs(second).toUTC(), lastGood,
                           look.section('|', 2, 2) == QLatin1String("f"));
         if (!note.isEmpty())
             told << QStringLiteral("%1: %2").arg(second).arg(note.text);

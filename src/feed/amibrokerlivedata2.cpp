@@ -185,7 +185,7 @@ void amibrokerlivedata2::showInTray(const FeedHealth::Report &report)
 void amibrokerlivedata2::tellTrader(const FeedHealth::Report &report)
 {
     const bool inFront = isActiveWindow() && !isMinimized() && isVisible();
-    const TroubleNotifier::Notification note = m_notifier.look(report, Platform::steadyMs(), QDateTime::currentDateTime(),
+    const TroubleNotifier::Notification note = m_notifier.look(report, Platform::steadyMs(), QDateTime::currentDateTimeUtc(),
                                                                m_session.lastGoodReply(), inFront);
     if (note.isEmpty() || !Store::read(Store::NotifyFeedTrouble))
         return;

@@ -14,9 +14,10 @@ const QString DarkRed = QStringLiteral("#b00000");
 const QString Purple = QStringLiteral("#7b1fa2");
 const QString Grey = QStringLiteral("#606060");
 
+// In UTC: the local time is worked out only where a time is shown, not at every reply.
 QDateTime systemWallNow()
 {
-    return QDateTime::currentDateTime();
+    return QDateTime::currentDateTimeUtc();
 }
 
 // "12 s" under a minute, "2 min" from then on.
@@ -259,7 +260,7 @@ FeedHealth::Report FeedHealth::report() const
     if (m_condition == Condition::Refused)
         report.refusalReason = m_refusalReason;
 
-    const QString lastGood = m_lastGoodWall.isValid() ? m_lastGoodWall.toString(QStringLiteral("HH:mm:ss"))
+    const QString lastGood = m_lastGoodWall.isValid() ? m_lastGoodWall.toLocalTime().toString(QStringLiteral("HH:mm:ss"))
                                                       : QStringLiteral("none yet");
     QStringList lines;
     lines << QStringLiteral("Last good reply: %1").arg(lastGood);

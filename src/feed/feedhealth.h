@@ -88,7 +88,7 @@ public:
     // invalid when there was none.
     [[nodiscard]] QDateTime lastGoodReply() const
     {
-        return m_lastGoodWall.isValid() ? m_lastGoodWall : m_carriedLastGood;
+        return (m_lastGoodWall.isValid() ? m_lastGoodWall : m_carriedLastGood).toLocalTime();
     }
     [[nodiscard]] Condition condition() const { return m_condition; }
 

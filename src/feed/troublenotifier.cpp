@@ -6,7 +6,7 @@ namespace {
 
 QString clock(const QDateTime &time)
 {
-    return time.isValid() ? time.toString(QStringLiteral("HH:mm:ss")) : QStringLiteral("none yet");
+    return time.isValid() ? time.toLocalTime().toString(QStringLiteral("HH:mm:ss")) : QStringLiteral("none yet");
 }
 
 QString duration(qint64 seconds)
