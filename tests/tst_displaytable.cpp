@@ -509,7 +509,8 @@ void TestDisplayTable::plainCellsPaintAsTheStyleDoes()
 }
 
 // Figures drawn from their glyphs land where the style's layout puts them, in any font, place and
-// alignment; what does not fit is elided as before.
+// alignment; what does not fit is elided as before; a text laid out once is drawn again only in the
+// font and place it was laid out for.
 void TestDisplayTable::figuresPaintAsTheStyleDoes()
 {
     showWindow();
@@ -527,7 +528,7 @@ void TestDisplayTable::figuresPaintAsTheStyleDoes()
                                    Qt::AlignJustify | Qt::AlignVCenter};
     for (const QFont &font : {table()->font(), bold, spaced, pixels, underlined}) {
         for (const int alignment : alignments) {
-            for (const char *text : {"0", "-12.05", "1,234,567.89", "0.000001", "98765432109876543210", "7-", ".5"}) {
+            for (const char *text : {"0", "-12.05", "1,234,567.89", "0.000001", "98765432109876543210", "7-", ".5", "TCS-EQ"}) {
                 QStyleOptionViewItem cell;
                 cell.initFrom(table());
                 cell.widget = table();

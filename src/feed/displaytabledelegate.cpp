@@ -13,7 +13,7 @@
 #include <QTableView>
 #include <QTextLayout>
 
-#include <optional>
+#include <memory>
 
 using namespace DisplayColumns;
 
@@ -23,6 +23,8 @@ constexpr int DeleteButtonWidth = 30;
 // Kept text places; more only when the columns are resized over and over.
 constexpr std::size_t MostTextPlaces = 64;
 constexpr std::size_t MostFigureFonts = 8;
+// Kept laid-out texts: the symbols in sight many times over.
+constexpr int MostLaidOutTexts = 512;
 // What prices, quantities and volumes are written with.
 const QString FigureCharacters = QStringLiteral("0123456789.,-");
 
@@ -288,6 +290,57 @@ bool DisplayTableDelegate::paintFigure(QPainter *painter, const QStyleOptionView
     return true;
 }
 
+// A text laid out as the style lays out a text of one line, in a place of the given size; kept,
+// so that a cell whose text stays (a symbol, a quantity) is not laid out at every repaint.
+const DisplayTableDelegate::LaidOutText &DisplayTableDelegate::laidOut(const QStyleOptionViewItem &cell, QSize room,
+                                                                       const QTextOption &option) const
+{
+    const QRawFont engine = QRawFont::fromFont(cell.font);
+    const auto known = m_laidOut.constFind(cell.text);
+    if (known != m_laidOut.cend() && known->room == room && known->alignment == int(cell.displayAlignment)
+        && known->direction == int(cell.direction) && known->wrap == int(option.wrapMode())
+        && known->elideMode == int(cell.textElideMode) && known->engine == engine && known->font == cell.font)
+        return *known;
+    if (m_laidOut.size() >= MostLaidOutTexts)
+        m_laidOut.clear();
+    LaidOutText laid{cell.font, engine, room, int(cell.displayAlignment), int(cell.direction), int(option.wrapMode()),
+                     int(cell.textElideMode), 0, nullptr};
+    // False where the text takes more than one line: the style elides and places those its own way.
+    const auto layOut = [&option, room](QTextLayout &layout) {
+        layout.setTextOption(option);
+        // The glyphs found for the line are kept for drawing it, not found again.
+        layout.setCacheEnabled(true);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(room.width());
+        line.setPosition(QPointF(0, 0));
+        const bool oneLine = !layout.createLine().isValid();
+        layout.endLayout();
+        return oneLine;
+    };
+    const auto lay = [&]() -> std::shared_ptr<QTextLayout> {
+        auto layout = std::make_shared<QTextLayout>(cell.text, cell.font);
+        if (!layOut(*layout))
+            return nullptr;
+        const QTextLine line = layout->lineAt(0);
+        laid.top = QStyle::alignedRect(Qt::LayoutDirectionAuto, cell.displayAlignment,
+                                       layout->boundingRect().size().toSize(), QRect(QPoint(0, 0), room))
+                       .top();
+        // A cell too low to show the line, or a text with alternatives for eliding: the style's.
+        if (line.height() + laid.top <= 0)
+            return nullptr;
+        if (line.naturalTextWidth() <= room.width())
+            return layout;
+        if (cell.text.contains(QChar(0x9c)))
+            return nullptr;
+        auto elided = std::make_shared<QTextLayout>(
+            QFontMetrics(cell.font).elidedText(cell.text, cell.textElideMode, room.width()), cell.font);
+        return layOut(*elided) ? elided : nullptr;
+    };
+    laid.shown = lay();
+    return *m_laidOut.insert(cell.text, laid);
+}
+
 // The style's item drawing, less its cost: it lays the text out five times to find where it goes
 // and whether it must be elided. Here the place is kept and the text laid out once, as the style
 // lays out a text of one line, and drawn the same way; the background is the style's own.
@@ -318,49 +371,20 @@ bool DisplayTableDelegate::paintPlainCell(QPainter *painter, const QStyleOptionV
     textOption.setAlignment(QStyle::visualAlignment(cell.direction, cell.displayAlignment));
     if (paintFigure(painter, cell, textRect, pen))
         return true;
-    // False where the text takes more than one line: the style elides and places those its own way.
-    const auto layOut = [&textOption, &textRect](QTextLayout &layout) {
-        layout.setTextOption(textOption);
-        // The glyphs found for the line are kept for drawing it, not found again.
-        layout.setCacheEnabled(true);
-        layout.beginLayout();
-        QTextLine line = layout.createLine();
-        line.setLineWidth(textRect.width());
-        line.setPosition(QPointF(0, 0));
-        const bool oneLine = !layout.createLine().isValid();
-        layout.endLayout();
-        return oneLine;
-    };
-    QTextLayout layout(cell.text, cell.font);
-    std::optional<QTextLayout> elided;
-    QTextLayout *shown = &layout;
+    const QTextLayout *shown = nullptr;
     QPointF at;
     if (!cell.text.isEmpty()) {
-        if (!layOut(layout))
+        const LaidOutText &laid = laidOut(cell, textRect.size(), textOption);
+        if (!laid.shown)
             return false;
-        const QTextLine line = layout.lineAt(0);
-        const int top = QStyle::alignedRect(Qt::LayoutDirectionAuto, cell.displayAlignment,
-                                            layout.boundingRect().size().toSize(), textRect)
-                            .top();
-        // A cell too low to show the line, or a text with alternatives for eliding: the style's.
-        if (line.height() + top <= textRect.top())
-            return false;
-        if (line.naturalTextWidth() > textRect.width()) {
-            if (cell.text.contains(QChar(0x9c)))
-                return false;
-            elided.emplace(QFontMetrics(cell.font).elidedText(cell.text, cell.textElideMode, textRect.width()),
-                           cell.font);
-            if (!layOut(*elided))
-                return false;
-            shown = &*elided;
-        }
-        at = QPointF(textRect.x(), top);
+        shown = laid.shown.get();
+        at = QPointF(textRect.x(), textRect.top() + laid.top);
     }
 
     painter->save();
     painter->setClipRect(cell.rect);
     style->drawPrimitive(QStyle::PE_PanelItemViewItem, &cell, painter, widget);
-    if (!cell.text.isEmpty()) {
+    if (shown) {
         painter->setPen(pen);
         shown->draw(painter, at);
     }

@@ -9,11 +9,14 @@
 #include <QStyledItemDelegate>
 
 #include <array>
+#include <memory>
 #include <vector>
 
 class QMouseEvent;
 class QPushButton;
 class QTableView;
+class QTextLayout;
+class QTextOption;
 
 // Paints the display table: the price and quantity cells in the colour of their last change, and
 // the Backfill and X cells as push buttons that click as the buttons themselves would (press and
@@ -92,6 +95,23 @@ private:
         int boxHeight = 0;
     };
     [[nodiscard]] const FigureFont &figureFont(const QFont &font) const;
+
+    // A cell's text laid out in a place of a size, with where its line's top lies in that place;
+    // no layout where the style must draw the text itself.
+    struct LaidOutText
+    {
+        QFont font;
+        QRawFont engine;
+        QSize room;
+        int alignment;
+        int direction;
+        int wrap;
+        int elideMode;
+        int top;
+        std::shared_ptr<QTextLayout> shown;
+    };
+    [[nodiscard]] const LaidOutText &laidOut(const QStyleOptionViewItem &cell, QSize room,
+                                             const QTextOption &option) const;
     bool paintFigure(QPainter *painter, const QStyleOptionViewItem &cell, const QRect &textRect, const QColor &pen) const;
 
     QTableView *m_view;
@@ -103,6 +123,7 @@ private:
     mutable QHash<QString, QRect> m_buttonRects;
     mutable std::vector<TextPlace> m_textPlaces;
     mutable std::vector<FigureFont> m_figureFonts;
+    mutable QHash<QString, LaidOutText> m_laidOut;
     QPersistentModelIndex m_pressed;
     bool m_pressedInside = false;
 };
