@@ -2,11 +2,10 @@
 // on a clock the test moves.
 #include "feed/feedhealth.h"
 
-#include <QMap>
-#include <QScopeGuard>
-#include <QtTest>
+#include "support/coreenvironment.h"
 
-#include <time.h>
+#include <QMap>
+#include <QtTest>
 
 class TestFeedHealth : public QObject
 {
@@ -235,15 +234,7 @@ void TestFeedHealth::importHoles()
 // hour off any whole-hour zone.
 void TestFeedHealth::lastGoodReplyInLocalTime()
 {
-#if defined(Q_OS_UNIX)
-    const QByteArray zone = qgetenv("TZ");
-    qputenv("TZ", "IST-5:30");
-    tzset();
-    const auto restore = qScopeGuard([zone] {
-        zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
-        tzset();
-    });
-#endif
+    const IndianTimeZone zone;
     Played played;
     played.health.setWallClock({});
     const QString before = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));

@@ -2,10 +2,9 @@
 // indicator become a notification, which are held back, and what it says.
 #include "feed/troublenotifier.h"
 
-#include <QScopeGuard>
-#include <QtTest>
+#include "support/coreenvironment.h"
 
-#include <time.h>
+#include <QtTest>
 
 using State = FeedHealth::State;
 using States = QVector<FeedHealth::State>;
@@ -73,16 +72,8 @@ void TestTroubleNotifier::notifications()
     QFETCH(QStringList, looks);
     QFETCH(QStringList, expected);
 
-#if defined(Q_OS_UNIX)
     // The window hands over the time in UTC; the trader reads it in a zone half an hour off UTC's.
-    const QByteArray zone = qgetenv("TZ");
-    qputenv("TZ", "IST-5:30");
-    tzset();
-    const auto restore = qScopeGuard([zone] {
-        zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
-        tzset();
-    });
-#endif
+    const IndianTimeZone zone;
     const QDateTime start(QDate(2026, 12, 7), QTime(10, 0));
     const QDateTime lastGood = start.addSecs(90);
     const QMap<QChar, State> letters{{'D', State::Down}, {'V', State::VendorRefused},

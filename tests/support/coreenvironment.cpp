@@ -12,6 +12,28 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <time.h>
+
+IndianTimeZone::IndianTimeZone()
+    : m_zone(qgetenv("TZ"))
+{
+#if defined(Q_OS_UNIX)
+    qputenv("TZ", "IST-5:30");
+    tzset();
+#endif
+}
+
+IndianTimeZone::~IndianTimeZone()
+{
+#if defined(Q_OS_UNIX)
+    if (m_zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", m_zone);
+    tzset();
+#endif
+}
+
 CoreEnvironment::CoreEnvironment(const QString &userId)
     : m_dir(std::make_unique<QTemporaryDir>())
 {
