@@ -240,14 +240,15 @@ bool DisplayTableDelegate::placesFigures(const QFont &font) const
     return figureFont(font).raw.isValid();
 }
 
-// A figure that fits its cell, drawn from its glyphs where the layout would put them; false, with
-// nothing drawn, for any other text.
-bool DisplayTableDelegate::paintFigure(QPainter *painter, const QStyleOptionViewItem &cell, const QRect &textRect,
-                                       const QColor &pen) const
+// A figure that fits its cell, as glyphs where the layout would put them, drawn from at; false for
+// any other text.
+bool DisplayTableDelegate::placeFigure(const QStyleOptionViewItem &cell, const QRect &textRect, QGlyphRun &run,
+                                       QPointF &at) const
 {
     const Qt::Alignment horizontal = QStyle::visualAlignment(cell.direction, cell.displayAlignment)
         & Qt::AlignHorizontal_Mask;
-    if (cell.direction != Qt::LeftToRight || cell.text.isEmpty() || (horizontal & Qt::AlignJustify))
+    if (cell.direction != Qt::LeftToRight || cell.text.isEmpty() || (horizontal & Qt::AlignJustify)
+        || !FigureCharacters.contains(cell.text.front()))
         return false;
     const FigureFont &figures = figureFont(cell.font);
     if (!figures.raw.isValid())
@@ -275,18 +276,10 @@ bool DisplayTableDelegate::paintFigure(QPainter *painter, const QStyleOptionView
         return false;
     const int indent = horizontal & Qt::AlignRight ? room - width : horizontal & Qt::AlignHCenter ? (room - width) / 2 : 0;
 
-    QGlyphRun run;
     run.setRawFont(figures.raw);
     run.setGlyphIndexes(glyphs);
     run.setPositions(positions);
-    const QWidget *widget = cell.widget;
-    QStyle *style = widget ? widget->style() : QApplication::style();
-    painter->save();
-    painter->setClipRect(cell.rect);
-    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &cell, painter, widget);
-    painter->setPen(pen);
-    painter->drawGlyphRun(QPointF(textRect.x() + indent / 64.0, top + figures.baseline), run);
-    painter->restore();
+    at = QPointF(textRect.x() + indent / 64.0, top + figures.baseline);
     return true;
 }
 
@@ -369,11 +362,11 @@ bool DisplayTableDelegate::paintPlainCell(QPainter *painter, const QStyleOptionV
                                                                           : QTextOption::ManualWrap);
     textOption.setTextDirection(cell.direction);
     textOption.setAlignment(QStyle::visualAlignment(cell.direction, cell.displayAlignment));
-    if (paintFigure(painter, cell, textRect, pen))
-        return true;
-    const QTextLayout *shown = nullptr;
+    QGlyphRun figure;
     QPointF at;
-    if (!cell.text.isEmpty()) {
+    const bool isFigure = placeFigure(cell, textRect, figure, at);
+    const QTextLayout *shown = nullptr;
+    if (!isFigure && !cell.text.isEmpty()) {
         const LaidOutText &laid = laidOut(cell, textRect.size(), textOption);
         if (!laid.shown)
             return false;
@@ -384,10 +377,11 @@ bool DisplayTableDelegate::paintPlainCell(QPainter *painter, const QStyleOptionV
     painter->save();
     painter->setClipRect(cell.rect);
     style->drawPrimitive(QStyle::PE_PanelItemViewItem, &cell, painter, widget);
-    if (shown) {
-        painter->setPen(pen);
+    painter->setPen(pen);
+    if (isFigure)
+        painter->drawGlyphRun(at, figure);
+    else if (shown)
         shown->draw(painter, at);
-    }
     painter->restore();
     return true;
 }

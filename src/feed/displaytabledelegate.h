@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class QGlyphRun;
 class QMouseEvent;
 class QPushButton;
 class QTableView;
@@ -112,7 +113,7 @@ private:
     };
     [[nodiscard]] const LaidOutText &laidOut(const QStyleOptionViewItem &cell, QSize room,
                                              const QTextOption &option) const;
-    bool paintFigure(QPainter *painter, const QStyleOptionViewItem &cell, const QRect &textRect, const QColor &pen) const;
+    bool placeFigure(const QStyleOptionViewItem &cell, const QRect &textRect, QGlyphRun &run, QPointF &at) const;
 
     QTableView *m_view;
     QWidget *m_viewport;
