@@ -334,6 +334,23 @@ void TestMainWindow::updateProgress()
     QTEST(bar->value(), "value");
     QCOMPARE(bar->format(), QStringLiteral("Tick Data : ") + speed);
     QCOMPARE(bar->text(), QStringLiteral("Tick Data : ") + speed);
+
+    // Both bars look as a bar of the application's style does, beside them with the same text.
+    m_world->window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_world->window.get()));
+    for (QProgressBar *shown : {bar, m_world->ui->progressBarRT}) {
+        shown->setValue(bar->value());
+        shown->setFormat(bar->format());
+        QProgressBar twin(shown->parentWidget());
+        twin.setGeometry(shown->geometry());
+        twin.setStyleSheet(shown->styleSheet());
+        twin.setAlignment(shown->alignment());
+        twin.setValue(shown->value());
+        twin.setFormat(shown->format());
+        twin.show();
+        QVERIFY(twin.style() != shown->style());
+        QCOMPARE(shown->grab().toImage(), twin.grab().toImage());
+    }
 }
 
 void TestMainWindow::feedBoxes_data()

@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "app/settingsstore.h"
 #include "app/version.h"
+#include "feed/centredbarstyle.h"
 #include "feed/feedsession.h"
 #include "platform/processender.h"
 #include "platform/steadyclock.h"
@@ -76,6 +77,11 @@ amibrokerlivedata2::amibrokerlivedata2(FeedSession &session, QWidget *parent)
     ui->progressBar->setAlignment(Qt::AlignCenter);
     ui->progressBarRT->setTextVisible(true);
     ui->progressBarRT->setAlignment(Qt::AlignCenter);
+    // The live bar's text changes at every tick.
+    if (CentredBarStyle *barStyle = CentredBarStyle::forApplicationStyle(this)) {
+        ui->progressBar->setStyle(barStyle);
+        ui->progressBarRT->setStyle(barStyle);
+    }
 
     catalogueLookup(m_session.currentExchange());
     showMessageLine();

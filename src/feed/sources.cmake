@@ -14,4 +14,5 @@ list(APPEND TICKVANE_GUI_SOURCES
     feed/amibrokerlivedata2_symbols.cpp feed/amibrokerlivedata2_table.cpp
     feed/amibrokerlivedata2_backfill.cpp
     feed/displaytabledelegate.h feed/displaytabledelegate.cpp
-    feed/displaytableview.h feed/displaytableview.cpp)
+    feed/displaytableview.h feed/displaytableview.cpp
+    feed/centredbarstyle.h feed/centredbarstyle.cpp)
