@@ -2,8 +2,6 @@
 
 #include <QProxyStyle>
 
-class QProgressBar;
-
 // The style of a progress bar whose text is centred. The styles measure the bar's text (and
 // "100%") each time they place the groove, the contents and the label, three times a paint,
 // although a centred text moves none of them; the live bar's text changes at every tick. This
