@@ -102,6 +102,12 @@ void tst_SingleInstance::realListingOfThisProcess()
     QVERIFY(env.exits.isEmpty());
 }
 
+static QByteArray commandLineOf(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 void tst_SingleInstance::countsCopiesOfThisInstallFolder_data()
 {
     // Each other process: "<image name> <QUORVIX_ROOT> <HOME> <working directory>", folders relative
@@ -170,6 +176,9 @@ void tst_SingleInstance::countsCopiesOfThisInstallFolder()
         process->setWorkingDirectory(base.filePath(fields.at(3)));
         process->start(program, {QStringLiteral("300")});
         QVERIFY2(process->waitForStarted(), qPrintable(process->errorString()));
+        // The start is reported when the exec begins; the new image's name, arguments and
+        // environment appear in /proc a moment later, the arguments last.
+        QTRY_VERIFY(commandLineOf(process->processId()).startsWith(QFile::encodeName(program) + '\0'));
         processes.push_back(std::move(process));
     }
 
