@@ -43,7 +43,10 @@ authDialog::authDialog(Platform::AutomationFactory automation, FeedConsoleFactor
 
 authDialog::~authDialog()
 {
-    // Each cycle of the process entry starts from fresh windows.
+    // Each cycle of the process entry starts from fresh windows. The window's own end hides it,
+    // and that must not reach a filter whose owner is half gone.
+    if (m_watchedWindow)
+        m_watchedWindow->removeEventFilter(this);
     delete m_registration;
     delete m_updateDialog;
     m_ownedWindow.reset();
@@ -165,8 +168,9 @@ void authDialog::checkIfAlreadyExists()
                 [console](const QString &text) { console->showStatusMessage(text); });
     }
     m_connectionMonitor->start();
-    m_mainWindow->widget()->installEventFilter(this);
-    m_mainWindow->widget()->show();
+    m_watchedWindow = m_mainWindow->widget();
+    m_watchedWindow->installEventFilter(this);
+    m_watchedWindow->show();
     m_mainWindow->showAccount(m_userId, DayChoices, account.message);
     session()->setUserId(m_userId);
     session()->restoreChoices(account.feeds);
@@ -185,8 +189,9 @@ void authDialog::checkIfAlreadyExists()
 
 bool authDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    // The window accepts every close; its own close sequence runs after this.
-    if (m_mainWindow && watched == m_mainWindow->widget() && event->type() == QEvent::Close) {
+    // The window accepts every close; its own close sequence runs after this. Compared by address
+    // only: a window being destroyed still sends events, and its console part is gone by then.
+    if (watched && watched == m_watchedWindow.data() && event->type() == QEvent::Close) {
         m_windowClosed = true;
         if (m_restartTimer)
             m_restartTimer->stop();

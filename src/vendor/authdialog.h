@@ -71,6 +71,8 @@ private:
     std::unique_ptr<FeedConsole> m_ownedWindow;
     FeedEngine *m_engine = nullptr;
     FeedConsole *m_mainWindow = nullptr;
+    // The shown window the close filter sits on.
+    QPointer<QWidget> m_watchedWindow;
     startupAnimation *m_splash = nullptr;
     QTimer *m_restartTimer = nullptr;
     ConnectionMonitor *m_connectionMonitor = nullptr;
