@@ -32,34 +32,42 @@ private slots:
 void tst_SingleInstance::countInstances_data()
 {
     QTest::addColumn<QByteArray>("listing");
+    QTest::addColumn<QString>("imageName");
     QTest::addColumn<int>("count");
 
-    QTest::newRow("empty") << QByteArray() << 0;
-    QTest::newRow("only others") << QByteArray("systemd 1\nbash 200\nBroker.exe 300\n") << 0;
-    QTest::newRow("itself") << QByteArray("bash 200\ntickvane 4242\n") << 1;
-    QTest::newRow("two copies") << QByteArray("tickvane 4242\ntickvane 4243\n") << 2;
-    QTest::newRow("capitals mixed")
-        << QByteArray("Tickvane.exe  1234 Console 1 50,000 K\r\nTICKVANE.EXE 1240 Console\r\n") << 2;
-    QTest::newRow("other names containing it")
-        << QByteArray("tickvane 1\nTickvaneHelper.exe 2\nold-tickvane-backup 3\n") << 3;
-    QTest::newRow("tasklist layout")
-        << QByteArray("\r\nImage Name                     PID Session Name        Session#    Mem Usage\r\n"
-                      "========================= ======== ================ =========== ============\r\n"
-                      "System Idle Process              0 Services                   0          8 K\r\n"
-                      "Tickvane.exe                  5512 Console                    1     61,220 K\r\n")
-        << 1;
-    QTest::newRow("text after a NUL is ignored")
-        << QByteArray("tickvane 1\n", 11) + QByteArray(1, '\0') + QByteArray("tickvane 2\n") << 1;
-    QTest::newRow("NUL first") << QByteArray(1, '\0') + QByteArray("tickvane 1\ntickvane 2\n") << 0;
-    QTest::newRow("split by white space") << QByteArray("tick\tvane 1\ntick vane 2\n") << 0;
-    QTest::newRow("adjacent") << QByteArray("tickvanetickvane") << 2;
+    const QString windows = QStringLiteral("Tickvane.exe");
+    const QString posix = QStringLiteral("tickvane");
+    const QByteArray header("\r\nImage Name                     PID Session Name        Session#    Mem Usage\r\n"
+                            "========================= ======== ================ =========== ============\r\n"
+                            "System Idle Process              0 Services                   0          8 K\r\n");
+    const QByteArray copy("Tickvane.exe                  5512 Console                    1     61,220 K\r\n");
+    // An interactive upgrade starts the feed while its setup and the setup's .tmp still run.
+    const QByteArray upgrade("Tickvane-4.10-setup.exe       6100 Console                    1      3,100 K\r\n"
+                             "Tickvane-4.10-setup.tmp       6104 Console                    1      9,900 K\r\n"
+                             "MyTickvaneTool.exe            6200 Console                    1      2,000 K\r\n"
+                             "Tickvane Helper.exe           6300 Console                    1      2,000 K\r\n");
+
+    QTest::newRow("empty") << QByteArray() << windows << 0;
+    QTest::newRow("only others") << header + "Broker.exe                    300 Console 1 9 K\r\n" << windows << 0;
+    QTest::newRow("itself") << header + copy << windows << 1;
+    QTest::newRow("itself during an upgrade") << header + upgrade + copy << windows << 1;
+    QTest::newRow("two copies during an upgrade") << header + copy + upgrade + copy << windows << 2;
+    QTest::newRow("capitals mixed") << QByteArray("TICKVANE.EXE 1240 Console\r\ntickvane.exe 1241 Console\r\n")
+                                    << windows << 2;
+    QTest::newRow("no .exe is another program") << QByteArray("Tickvane 1240 Console\r\n") << windows << 0;
+    QTest::newRow("text after a NUL is ignored") << copy + QByteArray(1, '\0') + copy << windows << 1;
+    QTest::newRow("NUL first") << QByteArray(1, '\0') + copy + copy << windows << 0;
+    QTest::newRow("stand-in listing") << QByteArray("bash 200\ntickvane 4242\nTickvane 4243\n") << posix << 2;
+    QTest::newRow("stand-in, names containing it")
+        << QByteArray("tickvane-setup 1\nold-tickvane 2\ntickvaneX 3\n") << posix << 0;
 }
 
 void tst_SingleInstance::countInstances()
 {
     QFETCH(QByteArray, listing);
+    QFETCH(QString, imageName);
     QFETCH(int, count);
-    QCOMPARE(SingleInstance::countInstances(listing), count);
+    QCOMPARE(SingleInstance::countInstances(listing, imageName), count);
 }
 
 void tst_SingleInstance::secondCopyQuits_data()
@@ -67,10 +75,12 @@ void tst_SingleInstance::secondCopyQuits_data()
     QTest::addColumn<QByteArray>("listing");
     QTest::addColumn<bool>("quits");
 
-    QTest::newRow("alone") << QByteArray("init 1\ntickvane 4242\n") << false;
+    // In the listing shape of this platform's process lister.
+    const QByteArray copy = Platform::programImageName().toUtf8() + "  4242 Console 1 61,220 K\r\n";
+    QTest::newRow("alone") << QByteArray("init 1\n") + copy << false;
     QTest::newRow("nothing listed") << QByteArray() << false;
-    QTest::newRow("first copy running") << QByteArray("tickvane 4000\ntickvane 4242\n") << true;
-    QTest::newRow("three copies") << QByteArray("Tickvane 1\ntickvane 2\nTICKVANE 3\n") << true;
+    QTest::newRow("first copy running") << copy + copy << true;
+    QTest::newRow("three copies") << copy + copy.toUpper() + copy.toLower() << true;
 }
 
 void tst_SingleInstance::secondCopyQuits()
@@ -183,7 +193,9 @@ void tst_SingleInstance::countsCopiesOfThisInstallFolder()
     }
 
     QWidget mainWindow;
-    QCOMPARE(SingleInstance::countInstances(Platform::runningProcessList(&mainWindow, Config::instance().root())), count);
+    QCOMPARE(SingleInstance::countInstances(Platform::runningProcessList(&mainWindow, Config::instance().root()),
+                                            Platform::programImageName()),
+             count);
     SingleInstance::check(&mainWindow);
     QCOMPARE(env.exits, quits ? QList<int>{0} : QList<int>());
     for (const auto &process : processes) {

@@ -7,8 +7,8 @@ class QWidget;
 
 namespace SingleInstance {
 
-// Occurrences of the instance marker in a process listing, letter case ignored.
-[[nodiscard]] int countInstances(const QByteArray &listing);
+// The listed processes whose image name is imageName, letter case ignored.
+[[nodiscard]] int countInstances(const QByteArray &listing, const QString &imageName);
 
 // Quits the process (after the "Already Running" box) when another copy is running.
 void check(QWidget *mainWindow);

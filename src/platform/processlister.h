@@ -13,4 +13,7 @@ namespace Platform {
 // installFolder, this process's own.
 [[nodiscard]] QByteArray runningProcessList(QObject *processParent, const QString &installFolder);
 
+// This program's image name as the process list prints it.
+[[nodiscard]] QString programImageName();
+
 }

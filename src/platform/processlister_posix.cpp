@@ -46,6 +46,11 @@ QString installFolderOf(const QString &pid)
 
 }
 
+QString programImageName()
+{
+    return QStringLiteral("tickvane");
+}
+
 QByteArray runningProcessList(QObject *, const QString &installFolder)
 {
     // Only the processes that use this install folder: tests, demos and a trader's own copy on

@@ -4,6 +4,11 @@
 
 namespace Platform {
 
+QString programImageName()
+{
+    return QStringLiteral("Tickvane.exe");
+}
+
 QByteArray runningProcessList(QObject *processParent, const QString &)
 {
     auto *process = new QProcess(processParent);
