@@ -345,12 +345,16 @@ void TestFeedSession::unreachableDatabase()
     });
     Seams::setExitHandler([](int code) { g_events << QStringLiteral("exit %1").arg(code); });
     QString error;
+    m_env->clearJournal();
     {
         FeedEngine engine;
         QVERIFY(!engine.assemble(Platform::createAutomationObject));
         error = engine.connection->lastErrorText();
         QVERIFY(!error.isEmpty());
         QVERIFY(!engine.connection->isOpen());
+        // AmiBroker was neither started nor taken for a start that ends here.
+        QVERIFY(!engine.session);
+        QCOMPARE(m_env->journal(), QStringList());
     }
     QCOMPARE(connectionWarnings(), QStringList());
 

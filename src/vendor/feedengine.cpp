@@ -19,7 +19,7 @@ bool FeedEngine::assemble(const Platform::AutomationFactory &automation)
     SingleInstance::check(nullptr);
 
     connection = std::make_unique<VendorConnection>(Config::instance().database());
-    session = std::make_unique<FeedSession>(automation, *connection);
+    // The database first: a start that ends here must not have started or taken AmiBroker.
     if (!connection->open()) {
         const QString error = connection->lastErrorText();
         Seams::information(nullptr, QStringLiteral("Unable to connect"), VendorDatabase::unableToConnectText());
@@ -28,6 +28,7 @@ bool FeedEngine::assemble(const Platform::AutomationFactory &automation)
         Seams::exitProcess(0);
         return false;
     }
+    session = std::make_unique<FeedSession>(automation, *connection);
     session->carryOverOutage();
     return true;
 }

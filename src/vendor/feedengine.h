@@ -17,8 +17,8 @@ struct FeedEngine
     FeedEngine();
     ~FeedEngine();
 
-    // The single-instance check, the session (creating it may start AmiBroker, so the check comes
-    // first), then the vendor database. When another copy runs or the database is out of reach,
+    // The single-instance check, the vendor database, then the session (creating it may start
+    // AmiBroker, so both come first). When another copy runs or the database is out of reach,
     // the trader is told and the process ends; false then.
     bool assemble(const Platform::AutomationFactory &automation);
 };
