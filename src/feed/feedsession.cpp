@@ -131,13 +131,12 @@ bool FeedSession::catalogue(const QString &exchange, QStringList *symbols)
 
 void FeedSession::carryOverOutage()
 {
+    // Left in the store until the live feed has taken them: a cycle that ends before would lose them.
     const QDateTime lastGood = QDateTime::fromString(Store::read(Store::LastGoodReplyBeforeRestart), Qt::ISODateWithMs);
-    Store::remove(Store::LastGoodReplyBeforeRestart);
     if (lastGood.isValid())
         m_health->carryOverLastGood(lastGood);
     // "<ms>" after an outage, "<ms> amibroker" after AmiBroker's hole; it starts once the feed is up.
     const QString gap = Store::read(Store::PendingGapBeforeRestart);
-    Store::remove(Store::PendingGapBeforeRestart);
     const qint64 gapMs = gap.section(QLatin1Char(' '), 0, 0).toLongLong();
     if (gapMs > 0)
         m_pendingGap = {gapMs, gap.section(QLatin1Char(' '), 1) == QLatin1String("amibroker")};
@@ -168,6 +167,9 @@ void FeedSession::startLive()
         return;
 
     m_health->start();
+    // The carried-over reply and gap are the running feed's now; a restart stores them again.
+    Store::remove(Store::LastGoodReplyBeforeRestart);
+    Store::remove(Store::PendingGapBeforeRestart);
     m_healthTimer->start();
     m_summaryTimer->start();
     // Once the selection is applied: the request the first tick sends.
