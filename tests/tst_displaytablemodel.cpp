@@ -305,6 +305,20 @@ void TestDisplayTableModel::droppedRowTakesItsQuotesAlong()
     QCOMPARE(t.shade(1, PriceColumn), Shade::Falling);
     t.model.dropRow(5);
     QCOMPARE(t.model.rowCount(), 2);
+
+    // Deleted between a pass's read and the table's apply (AmiBroker's import may dispatch the
+    // click): the pass still holds the old entries, and no row may show its neighbour's quote.
+    for (const char *deleted : {"A", "B"}) {
+        Table u({"A", "B", "C"});
+        connect(&u.selection, &Selection::rowRemoved, &u.model, &DisplayTableModel::dropRow);
+        LiveReplyPass pass(u.selection);
+        pass.read(quoteLine("A", "1", "1") + quoteLine("B", "2", "2") + quoteLine("C", "3", "3"), nullptr, "\n");
+        u.model.apply(pass);
+        pass.read(quoteLine("A", "4", "4") + quoteLine("B", "5", "5") + quoteLine("C", "6", "6"), nullptr, "\n");
+        u.selection.removeRow(QLatin1String(deleted));
+        u.model.apply(pass);
+        QCOMPARE(u.cells(), *deleted == 'A' ? QStringList({"5 5", "6 6"}) : QStringList({"4 4", "6 6"}));
+    }
 }
 
 // A selection restored or pruned without a rebuild: the next reply shows its symbols in place,

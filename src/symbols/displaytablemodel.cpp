@@ -228,9 +228,13 @@ void DisplayTableModel::countMutedRows()
 
 void DisplayTableModel::mapSlots(const LiveReplyPass &pass)
 {
-    // The rows follow the selection's entries one for one, as the pass's index does.
-    for (int i = 0; i < int(m_rows.size()); ++i)
-        m_rows[std::size_t(i)].slot = pass.slotOfEntry(i);
+    // The rows follow the selection's entries one for one, as the pass's index does, unless the
+    // selection changed after the pass read (a click dispatched during AmiBroker's import).
+    const bool sameEntries = pass.selectionRevision() == m_selection.revision();
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        Row &row = m_rows[std::size_t(i)];
+        row.slot = sameEntries ? pass.slotOfEntry(i) : pass.slotOfSymbol(row.symbol.toUtf8());
+    }
     m_slotsRevision = pass.indexRevision();
 }
 

@@ -57,8 +57,15 @@ public:
     {
         return entry >= 0 && std::size_t(entry) < m_entrySlots.size() ? m_entrySlots[std::size_t(entry)] : -1;
     }
+    // The slot of a symbol when the pass last read, or -1.
+    [[nodiscard]] int slotOfSymbol(const QByteArray &symbol) const
+    {
+        return m_index.find(std::string_view(symbol.constData(), std::size_t(symbol.size())));
+    }
     // Changes whenever the index is rebuilt, so a reader can tell its slots are stale.
     [[nodiscard]] quint64 indexRevision() const { return m_indexRevision; }
+    // The revision of the selection the entries' slots were taken from.
+    [[nodiscard]] quint64 selectionRevision() const { return m_selectionRevision; }
 
 private:
     void followSelection();
