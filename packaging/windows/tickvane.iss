@@ -39,59 +39,28 @@ DisableProgramGroupPage=yes
 PrivilegesRequired=admin
 ArchitecturesAllowed=x64compatible
 ArchitecturesInstallIn64BitMode=x64compatible
-; A running feed holds its files: [Code] closes it as the trader would before an upgrade; the
-; Restart Manager is left for what else may hold them.
-CloseApplications=yes
-SetupIconFile=..\..\src\resources\tickvane.ico
-UninstallDisplayIcon={app}\{#AppExe}
-OutputDir=Output
-OutputBaseFilename=Tickvane-{#AppVersion}-setup
-Compression=lzma2
-SolidCompression=yes
-WizardStyle=modern
-
-[Dirs]
-; The feed writes its quote files, logs and backfill beside itself and replaces itself on update,
-; so the trader's account must be able to write here.
-Name: "{app}"; Permissions: users-modify
-
-[Files]
-Source: "{#StageDir}\*"; DestDir: "{app}"; Excludes: "\dbfiles"; Flags: ignoreversion recursesubdirs createallsubdirs
-; The AmiBroker database templates: an existing set is the trader's and an upgrade leaves it alone.
-Source: "{#StageDir}\dbfiles\*"; DestDir: "{app}\dbfiles"; Flags: onlyifdoesntexist recursesubdirs createallsubdirs
-
-[Icons]
-Name: "{autoprograms}\Tickvane"; Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"
-
-[Run]
-Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"; Description: "Start Tickvane"; Flags: nowait postinstall skipifsilent runasoriginaluser; Check: not FeedWasClosed
-; A feed closed for the upgrade runs again afterwards, silent or not.
-Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"; Flags: nowait runasoriginaluser; Check: FeedWasClosed
-
-[UninstallDelete]
-; What the feed itself wrote. The AmiBroker database (Amibroker\) is the trader's and stays, and
-; with it the install folder; so do the trader's choices in the registry.
-Type: files; Name: "{app}\rt.txt"
-Type: files; Name: "{app}\rtimport.txt"
-Type: files; Name: "{app}\autobackfill.txt"
-Type: files; Name: "{app}\backfilldata.zip"
-Type: files; Name: "{app}\ZentorUpdator.bat"
-Type: filesandordirs; Name: "{app}\Backfill"
-Type: filesandordirs; Name: "{app}\logs"
-
-[Code]
+; A running feed holds its files: [Code]
 const
-  // Held by every running Tickvane.exe (src/platform/runningmark_win.cpp).
+  // Held by every running Tickvane.exe (src/platform/runningmark_win.cpp): the session's own name,
+  // and the global one a feed in another Windows session (user switching, remote desktop) holds.
   FeedMutex = 'QuorvixTickvaneFeed';
+  GlobalFeedMutex = 'Global\QuorvixTickvaneFeed';
   // The feed's close sequence saves AmiBroker's database and may wait for taskkill.
   CloseWaitMs = 60000;
 
 var
   ClosedForSetup: Boolean;
+  // Set when the feed that did not close runs in another Windows session.
+  OtherSession: Boolean;
 
 function FeedWasClosed(): Boolean;
 begin
   Result := ClosedForSetup;
+end;
+
+function FeedRunning(): Boolean;
+begin
+  Result := CheckForMutexes(FeedMutex) or CheckForMutexes(GlobalFeedMutex);
 end;
 
 // Closes a running feed through its windows, as the trader's close does, so that its close
@@ -101,36 +70,47 @@ var
   ResultCode, Waited: Integer;
 begin
   Result := True;
-  if not CheckForMutexes(FeedMutex) then
+  OtherSession := False;
+  if not FeedRunning() then
     Exit;
   Log('Tickvane is running: asking it to close');
   Exec(ExpandConstant('{sys}\taskkill.exe'), '/IM {#AppExe}', '', SW_HIDE, ewWaitUntilTerminated, ResultCode);
   Waited := 0;
-  while CheckForMutexes(FeedMutex) and (Waited < CloseWaitMs) do begin
+  while FeedRunning() and (Waited < CloseWaitMs) do begin
     Sleep(250);
     Waited := Waited + 250;
   end;
-  Result := not CheckForMutexes(FeedMutex);
+  Result := not FeedRunning();
   if Result then begin
     // The mark goes with the process; give the system a moment to let go of its files.
     Sleep(1000);
     Log(Format('Tickvane closed after %d ms', [Waited]));
     ClosedForSetup := True;
-  end else
+  end else begin
+    // Only the global name left: the feed's windows are in a session this Setup cannot reach.
+    OtherSession := not CheckForMutexes(FeedMutex);
     Log('Tickvane did not close within a minute');
+  end;
+end;
+
+function StillRunningText(Action: String): String;
+begin
+  if OtherSession then
+    Result := 'Tickvane is running in another Windows session (another user signed in, or a remote desktop) and did not close. Close Tickvane there, then ' + Action + '.'
+  else
+    Result := 'Tickvane is still running and did not close within a minute. Close Tickvane, then ' + Action + '.';
 end;
 
 function PrepareToInstall(var NeedsRestart: Boolean): String;
 begin
   Result := '';
   if not CloseRunningFeed() then
-    Result := 'Tickvane is still running and did not close within a minute. Close Tickvane, then run Setup again.';
+    Result := StillRunningText('run Setup again');
 end;
 
 function InitializeUninstall(): Boolean;
 begin
   Result := CloseRunningFeed();
   if not Result then
-    SuppressibleMsgBox('Tickvane is still running and did not close within a minute. Close Tickvane, then uninstall it again.',
-      mbError, MB_OK, IDOK);
+    SuppressibleMsgBox(StillRunningText('uninstall it again'), mbError, MB_OK, IDOK);
 end;
