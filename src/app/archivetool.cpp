@@ -41,7 +41,7 @@ ArchiveUnpack::~ArchiveUnpack()
     cancel();
 }
 
-void ArchiveUnpack::begin(const QString &archive, const QString &folder)
+void ArchiveUnpack::begin(const QString &command, const QString &archive, const QString &folder)
 {
     m_running = true;
     m_timedOut = false;
@@ -49,7 +49,7 @@ void ArchiveUnpack::begin(const QString &archive, const QString &folder)
     m_folder = folder;
     // The tool restores the archive's own file times: what it extracted shows in the listing.
     m_beforeUnpack = folder.isEmpty() ? FolderListing() : listFolder(folder);
-    QStringList arguments{QStringLiteral("x"), archive};
+    QStringList arguments{command, archive};
     if (!folder.isEmpty())
         arguments << QStringLiteral("-o") + folder;
     // An encrypted archive must fail at once, not wait for a password nobody types: no password
@@ -63,13 +63,25 @@ void ArchiveUnpack::start(const QString &archive, const QString &folder)
 {
     m_waiting = false;
     m_timeLimit->start();
-    begin(archive, folder);
+    begin(QStringLiteral("x"), archive, folder);
 }
 
 ArchiveUnpack::Result ArchiveUnpack::run(const QString &archive, const QString &folder)
 {
     m_waiting = true;
-    begin(archive, folder);
+    begin(QStringLiteral("x"), archive, folder);
+    return wait();
+}
+
+ArchiveUnpack::Result ArchiveUnpack::test(const QString &archive)
+{
+    m_waiting = true;
+    begin(QStringLiteral("t"), archive, QString());
+    return wait();
+}
+
+ArchiveUnpack::Result ArchiveUnpack::wait()
+{
     if (!m_process->waitForFinished(m_timeLimitMs) && m_process->error() != QProcess::FailedToStart) {
         m_timedOut = true;
         m_process->kill();

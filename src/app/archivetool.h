@@ -53,6 +53,9 @@ public:
     void start(const QString &archive, const QString &folder);
     // The same, waiting for the tool in this thread; no finished().
     [[nodiscard]] Result run(const QString &archive, const QString &folder);
+    // Reads every member and checks it, writing nothing; waits like run(). Exit code 0: the
+    // archive is whole.
+    [[nodiscard]] Result test(const QString &archive);
     // Ends a running tool without finished().
     void cancel();
 
@@ -67,7 +70,8 @@ private:
     using FolderListing = QHash<QString, QPair<qint64, qint64>>;
     [[nodiscard]] static FolderListing listFolder(const QString &folder);
 
-    void begin(const QString &archive, const QString &folder);
+    void begin(const QString &command, const QString &archive, const QString &folder);
+    [[nodiscard]] Result wait();
     void toolEnded();
     [[nodiscard]] Result conclude();
     void judgePartialUnpack(Result &result);
