@@ -111,12 +111,16 @@ int main(int argc, char *argv[])
                                                             "update or file; mode normal, error, hang, truncated, "
                                                             "garbage or huge. Repeatable."),
                                              QStringLiteral("DB"));
+    const QCommandLineOption updateArchiveOption(QStringLiteral("update-archive"),
+                                                 QStringLiteral("Serve FILE as the update archive (any "
+                                                                "/update/<name>.zip)."),
+                                                 QStringLiteral("FILE"));
     const QCommandLineOption outageOption(QStringLiteral("outage"),
                                           QStringLiteral("The live endpoint answers HTTP 500 from START seconds "
                                                          "after the start, for SECONDS seconds."),
                                           QStringLiteral("START:SECONDS"));
     parser.addOptions({portOption, dbOption, userOption, keyOption, versionOption, seedOnlyOption, recordOption,
-                       answersOption, anySymbolOption, misbehaveOption, outageOption});
+                       answersOption, anySymbolOption, misbehaveOption, outageOption, updateArchiveOption});
     parser.process(app);
 
     bool ok = false;
@@ -162,6 +166,14 @@ int main(int argc, char *argv[])
         misbehaviours.append({endpoint, mode, times});
     }
 
+    QByteArray updateArchive;
+    if (parser.isSet(updateArchiveOption)) {
+        QFile file(parser.value(updateArchiveOption));
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
+        updateArchive = file.readAll();
+    }
+
     int outageStart = -1;
     int outageLength = 0;
     if (parser.isSet(outageOption)) {
@@ -196,6 +208,7 @@ int main(int argc, char *argv[])
     server.setKeepRequests(false);
     for (const Misbehaviour &m : misbehaviours)
         server.misbehave(m.endpoint, m.mode, m.times);
+    server.setUpdateArchive(updateArchive);
 
     QFile record;
     std::mutex recordMutex;

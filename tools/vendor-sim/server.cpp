@@ -171,6 +171,7 @@ struct Server::Private
     QString secureKey = SeedOptions().secureKey;
     QHash<QString, Misbehaviour> misbehaviour;
     QHash<QString, QByteArray> files;
+    QByteArray updateArchive;
     QList<Request> requests;
     std::function<void(const Request &)> observer;
     std::function<void(const Answered &)> answeredObserver;
@@ -187,7 +188,7 @@ struct Server::Private
     Answer live(const QHash<QString, QString> &fields);
     Answer backfill(const QHash<QString, QString> &fields);
     static Answer endOfDay(const QString &path);
-    static Answer update(const QString &path);
+    Answer update(const QString &path);
     bool hang();
 };
 
@@ -293,8 +294,14 @@ Answer Server::Private::update(const QString &path)
     if (!path.endsWith(QLatin1String(".zip")))
         return notFound();
     Answer a;
-    a.archive = true;
     a.contentType = ZipType;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        a.body = updateArchive;
+    }
+    if (!a.body.isEmpty())
+        return a;
+    a.archive = true;
     a.entries.append({QStringLiteral("ZentorUpdator.bat"), UpdateScript});
     return a;
 }
@@ -526,6 +533,12 @@ void Server::setFile(const QString &path, const QByteArray &body)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->files.insert(path, body);
+}
+
+void Server::setUpdateArchive(const QByteArray &archive)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->updateArchive = archive;
 }
 
 QList<Request> Server::requests() const

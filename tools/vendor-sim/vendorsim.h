@@ -97,6 +97,9 @@ public:
     void misbehave(const QString &endpoint, Mode mode, int times = -1);
     // Serves these bytes at this path (GET), overriding generated content.
     void setFile(const QString &path, const QByteArray &body);
+    // Serves these bytes for every update archive (/update/<name>.zip) no setFile() names; empty
+    // bytes bring the generated archive back.
+    void setUpdateArchive(const QByteArray &archive);
 
     [[nodiscard]] QList<Request> requests() const;
     // Only the requests of one endpoint, in arrival order.
