@@ -3,6 +3,7 @@
 #include "app/settingsstore.h"
 #include "support/mainform.h"
 #include "app/startupanimation.h"
+#include "app/windowstart.h"
 #include "feed/amibrokerlivedata2.h"
 #include "support/localvendor.h"
 #include "support/storedsettings.h"
@@ -24,7 +25,10 @@
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSystemTrayIcon>
+#include <QMenu>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -152,6 +156,8 @@ private slots:
     void stopsBeforeTheWindow();
     void copyIdAndContactSupport();
     void closeDuringStartUpEndsTheProcess();
+    void windowLookAcrossRestart_data();
+    void windowLookAcrossRestart();
 
 private:
     std::unique_ptr<authDialog> startController();
@@ -474,6 +480,82 @@ void TestStartup::closeDuringStartUpEndsTheProcess()
     QCOMPARE(QCoreApplication::exec(), 0);
     QCOMPARE(backfillRequests(m_vendor->server, QStringLiteral("5")), 0);
     QVERIFY(m_env->exits.isEmpty());
+}
+
+void TestStartup::windowLookAcrossRestart_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<QString>("traderDoes");   // before the daily restart: "show" (the tray's Show) or "minimize"
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("afterRestart");
+
+    const QStringList plain{"Tickvane.exe"};
+    const QStringList signIn{"Tickvane.exe", "--minimized"};
+    QTest::newRow("plain start") << plain << true << "" << "shown" << "shown";
+    QTest::newRow("other arguments ignored") << QStringList{"Tickvane.exe", "-minimized", "--Minimized", "x"} << true
+                                             << "" << "shown" << "shown";
+    QTest::newRow("at sign-in: in the tray, and still after a restart") << signIn << true << "" << "tray" << "tray";
+    QTest::newRow("shown from the tray stays shown") << signIn << true << "show" << "tray" << "shown";
+    QTest::newRow("minimised stays minimised") << plain << true << "minimize" << "shown" << "minimized";
+    QTest::newRow("no tray to wait in: minimised") << signIn << false << "" << "minimized" << "minimized";
+}
+
+// The start at sign-in runs the whole start-up without showing the window; the daily restart keeps
+// the window as the trader left it.
+void TestStartup::windowLookAcrossRestart()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, tray);
+    QFETCH(QString, traderDoes);
+    QFETCH(QString, first);
+    QFETCH(QString, afterRestart);
+
+    WindowStart::setTrayAvailable([tray] { return tray; });
+    storeSelection({"NIFTY-I"}, {"FUTURE"});
+    StoredSettings().seed(Store::DisableAutoBackfill5, true);
+    const auto look = [this] {
+        const amibrokerlivedata2 *window = mainWindowOf(*m_controller);
+        const bool waitsInTray = !window->isVisible();
+        // Only a window that waits in the tray keeps a closed box from ending the loop.
+        if (QGuiApplication::quitOnLastWindowClosed() == waitsInTray)
+            return QStringLiteral("quit on last window: %1").arg(QGuiApplication::quitOnLastWindowClosed());
+        return waitsInTray ? QStringLiteral("tray")
+                           : window->isMinimized() ? QStringLiteral("minimized") : QStringLiteral("shown");
+    };
+
+    // The process's arguments reach the first cycle.
+    WindowStart::carryOver(WindowStart::fromArguments(arguments));
+    m_controller = startController();
+    QCOMPARE(look(), first);
+    QTRY_VERIFY_WITH_TIMEOUT(m_env->journal().contains(QStringLiteral("RefreshAll()")), 15000);
+    QVERIFY(m_env->boxes.isEmpty());
+
+    amibrokerlivedata2 *window = mainWindowOf(*m_controller);
+    if (traderDoes == QLatin1String("show")) {
+        auto *icon = window->findChild<QSystemTrayIcon *>();
+        QVERIFY(icon && icon->contextMenu());
+        const QList<QAction *> actions = icon->contextMenu()->actions();
+        const auto show = std::find_if(actions.cbegin(), actions.cend(),
+                                       [](const QAction *action) { return action->text() == QLatin1String("Show"); });
+        QVERIFY(show != actions.cend());
+        (*show)->trigger();
+    } else if (traderDoes == QLatin1String("minimize")) {
+        window->showMinimized();
+    }
+
+    m_controller->restart();
+    m_controller.reset();
+    // As the entry loop starts every cycle.
+    QGuiApplication::setQuitOnLastWindowClosed(true);
+    m_env->clearJournal();
+    m_controller = startController();
+    QCOMPARE(look(), afterRestart);
+    QTRY_VERIFY_WITH_TIMEOUT(m_env->journal().contains(QStringLiteral("RefreshAll()")), 15000);
+
+    m_controller.reset();
+    QGuiApplication::setQuitOnLastWindowClosed(true);
+    WindowStart::setTrayAvailable({});
 }
 
 QTEST_MAIN(TestStartup)

@@ -39,7 +39,55 @@ DisableProgramGroupPage=yes
 PrivilegesRequired=admin
 ArchitecturesAllowed=x64compatible
 ArchitecturesInstallIn64BitMode=x64compatible
-; A running feed holds its files: [Code]
+; A running feed holds its files: [Code] closes it as the trader would before an upgrade; the
+; Restart Manager is left for what else may hold them.
+CloseApplications=yes
+SetupIconFile=..\..\src\resources\tickvane.ico
+UninstallDisplayIcon={app}\{#AppExe}
+OutputDir=Output
+OutputBaseFilename=Tickvane-{#AppVersion}-setup
+Compression=lzma2
+SolidCompression=yes
+WizardStyle=modern
+
+[Dirs]
+; The feed writes its quote files, logs and backfill beside itself and replaces itself on update,
+; so the trader's account must be able to write here.
+Name: "{app}"; Permissions: users-modify
+
+[Files]
+Source: "{#StageDir}\*"; DestDir: "{app}"; Excludes: "\dbfiles"; Flags: ignoreversion recursesubdirs createallsubdirs
+; The AmiBroker database templates: an existing set is the trader's and an upgrade leaves it alone.
+Source: "{#StageDir}\dbfiles\*"; DestDir: "{app}\dbfiles"; Flags: onlyifdoesntexist recursesubdirs createallsubdirs
+
+[Tasks]
+; Off unless chosen; an upgrade offers (and, run silently, keeps) the choice of the installation before.
+Name: "autostart"; Description: "Start Tickvane when I sign in to Windows"; Flags: unchecked
+
+[Registry]
+; The signed-in user's own start at sign-in, in the tray: the feed runs before the market opens.
+Root: HKCU; Subkey: "Software\Microsoft\Windows\CurrentVersion\Run"; ValueType: string; ValueName: "Tickvane"; ValueData: """{app}\{#AppExe}"" --minimized"; Tasks: autostart; Flags: uninsdeletevalue
+
+[Icons]
+Name: "{autoprograms}\Tickvane"; Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"
+
+[Run]
+Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"; Description: "Start Tickvane"; Flags: nowait postinstall skipifsilent runasoriginaluser; Check: not FeedWasClosed
+; A feed closed for the upgrade runs again afterwards, silent or not.
+Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"; Flags: nowait runasoriginaluser; Check: FeedWasClosed
+
+[UninstallDelete]
+; What the feed itself wrote. The AmiBroker database (Amibroker\) is the trader's and stays, and
+; with it the install folder; so do the trader's choices in the registry.
+Type: files; Name: "{app}\rt.txt"
+Type: files; Name: "{app}\rtimport.txt"
+Type: files; Name: "{app}\autobackfill.txt"
+Type: files; Name: "{app}\backfilldata.zip"
+Type: files; Name: "{app}\ZentorUpdator.bat"
+Type: filesandordirs; Name: "{app}\Backfill"
+Type: filesandordirs; Name: "{app}\logs"
+
+[Code]
 const
   // Held by every running Tickvane.exe (src/platform/runningmark_win.cpp): the session's own name,
   // and the global one a feed in another Windows session (user switching, remote desktop) holds.
@@ -99,6 +147,22 @@ begin
     Result := 'Tickvane is running in another Windows session (another user signed in, or a remote desktop) and did not close. Close Tickvane there, then ' + Action + '.'
   else
     Result := 'Tickvane is still running and did not close within a minute. Close Tickvane, then ' + Action + '.';
+end;
+
+const
+  RunKey = 'Software\Microsoft\Windows\CurrentVersion\Run';
+
+// An upgrade without the task takes back the start at sign-in an earlier installation wrote.
+procedure CurStepChanged(CurStep: TSetupStep);
+begin
+  if (CurStep = ssPostInstall) and not WizardIsTaskSelected('autostart') then
+    RegDeleteValue(HKCU, RunKey, 'Tickvane');
+end;
+
+procedure CurUninstallStepChanged(CurUninstallStep: TUninstallStep);
+begin
+  if CurUninstallStep = usPostUninstall then
+    RegDeleteValue(HKCU, RunKey, 'Tickvane');
 end;
 
 function PrepareToInstall(var NeedsRestart: Boolean): String;

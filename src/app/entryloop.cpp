@@ -17,6 +17,8 @@ int runEntryLoop(int &argc, char **argv, const std::function<std::unique_ptr<QOb
     do {
         QtCompat::enableHighDpiScaling();
         auto application = std::make_unique<QApplication>(argc, argv);
+        // A cycle that waited in the tray changed this for the whole process.
+        QGuiApplication::setQuitOnLastWindowClosed(true);
         QCoreApplication::setOrganizationName(Store::Organisation);
         QCoreApplication::setApplicationName(Store::Application);
         QGuiApplication::setApplicationDisplayName(QString());

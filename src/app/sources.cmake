@@ -12,4 +12,5 @@ list(APPEND TICKVANE_GUI_SOURCES
     app/settings.h app/settings.cpp
     app/singleinstance.h app/singleinstance.cpp
     app/entryloop.h app/entryloop.cpp
+    app/windowstart.h app/windowstart.cpp
     app/startupanimation.h app/startupanimation.cpp)

@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "app/settingsstore.h"
 #include "app/version.h"
+#include "app/windowstart.h"
 #include "feed/centredbarstyle.h"
 #include "feed/feedsession.h"
 #include "platform/processender.h"
@@ -141,9 +142,10 @@ void amibrokerlivedata2::showFeedHealth(const FeedHealth::Report &report)
 
 void amibrokerlivedata2::setUpTray()
 {
-    if (m_tray || !QSystemTrayIcon::isSystemTrayAvailable())
+    if (m_tray || !WindowStart::trayAvailable())
         return;
-    m_tray = new QSystemTrayIcon(this);
+    // The program's icon until the first health report puts its dot on it.
+    m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/tickvane.png")), this);
     auto *menu = new QMenu(this);
     menu->addAction(QStringLiteral("Show"), this, &amibrokerlivedata2::showFromTray);
     menu->addAction(QStringLiteral("Open Log Folder"), this, [] {
@@ -163,6 +165,8 @@ void amibrokerlivedata2::setUpTray()
 
 void amibrokerlivedata2::showFromTray()
 {
+    // Shown, the window's close ends the loop again as a last window's close does.
+    QGuiApplication::setQuitOnLastWindowClosed(true);
     showNormal();
     raise();
     activateWindow();
@@ -211,6 +215,7 @@ void amibrokerlivedata2::on_restartButton_clicked()
 {
     EventLog::info(QStringLiteral("app"), QStringLiteral("restart asked for by the trader"));
     m_session.prepareRestart();
+    WindowStart::carryOver(WindowStart::of(this));
     // Closing the last window would post a quit whose exit code 0 overrides the restart code.
     setAttribute(Qt::WA_QuitOnClose, false);
     close();
@@ -267,4 +272,8 @@ void amibrokerlivedata2::closeEvent(QCloseEvent *event)
 
     // Not QDialog::closeEvent: it calls reject(), which closes again, and then refuses the event.
     event->accept();
+    // Never shown since a start in the tray: no last window closes, so the loop ends here (not
+    // on the Restart button's close, which ends it with its own code).
+    if (!QGuiApplication::quitOnLastWindowClosed() && testAttribute(Qt::WA_QuitOnClose))
+        QCoreApplication::exit(0);
 }

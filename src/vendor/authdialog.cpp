@@ -6,6 +6,7 @@
 #include "app/seams.h"
 #include "app/settingsstore.h"
 #include "app/startupanimation.h"
+#include "app/windowstart.h"
 #include "feed/feedsession.h"
 #include "update/updator.h"
 #include "vendor/connectionmonitor.h"
@@ -170,7 +171,7 @@ void authDialog::checkIfAlreadyExists()
     m_connectionMonitor->start();
     m_watchedWindow = m_mainWindow->widget();
     m_watchedWindow->installEventFilter(this);
-    m_watchedWindow->show();
+    WindowStart::show(m_watchedWindow, WindowStart::forThisCycle(QCoreApplication::arguments()));
     m_mainWindow->showAccount(m_userId, DayChoices, account.message);
     session()->setUserId(m_userId);
     session()->restoreChoices(account.feeds);
@@ -250,6 +251,8 @@ void authDialog::restart()
         feed->prepareRestart();
         feed->storeChoices();
     }
+    if (m_watchedWindow)
+        WindowStart::carryOver(WindowStart::of(m_watchedWindow));
     close();
     QCoreApplication::exit(RestartExitCode);
 }
