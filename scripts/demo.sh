@@ -2,7 +2,9 @@
 # Runs the feed against the local vendor on 127.0.0.1 with a fresh install folder and settings store.
 # With a display the window opens and stays until you close it. Without one the feed runs under
 # Xvfb for DEMO_SECONDS (default 30), docs/screenshot.png is taken and the feed is ended with SIGTERM.
-# Either way a short summary follows. DEMO_BUILD_DIR with DEMO_SKIP_SETUP=1 runs an existing build.
+# Either way a short summary follows. The set-up installs only the demo's tier of packages
+# (scripts/setup.sh) and builds the feed and vendor-sim into DEMO_BUILD_DIR (default build/);
+# DEMO_SKIP_SETUP=1 runs an existing build there.
 # DEMO_OUTAGE=1: the local vendor's live endpoint fails for 70 s from 20 s after the start, so the
 # feed-health indicator goes stale, then down, and a one-day gap backfill follows the recovery;
 # without a display the run lasts 120 s and docs/screenshot-outage.png and
@@ -12,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ -z "${DEMO_SKIP_SETUP:-}" ]; then
-    SETUP_TARGETS="tickvane vendor-sim" bash scripts/setup.sh
+    SETUP_TIERS=demo SETUP_BUILD_DIR=${DEMO_BUILD_DIR:-build} SETUP_TARGETS="tickvane vendor-sim" bash scripts/setup.sh
 fi
 bin=$(cd "${DEMO_BUILD_DIR:-build}/bin" && pwd)
 
