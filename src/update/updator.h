@@ -6,21 +6,18 @@
 #include <QString>
 #include <QUrl>
 
-#include <memory>
-
 class ArchiveUnpack;
-class QFile;
 class QNetworkAccessManager;
 class QNetworkReply;
-class QProcess;
 class QTimer;
 
 namespace Ui {
 class updator;
 }
 
-// Downloads the published update archive with a progress dialog, unpacks it into the working
-// directory and hands over to the update batch file. Every outcome ends the process.
+// Downloads the published update archive with a progress dialog, checks and unpacks it in a
+// staging folder beside the program folder (the working directory), moves its files into the
+// program folder and hands over to the update batch file. Every outcome ends the process.
 class updator final : public QDialog
 {
     Q_OBJECT
@@ -42,22 +39,41 @@ public slots:
     void downloadCompleted();
 
 private:
-    // Writes, unpacks and runs the batch file; returns the trader's reason when a step failed.
-    [[nodiscard]] QString install();
-    [[nodiscard]] QString writeArchive();
-    [[nodiscard]] QString removeLeftOverBatchFile();
-    // Succeeds when the archive tool ended by itself and the batch file is there.
+    struct Failure
+    {
+        QString reason;
+        // A short, broken or unreadable archive: the trader retries the download, as after a
+        // network error.
+        bool archiveAtFault = false;
+    };
+
+    // Checks, unpacks and installs the downloaded archive, then starts the batch file.
+    [[nodiscard]] Failure install();
+    [[nodiscard]] Failure checkDownload(const QByteArray &archive) const;
+    [[nodiscard]] QString prepareStaging() const;
+    [[nodiscard]] QString writeArchive(const QByteArray &archive) const;
+    [[nodiscard]] Failure testArchive();
     [[nodiscard]] QString unpackArchive();
+    [[nodiscard]] QString startBatchFile();
+    void releaseRunningFiles() const;
+    // False when something in it could not be removed (a file this process still holds).
+    bool removeStaging() const;
+
+    // "<parent>/<program folder name>.update": on the program folder's volume, so that moving the
+    // update's files in, and what they replace aside, are renames.
+    [[nodiscard]] static QString stagingFolder(const QString &programFolder);
+
+    [[nodiscard]] QString archivePath() const;
+    [[nodiscard]] QString unpackedFolder() const;
 
     QNetworkAccessManager *m_manager = nullptr;
-    QByteArray m_replyBuffer;
     QUrl m_url;
     QNetworkReply *m_reply = nullptr;
     QElapsedTimer m_requestClock;
-    std::unique_ptr<QFile> m_archiveFile;
     ArchiveUnpack *m_unpack = nullptr;
-    QProcess *m_batchProcess = nullptr;
     QString m_archiveName;
+    QString m_programFolder;
+    QString m_staging;
     QTimer *m_stallTimer = nullptr;
 
     Ui::updator *ui;
