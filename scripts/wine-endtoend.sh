@@ -457,20 +457,54 @@ close_tickvane
 stop_vendor
 
 # --- 5. The self-update on the installed copy ---------------------------------------------------
-start_vendor --latest-version 9.99
-rm -f "$root/update-marker.txt"
+# An update as a vendor may publish it: a ZentorUpdator.bat that replaces Tickvane.exe and a library
+# the program has loaded at once, without waiting for the program to end, then starts the new
+# program. The new files are the installed ones with bytes appended (kept as a PE's overlay: they
+# still run), so their bytes tell them apart.
+update_dir=$work/update
+rm -rf "$update_dir" "$drive_c/Quorvix.update" "$root/update-result.txt" "$root/update-copy.log"
+mkdir -p "$update_dir/archive"
+update_tag="tickvane-update-$(date +%s%N)"
+{ cat "$root/Tickvane.exe"; printf '%s' "$update_tag"; } > "$update_dir/archive/Tickvane.new"
+{ cat "$root/libwinpthread-1.dll"; printf '%s' "$update_tag"; } > "$update_dir/archive/libwinpthread-1.new"
+printf '%s\r\n' '@echo off' \
+    'copy /y Tickvane.new Tickvane.exe >> update-copy.log 2>&1' \
+    'if errorlevel 1 (echo Tickvane.exe kept>> update-result.txt) else (echo Tickvane.exe replaced>> update-result.txt)' \
+    'copy /y libwinpthread-1.new libwinpthread-1.dll >> update-copy.log 2>&1' \
+    'if errorlevel 1 (echo libwinpthread-1.dll kept>> update-result.txt) else (echo libwinpthread-1.dll replaced>> update-result.txt)' \
+    'del Tickvane.new libwinpthread-1.new' \
+    'start "" Tickvane.exe' > "$update_dir/archive/ZentorUpdator.bat"
+(cd "$update_dir/archive" && 7za a -tzip "$update_dir/Tickvane-9.99.zip" ZentorUpdator.bat Tickvane.new libwinpthread-1.new >/dev/null)
+starts_before=$(count_in_log ' INFO app start: Tickvane')
+journal_before_update=$({ cat "$journal" 2>/dev/null || true; } | wc -l)
+start_vendor --latest-version 9.99 --update-archive "$update_dir/Tickvane-9.99.zip"
 start_tickvane update
 # "A Latest Update is Available": the trader presses OK.
 if wait_for 60 bash -c "xdotool search --name '^New Update$' >/dev/null 2>&1"; then
+    # The account has been read: the program the batch starts finds no newer version.
+    sql "UPDATE tickvane_e2e.versionautoupdator_qvx_tickvf SET LatestVersionRT = '$(sed -n 's/^project(Tickvane VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")'"
     # No window manager under Xvfb: focus the box directly, then the key reaches it.
     box=$(xdotool search --name '^New Update$' | head -1)
     xdotool windowfocus --sync "$box" key Return >/dev/null 2>&1 || true
 fi
-check "update: ZentorUpdator.bat ran under cmd (update-marker.txt)" \
-    wait_for 60 test -f "$root/update-marker.txt"
-check "update: the program ended itself" wait_for 30 bash -c "! kill -0 $tickvane_pid 2>/dev/null"
+check "update: the program ended itself" wait_for 60 bash -c "! kill -0 $tickvane_pid 2>/dev/null"
 ended_cleanly "update"
 check "update: archive fetched from the vendor" grep -qP '\tupdate\t' "$requests"
+check "update: ZentorUpdator.bat replaced Tickvane.exe and libwinpthread-1.dll at once" \
+    wait_for 60 bash -c "grep -q 'libwinpthread-1.dll' '$root/update-result.txt' && ! grep -q kept '$root/update-result.txt'"
+check "update: the new Tickvane.exe in place (bytes)" cmp -s "$root/Tickvane.exe" "$update_dir/archive/Tickvane.new"
+check "update: the new libwinpthread-1.dll in place (bytes)" \
+    cmp -s "$root/libwinpthread-1.dll" "$update_dir/archive/libwinpthread-1.new"
+check "update: the new program started (a second start line in the log)" \
+    wait_for 90 log_count_above ' INFO app start: Tickvane' "$((starts_before + 1))"
+check "update: the new program feeds AmiBroker" wait_for 90 refreshed_after "$journal_before_update"
+update_archive=$({ grep -P '\tupdate\t' "$requests" || true; } | tail -1 | cut -f4)
+check "update: the downloaded archive ($update_archive) not left in C:\\Quorvix" test ! -e "$root/${update_archive##*/}"
+echo "  update: $(tr -d '\r' < "$root/update-result.txt" 2>/dev/null | paste -sd ';' -);" \
+     "left beside C:\\Quorvix until the next update: $(cd "$drive_c" && find Quorvix.update -type f 2>/dev/null | wc -l) files"
+{ program_log | grep -a ' update ' || true; } | tail -8 | cut -c1-200 | sed 's/^/    /'
+taskkill64 /IM Tickvane.exe >/dev/null 2>&1 || true
+check "update: the new program closes" wait_for 60 bash -c "! pgrep -f 'Quorvix.[T]ickvane\.exe' >/dev/null"
 stop_vendor
 
 # Not exercised here: Wine's tasklist is a stub that lists nothing, so the single-instance count
