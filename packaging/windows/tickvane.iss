@@ -86,6 +86,8 @@ Type: files; Name: "{app}\backfilldata.zip"
 Type: files; Name: "{app}\ZentorUpdator.bat"
 Type: filesandordirs; Name: "{app}\Backfill"
 Type: filesandordirs; Name: "{app}\logs"
+; The update's staging folder beside the install folder, with the files it set aside.
+Type: filesandordirs; Name: "{app}.update"
 
 [Code]
 const
