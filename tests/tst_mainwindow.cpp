@@ -19,7 +19,6 @@
 #include <QFile>
 #include <QLayout>
 #include <QMetaMethod>
-#include <QStyleOptionProgressBar>
 #include <QTcpServer>
 #include <QUrlQuery>
 
@@ -335,35 +334,6 @@ void TestMainWindow::updateProgress()
     QTEST(bar->value(), "value");
     QCOMPARE(bar->format(), QStringLiteral("Tick Data : ") + speed);
     QCOMPARE(bar->text(), QStringLiteral("Tick Data : ") + speed);
-
-    // Both bars look as a bar of the application's style does, beside them with the same text:
-    // their parts lie where that style puts them, and a bar that is not part way full (Windows'
-    // style animates one) paints alike.
-    for (QProgressBar *shown : {bar, m_world->ui->progressBarRT}) {
-        shown->setValue(bar->value());
-        shown->setFormat(bar->format());
-        QProgressBar twin(shown->parentWidget());
-        twin.setGeometry(shown->geometry());
-        twin.setStyleSheet(shown->styleSheet());
-        twin.setAlignment(shown->alignment());
-        twin.setValue(shown->value());
-        twin.setFormat(shown->format());
-        QVERIFY(twin.style() != shown->style());
-        // A text beside the bar, which takes room from it, as well.
-        for (const Qt::Alignment alignment : {shown->alignment(), Qt::AlignRight | Qt::AlignTop}) {
-            QStyleOptionProgressBar option;
-            option.initFrom(shown);
-            option.text = shown->text();
-            option.textVisible = true;
-            option.textAlignment = alignment;
-            for (const QStyle::SubElement part : {QStyle::SE_ProgressBarGroove, QStyle::SE_ProgressBarContents,
-                                                  QStyle::SE_ProgressBarLabel})
-                QCOMPARE(shown->style()->subElementRect(part, &option, shown),
-                         twin.style()->subElementRect(part, &option, &twin));
-        }
-        if (shown->value() == shown->minimum() || shown->value() == shown->maximum())
-            QCOMPARE(shown->grab().toImage(), twin.grab().toImage());
-    }
 }
 
 void TestMainWindow::feedBoxes_data()

@@ -10,7 +10,6 @@
 #include "app/settingsstore.h"
 #include "app/version.h"
 #include "app/windowstart.h"
-#include "feed/centredbarstyle.h"
 #include "feed/feedsession.h"
 #include "platform/processender.h"
 #include "platform/steadyclock.h"
@@ -78,11 +77,6 @@ amibrokerlivedata2::amibrokerlivedata2(FeedSession &session, QWidget *parent)
     ui->progressBar->setAlignment(Qt::AlignCenter);
     ui->progressBarRT->setTextVisible(true);
     ui->progressBarRT->setAlignment(Qt::AlignCenter);
-    // The live bar's text changes at every tick.
-    if (CentredBarStyle *barStyle = CentredBarStyle::forApplicationStyle(this)) {
-        ui->progressBar->setStyle(barStyle);
-        ui->progressBarRT->setStyle(barStyle);
-    }
 
     catalogueLookup(m_session.currentExchange());
     showMessageLine();

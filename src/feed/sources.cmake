@@ -14,5 +14,4 @@ list(APPEND TICKVANE_GUI_SOURCES
     feed/amibrokerlivedata2_symbols.cpp feed/amibrokerlivedata2_table.cpp
     feed/amibrokerlivedata2_backfill.cpp
     feed/displaytabledelegate.h feed/displaytabledelegate.cpp
-    feed/displaytableview.h feed/displaytableview.cpp
-    feed/centredbarstyle.h feed/centredbarstyle.cpp)
+    feed/displaytableview.h feed/displaytableview.cpp)
