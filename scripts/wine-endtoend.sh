@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# The Windows program as a trader gets it, under Wine, called by scripts/wintest.sh (which builds the
-# installer, starts a private MariaDB and an X server): the installer run silently in a fresh
-# prefix, then everything on the installed C:\Quorvix\Tickvane.exe with nothing of ours on WINEPATH
-# or QT_PLUGIN_PATH, the vendor database in MariaDB reached through QMYSQL with an account that logs
-# in through the client's ed25519 plugin, the Linux vendor-sim on 127.0.0.1.
-#   0. install: exit status, log, uninstall entry, Start-menu shortcut, the folder complete and
-#      writable, the database templates;
+# The Windows program as a trader gets it, under Wine, called by scripts/wintest.sh (which lays out
+# the install folder with `cmake --install`, builds the installer from it, starts a private MariaDB
+# and an X server): the installer run silently in a fresh prefix (without an installer, when there
+# is no 32-bit Wine to build it, the laid-out folder copied to C:\Quorvix as the installer lays it,
+# and the installer's own steps skipped, each with one line), then everything on
+# C:\Quorvix\Tickvane.exe with nothing of ours on WINEPATH or QT_PLUGIN_PATH, the vendor database
+# in MariaDB reached through QMYSQL with an account that logs in through the client's ed25519
+# plugin, the Linux vendor-sim on 127.0.0.1.
+#   0. install: exit status, log, uninstall entry, Start-menu shortcut (with the installer only),
+#      the folder complete and writable, the database templates;
 #   1. first start: account found, start-up backfill, live feed ~20 s; Broker.exe killed, the
 #      object created again within 5 s, LoadDatabase again, imports resume; closed through
 #      WM_CLOSE: SaveDatabase, Broker.exe ended by taskkill, choices in the registry, exit status 0;
@@ -15,9 +18,9 @@
 #      while it asks for symbols: the process ends;
 #   3. the daily restart (shortened), and a restart whose database log-in fails: both exit cleanly;
 #      the start-up's wait for a database that is down, and for one whose port is black-holed;
-#   4. the installer run again over a running feed: the feed closed through its close sequence,
-#      replaced, and started again; uninstall: the program gone, the trader's files and settings
-#      kept; installed again, the settings found;
+#   4. with the installer: run again over a running feed: the feed closed through its close
+#      sequence, replaced, and started again; uninstall: the program gone, the trader's files and
+#      settings kept; installed again, the settings found;
 #   5. a newer version offered, the update unpacked by 7za.exe over C:\Quorvix and its
 #      ZentorUpdator.bat run by cmd.
 # Checked from the automation journal, vendor-sim's request log, the program's log and the registry.
@@ -26,7 +29,9 @@ trap 'echo "wine-endtoend: stopped at line $LINENO ($BASH_COMMAND)" >&2' ERR
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${WINTEST_BUILD:?set by scripts/wintest.sh}
 work=${WINTEST_WORK:?set by scripts/wintest.sh}/endtoend
-installer=${WINTEST_INSTALLER:?set by scripts/wintest.sh}
+# No installer: WINTEST_INSTALLER_SKIP says why.
+installer=${WINTEST_INSTALLER:-}
+installer_skip=${WINTEST_INSTALLER_SKIP:-no installer}
 mysql_port=${WINTEST_MYSQL_PORT:?set by scripts/wintest.sh}
 mysql_socket=${WINTEST_MYSQL_SOCKET:?set by scripts/wintest.sh}
 vendor_sim=${WINTEST_VENDOR_SIM:-$repo/build/bin/vendor-sim}
@@ -81,7 +86,11 @@ wineserver -k
 wineserver -w
 
 # --- 0. Install --------------------------------------------------------------------------------
-echo "End to end under Wine (installed into C:\\Quorvix in $WINEPREFIX):"
+if [ -n "$installer" ]; then
+    echo "End to end under Wine (installed into C:\\Quorvix in $WINEPREFIX):"
+else
+    echo "End to end under Wine (the \`cmake --install\` folder copied to C:\\Quorvix in $WINEPREFIX):"
+fi
 run_installer() { # run_installer LOG [VAR=VALUE...]: silently, as an administrator deploys it
     local log=$1; shift
     env "$@" wine "$(winepath -w "$installer")" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART "/LOG=$(winepath -w "$log")"
@@ -94,27 +103,36 @@ install_log_clean() { # install_log_clean LOG: its errors, if any, printed
     ! grep -aiE -A1 'error|exception|failed|abort|warning' "$1" | grep -avE "$wine_helper_lines|^--\$|^\s" | grep -aiE 'error|exception|failed|abort|warning'
 }
 install_started=$(date +%s%3N)
-install_status=0
-run_installer "$work/install.log" || install_status=$?
-install_ms=$(( $(date +%s%3N) - install_started ))
-check "installed silently (exit status $install_status, $install_ms ms)" test "$install_status" -eq 0
-check "install log without errors" install_log_clean "$work/install.log"
-[ -f "$root/Tickvane.exe" ] || { echo "wine-endtoend: nothing installed"; tail -30 "$work/install.log"; exit 1; }
+if [ -n "$installer" ]; then
+    install_status=0
+    run_installer "$work/install.log" || install_status=$?
+    install_ms=$(( $(date +%s%3N) - install_started ))
+    check "installed silently (exit status $install_status, $install_ms ms)" test "$install_status" -eq 0
+    check "install log without errors" install_log_clean "$work/install.log"
+    [ -f "$root/Tickvane.exe" ] || { echo "wine-endtoend: nothing installed"; tail -30 "$work/install.log"; exit 1; }
+else
+    echo "  skipped: the silent install, its log, the uninstall entry and the Start-menu shortcut: $installer_skip"
+    mkdir -p "$root"
+    cp -r "$build/stage/." "$root/"
+    install_ms=$(( $(date +%s%3N) - install_started ))
+fi
 check "installed folder complete: every file of the stage" bash -c \
     "cd '$build/stage' && find . -type f | while read -r f; do cmp -s \"\$f\" '$root/'\"\$f\" || { echo \"    missing or different: \$f\"; exit 1; }; done"
 check "the MySQL driver, its client library and the ed25519 log-in plugin beside the program" \
     test -f "$root/sqldrivers/qsqlmysql.dll" -a -f "$root/libmariadb.dll" -a -f "$root/client_ed25519.dll"
-# /reg:64: with 32-bit Wine present, `wine reg` is the 32-bit reg.exe, which sees HKLM\Software's
-# 32-bit view.
-check "uninstall entry in the registry" bash -c "wine reg query '$uninstall_key' /v DisplayVersion /reg:64 | grep -q REG_SZ"
-check "Start-menu shortcut" bash -c "ls '$drive_c'/ProgramData/Microsoft/Windows/'Start Menu'/Programs/Tickvane.lnk \
-    '$drive_c'/users/*/AppData/Roaming/Microsoft/Windows/'Start Menu'/Programs/Tickvane.lnk 2>/dev/null | grep -q ."
+if [ -n "$installer" ]; then
+    # /reg:64: with 32-bit Wine present, `wine reg` is the 32-bit reg.exe, which sees HKLM\Software's
+    # 32-bit view.
+    check "uninstall entry in the registry" bash -c "wine reg query '$uninstall_key' /v DisplayVersion /reg:64 | grep -q REG_SZ"
+    check "Start-menu shortcut" bash -c "ls '$drive_c'/ProgramData/Microsoft/Windows/'Start Menu'/Programs/Tickvane.lnk \
+        '$drive_c'/users/*/AppData/Roaming/Microsoft/Windows/'Start Menu'/Programs/Tickvane.lnk 2>/dev/null | grep -q ."
+fi
 check "the install folder is writable" bash -c \
     "wine cmd /c 'echo written> C:\\Quorvix\\write-check.txt' >/dev/null 2>&1 && grep -q written '$root/write-check.txt'"
 rm -f "$root/write-check.txt"
 check "the AmiBroker database templates (dbfiles)" bash -c \
     "for f in broker.master broker.watch broker.workspace; do cmp -s '$repo/install/dbfiles/'\$f '$root/dbfiles/'\$f || exit 1; done"
-echo "  installer $(( $(stat -c %s "$installer") / 1024 )) KiB; installed footprint $(du -sk "$root" | cut -f1) KiB in $(find "$root" -type f | wc -l) files; install $install_ms ms"
+echo "  ${installer:+installer $(( $(stat -c %s "$installer") / 1024 )) KiB; }installed footprint $(du -sk "$root" | cut -f1) KiB in $(find "$root" -type f | wc -l) files; install $install_ms ms"
 
 vendor_pid=
 tickvane_pid=
@@ -403,58 +421,65 @@ check "black-holed database: the start-up gives up within a minute" \
     bash -c "[[ '$blackholed_ms' =~ ^[0-9]+\$ ]] && [ '$blackholed_ms' -lt 60000 ]"
 
 # --- 4. Upgrade over a running feed, uninstall, install again ----------------------------------
-restore_selection
-start_tickvane upgraded
-lines_before=$(wc -l < "$journal")
-check "upgrade: the feed runs" \
-    wait_for 90 refreshed_after "$lines_before"
-wine reg delete "$settings" /v checkbox0 /f >/dev/null 2>&1 || true
-lines_before=$(wc -l < "$journal")
-upgrade_status=0
-run_installer "$work/upgrade.log" $(feed_environment) || upgrade_status=$?
-check "upgrade: the installer ran over the running feed (exit status $upgrade_status)" test "$upgrade_status" -eq 0
-check "upgrade: install log without errors" install_log_clean "$work/upgrade.log"
-check "upgrade: the installer closed the feed first (its log)" grep -aq 'Tickvane closed after' "$work/upgrade.log"
-check "upgrade: the feed's close sequence ran (SaveDatabase)" \
-    bash -c "tail -n +$((lines_before + 1)) '$journal' | cut -f2 | grep -qx 'SaveDatabase()'"
-check "upgrade: the feed's choices stored in the registry" \
-    bash -c "wine reg query '$settings' /v checkbox0 | grep -q 'checkbox0 *REG_SZ'"
-check "upgrade: the closed feed ended" wait_for 30 bash -c "! kill -0 $tickvane_pid"
-ended_cleanly "upgrade: the closed feed"
-check "upgrade: the program replaced" grep -aq 'Dest filename: C:\\Quorvix\\Tickvane.exe' "$work/upgrade.log"
-lines_closed=$(wc -l < "$journal")
-check "upgrade: the installer started the feed again" \
-    wait_for 90 refreshed_after "$lines_closed"
-taskkill64 /IM Tickvane.exe >/dev/null 2>&1 || true
-check "upgrade: the feed started again closes" wait_for 60 bash -c "! pgrep -f 'Quorvix.[T]ickvane\.exe' >/dev/null"
-echo "  upgrade over the running feed:"
-grep -aE 'Tickvane (is running|closed|did not)|PrepareToInstall' "$work/upgrade.log" | sed 's/^/    /'
+if [ -z "$installer" ]; then
+    echo "  skipped: the installer run again over a running feed: $installer_skip"
+    echo "  skipped: uninstall, and installed again: $installer_skip"
+    restore_selection
+    stop_vendor
+else
+    restore_selection
+    start_tickvane upgraded
+    lines_before=$(wc -l < "$journal")
+    check "upgrade: the feed runs" \
+        wait_for 90 refreshed_after "$lines_before"
+    wine reg delete "$settings" /v checkbox0 /f >/dev/null 2>&1 || true
+    lines_before=$(wc -l < "$journal")
+    upgrade_status=0
+    run_installer "$work/upgrade.log" $(feed_environment) || upgrade_status=$?
+    check "upgrade: the installer ran over the running feed (exit status $upgrade_status)" test "$upgrade_status" -eq 0
+    check "upgrade: install log without errors" install_log_clean "$work/upgrade.log"
+    check "upgrade: the installer closed the feed first (its log)" grep -aq 'Tickvane closed after' "$work/upgrade.log"
+    check "upgrade: the feed's close sequence ran (SaveDatabase)" \
+        bash -c "tail -n +$((lines_before + 1)) '$journal' | cut -f2 | grep -qx 'SaveDatabase()'"
+    check "upgrade: the feed's choices stored in the registry" \
+        bash -c "wine reg query '$settings' /v checkbox0 | grep -q 'checkbox0 *REG_SZ'"
+    check "upgrade: the closed feed ended" wait_for 30 bash -c "! kill -0 $tickvane_pid"
+    ended_cleanly "upgrade: the closed feed"
+    check "upgrade: the program replaced" grep -aq 'Dest filename: C:\\Quorvix\\Tickvane.exe' "$work/upgrade.log"
+    lines_closed=$(wc -l < "$journal")
+    check "upgrade: the installer started the feed again" \
+        wait_for 90 refreshed_after "$lines_closed"
+    taskkill64 /IM Tickvane.exe >/dev/null 2>&1 || true
+    check "upgrade: the feed started again closes" wait_for 60 bash -c "! pgrep -f 'Quorvix.[T]ickvane\.exe' >/dev/null"
+    echo "  upgrade over the running feed:"
+    grep -aE 'Tickvane (is running|closed|did not)|PrepareToInstall' "$work/upgrade.log" | sed 's/^/    /'
 
-# What belongs to the trader: a watch list kept in the install folder, the AmiBroker database, the
-# settings in the registry.
-printf 'NIFTY-I,ICICIBANK\r\n' > "$root/My list.qvxList"
-uninstall_started=$(date +%s%3N)
-wine 'C:\Quorvix\unins000.exe' /VERYSILENT /SUPPRESSMSGBOXES /NORESTART "/LOG=$(winepath -w "$work/uninstall.log")" || true
-# The uninstaller hands over to a copy of itself and returns at once.
-check "uninstall: the program files removed" wait_for 60 bash -c "[ ! -e '$root/Tickvane.exe' ] && [ ! -e '$root/Qt5Core.dll' ] \
-    && [ ! -e '$root/sqldrivers' ] && [ ! -e '$root/client_ed25519.dll' ] && [ ! -e '$root/unins000.exe' ]"
-echo "  uninstall: $(( $(date +%s%3N) - uninstall_started )) ms; left in C:\\Quorvix: $(cd "$root" && ls -A | tr '\n' ' ')"
-check "uninstall: the uninstall entry removed" bash -c "! wine reg query '$uninstall_key' /reg:64 >/dev/null 2>&1"
-check "uninstall: the AmiBroker database kept" test -d "$root/Amibroker/QVF1000"
-check "uninstall: the trader's watch list kept" test -f "$root/My list.qvxList"
-check "uninstall: the settings kept in the registry" \
-    bash -c "wine reg query '$settings' /v selectedSymbolsList | grep -q REG_MULTI_SZ"
-check "uninstall: the feed's own files removed (logs, quote files), as the installer script says" \
-    bash -c "[ ! -e '$root/logs' ] && [ ! -e '$root/rt.txt' ] && [ ! -e '$root/rtimport.txt' ]"
+    # What belongs to the trader: a watch list kept in the install folder, the AmiBroker database,
+    # the settings in the registry.
+    printf 'NIFTY-I,ICICIBANK\r\n' > "$root/My list.qvxList"
+    uninstall_started=$(date +%s%3N)
+    wine 'C:\Quorvix\unins000.exe' /VERYSILENT /SUPPRESSMSGBOXES /NORESTART "/LOG=$(winepath -w "$work/uninstall.log")" || true
+    # The uninstaller hands over to a copy of itself and returns at once.
+    check "uninstall: the program files removed" wait_for 60 bash -c "[ ! -e '$root/Tickvane.exe' ] && [ ! -e '$root/Qt5Core.dll' ] \
+        && [ ! -e '$root/sqldrivers' ] && [ ! -e '$root/client_ed25519.dll' ] && [ ! -e '$root/unins000.exe' ]"
+    echo "  uninstall: $(( $(date +%s%3N) - uninstall_started )) ms; left in C:\\Quorvix: $(cd "$root" && ls -A | tr '\n' ' ')"
+    check "uninstall: the uninstall entry removed" bash -c "! wine reg query '$uninstall_key' /reg:64 >/dev/null 2>&1"
+    check "uninstall: the AmiBroker database kept" test -d "$root/Amibroker/QVF1000"
+    check "uninstall: the trader's watch list kept" test -f "$root/My list.qvxList"
+    check "uninstall: the settings kept in the registry" \
+        bash -c "wine reg query '$settings' /v selectedSymbolsList | grep -q REG_MULTI_SZ"
+    check "uninstall: the feed's own files removed (logs, quote files), as the installer script says" \
+        bash -c "[ ! -e '$root/logs' ] && [ ! -e '$root/rt.txt' ] && [ ! -e '$root/rtimport.txt' ]"
 
-reinstall_status=0
-run_installer "$work/reinstall.log" || reinstall_status=$?
-check "installed again (exit status $reinstall_status)" test "$reinstall_status" -eq 0
-start_until_fed reinstalled "installed again: the feed runs"
-check "installed again: the stored selection found (NIFTY-I and ICICIBANK asked for)" \
-    asks_for_stored_selection
-close_tickvane
-stop_vendor
+    reinstall_status=0
+    run_installer "$work/reinstall.log" || reinstall_status=$?
+    check "installed again (exit status $reinstall_status)" test "$reinstall_status" -eq 0
+    start_until_fed reinstalled "installed again: the feed runs"
+    check "installed again: the stored selection found (NIFTY-I and ICICIBANK asked for)" \
+        asks_for_stored_selection
+    close_tickvane
+    stop_vendor
+fi
 
 # --- 5. The self-update on the installed copy ---------------------------------------------------
 # An update as a vendor may publish it: a ZentorUpdator.bat that replaces Tickvane.exe and a library

@@ -1,47 +1,79 @@
 #!/usr/bin/env bash
 # The Windows build, run for real under Wine: cross-builds Tickvane.exe, the tests, vendor-sim.exe
 # and the stand-in AmiBroker server (Broker.exe) with MinGW against the Windows Qt named by
-# TICKVANE_WIN_QT (an unpacked folder, or the qt5-mingw .tar.xz, unpacked once into a cache folder),
-# builds the installer (Inno Setup's ISCC.exe under 32-bit Wine) from the `cmake --install` stage,
-# runs every test executable that can run there under Wine against a private MariaDB, then installs
-# the installer in a fresh prefix and runs the installed program end to end
-# (scripts/wine-endtoend.sh). Without the Windows Qt, Wine or MinGW it prints one line and succeeds;
-# without 32-bit Wine one line says the installer and the end-to-end run were skipped.
+# TICKVANE_WIN_QT (an unpacked folder, or a .tar.xz of one, unpacked once into a cache folder;
+# unset: ../shared/toolchains/qt5-mingw/qt5-mingw.tar.xz beside the repository), runs every test
+# executable that can run there under Wine against a private MariaDB, lays out the install folder
+# with `cmake --install`, builds the installer from it (Inno Setup's ISCC.exe under 32-bit Wine)
+# and runs the program end to end in a fresh prefix (scripts/wine-endtoend.sh): the installed copy,
+# or without 32-bit Wine the laid-out folder copied to C:\Quorvix, the installer steps skipped.
+# Without the Windows Qt, Wine or MinGW it prints one line and succeeds. Its stages (Windows build,
+# tests under Wine, installer, end to end) go into the test command's table (scripts/stages.sh),
+# or into a table of its own when run alone.
 # Usage: scripts/wintest.sh [TEST_NAME...]   (names: run only those tests, no end-to-end run)
 #        WINTEST_ENDTOEND_ONLY=1 scripts/wintest.sh   (the build and the end-to-end run, no tests)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 start=$(date +%s)
+source scripts/stages.sh
+stages_begin
 
-skip() { echo "Windows run skipped: $*"; exit 0; }
-qt_source=${TICKVANE_WIN_QT:-}
-[ -n "$qt_source" ] || skip "TICKVANE_WIN_QT does not name the Windows Qt (see the README)"
-[ -e "$qt_source" ] || skip "TICKVANE_WIN_QT names $qt_source, which does not exist"
-for tool in wine x86_64-w64-mingw32-g++-posix Xvfb npm xdotool mariadbd; do
+# One line, and the stages left out with the same reason.
+skip() {
+    echo "Windows run skipped: $*"
+    stage_record win-build "Windows build" skipped 0 "$*"
+    stage_record win-tests "Windows tests under Wine" skipped 0 "$*"
+    stage_record win-installer "installer" skipped 0 "$*"
+    stage_record win-endtoend "end-to-end under Wine" skipped 0 "$*"
+    stages_end
+    exit 0
+}
+# The Windows Qt the release is built with. Its major version picks the folder the archive
+# unpacks to and the checks below; only Qt 5 is cross-built here so far.
+win_qt_major=5
+qt_source=${TICKVANE_WIN_QT:-$repo/../shared/toolchains/qt$win_qt_major-mingw/qt$win_qt_major-mingw.tar.xz}
+[ -e "$qt_source" ] || skip "no Windows Qt at $qt_source (TICKVANE_WIN_QT names another; see the README)"
+# A tool missing because its set-up tier could not be had says that tier's reason.
+tier_reason=
+[ "$(stage_result setup-windows)" != skipped ] || tier_reason=": $(stage_note setup-windows)"
+for tool in wine x86_64-w64-mingw32-g++-posix npm xdotool; do
+    command -v "$tool" >/dev/null || skip "$tool is missing${tier_reason:- (scripts/setup.sh installs it)}"
+done
+for tool in Xvfb mariadbd; do
     command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs it)"
 done
 # The Inno Setup compiler and the setup it makes are 32-bit programs.
 installer_skip=
-dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" \
-    || installer_skip="32-bit Wine (wine32:i386) is missing (scripts/setup.sh installs it)"
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+    installer_skip="32-bit Wine (wine32:i386) is missing (scripts/setup.sh installs it)"
+    if [ "$(stage_result setup-wine32)" = skipped ]; then
+        installer_skip="32-bit Wine (wine32:i386) could not be installed: $(stage_note setup-wine32)"
+    fi
+fi
 
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/tickvane
 mkdir -p "$cache"
 if [ -d "$qt_source" ]; then
     qt=$(cd "$qt_source" && pwd)
 else
-    # One unpacked copy per archive content.
+    # One unpacked copy per archive content, in the one folder the archive holds (qt5-mingw/).
     key=$(sha256sum "$qt_source" | cut -c1-16)
-    qt=$cache/qt5-mingw-$key/qt5-mingw
-    if [ ! -f "$qt/bin/Qt5Core.dll" ]; then
+    unpacked=$cache/$(basename "$qt_source" .tar.xz)-$key
+    if ! ls "$unpacked"/*/bin/Qt*Core.dll >/dev/null 2>&1; then
         echo "Unpacking $qt_source into $cache"
-        rm -rf "$cache/qt5-mingw-$key"
-        mkdir -p "$cache/qt5-mingw-$key"
-        tar -xJf "$qt_source" -C "$cache/qt5-mingw-$key"
+        rm -rf "$unpacked"
+        mkdir -p "$unpacked"
+        tar -xJf "$qt_source" -C "$unpacked"
     fi
+    qt=$(dirname "$(dirname "$(ls "$unpacked"/*/bin/Qt*Core.dll | head -1)")")
 fi
-[ -f "$qt/lib/cmake/Qt5/Qt5Config.cmake" ] || { echo "wintest: no Qt for Windows in $qt" >&2; exit 1; }
+qt_major=
+for major in 5 6; do
+    [ -f "$qt/lib/cmake/Qt$major/Qt${major}Config.cmake" ] && qt_major=$major
+done
+[ -n "$qt_major" ] || { echo "wintest: no Qt for Windows in $qt" >&2; exit 1; }
+[ "$qt_major" = "$win_qt_major" ] || { echo "wintest: $qt is Qt $qt_major; this script cross-builds on Qt $win_qt_major" >&2; exit 1; }
 
 # The Windows 7za.exe, from the npm package 7zip-bin.
 sevenzip=$cache/7zip-bin/package/win/x64/7za.exe
@@ -58,11 +90,20 @@ if [ -z "$installer_skip" ] && [ ! -f "$iscc" ]; then
 fi
 
 build=$repo/build-win
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/MinGWToolchain.cmake" \
-    -DTICKVANE_WIN_QT_DIR="$qt" -DCMAKE_BUILD_TYPE=Release -DTICKVANE_BENCHMARKS=OFF \
-    -Dhttplib_DIR="$repo/third_party/cpp-httplib" -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON \
-    -DTICKVANE_7ZA="$sevenzip" >/dev/null
-cmake --build "$build" -j2
+build_windows() {
+    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/MinGWToolchain.cmake" \
+        -DTICKVANE_WIN_QT_DIR="$qt" -DCMAKE_BUILD_TYPE=Release -DTICKVANE_BENCHMARKS=OFF \
+        -Dhttplib_DIR="$repo/third_party/cpp-httplib" -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON \
+        -DTICKVANE_7ZA="$sevenzip" >/dev/null
+    cmake --build "$build" -j2
+}
+if ! stage_run win-build "Windows build" build_windows; then
+    for row in "win-tests:Windows tests under Wine" "win-installer:installer" "win-endtoend:end-to-end under Wine"; do
+        stage_record "${row%%:*}" "${row#*:}" skipped 0 "the Windows build failed"
+    done
+    stages_end || true
+    exit 1
+fi
 echo "Windows build: $(( $(date +%s) - start )) s"
 
 work=$(mktemp -d /tmp/tickvane-wine.XXXXXX)
@@ -111,21 +152,6 @@ taskkill64() { "$(command -v wine64 || echo /usr/lib/wine/wine64)" taskkill "$@"
 export WINEPATH="$(winpath "$qt/bin");$(winpath "$(dirname "$sevenzip")")"
 export QT_PLUGIN_PATH=$(winpath "$qt/plugins")
 
-# The installer, from the install folder `cmake --install` lays out, with the unchanged script.
-installer=
-if [ -z "$installer_skip" ]; then
-    installer_start=$(date +%s)
-    stage=$build/stage
-    rm -rf "$stage" "$build/installer"
-    cmake --install "$build" --prefix "$stage" >/dev/null
-    wine "$iscc" /Q "/O$(winpath "$build/installer")" "/DStageDir=$(winpath "$stage")" \
-        "$(winpath "$repo/packaging/windows/tickvane.iss")" > "$build/iscc.log" 2>&1 \
-        || { cat "$build/iscc.log" >&2; echo "wintest: the installer did not build" >&2; exit 1; }
-    installer=$(ls "$build"/installer/Tickvane-*-setup.exe)
-    echo "Installer: $(basename "$installer"), $(( $(stat -c %s "$installer") / 1024 )) KiB," \
-        "stage $(du -sk "$stage" | cut -f1) KiB, built in $(( $(date +%s) - installer_start )) s"
-fi
-
 wine "$(winpath "$build/bin/Broker.exe")" /RegServer
 wine reg query 'HKCR\Broker.Application\CLSID' >/dev/null
 # A fresh prefix's first COM activation can hang while the boot's services still settle: start
@@ -169,6 +195,7 @@ if [ ${#tests[@]} -eq 0 ] && [ -z "$endtoend_only" ]; then
 fi
 passed=()
 failed=()
+tests_start=$(date +%s)
 # One run of test $name (its chosen functions) on $platform, its log in $log.
 run_test() {
     # The MySQL cases reach the private MariaDB through the Windows QMYSQL driver.
@@ -219,16 +246,47 @@ for name in "${tests[@]}"; do
     grep -aE '^SKIP' "$log" | sed "s/^/  $name: /" || true
     taskkill64 /F /IM Broker.exe >/dev/null 2>&1 || true
 done
-[ -n "$endtoend_only" ] || echo "Tests under Wine: ${#passed[@]} passed, ${#failed[@]} failed${failed:+ (${failed[*]})}"
+if [ -n "$endtoend_only" ]; then
+    stage_record win-tests "Windows tests under Wine" skipped 0 "WINTEST_ENDTOEND_ONLY runs no tests"
+else
+    echo "Tests under Wine: ${#passed[@]} passed, ${#failed[@]} failed${failed:+ (${failed[*]})}"
+    stage_record win-tests "Windows tests under Wine" "$([ ${#failed[@]} -eq 0 ] && echo passed || echo failed)" \
+        $(( $(date +%s) - tests_start )) "${#passed[@]} passed, ${#failed[@]} failed${failed:+ (${failed[*]})}"
+fi
 
-if [ $# -eq 0 ]; then
+if [ $# -gt 0 ]; then
+    stage_record win-installer "installer" skipped 0 "only the named tests were asked for"
+    stage_record win-endtoend "end-to-end under Wine" skipped 0 "only the named tests were asked for"
+else
+    # The install folder `cmake --install` lays out: what the installer packs, and without an
+    # installer what the end-to-end run copies to C:\Quorvix.
+    stage=$build/stage
+    rm -rf "$stage" "$build/installer"
+    cmake --install "$build" --prefix "$stage" >/dev/null
+    # The installer, from that folder, with the unchanged script.
+    installer=
     if [ -n "$installer_skip" ]; then
-        echo "Installer and end-to-end run skipped: $installer_skip"
+        stage_skip win-installer "installer" "$installer_skip"
     else
-        WINTEST_BUILD=$build WINTEST_WORK=$work WINTEST_INSTALLER=$installer \
-            WINTEST_MYSQL_PORT=$mysql_port WINTEST_MYSQL_SOCKET=$work/mariadb/mysqld.sock \
-            bash scripts/wine-endtoend.sh || status=1
+        build_installer() {
+            wine "$iscc" /Q "/O$(winpath "$build/installer")" "/DStageDir=$(winpath "$stage")" \
+                "$(winpath "$repo/packaging/windows/tickvane.iss")" > "$build/iscc.log" 2>&1 \
+                || { cat "$build/iscc.log" >&2; echo "wintest: the installer did not build" >&2; return 1; }
+            ls "$build"/installer/Tickvane-*-setup.exe >/dev/null
+        }
+        if stage_run win-installer "installer" build_installer; then
+            installer=$(ls "$build"/installer/Tickvane-*-setup.exe)
+            echo "Installer: $(basename "$installer"), $(( $(stat -c %s "$installer") / 1024 )) KiB," \
+                "stage $(du -sk "$stage" | cut -f1) KiB"
+        else
+            status=1
+            installer_skip="the installer did not build (build-win/iscc.log)"
+        fi
     fi
+    stage_run win-endtoend "end-to-end under Wine" env WINTEST_BUILD="$build" WINTEST_WORK="$work" \
+        WINTEST_INSTALLER="$installer" WINTEST_INSTALLER_SKIP="$installer_skip" WINTEST_MYSQL_PORT="$mysql_port" \
+        WINTEST_MYSQL_SOCKET="$work/mariadb/mysqld.sock" bash scripts/wine-endtoend.sh || status=1
 fi
 echo "Windows part: $(( $(date +%s) - start )) s"
+stages_end || status=1
 exit $status
