@@ -57,6 +57,8 @@ fi
 cleanup() {
     if [ -f "$work/mariadb/pid" ]; then bash scripts/mariadb.sh stop "$work/mariadb" "$port"; fi
     rm -rf "$work"
+    # Interrupted before the table: its file goes too.
+    if [ -n "${stages_own:-}" ]; then rm -f "$TICKVANE_STAGES"; fi
 }
 trap cleanup EXIT
 stage mariadb "MariaDB on 127.0.0.1:$port" setup-linux bash scripts/mariadb.sh start "$work/mariadb" "$port"
