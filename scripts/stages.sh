@@ -7,6 +7,7 @@
 #   stage_record KEY TITLE RESULT SECONDS [NOTE]
 #   stage_result KEY / stage_note KEY   what a stage came to (empty if it has not run)
 #   stages_table                     the table; fails if any stage failed
+#   stages_begin / stages_end / stages_discard   the outermost script's file and table
 
 # Called once by the outermost script: the others find the file through the environment.
 stages_begin() {
@@ -88,6 +89,11 @@ stages_table() { # [WALL_SECONDS]
             printf "%d stages: %d passed, %d failed, %d skipped; %d:%02d in all\n", n, n - failed - skipped, failed + 0, skipped + 0, total / 60, total % 60
             exit failed > 0
         }' "$TICKVANE_STAGES"
+}
+
+# The file of the outermost script, on any exit (its EXIT trap calls this).
+stages_discard() {
+    if [ -n "${stages_own:-}" ]; then rm -f "$TICKVANE_STAGES"; fi
 }
 
 # The outermost script's table, at its end; a script called by another leaves it to that one.

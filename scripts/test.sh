@@ -9,6 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/stages.sh
 stages_begin
+trap stages_discard EXIT
 
 # Set-up: its tiers are stages of their own.
 SETUP_BUILD=0 bash scripts/setup.sh || true
@@ -57,8 +58,7 @@ fi
 cleanup() {
     if [ -f "$work/mariadb/pid" ]; then bash scripts/mariadb.sh stop "$work/mariadb" "$port"; fi
     rm -rf "$work"
-    # Interrupted before the table: its file goes too.
-    if [ -n "${stages_own:-}" ]; then rm -f "$TICKVANE_STAGES"; fi
+    stages_discard
 }
 trap cleanup EXIT
 stage mariadb "MariaDB on 127.0.0.1:$port" setup-linux bash scripts/mariadb.sh start "$work/mariadb" "$port"

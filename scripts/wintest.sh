@@ -18,6 +18,7 @@ repo=$PWD
 start=$(date +%s)
 source scripts/stages.sh
 stages_begin
+trap stages_discard EXIT
 
 # One line, and the stages left out with the same reason.
 skip() {
@@ -116,6 +117,7 @@ cleanup() {
     if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
     # WINTEST_KEEP=1 keeps the prefixes, logs and install folder for a look afterwards.
     if [ -n "${WINTEST_KEEP:-}" ]; then echo "Kept: $work"; else rm -rf "$work"; fi
+    stages_discard
 }
 trap cleanup EXIT
 
