@@ -5,8 +5,10 @@
 #   bash scripts/livebench.sh [SYMBOLS] [SECONDS]      (defaults 5000 and 60)
 # Prints: the program's CPU per live tick (its task clock from perf where perf runs, to the
 # microsecond; otherwise utime+stime of the process, in whole clock ticks of 10 ms), mawk's CPU per run on the same reply and symbols (start-up included), their ratio,
-# and the median time from a live reply leaving the vendor (its --answers log) to the Import call
-# (the automation journal). BENCH_BUILD_DIR (default build) names the build, BENCH_DIR
+# and the median time from a live request leaving the program (its head reaching the vendor, on
+# loopback) to the Import call (the automation journal) with the vendor's own time to answer taken
+# out, in two parts: the request coming over whole and the reply leaving the vendor to the Import
+# (the vendor's --answers log). BENCH_BUILD_DIR (default build) names the build, BENCH_DIR
 # (default /tmp/tickvane-livebench) the folder the run is laid out in.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -106,25 +108,38 @@ kill -TERM "$vendor_pid"; wait "$vendor_pid" || true; vendor_pid=
 
 # Milliseconds of the day from an ISO 8601 UTC time.
 to_ms='function ms(t,  h, m, s) { h = substr(t, 12, 2); m = substr(t, 15, 2); s = substr(t, 18, 6); return (h * 3600 + m * 60 + s) * 1000 }'
-grep -P '\tlive\t200\t' "$work/answers.log" | awk -F'\t' "$to_ms"' { print ms($1) }' > "$work/answers.ms"
+# Per live answer: when it left, when its request's head and its whole had reached the vendor.
+grep -P '\tlive\t200\t' "$work/answers.log" \
+    | awk -F'\t' "$to_ms"' { print ms($1), ($5 == "" || $5 == "-") ? ms($1) : ms($5), ($6 == "" || $6 == "-") ? ms($1) : ms($6) }' \
+    > "$work/answers.ms"
 grep -F "Import(0,$root/rtimport.txt," "$journal" | awk -F'\t' "$to_ms"' { print ms($1) }' > "$work/imports.ms"
 # Each Import with the answer nearest to it in time (ticks are 700 ms apart; the vendor may log its
-# answer a moment after the feed has it).
-latency=$(awk 'BEGIN { n = 0; i = 0 } NR == FNR { a[n++] = $1; next }
-               n { while (i + 1 < n && a[i + 1] - $1 <= $1 - a[i]) ++i; print $1 - a[i] }' \
-          "$work/answers.ms" "$work/imports.ms" | sort -n \
-          | awk '{ v[NR] = $1; t += $1 } END { if (NR) printf "%s %d %.2f", v[int((NR + 1) / 2)], NR, t / NR; else print "n/a 0 0" }')
+# answer a moment after the feed has it). On loopback a request's head reaches the vendor as it
+# leaves the program; the vendor's own time, from the whole request read to its answer gone, is
+# not the program's and is taken out. Columns: the program's time from the request leaving to the
+# Import, the request coming over whole, the vendor's time, the answer leaving to the Import.
+awk 'BEGIN { n = 0; i = 0 } NR == FNR { a[n] = $1; h[n] = $2; r[n++] = $3; next }
+     n { while (i + 1 < n && a[i + 1] - $1 <= $1 - a[i]) ++i
+         print $1 - h[i] - (a[i] - r[i]), r[i] - h[i], a[i] - r[i], $1 - a[i] }' \
+    "$work/answers.ms" "$work/imports.ms" > "$work/latency.ms"
+summary() {
+    cut -d' ' -f"$1" "$work/latency.ms" | sort -n \
+        | awk '{ v[NR] = $1; t += $1 } END { if (NR) printf "%s %d %.2f", v[int((NR + 1) / 2)], NR, t / NR; else print "n/a 0 0" }'
+}
 
 awk -v ticks="$ticks" -v cpu="$cpu" -v source="$clock_source" -v runs="$runs" -v awk_t="$awk_total" \
-    -v lat="$latency" -v sym="$symbols" -v bytes="$(wc -c < "$work/reply.txt")" \
-    -v lb="$load_before" -v la="$load_after" 'BEGIN {
-    split(lat, m, " ")
+    -v request="$(summary 1)" -v upload="$(summary 2)" -v vendor="$(summary 3)" -v reply="$(summary 4)" \
+    -v sym="$symbols" -v bytes="$(wc -c < "$work/reply.txt")" -v lb="$load_before" -v la="$load_after" 'BEGIN {
     feed = ticks ? cpu / 1000 / ticks : 0
     awk_ms = runs ? awk_t * 1000 / runs : 0
     printf "symbols %d, reply %d bytes, load before %s, after %s\n", sym, bytes, lb, la
     printf "program CPU per tick: %.2f ms over %d ticks (%s)\n", feed, ticks, source
     printf "mawk CPU per run:     %.2f ms over %d runs (start-up included)\n", awk_ms, runs
     printf "ratio program / mawk: %.2f\n", (awk_ms > 0 ? feed / awk_ms : 0)
-    # Both logs have whole milliseconds: the mean of the differences is the finer figure.
-    printf "reply leaving the vendor to Import: median %s ms, mean %.2f ms over %d ticks\n", m[1], m[3], m[2]
+    # The logs have whole milliseconds: the mean of the differences is the finer figure.
+    split(request, q, " "); split(upload, u, " "); split(vendor, v, " "); split(reply, m, " ")
+    printf "request leaving the program to Import, less the vendor'"'"'s time: median %s ms, mean %.2f ms over %d ticks\n", q[1], q[3], q[2]
+    printf "  the request coming over whole: median %s ms, mean %.2f ms\n", u[1], u[3]
+    printf "  reply leaving the vendor to Import: median %s ms, mean %.2f ms\n", m[1], m[3]
+    printf "the vendor'"'"'s time (whole request read to answer gone): median %s ms, mean %.2f ms\n", v[1], v[3]
 }'

@@ -997,14 +997,19 @@ void TestVendorSim::program()
     QCOMPARE(logged.at(3).split('\t').value(1), QByteArray("eod"));
 
     // One line per answer once it has left (so not always in the order of the requests): time,
-    // endpoint, status, body bytes as sent (compressed when the client takes gzip, as Qt does).
+    // endpoint, status, body bytes as sent (compressed when the client takes gzip, as Qt does),
+    // and when the request's head and its whole had been read.
     QFile answerLog(answers);
     QVERIFY(answerLog.open(QIODevice::ReadOnly));
     QStringList answered;
     for (const QByteArray &line : lines(answerLog.readAll())) {
         const QList<QByteArray> fields = line.split('\t');
-        QCOMPARE(fields.size(), 4);
-        QVERIFY(QDateTime::fromString(QString::fromLatin1(fields.at(0)), Qt::ISODateWithMs).isValid());
+        QCOMPARE(fields.size(), 6);
+        const auto time = [&fields](int field) {
+            return QDateTime::fromString(QString::fromLatin1(fields.at(field)), Qt::ISODateWithMs);
+        };
+        QVERIFY(time(0).isValid() && time(4).isValid() && time(5).isValid());
+        QVERIFY(time(4) <= time(5) && time(5) <= time(0));
         QVERIFY(fields.at(3).toLongLong() > 0);
         answered << QString::fromUtf8(fields.at(1) + ' ' + fields.at(2));
     }

@@ -101,7 +101,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption recordOption(QStringLiteral("record"),
                                           QStringLiteral("Append every request to FILE."), QStringLiteral("FILE"));
     const QCommandLineOption answersOption(QStringLiteral("answers"),
-                                           QStringLiteral("Append a line to FILE as each answer leaves."),
+                                           QStringLiteral("Append a line to FILE as each answer leaves: its time, "
+                                                          "endpoint, status, bytes, and when the request's head "
+                                                          "and its whole had been read."),
                                            QStringLiteral("FILE"));
     const QCommandLineOption anySymbolOption(QStringLiteral("any-symbol"),
                                              QStringLiteral("Answer symbols outside the catalogue with made-up "
@@ -232,9 +234,12 @@ int main(int argc, char *argv[])
         if (!answers.open(QIODevice::WriteOnly | QIODevice::Append))
             return fail(QStringLiteral("cannot write %1: %2").arg(answers.fileName(), answers.errorString()));
         server.setAnsweredObserver([&answers, &recordMutex](const VendorSim::Answered &a) {
-            const QString line = QDateTime::fromMSecsSinceEpoch(a.msecsSinceEpoch).toUTC().toString(Qt::ISODateWithMs)
-                + QLatin1Char('\t') + a.endpoint + QLatin1Char('\t') + QString::number(a.status) + QLatin1Char('\t')
-                + QString::number(a.bytes) + QLatin1Char('\n');
+            const auto time = [](qint64 ms) {
+                return ms > 0 ? QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODateWithMs) : QStringLiteral("-");
+            };
+            const QString line = time(a.msecsSinceEpoch) + QLatin1Char('\t') + a.endpoint + QLatin1Char('\t')
+                + QString::number(a.status) + QLatin1Char('\t') + QString::number(a.bytes) + QLatin1Char('\t')
+                + time(a.headMsecsSinceEpoch) + QLatin1Char('\t') + time(a.requestMsecsSinceEpoch) + QLatin1Char('\n');
             std::lock_guard<std::mutex> lock(recordMutex);
             answers.write(line.toUtf8());
             answers.flush();

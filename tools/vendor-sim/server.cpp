@@ -57,6 +57,10 @@ const QByteArray UpdateScript = QByteArrayLiteral("echo updated>>update-marker.t
 
 using Entries = QList<QPair<QString, QByteArray>>;
 
+// A connection's request is read, answered and logged on one worker thread.
+thread_local qint64 headArrivedMs = 0;
+thread_local qint64 requestReadMs = 0;
+
 struct Answer
 {
     int status = 200;
@@ -360,6 +364,7 @@ void Server::Private::handle(const httplib::Request &req, const QByteArray &body
         record.query = QString::fromUtf8(form);
         record.endpoint = endpoint;
         record.msecsSinceEpoch = QDateTime::currentMSecsSinceEpoch();
+        requestReadMs = record.msecsSinceEpoch;
         if (keepRequests)
             requests.append(record);
         if (observer)
@@ -443,6 +448,12 @@ bool Server::start(quint16 port)
 #endif
     });
     Private *p = d.get();
+    // Runs once the head has been read, before a body is.
+    http->set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
+        headArrivedMs = QDateTime::currentMSecsSinceEpoch();
+        requestReadMs = 0;
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
     http->Get(".*", [p](const httplib::Request &req, httplib::Response &res) { p->handle(req, {}, res); });
     // Read by hand: the library's own reading refuses form bodies over 8 KB with 413, and a
     // live request for a few thousand symbols is far larger.
@@ -468,6 +479,8 @@ bool Server::start(quint16 port)
         answered.status = res.status;
         answered.bytes = qint64(res.body.size());
         answered.msecsSinceEpoch = QDateTime::currentMSecsSinceEpoch();
+        answered.headMsecsSinceEpoch = headArrivedMs;
+        answered.requestMsecsSinceEpoch = requestReadMs;
         observer(answered);
     });
     http->set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr) {

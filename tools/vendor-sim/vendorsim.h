@@ -64,6 +64,10 @@ struct Answered
     int status = 0;
     qint64 bytes = 0;   // body bytes (0 for streamed answers)
     qint64 msecsSinceEpoch = 0;
+    // When the request's head had been read (a body may still have been on its way), and when
+    // all of it had: the time a request took to come over shows apart from the answer's.
+    qint64 headMsecsSinceEpoch = 0;
+    qint64 requestMsecsSinceEpoch = 0;
 };
 
 enum class Mode {
@@ -89,7 +93,7 @@ public:
     bool start(quint16 port = 0);
     void stop();
     [[nodiscard]] quint16 port() const;
-    [[nodiscard]] QString hostPort() const; // "127.0.0.1:PORT"
+    [[nodiscard]] QString hostPort() const; // "127.0.0.1:PORT""
 
     // The uid and hash the live and backfill endpoints accept.
     void setAccount(const QString &userId, const QString &secureKey);
