@@ -169,6 +169,7 @@ struct Server::Private
     std::thread thread;
     std::atomic<bool> stopping{false};
     quint16 port = 0;
+    QString address = QStringLiteral("127.0.0.1");
 
     mutable std::mutex mutex;
     QString userId = SeedOptions().userId;
@@ -426,7 +427,7 @@ Server::~Server()
     stop();
 }
 
-bool Server::start(quint16 port)
+bool Server::start(quint16 port, const QString &address)
 {
     stop();
     d->stopping = false;
@@ -487,14 +488,16 @@ bool Server::start(quint16 port)
         res.status = 500;
     });
 
+    const std::string host = address.toStdString();
     int bound = -1;
     if (port == 0)
-        bound = http->bind_to_any_port("127.0.0.1");
-    else if (http->bind_to_port("127.0.0.1", port))
+        bound = http->bind_to_any_port(host);
+    else if (http->bind_to_port(host, port))
         bound = port;
     if (bound <= 0)
         return false;
     d->port = quint16(bound);
+    d->address = address;
     httplib::Server *server = http.get();
     d->http = std::move(http);
     d->thread = std::thread([server] { server->listen_after_bind(); });
@@ -523,7 +526,7 @@ quint16 Server::port() const
 
 QString Server::hostPort() const
 {
-    return QStringLiteral("127.0.0.1:") + QString::number(d->port);
+    return d->address + QLatin1Char(':') + QString::number(d->port);
 }
 
 void Server::setAccount(const QString &userId, const QString &secureKey)

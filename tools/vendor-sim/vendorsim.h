@@ -89,8 +89,9 @@ public:
     Server();
     ~Server();
 
-    // Listens on 127.0.0.1 only; 0 picks a free port. Serves on its own threads.
-    bool start(quint16 port = 0);
+    // Listens on 127.0.0.1 unless a test names another local address (an IPv4 one); 0 picks a
+    // free port. Serves on its own threads.
+    bool start(quint16 port = 0, const QString &address = QStringLiteral("127.0.0.1"));
     void stop();
     [[nodiscard]] quint16 port() const;
     [[nodiscard]] QString hostPort() const; // "127.0.0.1:PORT""
