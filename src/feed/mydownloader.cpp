@@ -3,7 +3,6 @@
 #include "app/config.h"
 #include "app/downloadprogress.h"
 #include "app/qtcompat.h"
-#include "feed/plainhttp.h"
 #include "platform/externaltools.h"
 
 #include <QDir>
@@ -110,7 +109,6 @@ void MyDownloader::prepareRequest()
         m_request = std::make_unique<QNetworkRequest>(url);
         m_postBody.clear();
     }
-    m_plainRequest = PlainHttp::serves(m_request->url());
 }
 
 void MyDownloader::requestData()
@@ -118,27 +116,15 @@ void MyDownloader::requestData()
     // Detached until this request has been handled: a tick meanwhile sends nothing.
     disconnect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData);
 
-    if (m_plainRequest) {
-        if (!m_plain) {
-            m_plain = std::make_unique<PlainHttp>();
-            connect(m_plain.get(), &PlainHttp::downloadProgress, this, &MyDownloader::downloadProgress);
-            connect(m_plain.get(), &PlainHttp::finished, this, &MyDownloader::plainCompleted);
-        }
-        if (method == 1)
-            m_plain->post(m_request->url(), QByteArray(PostContentType), m_postBody);
-        else
-            m_plain->get(m_request->url());
-    } else {
-        if (!m_manager) {
-            m_manager = new QNetworkAccessManager(this);
-            QtCompat::keepQt5RedirectPolicy(m_manager);
-        }
-        reply = method == 1 ? m_manager->post(*m_request, m_postBody) : m_manager->get(*m_request);
-        connect(reply, &QNetworkReply::downloadProgress, this, &MyDownloader::downloadProgress,
-                Qt::UniqueConnection);
-        connect(reply, &QNetworkReply::finished, this, &MyDownloader::downloadCompleted,
-                Qt::UniqueConnection);
+    if (!m_manager) {
+        m_manager = new QNetworkAccessManager(this);
+        QtCompat::keepQt5RedirectPolicy(m_manager);
     }
+    reply = method == 1 ? m_manager->post(*m_request, m_postBody) : m_manager->get(*m_request);
+    connect(reply, &QNetworkReply::downloadProgress, this, &MyDownloader::downloadProgress,
+            Qt::UniqueConnection);
+    connect(reply, &QNetworkReply::finished, this, &MyDownloader::downloadCompleted,
+            Qt::UniqueConnection);
     requestClock.restart();
 
     watchdogTimer->start();
@@ -177,20 +163,6 @@ void MyDownloader::downloadCompleted()
     rearm();
 }
 
-void MyDownloader::plainCompleted()
-{
-    settle();
-    if (m_plain->failed()) {
-        fail(m_plain->errorString());
-    } else {
-        // Three buffers go round, so that each keeps its room.
-        std::swap(m_incoming, m_plain->body());
-        if (!storeIncoming())
-            return;
-    }
-    rearm();
-}
-
 bool MyDownloader::storeIncoming()
 {
     // A reply that cannot be stored must not be announced: the importer would take the previous
@@ -200,6 +172,7 @@ bool MyDownloader::storeIncoming()
                  .arg(QDir::toNativeSeparators(m_outputFile->fileName()), m_storeError));
         return true;
     }
+    // Swapped, never copied over: views into the last reply stay good until the next is read.
     std::swap(replyBuffer, m_incoming);
     if (startUnpack())
         return false;
@@ -224,8 +197,6 @@ void MyDownloader::abort()
     // Aborting finishes the reply at once, so its completion runs inside this call.
     if (reply)
         reply->abort();
-    if (m_plain)
-        m_plain->abort();
     connect(pollTimer, &QTimer::timeout, this, &MyDownloader::requestData, Qt::UniqueConnection);
 }
 
@@ -308,7 +279,7 @@ bool MyDownloader::isUnpacking() const
 
 bool MyDownloader::requestInFlight() const
 {
-    return (reply && reply->isRunning()) || (m_plain && m_plain->isRunning());
+    return reply && reply->isRunning();
 }
 
 bool MyDownloader::startUnpack()

@@ -14,7 +14,6 @@
 
 #include <memory>
 
-class PlainHttp;
 class QFile;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -23,7 +22,8 @@ class QTimer;
 
 // Fetches one URL over and over on its poll timer, one request in flight at most, writing each
 // reply under the install folder. The poll timer is attached from construction; a request
-// detaches it until the request has been handled.
+// detaches it until the request has been handled. Requests go through Qt's network access, which
+// runs the sockets in its own thread; everything here runs in the caller's.
 class MyDownloader : public QObject, public Transfer
 {
     Q_OBJECT
@@ -37,10 +37,14 @@ public:
     // An elapsed time under 1 ms counts as 1 ms, so the text stays finite.
     [[nodiscard]] static QString speedText(qint64 bytesReceived, qint64 elapsedMs);
 
+    // The last reply stored. The live reply pass's quote snapshot holds views into these bytes,
+    // so they are never written into: a new reply is read into a buffer of its own and swapped in
+    // here, inside the completion that announces it, whose direct receivers read it again before
+    // it returns. The reply before it lives on in that other buffer until the next reply is read,
+    // so views into lastReply() hold until then; whoever keeps them longer must copy.
     QByteArray replyBuffer;
     // Set through initialize() or aim(): each request is prepared once, not at every tick.
     QUrl url;
-    // Requests that plain HTTP cannot carry go through Qt's manager, made when first needed.
     // Guarded: the reply is released with deleteLater, so a late abort() finds null, not a dangling pointer.
     QPointer<QNetworkReply> reply;
     QTimer *pollTimer = nullptr;
@@ -57,7 +61,7 @@ public:
     // Transfer
     void fetch(const QString &fileName, const QString &url, int pollMs, int watchdogMs) override;
     void aim(const QString &url, int method) override;
-    // Unchanged until the next reply is stored: the live reply pass's quote snapshot points into it.
+    // Unchanged until the next reply is stored (see replyBuffer).
     [[nodiscard]] const QByteArray &lastReply() const override { return replyBuffer; }
     void stopPolling() override;
     void resumePolling(int pollMs) override;
@@ -79,7 +83,6 @@ public slots:
     void initialize(QString fileName, QString url, QString destinationExtr, int method = 0);
     void requestData();
     void downloadCompleted();
-    void plainCompleted();
     void abort();
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal);
 
@@ -113,9 +116,8 @@ private:
     std::unique_ptr<QFile> m_outputFile;
     std::unique_ptr<QNetworkRequest> m_request;
     QByteArray m_postBody;
-    bool m_plainRequest = false;
+    // Made with the first request.
     QNetworkAccessManager *m_manager = nullptr;
-    std::unique_ptr<PlainHttp> m_plain;
     ArchiveUnpack *m_unpack = nullptr;
     bool m_unpacking = false;
     QString m_lastError;

@@ -1,7 +1,6 @@
 # Sources of feed/, added to the core (no widgets) or the gui library.
 list(APPEND TICKVANE_CORE_SOURCES
     feed/mydownloader.h feed/mydownloader.cpp
-    feed/plainhttp.h feed/plainhttp.cpp
     feed/liveimport.h feed/liveimport.cpp
     feed/amibroker.h feed/amibroker.cpp
     feed/livedataupdator.h feed/livedataupdator.cpp
