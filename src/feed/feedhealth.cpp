@@ -112,13 +112,20 @@ void FeedHealth::replyRead(const LiveImport::Tally &tally, const QByteArray &rep
     }
 }
 
-void FeedHealth::replyFailed(const QString &error)
+void FeedHealth::replyFailed(const QString &error, const QString &cause)
 {
     m_lastError = error;
     ++m_minute.failures;
     ++m_failuresInRow;
-    if (m_condition != Condition::Failing)
+    // Another transfer error is no news; a cause the trader can act on coming or going is.
+    const bool causeChanged = cause != m_failureCause;
+    m_failureCause = cause;
+    if (m_condition != Condition::Failing) {
         setCondition(Condition::Failing, error);
+    } else if (causeChanged) {
+        m_conditionDetail = error;
+        emit conditionChanged(Condition::Failing, error);
+    }
 }
 
 void FeedHealth::setCondition(Condition condition, const QString &detail)
@@ -220,6 +227,9 @@ FeedHealth::Report FeedHealth::report() const
     const qint64 age = m_clock() - (m_lastGoodMs ? m_lastGoodMs : m_startedMs);
 
     // Every trouble that holds, the most urgent first.
+    const QString cause = m_condition == Condition::Failing && !m_failureCause.isEmpty()
+        ? QStringLiteral(": ") + m_failureCause
+        : QString();
     QVector<Part> parts;
     if (m_condition == Condition::Refused)
         parts.append({1, State::VendorRefused, QStringLiteral("Vendor: ") + m_refusalReason, Purple});
@@ -227,9 +237,9 @@ FeedHealth::Report FeedHealth::report() const
         parts.append({age >= DownAfterMs ? 0 : 4, State::NoQuotes, QStringLiteral("No quotes ") + ageAmount(age),
                       age >= DownAfterMs ? Red : Orange});
     else if (age >= DownAfterMs)
-        parts.append({0, State::Down, ageText(age), Red});
+        parts.append({0, State::Down, ageText(age) + cause, Red});
     else if (age >= StaleAfterMs)
-        parts.append({5, State::Stale, ageText(age), Orange});
+        parts.append({5, State::Stale, ageText(age) + cause, Orange});
     if (!m_amibrokerReachable)
         parts.append({2, State::AmiBrokerUnreachable, QStringLiteral("AmiBroker not reachable"), DarkRed});
     if (!m_importFileProblem.isEmpty())

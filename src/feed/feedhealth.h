@@ -46,7 +46,9 @@ public:
     // The live path: a reply came in, then what it held.
     void replyArrived();
     void replyRead(const LiveImport::Tally &tally, const QByteArray &reply, bool selectionEmpty);
-    void replyFailed(const QString &error);
+    // cause: a few words for the indicator when the failure is one the trader can act on (the
+    // vendor redirects); empty for any other.
+    void replyFailed(const QString &error, const QString &cause = QString());
     void imported(int lines = 0);
     // AmiBroker did not take a live import file.
     void importNotTaken();
@@ -124,6 +126,7 @@ private:
     bool m_awaitingImport = false;
     int m_failuresInRow = 0;
     QString m_lastError;
+    QString m_failureCause;
     Condition m_condition = Condition::Good;
     QString m_conditionDetail;
     QString m_refusalReason;

@@ -156,7 +156,9 @@ void FeedSession::startLive()
     connect(live, &MyDownloader::updateProgress, this, &FeedSession::liveProgress);
     // Noted before the import runs, so the import's delay can be measured.
     connect(live, &MyDownloader::downloadfinished, m_health, &FeedHealth::replyArrived);
-    connect(live, &MyDownloader::responseError, this, [this] { m_health->replyFailed(m_liveDownloader->lastError()); });
+    connect(live, &MyDownloader::responseError, this, [this] {
+        m_health->replyFailed(m_liveDownloader->lastError(), m_liveDownloader->lastFailureCause());
+    });
     // Same thread: the import runs inside the downloader's completion, before the next poll is armed.
     connect(live, &MyDownloader::downloadfinished, this, [this] { m_worker->importReply(m_liveDownloader->lastReply()); });
 

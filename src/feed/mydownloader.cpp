@@ -148,8 +148,10 @@ void MyDownloader::downloadCompleted()
         finished = reply;
 
     if (finished) {
-        if (finished->error() != QNetworkReply::NoError) {
-            fail(finished->errorString());
+        QString cause;
+        const QString failure = failureOf(finished, &cause);
+        if (!failure.isEmpty()) {
+            fail(failure, cause);
         } else {
             readReply(finished, m_incoming);
             if (!storeIncoming()) {
@@ -161,6 +163,20 @@ void MyDownloader::downloadCompleted()
     }
 
     rearm();
+}
+
+QString MyDownloader::failureOf(QNetworkReply *finished, QString *cause) const
+{
+    // Not followed, as Qt 5 never did; the vendor's answer is elsewhere, so this one is not it.
+    const QUrl target = finished->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+    if (finished->error() == QNetworkReply::NoError && !target.isEmpty()) {
+        *cause = QStringLiteral("the vendor redirects");
+        return QStringLiteral("The vendor answered with a redirect (%1 %2) to %3, which the feed does not follow.")
+            .arg(finished->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt())
+            .arg(finished->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString(),
+                 finished->url().resolved(target).toString(QUrl::RemovePassword));
+    }
+    return finished->error() == QNetworkReply::NoError ? QString() : finished->errorString();
 }
 
 bool MyDownloader::storeIncoming()
@@ -177,13 +193,15 @@ bool MyDownloader::storeIncoming()
     if (startUnpack())
         return false;
     m_lastError.clear();
+    m_failureCause.clear();
     emit downloadfinished();
     return true;
 }
 
-void MyDownloader::fail(const QString &reason)
+void MyDownloader::fail(const QString &reason, const QString &cause)
 {
     m_lastError = reason;
+    m_failureCause = cause;
     emit responseError();
 }
 
@@ -337,6 +355,7 @@ void MyDownloader::unpackFinished(const ArchiveUnpack::Result &result)
 
     if (failure.isEmpty()) {
         m_lastError.clear();
+        m_failureCause.clear();
         emit downloadfinished();
     } else {
         fail(failure);

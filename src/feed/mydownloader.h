@@ -56,6 +56,9 @@ public:
     [[nodiscard]] QString outputFilePath() const;
     // Why the last request failed, as the trader may read it.
     [[nodiscard]] QString lastError() const override { return m_lastError; }
+    // A few words for the feed's indicator when the last failure has a cause the trader can act
+    // on (the vendor redirects); empty otherwise.
+    [[nodiscard]] QString lastFailureCause() const { return m_failureCause; }
     [[nodiscard]] QString partialFailure() const override { return m_partialFailure; }
 
     // Transfer
@@ -98,7 +101,9 @@ private:
     bool startUnpack();
     void unpackFinished(const ArchiveUnpack::Result &result);
     [[nodiscard]] QString judgePartialUnpack(const ArchiveUnpack::Result &result);
-    void fail(const QString &reason);
+    void fail(const QString &reason, const QString &cause = QString());
+    // Why a finished reply is not the answer, and the indicator's words for it; empty when it is.
+    [[nodiscard]] QString failureOf(QNetworkReply *finished, QString *cause) const;
     void rearm();
     void prepareRequest();
     // Shows the progress held back, if any.
@@ -121,6 +126,7 @@ private:
     ArchiveUnpack *m_unpack = nullptr;
     bool m_unpacking = false;
     QString m_lastError;
+    QString m_failureCause;
     QString m_storeError;
     QString m_partialFailure;
 };
