@@ -47,7 +47,7 @@ public:
     void replyArrived();
     void replyRead(const LiveImport::Tally &tally, const QByteArray &reply, bool selectionEmpty);
     // cause: a few words for the indicator when the failure is one the trader can act on (the
-    // vendor redirects); empty for any other.
+    // vendor redirects, the proxy refuses); empty for any other.
     void replyFailed(const QString &error, const QString &cause = QString());
     void imported(int lines = 0);
     // AmiBroker did not take a live import file.

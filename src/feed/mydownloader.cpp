@@ -5,9 +5,11 @@
 #include "app/qtcompat.h"
 #include "platform/externaltools.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStringList>
@@ -23,6 +25,40 @@ constexpr char PostContentType[] = "application/x-www-form-urlencoded";
 constexpr char ArchiveSuffix[] = "zip";
 constexpr int UnpackTimeLimitMs = 30000;
 constexpr int ProgressIntervalMs = 100;
+
+// A trader behind a company proxy reaches the vendor as his browser does: every network access
+// of the program, the updater's too, goes by the system's proxy settings (on Linux http_proxy,
+// https_proxy and no_proxy; loopback addresses never go through a proxy).
+void useSystemProxies()
+{
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+}
+Q_COREAPP_STARTUP_FUNCTION(useSystemProxies)
+
+// The proxy a request to url goes through; a NoProxy one when it goes direct.
+QNetworkProxy proxyFor(const QUrl &url)
+{
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url));
+    return proxies.isEmpty() ? QNetworkProxy(QNetworkProxy::NoProxy) : proxies.first();
+}
+
+// Through a plain-HTTP proxy the feed's socket goes to the proxy alone, so a connection that
+// fails is one to the proxy.
+bool cannotReachProxy(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // All a finished reply holds, read into buffer so that its room serves tick after tick.
 void readReply(QNetworkReply *reply, QByteArray &buffer)
@@ -176,7 +212,27 @@ QString MyDownloader::failureOf(QNetworkReply *finished, QString *cause) const
             .arg(finished->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString(),
                  finished->url().resolved(target).toString(QUrl::RemovePassword));
     }
-    return finished->error() == QNetworkReply::NoError ? QString() : finished->errorString();
+    if (finished->error() == QNetworkReply::NoError)
+        return QString();
+
+    const QString text = finished->errorString();
+    // Only asked once a request has failed: a lookup may read the system's settings.
+    const QNetworkProxy proxy = finished->error() == QNetworkReply::OperationCanceledError
+        ? QNetworkProxy(QNetworkProxy::NoProxy)
+        : proxyFor(finished->url());
+    if (proxy.type() == QNetworkProxy::NoProxy || proxy.type() == QNetworkProxy::DefaultProxy)
+        return text;
+    // A proxy marks what it passes on with Via: an HTTP error without one is the proxy's own.
+    const int status = finished->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool proxysOwn = status >= 400 && !finished->hasRawHeader("Via");
+    if (finished->error() == QNetworkReply::ProxyAuthenticationRequiredError
+        || (proxysOwn && (status == 401 || status == 407)))
+        *cause = QStringLiteral("the proxy asks for a password");
+    else if (proxysOwn)
+        *cause = QStringLiteral("the proxy refuses");
+    else if (cannotReachProxy(finished->error()))
+        *cause = QStringLiteral("no connection to the proxy");
+    return QStringLiteral("%1 (through the proxy %2:%3)").arg(text, proxy.hostName()).arg(proxy.port());
 }
 
 bool MyDownloader::storeIncoming()

@@ -57,7 +57,7 @@ public:
     // Why the last request failed, as the trader may read it.
     [[nodiscard]] QString lastError() const override { return m_lastError; }
     // A few words for the feed's indicator when the last failure has a cause the trader can act
-    // on (the vendor redirects); empty otherwise.
+    // on (the vendor redirects, the proxy refuses or wants a password); empty otherwise.
     [[nodiscard]] QString lastFailureCause() const { return m_failureCause; }
     [[nodiscard]] QString partialFailure() const override { return m_partialFailure; }
 
