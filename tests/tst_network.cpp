@@ -147,10 +147,14 @@ int runInOwnNetwork(int argc, char **argv, std::string *whyNot)
         _exit(127);
     }
     int status = 0;
-    // ctest ends a test that runs too long with SIGTERM (or SIGKILL): the namespace goes first.
+    // ctest ends a test that runs too long with SIGTERM: the run inside and the namespace go too
+    // (after SIGKILL the next run removes them).
     static std::string running;
+    static pid_t inside;
     running = name;
+    inside = child;
     std::signal(SIGTERM, [](int) {
+        kill(inside, SIGKILL);
         removeNetwork(running);
         _exit(1);
     });
