@@ -21,8 +21,8 @@ demo="qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite cmake g++ make pkg-config 
 declare -A tier_packages=(
     [demo]=$demo
     # The tests add MariaDB and Qt's MySQL driver; clang builds the sanitizer tree; mawk is the
-    # live bench's filter.
-    [linux]="$demo libqt5sql5-mysql mariadb-server mariadb-client clang mawk"
+    # live bench's filter; tinyproxy and iproute2 the network test's proxy and namespace.
+    [linux]="$demo libqt5sql5-mysql mariadb-server mariadb-client clang mawk tinyproxy iproute2"
     [fuzz]="libclang-rt-14-dev" # libFuzzer; clang only recommends it
     [qt6]="qt6-base-dev qt6-base-dev-tools libqt6sql6-mysql libqt6sql6-sqlite"
     # python3 plays a black-holed database port in the end-to-end run under Wine.
