@@ -10,6 +10,9 @@
 #include <QAbstractItemModelTester>
 #include <QtTest>
 
+#include <cstring>
+#include <memory>
+
 using Shade = DisplayTableModel::Shade;
 using namespace DisplayColumns;
 
@@ -113,6 +116,8 @@ private slots:
     void everyChangeIsWellFormed();
     void onePassKeepsWhatTheFilterKeeps_data();
     void onePassKeepsWhatTheFilterKeeps();
+    void snapshotHoldsItsReply_data();
+    void snapshotHoldsItsReply();
     void symbolIndexFindsEachAndNoOther_data();
     void symbolIndexFindsEachAndNoOther();
 };
@@ -530,6 +535,40 @@ void TestDisplayTableModel::symbolIndexFindsEachAndNoOther()
         }
         QCOMPARE(index.size(), symbols.size());
     }
+}
+
+void TestDisplayTableModel::snapshotHoldsItsReply_data()
+{
+    QTest::addColumn<bool>("borrowed"); // the reply's bytes lent (fromRawData), not owned
+    QTest::addColumn<bool>("freed");    // else written over, as a buffer reused for the next reply
+    QTest::newRow("buffer written over") << false << false;
+    QTest::newRow("buffer freed") << false << true;
+    QTest::newRow("lent bytes written over") << true << false;
+    QTest::newRow("lent bytes freed") << true << true;
+}
+
+// The table may apply a pass after the buffer its reply came in has moved on (a queued
+// connection, a later look at the snapshot): it still shows that reply.
+void TestDisplayTableModel::snapshotHoldsItsReply()
+{
+    QFETCH(bool, borrowed);
+    QFETCH(bool, freed);
+    Table t({"A", "B"});
+    LiveReplyPass pass(t.selection);
+    const QByteArray reply = quoteLine("A", "5", "1") + "Failed,B,Symbol Not Found\n";
+    {
+        auto block = std::make_unique<char[]>(std::size_t(reply.size()));
+        std::memcpy(block.get(), reply.constData(), std::size_t(reply.size()));
+        QByteArray buffer = borrowed ? QByteArray::fromRawData(block.get(), reply.size()) : reply;
+        pass.read(buffer, nullptr, "\n");
+        std::memset(borrowed ? block.get() : buffer.data(), 'x', std::size_t(reply.size()));
+        if (!freed)
+            t.model.apply(pass);
+    }
+    if (freed)
+        t.model.apply(pass);
+    QCOMPARE(t.cells(), QStringList({"5 1", "0 0"}));
+    QCOMPARE(t.text(1, SymbolColumn, Qt::ToolTipRole), QStringLiteral("B: the vendor says \"Symbol Not Found\""));
 }
 
 QTEST_GUILESS_MAIN(TestDisplayTableModel)

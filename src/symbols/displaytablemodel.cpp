@@ -7,7 +7,6 @@
 #include "symbols/selection.h"
 
 #include <algorithm>
-#include <cstring>
 
 using namespace DisplayColumns;
 
@@ -268,15 +267,15 @@ void DisplayTableModel::apply(const LiveReplyPass &pass)
             QByteArray &reason = row.trouble.failReason;
             if (quote.failing) {
                 // A symbol the vendor keeps failing mostly keeps its reason.
-                if (!SymbolIndex::sameBytes(std::string_view(reason.constData(), std::size_t(reason.size())),
-                                            quote.failReason))
-                    reason = QByteArray(quote.failReason.data(), int(quote.failReason.size()));
+                const std::string_view said = snapshot.text(quote.failReason);
+                if (std::string_view(reason.constData(), std::size_t(reason.size())) != said)
+                    reason = QByteArray(said.data(), int(said.size()));
             } else if (quote.quoted && !reason.isEmpty()) {
                 reason.clear();
             }
             if (quote.quoted) {
-                const bool priceShown = show(row.price, quote.price, m_steadyLtp);
-                const bool quantityShown = show(row.quantity, quote.quantity, m_steadyLtq);
+                const bool priceShown = show(row.price, snapshot.text(quote.price), m_steadyLtp);
+                const bool quantityShown = show(row.quantity, snapshot.text(quote.quantity), m_steadyLtq);
                 if (priceShown || quantityShown) {
                     first = first < 0 ? i : first;
                     last = i;
@@ -337,7 +336,7 @@ void DisplayTableModel::turnMutedRows()
 bool DisplayTableModel::show(Cell &cell, std::string_view text, int &steadyCounter)
 {
     // The same text is the same value: no parsing, nothing to write.
-    const bool sameText = SymbolIndex::sameBytes(cell.text, text);
+    const bool sameText = cell.text == text;
     float before = 0;
     float after = 0;
     if (!sameText) {

@@ -57,8 +57,7 @@ public:
     void rebuild();
     // The selection lost this row; the others keep their cells.
     void dropRow(int row);
-    // The prices and quantities the pass just read; rows whose symbol the reply lacked keep
-    // theirs. Called while the pass's reply is still in hand.
+    // The prices and quantities the pass last read; rows whose symbol the reply lacked keep theirs.
     void apply(const LiveReplyPass &pass);
     // Once a second: rows whose symbol has gone quiet, or come back, change their look. A symbol
     // counts as quiet only while the feed as a whole is live.

@@ -57,6 +57,12 @@ void LiveReplyPass::read(const QByteArray &reply, QByteArray *importLines, const
     QuoteSnapshot &snapshot = m_snapshot;
     const quint64 tick = ++snapshot.tick;
     snapshot.sawFailure = false;
+    // Bytes the reply does not own (fromRawData) are copied: the snapshot must hold its own.
+    snapshot.m_reply = reply.capacity() >= reply.size() ? reply : QByteArray(reply.constData(), reply.size());
+    const char *const base = reply.constData();
+    const auto place = [base](std::string_view text) {
+        return QuoteSnapshot::Text{int(text.data() - base), int(text.size())};
+    };
     const bool anySelected = m_index.size() > 0;
     QByteArray unused;
     LiveQuotes::LineCollector kept(importLines ? *importLines : unused, importLines ? reply.size() : 0, lineEnd,
@@ -82,7 +88,7 @@ void LiveReplyPass::read(const QByteArray &reply, QByteArray *importLines, const
             std::string_view reason;
             if (LiveQuotes::failureReason(line, reason)) {
                 quote.failing = true;
-                quote.failReason = reason;
+                quote.failReason = place(reason);
                 snapshot.sawFailure = true;
             }
             return;
@@ -98,8 +104,8 @@ void LiveReplyPass::read(const QByteArray &reply, QByteArray *importLines, const
         quote.failing = false;
         if (!quote.quoted) {
             quote.quoted = true;
-            quote.price = price;
-            quote.quantity = quantity;
+            quote.price = place(price);
+            quote.quantity = place(quantity);
         }
     });
     kept.finish();

@@ -12,22 +12,40 @@
 class Selection;
 
 // What one live reply said of each selected symbol, by the symbol's slot in the pass's index.
-// The views point into the reply that was read: they hold only while that reply's buffer is
-// unchanged, which the downloader that owns it guarantees until its next reply is stored.
-struct QuoteSnapshot
+// It holds the reply it was read from (shared, or copied when the reply did not own its bytes)
+// and keeps its texts as places in those bytes, so nothing it shows can outlive them, whatever
+// becomes of the buffer the reply came in.
+class QuoteSnapshot
 {
+public:
+    // A piece of the reply.
+    struct Text
+    {
+        int at = 0;
+        int size = 0;
+    };
     struct Quote
     {
         quint64 tick = 0;            // the snapshot's tick when this reply named the symbol
         bool quoted = false;         // a shown quote line with its price and quantity
         bool failing = false;        // the last word on it was the vendor's failure, with a reason
-        std::string_view price;      // of its first quote line
-        std::string_view quantity;
-        std::string_view failReason;
+        Text price;                  // of its first quote line
+        Text quantity;
+        Text failReason;
     };
+
+    [[nodiscard]] std::string_view text(Text piece) const
+    {
+        return std::string_view(m_reply.constData() + piece.at, std::size_t(piece.size));
+    }
+
     quint64 tick = 0;
     bool sawFailure = false;         // a failure with a reason, for any symbol
     std::vector<Quote> quotes;       // per slot
+
+private:
+    friend class LiveReplyPass;
+    QByteArray m_reply;
 };
 
 // The one pass over a live reply: in a single walk it writes the lines AmiBroker imports and
