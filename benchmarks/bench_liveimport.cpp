@@ -45,6 +45,9 @@ private slots:
     // The filter alone, without the file system: shows how the rule itself grows.
     void selectedLines_data();
     void selectedLines();
+    // The feed's one pass alone over a reply in hand, its selection followed and indexed once.
+    void onePass_data();
+    void onePass();
     // A whole tick from the reply in hand: the quote file stored, the import file written, the
     // AmiBroker calls and the display table, in one pass over the reply; beside the same tick
     // done as two readings (the quote file read back and filtered, then the table's own pass)
@@ -259,6 +262,33 @@ void BenchLiveImport::selectedLines()
     QByteArray lines;
     QBENCHMARK {
         lines = LiveImport::selectedLines(tick.reply, symbols);
+    }
+    QCOMPARE(lines.count('\n'), selected);
+}
+
+void BenchLiveImport::onePass_data()
+{
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<bool>("othersToo");
+    for (const int selected : {5000, 20000}) {
+        // As the vendor answers: the selected symbols alone, in their order.
+        QTest::addRow("%d symbols", selected) << selected << false;
+        QTest::addRow("%d symbols and as many others", selected) << selected << true;
+    }
+}
+
+void BenchLiveImport::onePass()
+{
+    QFETCH(int, selected);
+    QFETCH(bool, othersToo);
+    const Tick tick = makeTick(selected);
+    const QByteArray reply = othersToo ? tick.reply : LiveImport::selectedLines(tick.reply, LiveImport::symbolSet(tick.symbols));
+    Selection selection;
+    selection.assign(tick.symbols, tick.symbols);
+    LiveReplyPass pass(selection);
+    QByteArray lines;
+    QBENCHMARK {
+        pass.read(reply, &lines, LiveImport::NativeLineEnd);
     }
     QCOMPARE(lines.count('\n'), selected);
 }

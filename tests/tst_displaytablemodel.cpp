@@ -5,7 +5,6 @@
 #include "symbols/displaytablemodel.h"
 #include "symbols/livequotes.h"
 #include "symbols/selection.h"
-#include "symbols/symbolindex.h"
 
 #include <QAbstractItemModelTester>
 #include <QtTest>
@@ -29,14 +28,6 @@ void showReply(DisplayTableModel &model, const Selection &selection, const QByte
 QByteArray quoteLine(const QByteArray &symbol, const QByteArray &price, const QByteArray &quantity)
 {
     return "NSE," + symbol + ",20261207,09:15:00," + price + ',' + quantity + ",0\n";
-}
-
-// The same reply with a long line after it, so that each of its lines is read 64 bytes at a
-// time rather than as the reply's last few bytes.
-QByteArray widened(const QByteArray &reply)
-{
-    const QByteArray filler(70, '~');
-    return reply.isEmpty() || reply.endsWith('\n') ? reply + filler + '\n' : reply + filler;
 }
 
 // A model over its own selection. Qt's model tester checks every announcement against the
@@ -118,8 +109,6 @@ private slots:
     void onePassKeepsWhatTheFilterKeeps();
     void snapshotHoldsItsReply_data();
     void snapshotHoldsItsReply();
-    void symbolIndexFindsEachAndNoOther_data();
-    void symbolIndexFindsEachAndNoOther();
 };
 
 void TestDisplayTableModel::value_data()
@@ -188,12 +177,6 @@ void TestDisplayTableModel::readsReply_data()
     QTest::newRow("carriage return after the symbol") << QByteArray("NSE,TCS\r,d,t,1,2\n") << "";
     QTest::newRow("byte-order mark before the symbol") << QByteArray("NSE,\xEF\xBB\xBFTCS,d,t,1,2\n") << "";
     QTest::newRow("invalid UTF-8 in the symbol") << QByteArray("NSE,NIFTY\xe4,d,t,1,2\n") << "";
-    // Commas past the first 64 bytes of a line.
-    const QByteArray wide(64, 'x');
-    QTest::newRow("quantity past 64 bytes") << QByteArray("NSE,TCS," + wide + ",t,5,6\n") << "0 0|5 6";
-    QTest::newRow("symbol past 64 bytes")
-        << QByteArray(wide + ",ACC,d,t,1,2\n" + wide + "," + wide + "TCS,d,t,1,2\n") << "1 2";
-    QTest::newRow("quantity ends at byte 64") << QByteArray("NSE,ACC,d," + QByteArray(50, 't') + ",1,2,0\n") << "1 2";
 }
 
 void TestDisplayTableModel::readsReply()
@@ -203,12 +186,10 @@ void TestDisplayTableModel::readsReply()
     QStringList rows = shown.isEmpty() ? QStringList() : shown.split(QLatin1Char('|'));
     while (rows.size() < 3)
         rows << QStringLiteral("0 0");
-    for (const QByteArray &bytes : {reply, widened(reply)}) {
-        Table t({"ACC", "TCS", QStringLiteral("NIFTY\u00e4")}, {"CASH", "CASH", "FUTURE"});
-        t.show(bytes);
-        QCOMPARE(t.cells(), rows);
-        QCOMPARE(t.symbols(), t.selection.symbols());
-    }
+    Table t({"ACC", "TCS", QStringLiteral("NIFTY\u00e4")}, {"CASH", "CASH", "FUTURE"});
+    t.show(reply);
+    QCOMPARE(t.cells(), rows);
+    QCOMPARE(t.symbols(), t.selection.symbols());
 }
 
 // One dataChanged() per tick, over the rows whose price or quantity cells changed, and none when
@@ -468,8 +449,6 @@ void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps_data()
         << a + QByteArray("NSE,B\0,1,2,3,4\n", 15) + b << crlf(a) + QByteArray("NSE,B\0,1,2,3,4\r\n", 16) + crlf(b);
     QTest::newRow("short lines are imported") << QByteArray("NSE,A\n,B\nB\n") << QByteArray("NSE,A\r\n,B\r\n");
     QTest::newRow("same symbol twice") << a + quoteLine("A", "9", "9") << crlf(a) + crlf(quoteLine("A", "9", "9"));
-    const QByteArray longLine = "NSE,B," + QByteArray(70, 'x') + ",1,2\n";
-    QTest::newRow("lines longer than 64 bytes") << longLine + a + longLine << crlf(longLine) + crlf(a) + crlf(longLine);
 }
 
 // The table reads the reply in the same pass that keeps the import file's lines: what it keeps
@@ -478,63 +457,21 @@ void TestDisplayTableModel::onePassKeepsWhatTheFilterKeeps()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, expected);
-    for (const QByteArray &bytes : {reply, widened(reply)}) {
-        Table t({"A", "B"}, {"NSE", "NSE"});
-        QByteArray kept;
-        LiveReplyPass pass(t.selection);
-        pass.read(bytes, &kept, QByteArrayLiteral("\r\n"));
-        const LiveQuotes::Tally tally = pass.tally();
-        QByteArray filtered;
-        LiveImport::Tally filterTally;
-        LiveImport::selectLines(bytes, LiveImport::symbolSet(t.selection.symbols()), filtered, &filterTally,
-                                QByteArrayLiteral("\r\n"));
-        QCOMPARE(kept, expected);
-        QCOMPARE(filtered, expected);
-        QCOMPARE(tally.lines, filterTally.lines);
-        QCOMPARE(tally.selected, filterTally.selected);
-        QCOMPARE(tally.failed, filterTally.failed);
-        QCOMPARE(tally.firstLineEnd, filterTally.firstLineEnd);
-    }
-}
-
-void TestDisplayTableModel::symbolIndexFindsEachAndNoOther_data()
-{
-    QTest::addColumn<int>("sets");
-    QTest::addColumn<int>("count");
-    // Eight in sixteen places: many symbols run over the table's end to its start.
-    QTest::newRow("full small tables") << 300 << 7;
-    QTest::newRow("past several growths") << 1 << 3000;
-}
-
-// Symbols of every length up to 40 bytes (and the empty one), many alike but for a byte.
-void TestDisplayTableModel::symbolIndexFindsEachAndNoOther()
-{
-    QFETCH(int, sets);
-    QFETCH(int, count);
-    for (int set = 0; set < sets; ++set) {
-        std::vector<std::string> symbols{std::string()};
-        for (int i = 0; i < count; ++i) {
-            std::string symbol = "NIFTY26DEC" + std::to_string(15000 + i) + "CE";
-            symbol.resize(std::size_t(i % 41), char('A' + i % 26));
-            symbols.push_back(symbol + std::to_string(set) + '.' + std::to_string(i));
-        }
-        SymbolIndex index;
-        for (std::size_t i = 0; i < symbols.size(); ++i)
-            QCOMPARE(index.insert(symbols[i]), int(i));
-        for (std::size_t i = 0; i < symbols.size(); ++i) {
-            QCOMPARE(index.find(symbols[i]), int(i));
-            QCOMPARE(index.insert(symbols[i]), int(i));
-            QCOMPARE(index.symbol(int(i)), std::string_view(symbols[i]));
-            std::string other = symbols[i] + 'x';
-            QCOMPARE(index.find(other), -1);
-            if (!symbols[i].empty()) {
-                other = symbols[i];
-                other[other.size() / 2] ^= 0x20;
-                QCOMPARE(index.find(other), -1);
-            }
-        }
-        QCOMPARE(index.size(), symbols.size());
-    }
+    Table t({"A", "B"}, {"NSE", "NSE"});
+    QByteArray kept;
+    LiveReplyPass pass(t.selection);
+    pass.read(reply, &kept, QByteArrayLiteral("\r\n"));
+    const LiveQuotes::Tally tally = pass.tally();
+    QByteArray filtered;
+    LiveImport::Tally filterTally;
+    LiveImport::selectLines(reply, LiveImport::symbolSet(t.selection.symbols()), filtered, &filterTally,
+                            QByteArrayLiteral("\r\n"));
+    QCOMPARE(kept, expected);
+    QCOMPARE(filtered, expected);
+    QCOMPARE(tally.lines, filterTally.lines);
+    QCOMPARE(tally.selected, filterTally.selected);
+    QCOMPARE(tally.failed, filterTally.failed);
+    QCOMPARE(tally.firstLineEnd, filterTally.firstLineEnd);
 }
 
 void TestDisplayTableModel::snapshotHoldsItsReply_data()

@@ -2,95 +2,56 @@
 
 #include <QString>
 
-#include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <limits>
 
 namespace LiveQuotes {
 
 const char *nextFailed(const char *from, const char *stop)
 {
-    // Quote lines hold hardly any lower-case letter: a scan for the "l" of "Failed" runs at the
-    // speed of memchr, where a general search would step through every line.
-    static constexpr char Word[] = "Failed";
-    constexpr std::ptrdiff_t Size = sizeof(Word) - 1;
-    constexpr std::ptrdiff_t Anchor = 3;
-    if (stop - from < Size)
+    // Quote lines hold hardly any lower-case letter: a search for the "l" of "Failed" runs at
+    // memchr's speed, where one for its "F" would stop in every "NIFTY".
+    constexpr std::size_t Anchor = 3;
+    if (stop - from < std::ptrdiff_t(FailedWord.size()))
         return stop;
     for (const char *at = from + Anchor; at < stop;) {
-        at = static_cast<const char *>(std::memchr(at, Word[Anchor], std::size_t(stop - at)));
+        at = static_cast<const char *>(std::memchr(at, FailedWord[Anchor], std::size_t(stop - at)));
         if (!at)
             break;
         const char *const begin = at - Anchor;
-        if (stop - begin >= Size && std::memcmp(begin, Word, std::size_t(Size)) == 0)
+        if (stop - begin >= std::ptrdiff_t(FailedWord.size())
+            && std::memcmp(begin, FailedWord.data(), FailedWord.size()) == 0)
             return begin;
         ++at;
     }
     return stop;
 }
 
-bool Line::quoteFieldsApart(std::string_view &price, std::string_view &quantity) const
+bool quoteFields(const Line &line, std::string_view &price, std::string_view &quantity)
 {
-    const char *const end = begin + length;
+    constexpr auto None = std::string_view::npos;
+    const std::string_view text = line.text;
     // Fields 2 and 3 lie between the symbol and the price.
-    const char *comma = m_afterSymbol;
-    for (int i = 0; i < 2 && comma; ++i)
-        comma = commaAfter(comma + 1);
-    if (!comma)
+    std::size_t comma = line.symbolEnd;
+    for (int i = 0; i < 2 && comma != None; ++i)
+        comma = text.find(',', comma + 1);
+    if (comma == None)
         return false;
-    const char *const priceBegin = comma + 1;
-    const char *const priceEnd = commaAfter(priceBegin);
-    if (!priceEnd)
+    const std::size_t priceEnd = text.find(',', comma + 1);
+    if (priceEnd == None)
         return false;
-    const char *const quantityBegin = priceEnd + 1;
-    const char *const quantityEnd = commaAfter(quantityBegin);
-    price = std::string_view(priceBegin, std::size_t(priceEnd - priceBegin));
-    quantity = std::string_view(quantityBegin, std::size_t((quantityEnd ? quantityEnd : end) - quantityBegin));
+    const std::size_t quantityEnd = text.find(',', priceEnd + 1);
+    price = text.substr(comma + 1, priceEnd - comma - 1);
+    quantity = text.substr(priceEnd + 1, quantityEnd == None ? None : quantityEnd - priceEnd - 1);
     return true;
 }
 
 bool failureReason(const Line &line, std::string_view &reason)
 {
-    const char *const end = line.begin + line.length;
-    const char *first = nextComma(line.begin, end);
-    const char *second = first ? nextComma(first + 1, end) : nullptr;
-    if (!second)
+    if (line.symbolEnd == std::string_view::npos)
         return false;
-    reason = std::string_view(second + 1, std::size_t(end - second - 1));
+    reason = line.text.substr(line.symbolEnd + 1);
     return true;
-}
-
-namespace {
-
-// The most a QByteArray holds on either Qt, its header and terminator set aside.
-constexpr qint64 MaxBufferSize = std::numeric_limits<int>::max() - 64;
-
-}
-
-LineCollector::LineCollector(QByteArray &buffer, qint64 replySize, const QByteArray &lineEnd, bool anyKept)
-    : m_buffer(buffer)
-    , m_lineEnd(lineEnd)
-{
-    // A kept line holds a comma and its line feed, so a reply has at most one per two bytes, and
-    // each may gain the extra bytes of lineEnd. Reckoned in 64 bits: it passes 2 GB for a 1.4 GB
-    // reply.
-    const qint64 widening = (lineEnd.size() - 1) * (replySize / 2 + 1);
-    const qint64 room = anyKept ? replySize + std::max<qint64>(widening, 0) : 0;
-    m_buffer.resize(int(std::min(room, MaxBufferSize)));
-    m_out = m_buffer.data();
-    m_stop = m_out + m_buffer.size();
-}
-
-void LineCollector::grow(std::size_t needed)
-{
-    const qint64 used = m_out - m_buffer.constData();
-    const qint64 wanted = std::max(used + qint64(needed), qint64(m_buffer.size()) * 2);
-    if (used + qint64(needed) > MaxBufferSize)
-        qBadAlloc();
-    m_buffer.resize(int(std::min(wanted, MaxBufferSize)));
-    m_out = m_buffer.data() + used;
-    m_stop = m_buffer.data() + m_buffer.size();
 }
 
 float value(std::string_view text)

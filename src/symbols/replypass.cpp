@@ -18,27 +18,38 @@ LiveReplyPass::LiveReplyPass(const Selection &selection)
 
 LiveReplyPass::LiveReplyPass(const QSet<QByteArray> &symbols)
 {
-    m_index.reserve(std::size_t(symbols.size()));
+    m_symbols.reserve(std::size_t(symbols.size()));
     for (const QByteArray &symbol : symbols)
-        m_index.insert(std::string_view(symbol.constData(), std::size_t(symbol.size())));
+        insert(symbol);
     indexed();
+}
+
+int LiveReplyPass::insert(const QByteArray &symbol)
+{
+    const int known = find(std::string_view(symbol.constData(), std::size_t(symbol.size())));
+    if (known >= 0)
+        return known;
+    const int slot = int(m_symbols.size());
+    m_symbols.push_back(symbol);
+    const QByteArray &kept = m_symbols.back();
+    m_slots.emplace(std::string_view(kept.constData(), std::size_t(kept.size())), slot);
+    return slot;
 }
 
 void LiveReplyPass::followSelection()
 {
     if (m_followed && m_selectionRevision == m_selection->revision())
         return;
-    m_index.clear();
+    m_symbols.clear();
+    m_slots.clear();
     m_entrySlots.clear();
     const QVector<SelectedSymbol> &entries = m_selection->entries();
-    m_index.reserve(std::size_t(entries.size()));
+    m_symbols.reserve(std::size_t(entries.size()));
+    m_slots.reserve(std::size_t(entries.size()));
     m_entrySlots.reserve(std::size_t(entries.size()));
     // Slots in selection order: the vendor answers in that order, so the next slot is tried first.
-    for (const SelectedSymbol &entry : entries) {
-        const QByteArray utf8 = entry.symbol.toUtf8();
-        const std::string_view symbol(utf8.constData(), std::size_t(utf8.size()));
-        m_entrySlots.push_back(m_index.insert(symbol));
-    }
+    for (const SelectedSymbol &entry : entries)
+        m_entrySlots.push_back(insert(entry.symbol.toUtf8()));
     m_selectionRevision = m_selection->revision();
     m_followed = true;
     indexed();
@@ -47,7 +58,7 @@ void LiveReplyPass::followSelection()
 void LiveReplyPass::indexed()
 {
     m_indexRevision = ++g_indexRevisions;
-    m_snapshot.quotes.assign(m_index.size(), QuoteSnapshot::Quote());
+    m_snapshot.quotes.assign(m_symbols.size(), QuoteSnapshot::Quote());
 }
 
 void LiveReplyPass::read(const QByteArray &reply, QByteArray *importLines, const QByteArray &lineEnd)
@@ -63,22 +74,19 @@ void LiveReplyPass::read(const QByteArray &reply, QByteArray *importLines, const
     const auto place = [base](std::string_view text) {
         return QuoteSnapshot::Text{int(text.data() - base), int(text.size())};
     };
-    const bool anySelected = m_index.size() > 0;
-    QByteArray unused;
-    LiveQuotes::LineCollector kept(importLines ? *importLines : unused, importLines ? reply.size() : 0, lineEnd,
-                                   anySelected);
+    if (importLines) {
+        // Emptied, its room kept from tick to tick.
+        importLines->resize(0);
+        importLines->reserve(reply.size());
+    }
 
     LiveQuotes::Tally counts;
-    const int slotCount = int(m_index.size());
+    const int slotCount = int(m_symbols.size());
     int expected = 0;
     LiveQuotes::forEachLine(reply, counts, [&](const LiveQuotes::Line &line) {
-        if (!anySelected || !line.hasComma || (line.failed && !line.shown))
+        if (slotCount == 0 || !line.hasComma || (line.failed && !line.shown))
             return;
-        int slot = -1;
-        if (expected < slotCount && SymbolIndex::sameBytes(m_index.symbol(expected), line.symbol))
-            slot = expected;
-        else
-            slot = m_index.find(line.symbol);
+        const int slot = expected < slotCount && symbolOf(expected) == line.symbol ? expected : find(line.symbol);
         if (slot < 0)
             return;
         QuoteSnapshot::Quote &quote = snapshot.quotes[std::size_t(slot)];
@@ -94,7 +102,7 @@ void LiveReplyPass::read(const QByteArray &reply, QByteArray *importLines, const
             return;
         }
         if (importLines)
-            kept.add(line);
+            importLines->append(line.text.data(), int(line.text.size())).append(lineEnd);
         ++counts.selected;
         std::string_view price;
         std::string_view quantity;
@@ -108,6 +116,5 @@ void LiveReplyPass::read(const QByteArray &reply, QByteArray *importLines, const
             quote.quantity = place(quantity);
         }
     });
-    kept.finish();
     m_tally = counts;
 }

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "symbols/livequotes.h"
-#include "symbols/symbolindex.h"
 
 #include <QByteArray>
 #include <QSet>
 
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class Selection;
@@ -78,7 +78,7 @@ public:
     // The slot of a symbol when the pass last read, or -1.
     [[nodiscard]] int slotOfSymbol(const QByteArray &symbol) const
     {
-        return m_index.find(std::string_view(symbol.constData(), std::size_t(symbol.size())));
+        return find(std::string_view(symbol.constData(), std::size_t(symbol.size())));
     }
     // Changes whenever the index is rebuilt, so a reader can tell its slots are stale.
     [[nodiscard]] quint64 indexRevision() const { return m_indexRevision; }
@@ -87,13 +87,27 @@ public:
 
 private:
     void followSelection();
+    int insert(const QByteArray &symbol);
+    [[nodiscard]] std::string_view symbolOf(int slot) const
+    {
+        const QByteArray &symbol = m_symbols[std::size_t(slot)];
+        return std::string_view(symbol.constData(), std::size_t(symbol.size()));
+    }
+    [[nodiscard]] int find(std::string_view symbol) const
+    {
+        const auto found = m_slots.find(symbol);
+        return found == m_slots.end() ? -1 : found->second;
+    }
     void indexed();
 
     const Selection *m_selection = nullptr;
     quint64 m_selectionRevision = 0;
     quint64 m_indexRevision = 0;
     bool m_followed = false;
-    SymbolIndex m_index;
+    // Per slot, the symbol's bytes; the keys of m_slots view them, and a QByteArray's bytes stay
+    // where they are when the vector moves it.
+    std::vector<QByteArray> m_symbols;
+    std::unordered_map<std::string_view, int> m_slots;
     std::vector<int> m_entrySlots;   // per entry of the selection followed
     QuoteSnapshot m_snapshot;
     LiveQuotes::Tally m_tally;

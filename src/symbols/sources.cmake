@@ -3,6 +3,6 @@ list(APPEND TICKVANE_CORE_SOURCES
     symbols/feeds.h symbols/displaycolumns.h
     symbols/selection.h symbols/selection.cpp
     symbols/watchlist.h symbols/watchlist.cpp
-    symbols/livequotes.h symbols/livequotes.cpp symbols/symbolindex.h symbols/sse2.h
+    symbols/livequotes.h symbols/livequotes.cpp
     symbols/replypass.h symbols/replypass.cpp
     symbols/displaytablemodel.h symbols/displaytablemodel.cpp)
