@@ -3,39 +3,18 @@
 #include "symbols/displaycolumns.h"
 #include "symbols/displaytablemodel.h"
 
-#include <QApplication>
-#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QTableView>
-#include <QTextLayout>
-
-#include <memory>
 
 using namespace DisplayColumns;
 
 namespace {
 
 constexpr int DeleteButtonWidth = 30;
-// Kept text places; more only when the columns are resized over and over.
-constexpr std::size_t MostTextPlaces = 64;
-constexpr std::size_t MostFigureFonts = 8;
-// Kept laid-out texts: the symbols in sight many times over.
-constexpr int MostLaidOutTexts = 512;
-// What prices, quantities and volumes are written with.
-const QString FigureCharacters = QStringLiteral("0123456789.,-");
-
-// One line of text laid out as the cells lay theirs out, unbounded.
-void layOutLine(QTextLayout &layout)
-{
-    layout.setCacheEnabled(true);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-}
 
 // A push button's own notion of its look (default-button frame, raised or sunken), for drawing.
 class PrototypeButton final : public QPushButton
@@ -94,6 +73,7 @@ void DisplayTableDelegate::initStyleOption(QStyleOptionViewItem *option, const Q
     // A symbol in trouble: its prices are the last ones the vendor sent, not live ones.
     if (index.data(DisplayTableModel::MutedRole).toBool()) {
         option->font.setItalic(true);
+        option->fontMetrics = QFontMetrics(option->font);
         option->palette.setColor(QPalette::Text, Qt::gray);
     }
 }
@@ -142,248 +122,7 @@ void DisplayTableDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
     // The cell as it was with the view's grid on: one pixel narrower and lower.
     QStyleOptionViewItem cell = option;
     cell.rect.adjust(0, 0, -1, -1);
-    initStyleOption(&cell, index);
-    if (paintPlainCell(painter, cell))
-        return;
-    const QWidget *widget = cell.widget;
-    QStyle *style = widget ? widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
-}
-
-const DisplayTableDelegate::TextPlace &DisplayTableDelegate::textPlace(const QStyle *style,
-                                                                       const QStyleOptionViewItem &cell) const
-{
-    const TextPlace wanted{cell.rect.size(), int(cell.displayAlignment), int(cell.direction), int(cell.features),
-                           int(cell.state), int(cell.viewItemPosition), QRect(), 0};
-    for (const TextPlace &place : m_textPlaces) {
-        if (place.size == wanted.size && place.alignment == wanted.alignment && place.direction == wanted.direction
-            && place.features == wanted.features && place.state == wanted.state && place.position == wanted.position)
-            return place;
-    }
-    if (m_textPlaces.size() >= MostTextPlaces)
-        m_textPlaces.clear();
-    QStyleOptionViewItem origin = cell;
-    origin.rect.moveTo(0, 0);
-    TextPlace place = wanted;
-    place.rect = style->subElementRect(QStyle::SE_ItemViewItemText, &origin, cell.widget);
-    place.margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, cell.widget) + 1;
-    m_textPlaces.push_back(place);
-    return m_textPlaces.back();
-}
-
-const DisplayTableDelegate::FigureFont &DisplayTableDelegate::figureFont(const QFont &font) const
-{
-    // Equal fonts are sized apart by the screen they were made for: the engine tells them apart.
-    const QRawFont engine = QRawFont::fromFont(font);
-    for (const FigureFont &known : m_figureFonts) {
-        if (known.engine == engine && known.font == font)
-            return known;
-    }
-    if (m_figureFonts.size() >= MostFigureFonts)
-        m_figureFonts.clear();
-    FigureFont figures;
-    figures.font = font;
-    figures.engine = engine;
-    const auto usable = [&figures, &font]() -> bool {
-        if (font.underline() || font.overline() || font.strikeOut())
-            return false;
-        QRawFont raw;
-        for (const QChar c : FigureCharacters) {
-            QTextLayout alone(QString(c), font);
-            layOutLine(alone);
-            const QList<QGlyphRun> runs = alone.glyphRuns();
-            if (runs.size() != 1 || runs.first().glyphIndexes().size() != 1
-                || (raw.isValid() && runs.first().rawFont() != raw))
-                return false;
-            raw = runs.first().rawFont();
-            figures.known[c.unicode()] = true;
-            figures.glyph[c.unicode()] = runs.first().glyphIndexes().first();
-            figures.advance[c.unicode()] = qRound(alone.lineAt(0).naturalTextWidth() * 64);
-        }
-        // Every pair side by side: each glyph where the advances before it add up to.
-        QString pairs;
-        for (const QChar first : FigureCharacters) {
-            for (const QChar second : FigureCharacters)
-                pairs.append(first).append(second);
-        }
-        QTextLayout layout(pairs, font);
-        layOutLine(layout);
-        const QList<QGlyphRun> runs = layout.glyphRuns();
-        if (runs.size() != 1 || runs.first().rawFont() != raw)
-            return false;
-        const QVector<quint32> glyphs = runs.first().glyphIndexes();
-        const QVector<QPointF> positions = runs.first().positions();
-        if (glyphs.size() != pairs.size())
-            return false;
-        int x = 0;
-        for (int i = 0; i < pairs.size(); ++i) {
-            const ushort c = pairs.at(i).unicode();
-            if (glyphs.at(i) != figures.glyph[c] || positions.at(i) != QPointF(x / 64.0, positions.first().y()))
-                return false;
-            x += figures.advance[c];
-        }
-        const QTextLine line = layout.lineAt(0);
-        figures.baseline = positions.first().y();
-        figures.lineHeight = line.height();
-        figures.boxHeight = layout.boundingRect().size().toSize().height();
-        figures.raw = raw;
-        return true;
-    };
-    if (!usable())
-        figures.raw = QRawFont();
-    m_figureFonts.push_back(figures);
-    return m_figureFonts.back();
-}
-
-bool DisplayTableDelegate::placesFigures(const QFont &font) const
-{
-    return figureFont(font).raw.isValid();
-}
-
-// A figure that fits its cell, as glyphs where the layout would put them, drawn from at; false for
-// any other text.
-bool DisplayTableDelegate::placeFigure(const QStyleOptionViewItem &cell, const QRect &textRect, QGlyphRun &run,
-                                       QPointF &at) const
-{
-    const Qt::Alignment horizontal = QStyle::visualAlignment(cell.direction, cell.displayAlignment)
-        & Qt::AlignHorizontal_Mask;
-    if (cell.direction != Qt::LeftToRight || cell.text.isEmpty() || (horizontal & Qt::AlignJustify)
-        || !FigureCharacters.contains(cell.text.front()))
-        return false;
-    const FigureFont &figures = figureFont(cell.font);
-    if (!figures.raw.isValid())
-        return false;
-    const int length = int(cell.text.size());
-    QVector<quint32> glyphs(length);
-    QVector<QPointF> positions(length);
-    int width = 0;
-    for (int i = 0; i < length; ++i) {
-        const ushort c = cell.text.at(i).unicode();
-        if (c >= figures.known.size() || !figures.known[c])
-            return false;
-        glyphs[i] = figures.glyph[c];
-        positions[i] = QPointF(width / 64.0, 0);
-        width += figures.advance[c];
-    }
-    // One that does not fit is elided, by the layout.
-    const int room = textRect.width() * 64;
-    if (width > room)
-        return false;
-    const int top = QStyle::alignedRect(Qt::LayoutDirectionAuto, cell.displayAlignment,
-                                        QSize(textRect.width(), figures.boxHeight), textRect)
-                        .top();
-    if (figures.lineHeight + top <= textRect.top())
-        return false;
-    const int indent = horizontal & Qt::AlignRight ? room - width : horizontal & Qt::AlignHCenter ? (room - width) / 2 : 0;
-
-    run.setRawFont(figures.raw);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
-    at = QPointF(textRect.x() + indent / 64.0, top + figures.baseline);
-    return true;
-}
-
-// A text laid out as the style lays out a text of one line, in a place of the given size; kept,
-// so that a cell whose text stays (a symbol, a quantity) is not laid out at every repaint.
-const DisplayTableDelegate::LaidOutText &DisplayTableDelegate::laidOut(const QStyleOptionViewItem &cell, QSize room,
-                                                                       const QTextOption &option) const
-{
-    const QRawFont engine = QRawFont::fromFont(cell.font);
-    const auto known = m_laidOut.constFind(cell.text);
-    if (known != m_laidOut.cend() && known->room == room && known->alignment == int(cell.displayAlignment)
-        && known->direction == int(cell.direction) && known->wrap == int(option.wrapMode())
-        && known->elideMode == int(cell.textElideMode) && known->engine == engine && known->font == cell.font)
-        return *known;
-    if (m_laidOut.size() >= MostLaidOutTexts)
-        m_laidOut.clear();
-    LaidOutText laid{cell.font, engine, room, int(cell.displayAlignment), int(cell.direction), int(option.wrapMode()),
-                     int(cell.textElideMode), 0, nullptr};
-    // False where the text takes more than one line: the style elides and places those its own way.
-    const auto layOut = [&option, room](QTextLayout &layout) {
-        layout.setTextOption(option);
-        // The glyphs found for the line are kept for drawing it, not found again.
-        layout.setCacheEnabled(true);
-        layout.beginLayout();
-        QTextLine line = layout.createLine();
-        line.setLineWidth(room.width());
-        line.setPosition(QPointF(0, 0));
-        const bool oneLine = !layout.createLine().isValid();
-        layout.endLayout();
-        return oneLine;
-    };
-    const auto lay = [&]() -> std::shared_ptr<QTextLayout> {
-        auto layout = std::make_shared<QTextLayout>(cell.text, cell.font);
-        if (!layOut(*layout))
-            return nullptr;
-        const QTextLine line = layout->lineAt(0);
-        laid.top = QStyle::alignedRect(Qt::LayoutDirectionAuto, cell.displayAlignment,
-                                       layout->boundingRect().size().toSize(), QRect(QPoint(0, 0), room))
-                       .top();
-        // A cell too low to show the line, or a text with alternatives for eliding: the style's.
-        if (line.height() + laid.top <= 0)
-            return nullptr;
-        if (line.naturalTextWidth() <= room.width())
-            return layout;
-        if (cell.text.contains(QChar(0x9c)))
-            return nullptr;
-        auto elided = std::make_shared<QTextLayout>(
-            QFontMetrics(cell.font).elidedText(cell.text, cell.textElideMode, room.width()), cell.font);
-        return layOut(*elided) ? elided : nullptr;
-    };
-    laid.shown = lay();
-    return *m_laidOut.insert(cell.text, laid);
-}
-
-// The style's item drawing, less its cost: it lays the text out five times to find where it goes
-// and whether it must be elided. Here the place is kept and the text laid out once, as the style
-// lays out a text of one line, and drawn the same way; the background is the style's own.
-bool DisplayTableDelegate::paintPlainCell(QPainter *painter, const QStyleOptionViewItem &cell) const
-{
-    // Check marks, icons, the focus frame and an editor are drawn by the style; with the
-    // decoration shown unselected the text's place depends on the text.
-    if ((cell.features & (QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration))
-        || (cell.state & (QStyle::State_HasFocus | QStyle::State_Editing)) || !cell.showDecorationSelected)
-        return false;
-    QPalette::ColorGroup group = cell.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
-    if (group == QPalette::Normal && !(cell.state & QStyle::State_Active))
-        group = QPalette::Inactive;
-    const bool selected = cell.state & QStyle::State_Selected;
-    const QColor pen = cell.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
-    // A style sheet writes the text in the colour of the palette's current group.
-    if (!selected && pen != cell.palette.color(QPalette::Text))
-        return false;
-
-    const QWidget *widget = cell.widget;
-    QStyle *style = widget ? widget->style() : QApplication::style();
-    const TextPlace &place = textPlace(style, cell);
-    const QRect textRect = place.rect.translated(cell.rect.topLeft()).adjusted(place.margin, 0, -place.margin, 0);
-    QTextOption textOption;
-    textOption.setWrapMode(cell.features & QStyleOptionViewItem::WrapText ? QTextOption::WordWrap
-                                                                          : QTextOption::ManualWrap);
-    textOption.setTextDirection(cell.direction);
-    textOption.setAlignment(QStyle::visualAlignment(cell.direction, cell.displayAlignment));
-    QGlyphRun figure;
-    QPointF at;
-    const bool isFigure = placeFigure(cell, textRect, figure, at);
-    const QTextLayout *shown = nullptr;
-    if (!isFigure && !cell.text.isEmpty()) {
-        const LaidOutText &laid = laidOut(cell, textRect.size(), textOption);
-        if (!laid.shown)
-            return false;
-        shown = laid.shown.get();
-        at = QPointF(textRect.x(), textRect.top() + laid.top);
-    }
-
-    painter->save();
-    painter->setClipRect(cell.rect);
-    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &cell, painter, widget);
-    painter->setPen(pen);
-    if (isFigure)
-        painter->drawGlyphRun(at, figure);
-    else if (shown)
-        shown->draw(painter, at);
-    painter->restore();
-    return true;
+    QStyledItemDelegate::paint(painter, cell, index);
 }
 
 void DisplayTableDelegate::paintButton(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index,
@@ -474,7 +213,6 @@ bool DisplayTableDelegate::eventFilter(QObject *watched, QEvent *event)
         // The kept looks and places are of the old style.
         m_buttons.clear();
         m_buttonRects.clear();
-        m_textPlaces.clear();
         return false;
     case QEvent::MouseMove:
     case QEvent::MouseButtonRelease:
