@@ -1,9 +1,9 @@
 // The display table in the window: building rows, the buttons drawn in them and their clicks,
 // the colours of a live reply.
 #include "backfill/eoddata.h"
-#include "feed/displaytabledelegate.h"
 #include "support/mainform.h"
 #include "support/displaytable.h"
+#include "symbols/displaytabledelegate.h"
 #include "symbols/displaytablemodel.h"
 #include "symbolswindow.h"
 #include "ui_eoddata.h"

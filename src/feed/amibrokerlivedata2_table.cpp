@@ -3,9 +3,9 @@
 #include "feed/amibrokerlivedata2.h"
 #include "ui_amibrokerlivedata2.h"
 
-#include "feed/displaytabledelegate.h"
 #include "feed/feedsession.h"
 #include "symbols/displaycolumns.h"
+#include "symbols/displaytabledelegate.h"
 #include "symbols/displaytablemodel.h"
 #include "symbols/selection.h"
 

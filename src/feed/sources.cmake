@@ -11,6 +11,4 @@ list(APPEND TICKVANE_CORE_SOURCES
 list(APPEND TICKVANE_GUI_SOURCES
     feed/amibrokerlivedata2.h feed/amibrokerlivedata2.cpp
     feed/amibrokerlivedata2_symbols.cpp feed/amibrokerlivedata2_table.cpp
-    feed/amibrokerlivedata2_backfill.cpp
-    feed/displaytabledelegate.h feed/displaytabledelegate.cpp
-    feed/displaytableview.h feed/displaytableview.cpp)
+    feed/amibrokerlivedata2_backfill.cpp)

@@ -1,6 +1,6 @@
 #include "support/displaytable.h"
 
-#include "feed/displaytabledelegate.h"
+#include "symbols/displaytabledelegate.h"
 
 #include <QStyleOptionViewItem>
 #include <QTableView>

@@ -1,4 +1,4 @@
-#include "feed/displaytableview.h"
+#include "symbols/displaytableview.h"
 
 #include <QAccessible>
 #include <QEvent>

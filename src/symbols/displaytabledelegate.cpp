@@ -1,4 +1,4 @@
-#include "feed/displaytabledelegate.h"
+#include "symbols/displaytabledelegate.h"
 
 #include "symbols/displaycolumns.h"
 #include "symbols/displaytablemodel.h"
