@@ -37,11 +37,10 @@ public:
     // An elapsed time under 1 ms counts as 1 ms, so the text stays finite.
     [[nodiscard]] static QString speedText(qint64 bytesReceived, qint64 elapsedMs);
 
-    // The last reply stored. The live reply pass's quote snapshot holds views into these bytes,
-    // so they are never written into: a new reply is read into a buffer of its own and swapped in
-    // here, inside the completion that announces it, whose direct receivers read it again before
-    // it returns. The reply before it lives on in that other buffer until the next reply is read,
-    // so views into lastReply() hold until then; whoever keeps them longer must copy.
+    // The last reply stored. It is never written into: a new reply is read into a buffer of its
+    // own and swapped in here, inside the completion that announces it. The live reply pass's
+    // quote snapshot shares these bytes (a QByteArray copy) rather than viewing them, so it stays
+    // valid however long it is kept; raw views into lastReply() hold only until the next reply.
     QByteArray replyBuffer;
     // Set through initialize() or aim(): each request is prepared once, not at every tick.
     QUrl url;
