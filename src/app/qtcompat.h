@@ -3,7 +3,8 @@
 #include <QNetworkAccessManager>
 
 // The few places where Qt 5 and Qt 6 differ for this program, kept here so that the rest of the
-// code reads the same on both. Each one keeps what the Qt 5 build does.
+// code reads the same on both. Each one keeps what the Qt 5 build does. One needs no call: a Qt 6
+// build with MinGW runs regular expressions without the JIT (qtcompat.cpp says why).
 namespace QtCompat {
 
 // High-DPI scaling as the Qt 5 build has it: on, with the scale factor rounded to a whole number
