@@ -122,14 +122,12 @@ if [ "$qt_major" = 6 ]; then
     # Qt 6 cross builds take moc, rcc and uic from the host's Qt 6 of the same version.
     qt_options+=(-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
 fi
-# Chained: under `if` bash ignores errexit even in stage_run's subshell, so a failed step must
-# stop the next one itself.
 build_windows() {
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/MinGWToolchain.cmake" \
         -DTICKVANE_WIN_QT_DIR="$qt" "${qt_options[@]}" -DCMAKE_BUILD_TYPE=Release -DTICKVANE_BENCHMARKS=OFF \
         -Dhttplib_DIR="$repo/third_party/cpp-httplib" -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON \
-        -DTICKVANE_7ZA="$sevenzip" >/dev/null &&
-    cmake --build "$build" -j2 &&
+        -DTICKVANE_7ZA="$sevenzip" >/dev/null
+    cmake --build "$build" -j2
     # What `cmake --install` lays out, checked as the Linux builds' CTest checks theirs.
     ctest --test-dir "$build" -R '^install_layout$' --output-on-failure
 }
