@@ -23,35 +23,6 @@
   #error no MySQL client library in StageDir: configure with -DTICKVANE_MYSQL_CLIENT=<path>
 #endif
 
-; The Qt the program was built with, known by its Core library, and what the program needs of it.
-#if FileExists(StageDir + "\Qt6Core.dll") && FileExists(StageDir + "\Qt5Core.dll")
-  #error both Qt5Core.dll and Qt6Core.dll are in StageDir: lay it out again into an empty folder
-#elif FileExists(StageDir + "\Qt6Core.dll")
-  #define QtMajor "6"
-  #define OtherQtMajor "5"
-#elif FileExists(StageDir + "\Qt5Core.dll")
-  #define QtMajor "5"
-  #define OtherQtMajor "6"
-#else
-  #error no Qt Core library (Qt6Core.dll or Qt5Core.dll) in StageDir
-#endif
-#if !FileExists(StageDir + "\Qt" + QtMajor + "Gui.dll") || !FileExists(StageDir + "\Qt" + QtMajor + "Widgets.dll")
-  #error the Qt Gui or Widgets library is not in StageDir beside the Core library
-#endif
-#if !FileExists(StageDir + "\Qt" + QtMajor + "Network.dll") || !FileExists(StageDir + "\Qt" + QtMajor + "Sql.dll")
-  #error the Qt Network or Sql library is not in StageDir beside the Core library
-#endif
-#if !FileExists(StageDir + "\platforms\qwindows.dll")
-  #error platforms\qwindows.dll is not in StageDir: the program would not start
-#endif
-#if !FileExists(StageDir + "\sqldrivers\qsqlite.dll") || !FileExists(StageDir + "\imageformats\qjpeg.dll")
-  #error sqldrivers\qsqlite.dll or imageformats\qjpeg.dll is not in StageDir
-#endif
-; Qt 6.7 renamed the native style's plugin.
-#if !FileExists(StageDir + "\styles\qwindowsvistastyle.dll") && !FileExists(StageDir + "\styles\qmodernwindowsstyle.dll")
-  #error no Windows style plugin in StageDir\styles: the windows would be drawn in the Windows 95 style
-#endif
-
 [Setup]
 AppId={{07F9A79A-DA54-4D92-8F02-4817CA00CDC7}
 AppName=Tickvane
@@ -104,19 +75,6 @@ Name: "{autoprograms}\Tickvane"; Filename: "{app}\{#AppExe}"; WorkingDir: "{app}
 Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"; Description: "Start Tickvane"; Flags: nowait postinstall skipifsilent runasoriginaluser; Check: not FeedWasClosed
 ; A feed closed for the upgrade runs again afterwards, silent or not.
 Filename: "{app}\{#AppExe}"; WorkingDir: "{app}"; Flags: nowait runasoriginaluser; Check: FeedWasClosed
-
-[InstallDelete]
-; An upgrade from a build on the other Qt (5 or 6) leaves none of its files: its libraries, and
-; the folders of Qt plugins (windeployqt also laid bearer\ on Qt 5, tls\ and networkinformation\
-; on Qt 6), which [Files] then lays again from this build. Nothing else in the folder is touched.
-Type: files; Name: "{app}\Qt{#OtherQtMajor}*.dll"
-Type: filesandordirs; Name: "{app}\platforms"
-Type: filesandordirs; Name: "{app}\styles"
-Type: filesandordirs; Name: "{app}\imageformats"
-Type: filesandordirs; Name: "{app}\sqldrivers"
-Type: filesandordirs; Name: "{app}\bearer"
-Type: filesandordirs; Name: "{app}\tls"
-Type: filesandordirs; Name: "{app}\networkinformation"
 
 [UninstallDelete]
 ; What the feed itself wrote. The AmiBroker database (Amibroker\) is the trader's and stays, and
