@@ -2,8 +2,7 @@
 # The Windows build, run for real under Wine: cross-builds Tickvane.exe, the tests, vendor-sim.exe
 # and the stand-in AmiBroker server (Broker.exe) with MinGW against the Windows Qt named by
 # TICKVANE_WIN_QT (an unpacked folder, or a .tar.xz of one, unpacked once into a cache folder;
-# unset: ../shared/toolchains/qt5-mingw/qt5-mingw.tar.xz beside the repository; Qt 5 or Qt 6, into
-# build-win/ or build-win6/ unless WINTEST_BUILD_DIR names another folder), runs every test
+# unset: ../shared/toolchains/qt5-mingw/qt5-mingw.tar.xz beside the repository), runs every test
 # executable that can run there under Wine against a private MariaDB, lays out the install folder
 # with `cmake --install`, builds the installer from it (Inno Setup's ISCC.exe under 32-bit Wine)
 # and runs the program end to end in a fresh prefix (scripts/wine-endtoend.sh): the installed copy,
@@ -13,7 +12,6 @@
 # or into a table of its own when run alone.
 # Usage: scripts/wintest.sh [TEST_NAME...]   (names: run only those tests, no end-to-end run)
 #        WINTEST_ENDTOEND_ONLY=1 scripts/wintest.sh   (the build and the end-to-end run, no tests)
-#        WINTEST_BUILD_ONLY=1 scripts/wintest.sh   (the build alone, one stage of its own, no Wine)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -22,47 +20,30 @@ source scripts/stages.sh
 stages_begin
 trap stages_discard EXIT
 
-# The Windows Qt the release is built with. Its major version follows from the name until the Qt
-# itself says (its lib/cmake/Qt5 or Qt6) and picks the build folder and the stages' names.
-qt_source=${TICKVANE_WIN_QT:-$repo/../shared/toolchains/qt5-mingw/qt5-mingw.tar.xz}
-case $(basename "$qt_source") in
-    *[Qq]t6*) win_qt_major=6 ;;
-    *) win_qt_major=5 ;;
-esac
-# A build alone (the release's other Qt kept compiling) is one stage of its own, beside a full run's.
-build_only=${WINTEST_BUILD_ONLY:-}
-if [ -n "$build_only" ]; then
-    build_key=win-build-qt$win_qt_major build_title="Windows build on Qt $win_qt_major (compile only)"
-else
-    build_key=win-build build_title="Windows build (Qt $win_qt_major)"
-fi
-
 # One line, and the stages left out with the same reason.
 skip() {
     echo "Windows run skipped: $*"
-    stage_record "$build_key" "$build_title" skipped 0 "$*"
-    if [ -z "$build_only" ]; then
-        stage_record win-tests "Windows tests under Wine" skipped 0 "$*"
-        stage_record win-installer "installer" skipped 0 "$*"
-        stage_record win-endtoend "end-to-end under Wine" skipped 0 "$*"
-    fi
+    stage_record win-build "Windows build" skipped 0 "$*"
+    stage_record win-tests "Windows tests under Wine" skipped 0 "$*"
+    stage_record win-installer "installer" skipped 0 "$*"
+    stage_record win-endtoend "end-to-end under Wine" skipped 0 "$*"
     stages_end
     exit 0
 }
+# The Windows Qt the release is built with. Its major version picks the folder the archive
+# unpacks to and the checks below; only Qt 5 is cross-built here so far.
+win_qt_major=5
+qt_source=${TICKVANE_WIN_QT:-$repo/../shared/toolchains/qt$win_qt_major-mingw/qt$win_qt_major-mingw.tar.xz}
 [ -e "$qt_source" ] || skip "no Windows Qt at $qt_source (TICKVANE_WIN_QT names another; see the README)"
 # A tool missing because its set-up tier could not be had says that tier's reason.
 tier_reason=
 [ "$(stage_result setup-windows)" != skipped ] || tier_reason=": $(stage_note setup-windows)"
-needed_tools=(x86_64-w64-mingw32-g++-posix npm)
-[ -n "$build_only" ] || needed_tools+=(wine xdotool)
-for tool in "${needed_tools[@]}"; do
+for tool in wine x86_64-w64-mingw32-g++-posix npm xdotool; do
     command -v "$tool" >/dev/null || skip "$tool is missing${tier_reason:- (scripts/setup.sh installs it)}"
 done
-if [ -z "$build_only" ]; then
-    for tool in Xvfb mariadbd; do
-        command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs it)"
-    done
-fi
+for tool in Xvfb mariadbd; do
+    command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs it)"
+done
 # The Inno Setup compiler and the setup it makes are 32-bit programs.
 installer_skip=
 if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
@@ -93,12 +74,7 @@ for major in 5 6; do
     [ -f "$qt/lib/cmake/Qt$major/Qt${major}Config.cmake" ] && qt_major=$major
 done
 [ -n "$qt_major" ] || { echo "wintest: no Qt for Windows in $qt" >&2; exit 1; }
-if [ "$qt_major" != "$win_qt_major" ]; then
-    echo "wintest: $qt_source is Qt $qt_major, not Qt $win_qt_major as its name suggests: built on Qt $qt_major"
-    win_qt_major=$qt_major
-    build_title=${build_title/Qt [56]/Qt $qt_major}
-    [ -z "$build_only" ] || build_key=win-build-qt$qt_major
-fi
+[ "$qt_major" = "$win_qt_major" ] || { echo "wintest: $qt is Qt $qt_major; this script cross-builds on Qt $win_qt_major" >&2; exit 1; }
 
 # The Windows 7za.exe, from the npm package 7zip-bin.
 sevenzip=$cache/7zip-bin/package/win/x64/7za.exe
@@ -109,43 +85,27 @@ fi
 
 # The Inno Setup 6 compiler, from the npm package innosetup.
 iscc=$cache/innosetup-6.4.1/package/bin/ISCC.exe
-if [ -z "$build_only" ] && [ -z "$installer_skip" ] && [ ! -f "$iscc" ]; then
+if [ -z "$installer_skip" ] && [ ! -f "$iscc" ]; then
     mkdir -p "$cache/innosetup-6.4.1"
     (cd "$cache/innosetup-6.4.1" && npm pack --silent innosetup@6.4.1 >/dev/null && tar -xzf innosetup-*.tgz)
 fi
 
-# One tree per Qt, so that a run on the other one rebuilds nothing here.
-build_dir=${WINTEST_BUILD_DIR:-build-win$([ "$qt_major" = 5 ] || echo "$qt_major")}
-case $build_dir in /*) build=$build_dir ;; *) build=$repo/$build_dir ;; esac
-qt_options=(-DTICKVANE_QT="$qt_major")
-if [ "$qt_major" = 6 ]; then
-    # Qt 6 cross builds take moc, rcc and uic from the host's Qt 6 of the same version.
-    qt_options+=(-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
-fi
+build=$repo/build-win
 build_windows() {
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/MinGWToolchain.cmake" \
-        -DTICKVANE_WIN_QT_DIR="$qt" "${qt_options[@]}" -DCMAKE_BUILD_TYPE=Release -DTICKVANE_BENCHMARKS=OFF \
+        -DTICKVANE_WIN_QT_DIR="$qt" -DCMAKE_BUILD_TYPE=Release -DTICKVANE_BENCHMARKS=OFF \
         -Dhttplib_DIR="$repo/third_party/cpp-httplib" -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON \
         -DTICKVANE_7ZA="$sevenzip" >/dev/null
     cmake --build "$build" -j2
-    # What `cmake --install` lays out, checked as the Linux builds' CTest checks theirs.
-    ctest --test-dir "$build" -R '^install_layout$' --output-on-failure
 }
-if [ -n "$build_only" ]; then
-    status=0
-    stage_run "$build_key" "$build_title" build_windows || status=1
-    echo "Windows build on Qt $qt_major in $build: $(( $(date +%s) - start )) s"
-    stages_end || status=1
-    exit $status
-fi
-if ! stage_run "$build_key" "$build_title" build_windows; then
+if ! stage_run win-build "Windows build" build_windows; then
     for row in "win-tests:Windows tests under Wine" "win-installer:installer" "win-endtoend:end-to-end under Wine"; do
         stage_record "${row%%:*}" "${row#*:}" skipped 0 "the Windows build failed"
     done
     stages_end || true
     exit 1
 fi
-echo "Windows build on Qt $qt_major in $build: $(( $(date +%s) - start )) s"
+echo "Windows build: $(( $(date +%s) - start )) s"
 
 work=$(mktemp -d /tmp/tickvane-wine.XXXXXX)
 xvfb_pid=
@@ -221,7 +181,7 @@ test_functions() {
 }
 
 # Every test runs on the windows platform: with offscreen a QAxWidget stays null, and each test
-# that builds the feed creates one. Logs stay in the build folder's wine-logs/.
+# that builds the feed creates one. Logs stay in build-win/wine-logs/.
 logs=$build/wine-logs
 rm -rf "$logs"
 mkdir -p "$logs"
@@ -322,7 +282,7 @@ else
                 "stage $(du -sk "$stage" | cut -f1) KiB"
         else
             status=1
-            installer_skip="the installer did not build ($build_dir/iscc.log)"
+            installer_skip="the installer did not build (build-win/iscc.log)"
         fi
     fi
     stage_run win-endtoend "end-to-end under Wine" env WINTEST_BUILD="$build" WINTEST_WORK="$work" \
