@@ -21,12 +21,6 @@ if(WINDOWS)
     list(APPEND required Qt${QT_MAJOR}Core.dll Qt${QT_MAJOR}Gui.dll Qt${QT_MAJOR}Widgets.dll
         Qt${QT_MAJOR}Network.dll Qt${QT_MAJOR}Sql.dll
         platforms/qwindows.dll imageformats/qjpeg.dll sqldrivers/qsqlite.dll)
-    # The compiler runtime the program imports (MinGW's; MSVC's is the system's or beside it).
-    if(EXISTS "${PREFIX}/${PROGRAM}")
-        file(STRINGS "${PREFIX}/${PROGRAM}" runtime REGEX "^(libstdc[+][+]-6|libgcc_s_seh-1|libwinpthread-1)[.]dll$")
-        list(REMOVE_DUPLICATES runtime)
-        list(APPEND required ${runtime})
-    endif()
     if(SEVENZIP)
         list(APPEND required 7za.exe)
     endif()
@@ -42,10 +36,6 @@ if(WINDOWS)
 endif()
 set(forbidden "vendor-sim" "tst_" "bench_" "[.]a$" "[.]lib$" "imageformats/qgif" "sqldrivers/qsqlpsql"
     "sqldrivers/qsqlodbc")
-if(WINDOWS)
-    # The other Qt's libraries: a stage built on one Qt and laid out again on the other.
-    list(APPEND forbidden "^Qt[^${QT_MAJOR}][A-Za-z]*d?[.]dll$")
-endif()
 
 file(GLOB_RECURSE installed RELATIVE "${PREFIX}" "${PREFIX}/*")
 set(faults)
@@ -56,10 +46,6 @@ foreach(file ${required})
         list(APPEND faults "missing: ${file}")
     endif()
 endforeach()
-# The widget style plugin: qwindowsvistastyle up to Qt 6.6, qmodernwindowsstyle from Qt 6.7.
-if(WINDOWS AND NOT installed MATCHES "(^|;)styles/q[a-z]*style[d]?[.]dll(;|$)")
-    list(APPEND faults "missing: styles/ (the Windows style plugin)")
-endif()
 foreach(file ${installed})
     foreach(pattern ${forbidden})
         if(file MATCHES "${pattern}")
