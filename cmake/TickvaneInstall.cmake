@@ -18,20 +18,14 @@ if(NOT WIN32)
     return()
 endif()
 
-# Qt's own Windows folders, found from its Core DLL: in a Qt 6 cross build qmake and the other
-# host tools are the build machine's, far from the DLLs and plugins. Imported locations are
-# recorded per build configuration.
-function(tickvane_imported_location target variable)
-    get_target_property(location ${target} IMPORTED_LOCATION)
-    if(NOT location)
-        get_target_property(configurations ${target} IMPORTED_CONFIGURATIONS)
-        list(GET configurations 0 configuration)
-        get_target_property(location ${target} IMPORTED_LOCATION_${configuration})
-    endif()
-    set(${variable} ${location} PARENT_SCOPE)
-endfunction()
-tickvane_imported_location(Qt${TICKVANE_QT}::Core tickvane_qt_core)
-get_filename_component(tickvane_qt_bin ${tickvane_qt_core} DIRECTORY)
+# Qt 6 records qmake's place per build configuration only.
+get_target_property(tickvane_qmake Qt${TICKVANE_QT}::qmake IMPORTED_LOCATION)
+if(NOT tickvane_qmake)
+    get_target_property(tickvane_qmake_configs Qt${TICKVANE_QT}::qmake IMPORTED_CONFIGURATIONS)
+    list(GET tickvane_qmake_configs 0 tickvane_qmake_config)
+    get_target_property(tickvane_qmake Qt${TICKVANE_QT}::qmake IMPORTED_LOCATION_${tickvane_qmake_config})
+endif()
+get_filename_component(tickvane_qt_bin ${tickvane_qmake} DIRECTORY)
 get_filename_component(tickvane_qt_root ${tickvane_qt_bin} DIRECTORY)
 
 # A Qt that carries MariaDB Connector/C (as the cross-built one does) offers its client library and
@@ -81,21 +75,19 @@ find_program(TICKVANE_WINDEPLOYQT windeployqt HINTS ${tickvane_qt_bin})
 if(NOT TICKVANE_WINDEPLOYQT AND CMAKE_CROSSCOMPILING AND MINGW)
     # A Qt cross-built with MinGW has no windeployqt: the same set is copied from Qt's own folders.
     foreach(module Core Gui Widgets Network Sql)
-        install(FILES $<TARGET_FILE:Qt${TICKVANE_QT}::${module}> DESTINATION .)
+        install(FILES $<TARGET_FILE:Qt5::${module}> DESTINATION .)
     endforeach()
     install(FILES ${tickvane_qt_bin}/libstdc++-6.dll ${tickvane_qt_bin}/libgcc_s_seh-1.dll
         ${tickvane_qt_bin}/libwinpthread-1.dll DESTINATION .)
-    foreach(plugin platforms/qwindows imageformats/qjpeg sqldrivers/qsqlite sqldrivers/qsqlmysql)
+    foreach(plugin platforms/qwindows styles/qwindowsvistastyle imageformats/qjpeg sqldrivers/qsqlite
+            sqldrivers/qsqlmysql)
         get_filename_component(type ${plugin} DIRECTORY)
         install(FILES ${tickvane_qt_root}/plugins/${plugin}.dll DESTINATION ${type})
     endforeach()
-    # The native widget style: qwindowsvistastyle, from Qt 6.7 on qmodernwindowsstyle.
-    file(GLOB tickvane_styles ${tickvane_qt_root}/plugins/styles/*.dll)
-    install(FILES ${tickvane_styles} DESTINATION styles)
     return()
 endif()
 if(NOT TICKVANE_WINDEPLOYQT)
-    message(FATAL_ERROR "windeployqt is not in Qt's bin folder ${tickvane_qt_bin}")
+    message(FATAL_ERROR "windeployqt is not beside Qt's qmake in ${tickvane_qt_bin}")
 endif()
 if(MINGW)
     set(tickvane_compiler_runtime --compiler-runtime)
